@@ -7,19 +7,17 @@ namespace qlm {
 namespace {
 
 constexpr std::array<std::string_view, kItemOptionCount> kOptionNames = {
-    "BGColor",        "MUDrawType",        "MUDrawSpeed",     "IMGSW",
-    "MinPicWidth",    "MinPicHeight",      "PilotArea",       "RenewalType",
-    "NoCache",        "ConnectionTimeout", "ReplyRcvTimeout", "CtlRcvTimeout",
-    "DataRcvTimeout", "CloseTimeout",      "DLTotalTimeout",  "DLoadRetry",
-    "GraphMax",       "AccessInterval",    "PilotType",       "LocalizeLink",
-    "UseHttpPassword", "UseExtFilter",     "DLNoExt",         "UseUVExtFilter",
-    "NotDLNoExt",
+    "BGColor",         "MUDrawType",    "MUDrawSpeed",    "IMGSW",          "MinPicWidth",
+    "MinPicHeight",    "PilotArea",     "RenewalType",    "NoCache",        "ConnectionTimeout",
+    "ReplyRcvTimeout", "CtlRcvTimeout", "DataRcvTimeout", "CloseTimeout",   "DLTotalTimeout",
+    "DLoadRetry",      "GraphMax",      "AccessInterval", "PilotType",      "LocalizeLink",
+    "UseHttpPassword", "UseExtFilter",  "DLNoExt",        "UseUVExtFilter", "NotDLNoExt",
 };
 
 constexpr std::array<std::string_view, kItemStringCount> kStringNames = {
-    "HttpUserID", "HttpPassword", "ExtHtml",          "ExtText",     "ExtImage",  "ExtAudio",
-    "ExtVideo",   "ExtApplication", "ExtOthers",      "UVExtHtml",   "UVExtText", "UVExtImage",
-    "UVExtAudio", "UVExtVideo",   "UVExtApplication", "UVExtOthers",
+    "HttpUserID", "HttpPassword",   "ExtHtml",          "ExtText",     "ExtImage",  "ExtAudio",
+    "ExtVideo",   "ExtApplication", "ExtOthers",        "UVExtHtml",   "UVExtText", "UVExtImage",
+    "UVExtAudio", "UVExtVideo",     "UVExtApplication", "UVExtOthers",
 };
 
 }  // namespace

@@ -14,12 +14,12 @@ struct LinkRecord {
   static constexpr int32_t kVersion = 10070;
   static constexpr int32_t kVersion10050 = 10050;
 
-  int32_t reserved = 0;   // int0: always 0
-  int32_t flags = 0;      // int1: bits 0-1 the authentication state (credentials sent when 1)
-  int32_t retry = 0;      // int2: retries so far
-  int32_t graph_max = 0;  // int3: the owning item's maximum link depth
-  int32_t depth = 0;      // int4: link depth, 0 for the item's own URL
-  int32_t chain = 0;      // int5: embedded-resource chain length, at most 3
+  int32_t reserved = 0;      // int0: always 0
+  int32_t flags = 0;         // int1: bits 0-1 the authentication state (credentials sent when 1)
+  int32_t retry = 0;         // int2: retries so far
+  int32_t graph_max = 0;     // int3: the owning item's maximum link depth
+  int32_t depth = 0;         // int4: link depth, 0 for the item's own URL
+  int32_t chain = 0;         // int5: embedded-resource chain length, at most 3
   std::string folder_path;   // str0: folder path of the owning item
   std::string item_url;      // str1: the owning item's URL, normalised
   std::string referer;       // str2: the page that held the link; empty for an item's own URL

@@ -31,7 +31,9 @@ PatrolQueue::PatrolQueue(int32_t version) : version_(version) {
   ResetHeader(static_cast<uint32_t>(version));
 }
 
-PatrolQueue::~PatrolQueue() { Close(); }
+PatrolQueue::~PatrolQueue() {
+  Close();
+}
 
 void PatrolQueue::ResetHeader(uint32_t version) {
   header_ = {kHeaderSize, kHeaderSize, version, 12, 20, 12, 20, 28, 36, 28, 36};
@@ -61,6 +63,8 @@ void PatrolQueue::Close() {
 }
 
 bool PatrolQueue::WriteAt(uint64_t offset, const void* data, std::size_t size) {
+  if (writes_left_ == 0) return true;
+  if (writes_left_ != SIZE_MAX) --writes_left_;
   const auto* bytes = static_cast<const unsigned char*>(data);
   while (size > 0) {
     const ssize_t n = ::pwrite(fd_, bytes, size, static_cast<off_t>(offset));
@@ -189,7 +193,9 @@ bool PatrolQueue::Validate() {
     if (!SetNodeWord(node, kPrevField, prev)) return Fail(kErrIo);
   }
   if (header_mended && !WriteHeader()) return Fail(kErrIo);
-  return true;
+  // Nodes written by an append that was cut off before it linked them are dropped here when
+  // nothing else is left.
+  return CutBackIfEmpty();
 }
 
 bool PatrolQueue::WriteNode(const Links& links, std::string_view data, uint32_t& node) {
@@ -252,6 +258,8 @@ bool PatrolQueue::CutBackIfEmpty() {
   ResetHeader(header_[2]);
   end_ = kHeaderSize;
   if (!WriteHeader()) return Fail(kErrIo);
+  if (writes_left_ == 0) return true;
+  if (writes_left_ != SIZE_MAX) --writes_left_;
   if (::ftruncate(fd_, kHeaderSize) != 0) return Fail(kErrIo);
   return true;
 }

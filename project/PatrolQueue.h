@@ -115,6 +115,11 @@ class PatrolQueue {
   // Records removed because they did not decode.
   std::size_t Skipped() const { return skipped_; }
 
+  // Fault injection for tests: after `writes` more writes (or truncations) this object behaves as
+  // a process killed at that moment, whose later writes never reach the file. Reopen the file to
+  // see what a restart would find.
+  void SimulateCrashAfter(std::size_t writes) { writes_left_ = writes; }
+
  private:
   struct Links {
     uint32_t prev = 0;
@@ -137,8 +142,7 @@ class PatrolQueue {
   // Sets a link word: a sentinel's in the header (written by WriteHeader), a node's on disk.
   bool SetNodeWord(uint32_t node, uint32_t field_offset, uint32_t value);
   bool WriteNode(const Links& links, std::string_view data, uint32_t& node);
-  bool LinkBetween(uint32_t prev, uint32_t next, std::string_view data, Chain chain,
-                   NodeId* node);
+  bool LinkBetween(uint32_t prev, uint32_t next, std::string_view data, Chain chain, NodeId* node);
   // Unlinks the node that stands between links.prev and links.next.
   bool Unlink(const Links& links, Chain chain);
   bool CutBackIfEmpty();
@@ -153,6 +157,7 @@ class PatrolQueue {
   uint64_t end_ = 0;  // the file's size in bytes: new nodes are written here
   std::array<std::size_t, 2> count_{};
   std::size_t skipped_ = 0;
+  std::size_t writes_left_ = SIZE_MAX;  // see SimulateCrashAfter
 };
 
 }  // namespace qlm

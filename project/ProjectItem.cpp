@@ -9,7 +9,9 @@ ProjectItem::ProjectItem(Kind kind) : kind_(kind) {
   if (kind == kRoot) SetOwn(ItemOption::PilotType, kPilotNormal);
 }
 
-ProjectItem::~ProjectItem() { DeleteDescendants(); }
+ProjectItem::~ProjectItem() {
+  DeleteDescendants();
+}
 
 ProjectItem* ProjectItem::LastChild() const {
   ProjectItem* child = first_child_;

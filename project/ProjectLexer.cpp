@@ -7,10 +7,18 @@ namespace {
 constexpr int kEof = -1;
 constexpr int kNone = -2;
 
-bool IsLetter(int c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsDigit(int c) { return c >= '0' && c <= '9'; }
-bool IsLeadByte(int c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF); }
-bool IsBlank(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsLetter(int c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool IsDigit(int c) {
+  return c >= '0' && c <= '9';
+}
+bool IsLeadByte(int c) {
+  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF);
+}
+bool IsBlank(int c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 }  // namespace
 
