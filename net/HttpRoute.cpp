@@ -2,6 +2,7 @@
 
 #include "net/Base64.h"
 #include "net/CHttpHeaders.h"
+#include "net/CUrl.h"
 
 namespace qlm {
 
@@ -38,6 +39,13 @@ bool RouteRequest(const HttpUrlParts& url, const ProxySettings& proxy, HttpRoute
   }
   *route = std::move(r);
   return true;
+}
+
+bool RouteRequest(const CUrl& url, const ProxySettings& proxy, HttpRoute* route) {
+  if (url.Error() != kUrlParsed || url.Scheme() != kSchemeHttp || !url.Host()) return false;
+  HttpUrlParts parts{*url.Host(), url.Port().value_or(std::string()), url.RequestTarget(),
+                     url.Text()};
+  return RouteRequest(parts, proxy, route);
 }
 
 bool SetCredentials(CHttpHeaders& headers, int target, int scheme, std::string_view user,

@@ -7,6 +7,7 @@
 namespace qlm {
 
 class CHttpHeaders;
+class CUrl;
 
 // The application's proxy settings ("ProxyOn", "ProxyName", "ProxyPort", "UseProxyPassword",
 // "ProxyUserID", "ProxyPassword"), passwords in plain text.
@@ -49,6 +50,9 @@ struct HttpUrlParts {
 // path and query as target. False when the port to connect to is not a number in 1-65535 or a
 // host is missing.
 bool RouteRequest(const HttpUrlParts& url, const ProxySettings& proxy, HttpRoute* route);
+// The same for a parsed http URL (its rebuilt text goes to the proxy); false for a URL that did
+// not parse or is not http.
+bool RouteRequest(const CUrl& url, const ProxySettings& proxy, HttpRoute* route);
 
 // Target of SetCredentials.
 enum HttpCredentialTarget : int { kCredentialServer = 0, kCredentialProxy = 1 };

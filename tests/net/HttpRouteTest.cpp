@@ -2,6 +2,7 @@
 
 #include "net/Base64.h"
 #include "net/CHttpHeaders.h"
+#include "net/CUrl.h"
 #include "net/HttpRoute.h"
 
 namespace qlm {
@@ -88,6 +89,32 @@ TEST(HttpRoute, RefusesPortsAndHostsItCannotConnectTo) {
   proxy.proxy_name = "p";
   proxy.proxy_port = 0;
   EXPECT_FALSE(RouteRequest({"a", "", "/", "http://a/"}, proxy, &r));
+}
+
+}  // namespace
+}  // namespace qlm
+
+namespace qlm {
+namespace {
+
+TEST(HttpRoute, TakesItsPartsFromAParsedUrl) {
+  CUrl url;
+  ASSERT_TRUE(url.Parse("http://a.example:8080/d/x.html?q=1"));
+  HttpRoute r;
+  ASSERT_TRUE(RouteRequest(url, ProxySettings{}, &r));
+  EXPECT_EQ(r.host, "a.example");
+  EXPECT_EQ(r.port, 8080);
+  EXPECT_EQ(r.target, "/d/x.html?q=1");
+  ProxySettings proxy;
+  proxy.proxy_on = true;
+  proxy.proxy_name.assign("proxy.local");
+  proxy.proxy_port = 3128;
+  ASSERT_TRUE(RouteRequest(url, proxy, &r));
+  EXPECT_EQ(r.target, url.Text());
+
+  CUrl file;
+  ASSERT_TRUE(file.Parse("file:///tmp/x.html"));
+  EXPECT_FALSE(RouteRequest(file, ProxySettings{}, &r));
 }
 
 }  // namespace
