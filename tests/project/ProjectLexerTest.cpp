@@ -34,7 +34,7 @@ std::vector<std::string> Lex(std::string_view text) {
         out.push_back("}");
         break;
       case Kind::kNumber:
-        out.push_back("#" + std::to_string(t.number));
+        out.push_back(std::to_string(t.number).insert(0, 1, '#'));
         break;
       case Kind::kString:
         out.push_back("\"" + t.text + "\"");
