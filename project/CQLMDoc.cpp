@@ -191,7 +191,7 @@ bool CQLMDoc::ConvertQueue(PatrolQueue& queue) {
   PatrolQueue old(version);
   PatrolQueue converted(LinkRecord::kVersion);
   std::remove(converted_path.c_str());
-  bool ok = old.Open(backup) && converted.Open(converted_path) &&
+  bool ok = old.OpenForReading(backup) && converted.Open(converted_path) &&
             converted.FileVersion() == LinkRecord::kVersion;
   std::size_t count = 0;
   auto show = [this, &count] {

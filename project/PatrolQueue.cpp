@@ -56,6 +56,15 @@ bool PatrolQueue::CheckOpen() {
   return true;
 }
 
+bool PatrolQueue::CheckWritable() {
+  if (!CheckOpen()) return false;
+  if (read_only_) {
+    error_ = kErrReadOnly;
+    return false;
+  }
+  return true;
+}
+
 void PatrolQueue::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
@@ -132,12 +141,21 @@ bool PatrolQueue::SetNodeWord(uint32_t node, uint32_t field_offset, uint32_t val
 }
 
 bool PatrolQueue::Open(const std::string& path) {
+  return OpenFile(path, false);
+}
+
+bool PatrolQueue::OpenForReading(const std::string& path) {
+  return OpenFile(path, true);
+}
+
+bool PatrolQueue::OpenFile(const std::string& path, bool read_only) {
   Close();
   path_ = path;
   error_ = 0;
   skipped_ = 0;
+  read_only_ = read_only;
   ResetHeader(static_cast<uint32_t>(version_));
-  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  fd_ = ::open(path.c_str(), read_only ? O_RDONLY | O_CLOEXEC : O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd_ < 0) return Fail(kErrOpen);
   struct stat st {};
   if (::fstat(fd_, &st) != 0) {
@@ -148,7 +166,7 @@ bool PatrolQueue::Open(const std::string& path) {
   if (end_ == 0) {
     // A file that was never written, or one whose creation was cut off before its header.
     end_ = kHeaderSize;
-    if (!WriteHeader()) return Fail(kErrIo);
+    if (!read_only && !WriteHeader()) return Fail(kErrIo);
     return true;
   }
   if (!Validate()) {
@@ -189,6 +207,7 @@ bool PatrolQueue::Validate() {
     }
     count_[Index(chain)] = count;
   }
+  if (read_only_) return true;
   for (const auto& [node, prev] : mend) {
     if (!SetNodeWord(node, kPrevField, prev)) return Fail(kErrIo);
   }
@@ -269,17 +288,17 @@ bool PatrolQueue::IsEmpty(Chain chain) const {
 }
 
 bool PatrolQueue::Append(std::string_view data, Chain chain, NodeId* node) {
-  if (!CheckOpen()) return false;
+  if (!CheckWritable()) return false;
   return LinkBetween(header_[Tail(chain) / 4], Tail(chain), data, chain, node);
 }
 
 bool PatrolQueue::InsertFront(std::string_view data, Chain chain, NodeId* node) {
-  if (!CheckOpen()) return false;
+  if (!CheckWritable()) return false;
   return LinkBetween(Head(chain), header_[Head(chain) / 4 + 1], data, chain, node);
 }
 
 bool PatrolQueue::PopFront(std::string& data, Chain chain) {
-  if (!CheckOpen() || IsEmpty(chain)) return false;
+  if (!CheckWritable() || IsEmpty(chain)) return false;
   const uint32_t node = header_[Head(chain) / 4 + 1];
   Links links;
   if (!ReadNode(node, links, &data)) return false;
@@ -287,7 +306,7 @@ bool PatrolQueue::PopFront(std::string& data, Chain chain) {
 }
 
 bool PatrolQueue::PopBack(std::string& data, Chain chain) {
-  if (!CheckOpen() || IsEmpty(chain)) return false;
+  if (!CheckWritable() || IsEmpty(chain)) return false;
   const uint32_t node = header_[Tail(chain) / 4];
   Links links;
   if (!ReadNode(node, links, &data)) return false;
@@ -295,7 +314,7 @@ bool PatrolQueue::PopBack(std::string& data, Chain chain) {
 }
 
 bool PatrolQueue::Remove(NodeId node, Chain chain) {
-  if (!CheckOpen()) return false;
+  if (!CheckWritable()) return false;
   Links links;
   if (!ReadNode(node, links, nullptr)) return false;
   return Unlink(links, chain);
@@ -314,7 +333,7 @@ bool PatrolQueue::ForEach(Chain chain, const std::function<bool(NodeId, std::str
 }
 
 bool PatrolQueue::Reset() {
-  if (!CheckOpen()) return false;
+  if (!CheckWritable()) return false;
   header_[4] = 20;
   header_[5] = 12;
   header_[8] = 36;
@@ -325,7 +344,7 @@ bool PatrolQueue::Reset() {
 }
 
 bool PatrolQueue::HoldFront(std::string& data, NodeId& held) {
-  if (!CheckOpen() || IsEmpty(Chain::kMain)) return false;
+  if (!CheckWritable() || IsEmpty(Chain::kMain)) return false;
   const uint32_t node = header_[4];
   Links links;
   if (!ReadNode(node, links, &data)) return false;
@@ -334,7 +353,7 @@ bool PatrolQueue::HoldFront(std::string& data, NodeId& held) {
 }
 
 bool PatrolQueue::RestoreHeld() {
-  if (!CheckOpen()) return false;
+  if (!CheckWritable()) return false;
   std::string data;
   while (!IsEmpty(Chain::kHeld)) {
     // From the back, each to the front: the held records end up in front in their own order.

@@ -47,6 +47,7 @@ class PatrolQueue {
   static constexpr int kErrOpen = -2;     // the file could not be opened or created
   static constexpr int kErrIo = -3;       // a read or write failed
   static constexpr int kErrDamaged = -4;  // the file is not a record list, or its chains are broken
+  static constexpr int kErrReadOnly = -5;  // a change asked of a file opened for reading
 
   static constexpr uint32_t kHeaderSize = 44;
 
@@ -59,6 +60,9 @@ class PatrolQueue {
   // Opens the list file, creating it with an empty header when it is absent or has no bytes. A
   // damaged file is left untouched and the open fails with kErrDamaged.
   bool Open(const std::string& path);
+  // Opens an existing list file to read its records; nothing is written to it, not even the
+  // repairs that Open makes.
+  bool OpenForReading(const std::string& path);
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
   const std::string& Path() const { return path_; }
@@ -131,8 +135,10 @@ class PatrolQueue {
   static uint32_t Tail(Chain chain) { return chain == Chain::kMain ? 20 : 36; }
   static bool IsSentinel(uint32_t offset) { return offset < kHeaderSize; }
 
+  bool OpenFile(const std::string& path, bool read_only);
   bool Fail(int error);
   bool CheckOpen();
+  bool CheckWritable();
   void ResetHeader(uint32_t version);
   bool WriteHeader();
   bool WriteAt(uint64_t offset, const void* data, std::size_t size);
@@ -150,6 +156,7 @@ class PatrolQueue {
 
   int32_t version_;
   int fd_ = -1;
+  bool read_only_ = false;  // opened by OpenForReading
   std::string path_;
   int error_ = 0;
   // The header words as they are on disk (after the last completed write).

@@ -204,6 +204,29 @@ TEST(PatrolQueue, DamagedFilesAreRefusedAndLeftAsTheyAre) {
   EXPECT_EQ(q.Error(), PatrolQueue::kErrOpen);
 }
 
+TEST(PatrolQueue, ReadingOnlyLeavesTheFileByteForByte) {
+  TempDir dir;
+  const std::string path = dir.File("q");
+  {
+    PatrolQueue q(LinkRecord::kVersion10050);
+    ASSERT_TRUE(q.Open(path));
+    ASSERT_TRUE(q.Append(std::string_view("kept")));
+    q.SimulateCrashAfter(1);  // the node is written, never linked
+    q.Append(std::string_view("orphan"));
+  }
+  const std::string before = ReadFileBytes(path);
+  PatrolQueue reader(LinkRecord::kVersion);
+  ASSERT_TRUE(reader.OpenForReading(path));
+  EXPECT_EQ(reader.FileVersion(), 10050);
+  EXPECT_EQ(Contents(reader, Chain::kMain), std::vector<std::string>{"kept"});
+  std::string data;
+  EXPECT_FALSE(reader.PopFront(data));
+  EXPECT_EQ(reader.Error(), PatrolQueue::kErrReadOnly);
+  EXPECT_FALSE(reader.Append(std::string_view("x")));
+  EXPECT_EQ(ReadFileBytes(path), before);
+  EXPECT_FALSE(reader.OpenForReading(dir.File("absent")));
+}
+
 // What a restart finds: the chains read forwards and, through the previous links, backwards.
 struct Found {
   std::vector<std::string> main, held;
