@@ -90,8 +90,8 @@ bool Guarded(ErrorTrap& trap, Work&& work) {
 JpegLoader::JpegLoader() = default;
 JpegLoader::~JpegLoader() = default;
 
-std::mutex& JpegLoader::ImageReaderLock() {
-  static std::mutex lock;
+std::recursive_mutex& JpegLoader::ImageReaderLock() {
+  static std::recursive_mutex lock;
   return lock;
 }
 
@@ -113,7 +113,7 @@ void JpegLoader::Close() {
 }
 
 bool JpegLoader::ReadHeader(const std::string& path, int* width, int* height) {
-  std::lock_guard<std::mutex> hold(ImageReaderLock());
+  std::lock_guard<std::recursive_mutex> hold(ImageReaderLock());
   if (!Start(path, -1, 1, 0)) return false;
   *width = static_cast<int>(decoder_->cinfo.image_width);
   *height = static_cast<int>(decoder_->cinfo.image_height);

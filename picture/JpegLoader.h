@@ -43,7 +43,8 @@ class JpegLoader {
 
   // The image reader's lock: held around header reads made for size filters, so that the
   // pick-up on the network thread and the folder expansion on a picture thread read one at a time.
-  static std::mutex& ImageReaderLock();
+  // Recursive, so a caller may hold it around ReadHeader as well.
+  static std::recursive_mutex& ImageReaderLock();
 
   // Reads only the header and gives the picture's full size. Holds ImageReaderLock().
   bool ReadHeader(const std::string& path, int* width, int* height);
