@@ -3,12 +3,13 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/MonotonicClock.h"
+
 namespace qlm {
 
 uint32_t SystemStepClock::NowMs() {
-  const auto since_boot = std::chrono::steady_clock::now().time_since_epoch();
-  return static_cast<uint32_t>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(since_boot).count());
+  // The low 32 bits of the programs' one real clock; step timing only takes differences.
+  return static_cast<uint32_t>(MonotonicClock::Instance().NowMs());
 }
 
 void SystemStepClock::SleepMs(uint32_t ms) {

@@ -14,7 +14,7 @@ class StepClock {
   virtual void SleepMs(uint32_t ms) = 0;
 };
 
-// The monotonic clock of the machine and a real sleep.
+// The programs' monotonic clock (MonotonicClock) and a real sleep.
 class SystemStepClock final : public StepClock {
  public:
   uint32_t NowMs() override;
