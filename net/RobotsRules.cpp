@@ -20,30 +20,8 @@ bool IsControl(char c) {
 // The separators of a product token: a User-agent value ends at the first of them, so
 // "Quillmere/1.0" names the agent "Quillmere".
 bool IsTokenSeparator(char c) {
-  switch (c) {
-    case '(':
-    case ')':
-    case '<':
-    case '>':
-    case '@':
-    case ',':
-    case ';':
-    case ':':
-    case '\\':
-    case '"':
-    case '/':
-    case '[':
-    case ']':
-    case '?':
-    case '=':
-    case '{':
-    case '}':
-    case ' ':
-    case '\t':
-      return true;
-    default:
-      return IsControl(c);
-  }
+  return IsControl(c) ||
+         std::string_view("()<>@,;:\\\"/[]?={} \t").find(c) != std::string_view::npos;
 }
 
 // A rule value runs to a blank, a comment or the line end. Bytes that an escaped path never
