@@ -1,0 +1,159 @@
+#include "platform/Profile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <utility>
+
+#include "platform/FileLock.h"
+#include "platform/Folders.h"
+
+namespace qlm {
+
+namespace {
+
+// Reads a whole file. An absent file reads as empty and succeeds; any other failure, errno set.
+bool ReadAll(const std::string& path, std::string* bytes) {
+  bytes->clear();
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT;
+  char buffer[8192];
+  ssize_t count;
+  while ((count = read(fd, buffer, sizeof buffer)) != 0) {
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      const int saved = errno;
+      close(fd);
+      bytes->clear();
+      errno = saved;
+      return false;
+    }
+    bytes->append(buffer, static_cast<size_t>(count));
+  }
+  close(fd);
+  return true;
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t count = write(fd, bytes.data() + done, bytes.size() - done);
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (count == 0) {
+      errno = EIO;
+      return false;
+    }
+    done += static_cast<size_t>(count);
+  }
+  return true;
+}
+
+// The file a write must replace: the target of a symbolic link rather than the link, so that a
+// settings file linked from elsewhere stays linked.
+std::string WriteTarget(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+  char* resolved = realpath(path.c_str(), nullptr);
+  if (!resolved) return path;
+  std::string target = resolved;
+  free(resolved);
+  return target;
+}
+
+}  // namespace
+
+Profile::Profile() : Profile(SettingsFilePath()) {}
+
+Profile::Profile(std::string path) : path_(std::move(path)) {}
+
+bool Profile::Load(IniFile* file) const {
+  std::string bytes;
+  const bool ok = ReadAll(path_, &bytes);
+  *file = IniFile::Parse(bytes);
+  return ok;
+}
+
+int32_t Profile::GetProfileInt(std::string_view section, std::string_view name,
+                               int32_t default_value) const {
+  IniFile file;
+  Load(&file);
+  return file.GetNumber(section, name).value_or(default_value);
+}
+
+std::string Profile::GetProfileString(std::string_view section, std::string_view name,
+                                      std::string_view default_value) const {
+  IniFile file;
+  Load(&file);
+  return file.Get(section, name).value_or(std::string(default_value));
+}
+
+bool Profile::WriteProfileInt(std::string_view section, std::string_view name, int32_t value) {
+  return Update([&](IniFile& file) { return file.SetNumber(section, name, value); });
+}
+
+bool Profile::WriteProfileString(std::string_view section, std::string_view name,
+                                 std::string_view value) {
+  return Update([&](IniFile& file) { return file.Set(section, name, value); });
+}
+
+bool Profile::Update(const std::function<bool(IniFile&)>& edit) {
+  const std::string target = WriteTarget(path_);
+  const std::string folder = target.substr(0, target.rfind('/') + 1);
+  if (!folder.empty() && !CreateFolders(folder, 0700)) {
+    error_ = errno;
+    return false;
+  }
+  FileLock writers(target + ".lock");
+  if (!writers.Lock()) {
+    error_ = writers.Error();
+    return false;
+  }
+  std::string bytes;
+  if (!ReadAll(target, &bytes)) {
+    error_ = errno;
+    return false;
+  }
+  IniFile file = IniFile::Parse(bytes);
+  if (!edit(file)) {
+    error_ = EINVAL;
+    return false;
+  }
+  return Replace(target, file.Serialize());
+}
+
+bool Profile::Replace(const std::string& target, const std::string& bytes) {
+  // Passwords are kept here (scrambled, not encrypted), so a new file is private to the user;
+  // an existing file keeps the mode its owner gave it.
+  mode_t mode = 0600;
+  struct stat st;
+  if (stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
+
+  std::string temporary = target + ".XXXXXX";
+  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd < 0) {
+    error_ = errno;
+    return false;
+  }
+  const bool written = fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && fsync(fd) == 0;
+  const int write_error = errno;
+  if (close(fd) != 0 || !written) {
+    error_ = written ? errno : write_error;
+    unlink(temporary.c_str());
+    return false;
+  }
+  if (rename(temporary.c_str(), target.c_str()) != 0) {
+    error_ = errno;
+    unlink(temporary.c_str());
+    return false;
+  }
+  error_ = 0;
+  return true;
+}
+
+}  // namespace qlm
