@@ -114,7 +114,7 @@ void JpegLoader::Close() {
 
 bool JpegLoader::ReadHeader(const std::string& path, int* width, int* height) {
   std::lock_guard<std::recursive_mutex> hold(ImageReaderLock());
-  if (!Start(path, -1, 1, 0)) return false;
+  if (!Begin(path, 0, 1, 0, true)) return false;
   *width = static_cast<int>(decoder_->cinfo.image_width);
   *height = static_cast<int>(decoder_->cinfo.image_height);
   Close();
@@ -133,9 +133,13 @@ std::optional<PackedBitmap> JpegLoader::Load(const std::string& path, int colour
   return bitmap;
 }
 
-// colour_count -1 is the private "header only" mode of ReadHeader.
 bool JpegLoader::Start(const std::string& path, int colour_count, int scale_denominator,
                        int two_pass) {
+  return Begin(path, colour_count, scale_denominator, two_pass, false);
+}
+
+bool JpegLoader::Begin(const std::string& path, int colour_count, int scale_denominator,
+                       int two_pass, bool header_only) {
   Close();
   error_ = kOk;
   message_.clear();
@@ -149,7 +153,6 @@ bool JpegLoader::Start(const std::string& path, int colour_count, int scale_deno
   InstallTrap(&d.cinfo, &d.trap);
   jpeg_decompress_struct& c = d.cinfo;
 
-  const bool header_only = colour_count < 0;
   const bool quantise = colour_count > 0;
   bool layout_known = Guarded(d.trap, [&] {
     jpeg_create_decompress(&c);

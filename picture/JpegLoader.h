@@ -49,9 +49,11 @@ class JpegLoader {
   // Reads only the header and gives the picture's full size. Holds ImageReaderLock().
   bool ReadHeader(const std::string& path, int* width, int* height);
 
-  // Decodes a whole file. colour_count 0 keeps full colour (24 bits); 1..256 (more is taken as
-  // 256) quantises to an 8-bit bitmap with that many colours, in two passes unless two_pass is 0.
-  // scale_denominator 1 gives full size; 2, 4 or 8 give that fraction (libjpeg rounds up).
+  // Decodes a whole file. colour_count 0 (or less) keeps full colour (24 bits); 2..256 (more is
+  // taken as 256) quantises to an 8-bit bitmap with at most that many colours, in two passes
+  // unless two_pass is 0.
+  // scale_denominator 1 gives full size; 2, 4 or 8 give that fraction, sizes rounded up; others
+  // give libjpeg's nearest step of eighths not below 1/denominator (3 gives 3/8, 9 and up 1/8).
   std::optional<PackedBitmap> Load(const std::string& path, int colour_count, int scale_denominator,
                                    int two_pass);
 
@@ -81,6 +83,9 @@ class JpegLoader {
  private:
   struct Decoder;  // libjpeg's state; kept out of this header so that jpeglib.h stays private
 
+  // Start, or with header_only just the header of ReadHeader.
+  bool Begin(const std::string& path, int colour_count, int scale_denominator, int two_pass,
+             bool header_only);
   bool Fail(int error, const std::string& message);
   bool FailFromDecoder();
 
