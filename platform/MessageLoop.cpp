@@ -1,0 +1,65 @@
+#include "platform/MessageLoop.h"
+
+#include "platform/MessageIds.h"
+#include "platform/Messaging.h"
+#include "platform/Window.h"
+#include "platform/WindowTable.h"
+
+namespace qlm {
+
+namespace {
+thread_local MessageLoop* current_loop = nullptr;
+}  // namespace
+
+MessageLoop::MessageLoop(Clock& clock)
+    : queue_(std::make_shared<LoopQueue>(clock, WindowTable::Instance().NextThreadId(),
+                                         static_cast<LoopWaker*>(this))),
+      previous_current_(current_loop) {
+  WindowTable::Instance().AddThread(queue_);
+  current_loop = this;
+}
+
+MessageLoop::~MessageLoop() {
+  Shutdown();
+  if (current_loop == this) current_loop = previous_current_;
+}
+
+void MessageLoop::Shutdown() {
+  WindowTable::Instance().RemoveThread(queue_->Id());
+  queue_->Close();
+}
+
+MessageLoop* MessageLoop::Current() {
+  return current_loop;
+}
+
+bool MessageLoop::DispatchOne() {
+  Message msg;
+  std::shared_ptr<SentReply> reply;
+  if (queue_->TakeSent(&msg, &reply)) {
+    LoopQueue::Complete(reply, Window::Deliver(msg));
+    return true;
+  }
+  if (!queue_->TakePosted(&msg)) return false;
+  Deliver(msg);
+  return true;
+}
+
+void MessageLoop::ServeSentMessages() {
+  Message msg;
+  std::shared_ptr<SentReply> reply;
+  while (queue_->TakeSent(&msg, &reply)) LoopQueue::Complete(reply, Window::Deliver(msg));
+}
+
+void MessageLoop::Deliver(Message& msg) {
+  if (msg.hwnd != 0) {
+    // A timer set from another thread while its window was being destroyed outlives the window;
+    // its first tick finds no one and ends it.
+    if (msg.message == WM_TIMER && !IsWindow(msg.hwnd)) queue_->KillTimer(msg.hwnd, msg.wparam);
+    Window::Deliver(msg);
+  } else if (thread_handler_) {
+    thread_handler_(msg);
+  }
+}
+
+}  // namespace qlm

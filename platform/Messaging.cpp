@@ -1,0 +1,88 @@
+#include "platform/Messaging.h"
+
+#include "platform/MessageIds.h"
+#include "platform/MessageLoop.h"
+#include "platform/Window.h"
+#include "platform/WindowTable.h"
+
+namespace qlm {
+
+namespace {
+
+Message MakeMessage(Hwnd hwnd, unsigned message, WParam wparam, LParam lparam,
+                    std::unique_ptr<Payload> payload) {
+  Message msg;
+  msg.hwnd = hwnd;
+  msg.message = message;
+  msg.wparam = wparam;
+  msg.lparam = lparam;
+  msg.payload = std::move(payload);
+  return msg;
+}
+
+}  // namespace
+
+bool PostMessage(Hwnd hwnd, unsigned message, WParam wparam, LParam lparam,
+                 std::unique_ptr<Payload> payload) {
+  if (hwnd == 0) return false;
+  std::shared_ptr<LoopQueue> queue = WindowTable::Instance().QueueOf(hwnd);
+  if (!queue) return false;
+  return queue->Post(MakeMessage(hwnd, message, wparam, lparam, std::move(payload)));
+}
+
+LResult SendMessage(Hwnd hwnd, unsigned message, WParam wparam, LParam lparam,
+                    std::unique_ptr<Payload> payload) {
+  std::shared_ptr<LoopQueue> target = WindowTable::Instance().QueueOf(hwnd);
+  if (!target) return 0;
+  Message msg = MakeMessage(hwnd, message, wparam, lparam, std::move(payload));
+  MessageLoop* own = MessageLoop::Current();
+  if (own && own->Queue() == target) return Window::Deliver(msg);
+
+  // The reply is guarded by our own queue, so that a message sent to us wakes the wait as well.
+  std::shared_ptr<LoopQueue> waiter =
+      own ? own->Queue() : std::make_shared<LoopQueue>(target->GetClock(), 0, nullptr);
+  std::shared_ptr<SentReply> reply = target->Send(std::move(msg), waiter);
+  if (!reply) return 0;
+  while (!waiter->WaitForReplyOrSent(*reply)) {
+    if (own) own->ServeSentMessages();
+  }
+  return reply->result;
+}
+
+bool PostThreadMessage(ThreadId thread, unsigned message, WParam wparam, LParam lparam,
+                       std::unique_ptr<Payload> payload) {
+  std::shared_ptr<LoopQueue> queue = WindowTable::Instance().QueueOfThread(thread);
+  if (!queue) return false;
+  if (message == WM_QUIT) {
+    queue->PostQuit(static_cast<int>(wparam));
+    return true;
+  }
+  return queue->Post(MakeMessage(0, message, wparam, lparam, std::move(payload)));
+}
+
+void PostQuitMessage(int exit_code) {
+  if (MessageLoop* loop = MessageLoop::Current()) loop->Queue()->PostQuit(exit_code);
+}
+
+std::uint64_t SetTimer(Hwnd hwnd, std::uint64_t id, std::uint32_t elapse_ms) {
+  if (id == 0) return 0;
+  std::shared_ptr<LoopQueue> queue = WindowTable::Instance().QueueOf(hwnd);
+  if (!queue || !queue->SetTimer(hwnd, id, elapse_ms)) return 0;
+  return id;
+}
+
+bool KillTimer(Hwnd hwnd, std::uint64_t id) {
+  std::shared_ptr<LoopQueue> queue = WindowTable::Instance().QueueOf(hwnd);
+  return queue && queue->KillTimer(hwnd, id);
+}
+
+bool IsWindow(Hwnd hwnd) {
+  return hwnd != 0 && WindowTable::Instance().QueueOf(hwnd) != nullptr;
+}
+
+ThreadId CurrentThreadLoopId() {
+  MessageLoop* loop = MessageLoop::Current();
+  return loop ? loop->Id() : 0;
+}
+
+}  // namespace qlm
