@@ -16,4 +16,9 @@ void WSStartup();
 int WSCleanup();
 const WSStartupRecord& WSStartupState();
 
+// What the program shows when WSCleanup fails: a warning box with this title and the text filled
+// in with the error number.
+inline constexpr char kWSCleanupErrorTitle[] = "Winsock Error";
+inline constexpr char kWSCleanupErrorFormat[] = "Winsock reported error [%d] when shutting down.";
+
 }  // namespace qlm
