@@ -55,23 +55,7 @@ int HexValue(char c) {
 }
 
 bool IsUnreserved(char c) {
-  if (IsAlnum(c)) return true;
-  switch (c) {
-    case '$':
-    case '-':
-    case '_':
-    case '.':
-    case '+':
-    case '!':
-    case '*':
-    case '\'':
-    case '(':
-    case ')':
-    case ',':
-      return true;
-    default:
-      return false;
-  }
+  return IsAlnum(c) || std::string_view("$-_.+!*'(),").find(c) != std::string_view::npos;
 }
 
 bool IsSchemeChar(char c) {

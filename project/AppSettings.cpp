@@ -1,8 +1,9 @@
 #include "project/AppSettings.h"
 
-#include <climits>
+#include <cstdint>
 #include <utility>
 
+#include "net/CUrl.h"
 #include "platform/Folders.h"
 #include "project/Scramble.h"
 
@@ -154,10 +155,6 @@ const Row& RowOf(AppText value) {
   return kTable[kTextRows[static_cast<size_t>(value)]];
 }
 
-bool IsShiftJisLead(unsigned char byte) {
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xEF);
-}
-
 }  // namespace
 
 AppSettings::AppSettings() : AppSettings(Profile(), DataFolder()) {}
@@ -269,13 +266,7 @@ int32_t AppSettings::ForceRange(AppNumber value, int32_t number) {
 std::string AppSettings::NormalizeFolder(AppText folder, std::string_view text) const {
   if (text.empty()) return ReadDefault(folder);
   std::string path(text);
-  for (size_t i = 0; i < path.size(); ++i) {
-    if (IsShiftJisLead(static_cast<unsigned char>(path[i]))) {
-      ++i;  // the trail byte may be 0x5C and is part of the character, not a separator
-    } else if (path[i] == '\\') {
-      path[i] = '/';
-    }
-  }
+  CUrl::BackslashToSlash(path);  // a Shift_JIS trail byte 0x5C is no separator
   if (path.front() != '/') path = install_folder_ + path;
   if (path.back() != '/') path += '/';
   return path;

@@ -8,7 +8,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Folders.h"
 #include "platform/Profile.h"
 #include "tests/support/TempHome.h"
 
@@ -21,10 +20,6 @@ using test::TempDir;
 using test::WriteFileBytes;
 
 constexpr char kSection[] = "Application Settings";
-
-TEST(Profile, DefaultFileIsTheUsersSettingsFile) {
-  EXPECT_EQ(Profile().Path(), SettingsFilePath());
-}
 
 TEST(Profile, MissingFileOrValueGivesTheCallersDefault) {
   TempDir dir;

@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/Folders.h"
 #include "project/AppSettings.h"
 #include "project/Scramble.h"
 #include "tests/support/TempHome.h"
@@ -127,12 +126,6 @@ TEST_F(AppSettingsTest, FirstStartCreatesTheInstallFolderAndWritesOnlyThePickupF
   EXPECT_EQ(StoredInFile("PickupDir"), Install() + "Pickup/");
   EXPECT_EQ(StoredInFile("MirrorDir"), "<absent>");
   EXPECT_EQ(StoredInFile("TimerValid"), "<absent>");
-}
-
-TEST_F(AppSettingsTest, DefaultObjectUsesTheUsersFileAndDataFolder) {
-  const AppSettings settings;
-  EXPECT_EQ(settings.InstallFolder(), DataFolder());
-  EXPECT_EQ(settings.MirrorFolder(), DataFolder() + "Mirror/");
 }
 
 TEST_F(AppSettingsTest, GroupFlagOfMinusOneHidesEveryStoredMember) {
@@ -359,12 +352,6 @@ TEST_F(AppSettingsTest, MenuCommandsWriteAtOnce) {
   settings.SetStored(N::TimerValid, 5);  // any non-zero value counts as on
   ASSERT_TRUE(settings.ToggleTimerValid());
   EXPECT_EQ(StoredInFile("TimerValid"), "0");
-}
-
-TEST_F(AppSettingsTest, AudioDefaultListHasTwoEntries) {
-  const std::string audio = Fresh().Text(T::ExtAudio);
-  EXPECT_EQ(audio, "wav;aif,mid");
-  EXPECT_EQ(audio.substr(audio.find(';') + 1), "aif,mid");
 }
 
 }  // namespace

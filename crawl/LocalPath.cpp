@@ -1,0 +1,126 @@
+#include "crawl/LocalPath.h"
+
+#include <cstdio>
+
+#include "net/CUrl.h"
+
+namespace qlm {
+
+namespace {
+
+bool NeedsHexEscape(unsigned char b) {
+  switch (b) {
+    case '"':
+    case '*':
+    case ',':
+    case ':':
+    case ';':
+    case '<':
+    case '>':
+    case '?':
+    case '|':
+    case '\\':
+      return true;
+    default:
+      return b < 0x20 || b == 0x7F;
+  }
+}
+
+void AppendHexEscape(std::string& out, unsigned char b) {
+  char buf[4];
+  std::snprintf(buf, sizeof buf, "[%02x", b);
+  out += buf;
+}
+
+// Replaces the dots of a "." or ".." component; the component is out[start, end).
+void EscapeDotComponent(std::string& out, std::size_t start) {
+  const std::string_view component(out.data() + start, out.size() - start);
+  if (component == "." || component == "..") {
+    const std::size_t dots = component.size();
+    out.resize(start);
+    for (std::size_t i = 0; i < dots; ++i) out += "[2e";
+  }
+}
+
+}  // namespace
+
+std::string EscapeLocalName(std::string_view name) {
+  std::string out;
+  out.reserve(name.size() + 16);
+  std::size_t component_start = 0;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto b = static_cast<unsigned char>(name[i]);
+    if (IsShiftJisPairAt(name, i)) {
+      out += name.substr(i++, 2);
+    } else if (b == '/') {
+      EscapeDotComponent(out, component_start);
+      out += '/';
+      component_start = out.size();
+    } else if (b == '%') {
+      out += '[';
+    } else if (NeedsHexEscape(b)) {
+      AppendHexEscape(out, b);
+    } else {
+      out += static_cast<char>(b);
+    }
+  }
+  EscapeDotComponent(out, component_start);
+  return out;
+}
+
+bool LocalNameFits(std::string_view path) {
+  if (path.size() > kMaxLocalPath) return false;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string_view::npos) end = path.size();
+    if (end - start > kMaxNameComponent) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+std::optional<std::string> LocalPath(std::string_view mirror_root, std::string_view url,
+                                     std::string_view folder_path) {
+  CUrl parsed;
+  if (!parsed.Parse(url) || !parsed.Host() || parsed.Host()->empty()) return std::nullopt;
+
+  // The directory is taken from the path itself: CUrl reports the site URL as the directory of a
+  // path that folded to nothing, and that must not end up inside a file name.
+  const std::string& path = parsed.Path();
+  std::string relative(folder_path);
+  relative += '/';
+  relative += *parsed.Host();
+  relative.append(path, 0, path.rfind('/'));
+  relative += '/';
+  relative += parsed.FileName() ? *parsed.FileName() : std::string("index.html");
+  if (parsed.Query()) {
+    relative += "[3f";
+    relative += *parsed.Query();
+  }
+
+  std::string local(mirror_root);
+  if (local.empty() || local.back() != '/') local += '/';
+  local += EscapeLocalName(relative);
+
+  std::string longest = local;
+  if (parsed.FileType() == kFileTypeCgi) longest += kCgiVariants.back();
+  if (!LocalNameFits(longest)) return std::nullopt;
+  return local;
+}
+
+std::optional<std::string> RelativePath(std::string_view from, std::string_view to) {
+  std::size_t common = std::string_view::npos;  // index of the last "/" of the common beginning
+  for (std::size_t i = 0; i < from.size() && i < to.size() && from[i] == to[i]; ++i) {
+    if (from[i] == '/') common = i;
+  }
+  if (common == std::string_view::npos) return std::nullopt;
+  std::string result;
+  for (std::size_t i = common + 1; i < from.size(); ++i) {
+    if (from[i] == '/') result += "../";
+  }
+  result += to.substr(common + 1);
+  return result;
+}
+
+}  // namespace qlm

@@ -1,0 +1,153 @@
+#include "crawl/MirrorFiles.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+
+namespace qlm {
+
+namespace {
+
+int WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// A name beside the target that no local name can take: local names always escape "?".
+std::string SideName(const std::string& folder) {
+  static std::atomic<unsigned> counter{0};
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "/.qlm?%d-%u", static_cast<int>(::getpid()), counter++);
+  return folder + buf;
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+  bytes.clear();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  bytes.reserve(static_cast<std::size_t>(st.st_size));
+  char buf[65536];
+  while (true) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      bytes.clear();
+      return false;
+    }
+    if (n == 0) break;
+    bytes.append(buf, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return true;
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::optional<FileTime> LastWriteTime(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  const auto since_epoch =
+      std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec);
+  return FileTime(std::chrono::duration_cast<FileTime::duration>(since_epoch));
+}
+
+int MakeParentFolders(const std::string& file_path) {
+  const std::size_t last = file_path.rfind('/');
+  if (last == std::string::npos || last == 0) return 0;
+  std::size_t pos = 1;
+  while (pos <= last) {
+    const std::size_t slash = file_path.find('/', pos);
+    if (slash > pos) {  // an empty component ("//") names the same folder again
+      const std::string folder = file_path.substr(0, slash);
+      if (::mkdir(folder.c_str(), 0777) != 0) {
+        if (errno != EEXIST) return errno;
+        if (!IsFolder(folder)) return ENOTDIR;
+      }
+    }
+    pos = slash + 1;
+  }
+  return 0;
+}
+
+int ReplaceFile(const std::string& path, bool durable, const std::function<int(int fd)>& fill) {
+  const std::string side = SideName(FolderOf(path));
+  const int fd = ::open(side.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return errno;
+  int error = fill(fd);
+  if (error == 0 && durable && ::fdatasync(fd) != 0) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && ::rename(side.c_str(), path.c_str()) != 0) error = errno;
+  if (error != 0) ::unlink(side.c_str());
+  return error;
+}
+
+int ReplaceFileWithBytes(const std::string& path, std::string_view bytes, bool durable) {
+  return ReplaceFile(path, durable,
+                     [bytes](int fd) { return WriteAll(fd, bytes.data(), bytes.size()); });
+}
+
+int ReplaceFileWithCopy(const std::string& path, const std::string& source, bool durable) {
+  const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return errno;
+  const int error = ReplaceFile(path, durable, [in](int fd) {
+    char buf[65536];
+    while (true) {
+      const ssize_t n = ::read(in, buf, sizeof buf);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return errno;
+      }
+      if (n == 0) return 0;
+      if (const int e = WriteAll(fd, buf, static_cast<std::size_t>(n)); e != 0) return e;
+    }
+  });
+  ::close(in);
+  return error;
+}
+
+void RemoveEmptyFolders(std::string folder, std::string_view stop) {
+  while (!folder.empty() && folder.back() == '/') folder.pop_back();
+  while (!stop.empty() && stop.back() == '/') stop.remove_suffix(1);
+  // Only folders strictly below `stop` are removed.
+  while (folder.size() > stop.size() && folder.starts_with(stop) && folder[stop.size()] == '/') {
+    if (::rmdir(folder.c_str()) != 0) return;
+    folder.resize(folder.rfind('/'));
+  }
+}
+
+}  // namespace qlm

@@ -1,0 +1,168 @@
+#include "crawl/MirrorStore.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "crawl/LocalPath.h"
+#include "net/CUrl.h"
+
+namespace qlm {
+
+namespace {
+
+bool IsCgi(std::string_view url) {
+  CUrl parsed;
+  return parsed.Parse(url) && parsed.FileType() == kFileTypeCgi;
+}
+
+}  // namespace
+
+MirrorStore::MirrorStore(std::string mirror_root, std::recursive_mutex& lock, bool durable)
+    : root_(std::move(mirror_root)), lock_(lock), durable_(durable) {
+  if (root_.empty() || root_.back() != '/') root_ += '/';
+}
+
+std::string MirrorStore::WorkFolder(std::string_view project_name) const {
+  return root_ + std::string(project_name) + "/";
+}
+
+std::string MirrorStore::WorkFile(std::string_view project_name, std::string_view extension) const {
+  return WorkFolder(project_name) + std::string(project_name) + std::string(extension);
+}
+
+std::optional<std::string> MirrorStore::LocalPath(std::string_view url,
+                                                  std::string_view folder_path) const {
+  return qlm::LocalPath(root_, url, folder_path);
+}
+
+LocalCopy MirrorStore::FindLocalCopy(std::string_view url, std::string_view folder_path) const {
+  LocalCopy copy;
+  const std::optional<std::string> name = LocalPath(url, folder_path);
+  if (!name) return copy;
+  std::lock_guard guard(lock_);
+  if (IsCgi(url)) {
+    for (std::string_view variant : kCgiVariants) {
+      std::string file = *name + std::string(variant);
+      if (IsRegularFile(file)) {
+        copy.cls = LocalCopy::kStored;
+        copy.suffix = variant;
+        copy.file = std::move(file);
+        return copy;
+      }
+    }
+  } else if (IsRegularFile(*name)) {
+    copy.cls = LocalCopy::kStored;
+    copy.file = *name;
+  }
+  return copy;
+}
+
+std::optional<LocalCopy> MirrorStore::WrittenSince(std::string_view url,
+                                                   std::string_view folder_path,
+                                                   FileTime since) const {
+  std::lock_guard guard(lock_);
+  LocalCopy copy = FindLocalCopy(url, folder_path);
+  if (!copy.Exists() || !FileWrittenSince(copy.file, since)) return std::nullopt;
+  return copy;
+}
+
+bool MirrorStore::FileWrittenSince(const std::string& path, FileTime since) const {
+  std::lock_guard guard(lock_);
+  const std::optional<FileTime> written = LastWriteTime(path);
+  return written && *written > since;
+}
+
+int MirrorStore::PrepareLocalName(std::string_view url, std::string_view folder_path,
+                                  std::string& name) const {
+  std::optional<std::string> local = LocalPath(url, folder_path);
+  if (!local) return kNoLocalName;
+  if (MakeParentFolders(*local) != 0) return kFolderFailed;
+  name = std::move(*local);
+  return kStoreOk;
+}
+
+void MirrorStore::RemoveOtherVariants(const std::string& name, std::string_view keep) const {
+  for (std::string_view variant : kCgiVariants) {
+    if (variant != keep) ::unlink((name + std::string(variant)).c_str());
+  }
+}
+
+int MirrorStore::StoreFile(const std::string& source, std::string_view storage_url,
+                           std::string_view folder_path, std::string_view suffix) const {
+  std::lock_guard guard(lock_);
+  std::string name;
+  if (const int result = PrepareLocalName(storage_url, folder_path, name); result != kStoreOk) {
+    return result;
+  }
+  const std::string file = name + std::string(suffix);
+  if (!LocalNameFits(file)) return kNoLocalName;
+  const int error = ReplaceFileWithCopy(file, source, durable_);
+  if (error != 0) return ::access(source.c_str(), R_OK) != 0 ? kSourceFailed : kWriteFailed;
+  if (!suffix.empty()) RemoveOtherVariants(name, suffix);
+  return kStoreOk;
+}
+
+int MirrorStore::MoveToVariant(std::string_view url, std::string_view folder_path,
+                               std::string_view suffix) const {
+  std::lock_guard guard(lock_);
+  const std::optional<std::string> name = LocalPath(url, folder_path);
+  if (!name) return kNoLocalName;
+  const std::string file = *name + std::string(suffix);
+  if (!LocalNameFits(file)) return kNoLocalName;
+  if (::rename(name->c_str(), file.c_str()) != 0) {
+    return errno == ENOENT ? kSourceFailed : kWriteFailed;
+  }
+  RemoveOtherVariants(*name, suffix);
+  return kStoreOk;
+}
+
+int MirrorStore::WritePermissiveRobotsTxt(std::string_view robots_url,
+                                          std::string_view folder_path) const {
+  std::lock_guard guard(lock_);
+  std::string name;
+  if (const int result = PrepareLocalName(robots_url, folder_path, name); result != kStoreOk) {
+    return result;
+  }
+  return ReplaceWithBytes(name, kPermissiveRobotsTxt);
+}
+
+std::string MirrorStore::RedirectPage(std::string_view location) {
+  std::string page =
+      "<html>\r\n"
+      "<head><title>Redirect</title></head>\r\n"
+      "<body>\r\n"
+      "<a href=\"";
+  for (char c : location) {
+    if (c == '"') {
+      page += "%22";
+    } else {
+      page += c;
+    }
+  }
+  page +=
+      "\">Requested object is moved</a><br><br>\r\n"
+      "Generated by Quillmere<br>\r\n"
+      "</body>\r\n"
+      "</html>\r\n";
+  return page;
+}
+
+int MirrorStore::WriteRedirectPage(std::string_view url, std::string_view folder_path,
+                                   std::string_view location, bool append_html) const {
+  std::lock_guard guard(lock_);
+  std::string name;
+  if (const int result = PrepareLocalName(url, folder_path, name); result != kStoreOk) {
+    return result;
+  }
+  if (append_html) name += ".html";
+  if (!LocalNameFits(name)) return kNoLocalName;
+  return ReplaceWithBytes(name, RedirectPage(location));
+}
+
+int MirrorStore::ReplaceWithBytes(const std::string& file, std::string_view bytes) const {
+  std::lock_guard guard(lock_);
+  return ReplaceFileWithBytes(file, bytes, durable_) == 0 ? kStoreOk : kWriteFailed;
+}
+
+}  // namespace qlm

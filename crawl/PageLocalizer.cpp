@@ -1,0 +1,69 @@
+#include "crawl/PageLocalizer.h"
+
+#include "crawl/LocalPath.h"
+#include "crawl/MirrorStore.h"
+#include "net/CUrl.h"
+
+namespace qlm {
+
+namespace {
+
+// A local name may hold "#" (from a query); in a link it would start the fragment.
+std::string EscapeForLink(std::string_view name) {
+  std::string out;
+  out.reserve(name.size());
+  for (char c : name) {
+    if (c == '#') {
+      out += "%23";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+int PageLocalizer::Localize(std::string_view page_url, std::string_view folder_path,
+                            int localize_link, FileTime phase_start) {
+  std::lock_guard guard(store_.Lock());
+  const LocalCopy copy = store_.FindLocalCopy(page_url, folder_path);
+  if (!copy.Exists()) return kNoLocalCopy;
+  if (store_.FileWrittenSince(copy.file, phase_start)) return kAlreadyLocalized;
+  std::string page;
+  if (!ReadWholeFile(copy.file, page)) return kUnreadable;
+  const std::optional<std::string> location = store_.LocalPath(page_url, folder_path);
+  if (!location) return kNoLocalCopy;
+  const std::string rewritten = Rewrite(page_url, *location, folder_path, localize_link, page);
+  if (store_.ReplaceWithBytes(copy.file, rewritten) != MirrorStore::kStoreOk) {
+    return kRewriteFailed;
+  }
+  return kLocalized;
+}
+
+std::string PageLocalizer::Rewrite(std::string_view page_url, std::string_view page_location,
+                                   std::string_view folder_path, int localize_link,
+                                   std::string_view page) {
+  page_location_.assign(page_location);
+  folder_path_.assign(folder_path);
+  localize_link_ = localize_link;
+  return scanner_.Copy(page_url, page, *this);
+}
+
+std::string PageLocalizer::RewriteLink(const PageScanner& scanner, const std::string& value) {
+  if (value.empty() || value[0] == '#') return value;
+  const std::optional<std::string> absolute = scanner.MakeAbsolute(value);
+  if (!absolute) return value;
+  const LocalCopy target = store_.FindLocalCopy(*absolute, folder_path_);
+  if (!target.Exists() && localize_link_ == 0) return *absolute;
+  const std::optional<std::string> name = store_.LocalPath(*absolute, folder_path_);
+  if (!name) return *absolute;
+  // The variant suffix belongs to the file name, so it goes before the fragment.
+  std::string local = EscapeForLink(*name) + target.suffix;
+  CUrl parsed;
+  if (parsed.Parse(*absolute) && parsed.Fragment()) local += "#" + *parsed.Fragment();
+  const std::optional<std::string> relative = RelativePath(page_location_, local);
+  return relative ? *relative : *absolute;
+}
+
+}  // namespace qlm

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "crawl/MirrorFiles.h"
+#include "crawl/PageScanner.h"
+
+namespace qlm {
+
+class MirrorStore;
+
+// Rewrites the links of a stored page so that the mirror can be browsed offline: a link whose
+// target is stored (or, with LocalizeLink on, every link) points at the target's local file by
+// a relative path; any other link is written as its absolute URL. The rewritten page carries the
+// version element that tells a later scan to read those relative paths back as URLs.
+class PageLocalizer : private LinkRewriter {
+ public:
+  enum Result : int {
+    kLocalized = 0,
+    kAlreadyLocalized = 1,  // the copy was written after the phase began: rewritten in this pass
+    kNoLocalCopy = -1,      // nothing is stored for the page
+    kRewriteFailed = -2,    // the rewritten copy could not be written; the page stays as it was
+    kUnreadable = -4,       // the stored page cannot be read
+  };
+
+  explicit PageLocalizer(const MirrorStore& store) : store_(store) {}
+
+  // Rewrites the stored copy of `page_url` (the item's local copy, a cgi page's variant) in
+  // place, unless it was written after `phase_start`. `localize_link` is the item's effective
+  // LocalizeLink (0 when unset).
+  int Localize(std::string_view page_url, std::string_view folder_path, int localize_link,
+               FileTime phase_start);
+
+  // The rewritten bytes of a page stored at `page_location` (its local name) for `page_url`.
+  std::string Rewrite(std::string_view page_url, std::string_view page_location,
+                      std::string_view folder_path, int localize_link, std::string_view page);
+
+ private:
+  std::string RewriteLink(const PageScanner& scanner, const std::string& value) override;
+
+  const MirrorStore& store_;
+  PageScanner scanner_;
+  // The page being rewritten: its local name, its item's folder path, and LocalizeLink.
+  std::string page_location_;
+  std::string folder_path_;
+  int localize_link_ = 0;
+};
+
+}  // namespace qlm

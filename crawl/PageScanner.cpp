@@ -1,0 +1,479 @@
+#include "crawl/PageScanner.h"
+
+#include <array>
+#include <cstdlib>
+#include <limits>
+
+#include "crawl/HtmlKeyword.h"
+#include "crawl/LocalPath.h"
+#include "crawl/MirrorFiles.h"
+#include "net/CUrl.h"
+
+namespace qlm {
+
+namespace {
+
+bool IsBlank(unsigned char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool IsTokenEnd(unsigned char c) {
+  return IsBlank(c) || c == '=' || c == '"' || c == '\'' || c == '>';
+}
+
+char AsciiUpper(unsigned char c) {
+  return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+}
+
+std::string AsciiUpper(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (unsigned char c : text) out += AsciiUpper(c);
+  return out;
+}
+
+bool IsAsciiAlpha(unsigned char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool IsAsciiDigit(unsigned char c) {
+  return c >= '0' && c <= '9';
+}
+
+// "name:" at the start of the text, where the name is a scheme as URLs spell them (a letter, then
+// letters, digits, "+", "-", "."). Such a link names its own scheme and is never a relative path.
+bool HasScheme(std::string_view text) {
+  if (text.empty() || !IsAsciiAlpha(static_cast<unsigned char>(text[0]))) return false;
+  for (std::size_t i = 1; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c == ':') return true;
+    if (!IsAsciiAlpha(c) && !IsAsciiDigit(c) && c != '+' && c != '-' && c != '.') return false;
+  }
+  return false;
+}
+
+// Local names write "%" as "["; turning the brackets back makes their escapes URL escapes again.
+std::string BracketsToPercent(std::string_view link) {
+  std::string out;
+  out.reserve(link.size());
+  for (std::size_t i = 0; i < link.size(); ++i) {
+    if (IsShiftJisPairAt(link, i)) {
+      out += link.substr(i++, 2);
+    } else {
+      out += link[i] == '[' ? '%' : link[i];
+    }
+  }
+  return out;
+}
+
+// The stored variant suffix of a cgi page as it reads once it has been turned back into a URL:
+// the "[3f" has become an escaped "?" inside the query, or the "?" that starts it. A link to a
+// fragment of the page carries the fragment behind the variant.
+bool EndsWithCgiVariant(std::string_view url, std::size_t query, std::size_t& cut) {
+  for (std::string_view variant : kCgiVariants) {
+    const std::string_view extension = variant.substr(3);  // ".html", ".jpg", ...
+    for (std::string_view mark : {std::string_view("%3f"), std::string_view("?")}) {
+      const std::size_t length = mark.size() + extension.size();
+      if (url.size() < length || url.size() - length < query) continue;
+      const std::size_t at = url.size() - length;
+      if (url.substr(at, mark.size()) == mark && url.substr(at + mark.size()) == extension) {
+        cut = at;
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+bool CutCgiVariant(std::string& url) {
+  const std::size_t query = url.find('?');
+  if (query == std::string::npos) return false;
+  std::size_t cut = 0;
+  if (EndsWithCgiVariant(url, query, cut)) {
+    url.resize(cut);
+    return true;
+  }
+  const std::size_t hash = url.rfind('#');
+  if (hash == std::string::npos || hash < query) return false;
+  if (!EndsWithCgiVariant(std::string_view(url).substr(0, hash), query, cut)) return false;
+  url.erase(cut, hash - cut);
+  return true;
+}
+
+int ParseDecimal(const std::string& text) {
+  const long value = std::strtol(text.c_str(), nullptr, 10);
+  if (value > std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
+  if (value < std::numeric_limits<int>::min()) return std::numeric_limits<int>::min();
+  return static_cast<int>(value);
+}
+
+// The link kind an attribute of a tag gives, 0 when the pair carries no link. BASE HREF is
+// reported as kBaseHref.
+constexpr int kBaseHref = -1;
+int LinkKindOf(int tag, int attribute) {
+  switch (tag) {
+    case kHtmlA:
+      return attribute == kHtmlHref ? kLinkAnchor : 0;
+    case kHtmlArea:
+      return attribute == kHtmlHref ? kLinkArea : 0;
+    case kHtmlBase:
+      return attribute == kHtmlHref ? kBaseHref : 0;
+    case kHtmlBody:
+      return attribute == kHtmlBackground ? kLinkBackground : 0;
+    case kHtmlFrame:
+      return attribute == kHtmlSrc ? kLinkFrame : 0;
+    case kHtmlImg:
+      return attribute == kHtmlSrc ? kLinkImage : attribute == kHtmlUsemap ? kLinkImageMap : 0;
+    default:
+      return 0;
+  }
+}
+
+// The links that the localised copy writes anew; USEMAP keeps its value.
+bool IsRewritten(int kind) {
+  return kind == kLinkAnchor || kind == kLinkArea || kind == kLinkBackground ||
+         kind == kLinkFrame || kind == kLinkImage;
+}
+
+}  // namespace
+
+bool PageScanner::Scan(std::string_view page_url, const std::string& file_name,
+                       std::vector<PageLink>& links, std::string& title) {
+  std::string page;
+  if (!ReadWholeFile(file_name, page)) {
+    Begin(page_url, {});
+    error_ = kScanUnreadable;
+    return false;
+  }
+  ScanBytes(page_url, page, links, title);
+  return true;
+}
+
+void PageScanner::ScanBytes(std::string_view page_url, std::string_view page,
+                            std::vector<PageLink>& links, std::string& title) {
+  Begin(page_url, page);
+  links_ = &links;
+  Run();
+  links_ = nullptr;
+  title = title_;
+}
+
+std::string PageScanner::Copy(std::string_view page_url, std::string_view page,
+                              LinkRewriter& rewriter) {
+  std::string out;
+  out.reserve(page.size() + kVersionElement.size() + 256);
+  Begin(page_url, page);
+  copy_ = true;
+  out_ = &out;
+  rewriter_ = &rewriter;
+  Run();
+  if (!head_seen_) out.insert(version_fallback_, kVersionElement);
+  copy_ = false;
+  out_ = nullptr;
+  rewriter_ = nullptr;
+  return out;
+}
+
+void PageScanner::Begin(std::string_view page_url, std::string_view page) {
+  data_ = page;
+  pos_ = 0;
+  c_ = 0;
+  eof_ = false;
+  page_url_.assign(page_url);
+  base_url_.clear();
+  token_.clear();
+  value_.clear();
+  tag_start_ = 0;
+  title_start_.reset();
+  title_.clear();
+  version_ = kVersionUnmarked;
+  stop_ = false;
+  error_ = kScanOk;
+  copy_ = false;
+  drop_element_ = false;
+  head_seen_ = false;
+  leading_ = true;
+  version_fallback_ = 0;
+}
+
+bool PageScanner::Read() {
+  if (pos_ >= data_.size()) {
+    eof_ = true;
+    return false;
+  }
+  c_ = static_cast<unsigned char>(data_[pos_++]);
+  if (copy_) out_->push_back(static_cast<char>(c_));
+  return true;
+}
+
+void PageScanner::Run() {
+  while (!stop_) {
+    while (Read() && c_ != '<') {
+    }
+    if (eof_) return;
+    tag_start_ = pos_;
+    if (copy_) out_tag_start_ = out_->size() - 1;
+    if (!Read()) return;
+    HandleTag();
+  }
+}
+
+void PageScanner::SkipBlanks() {
+  while (!eof_ && IsBlank(c_)) Read();
+}
+
+void PageScanner::SkipToTagEnd() {
+  while (!eof_ && c_ != '>') Read();
+}
+
+void PageScanner::SkipToBlankOrTagEnd() {
+  while (!eof_ && c_ != ' ' && c_ != '\t' && c_ != '>') Read();
+}
+
+void PageScanner::SkipComment() {
+  // The token "!--" itself ends in two hyphens, so "<!-->" is a whole (empty) comment.
+  int hyphens = 2;
+  while (!eof_) {
+    if (c_ == '>' && hyphens >= 2) return;
+    hyphens = c_ == '-' ? hyphens + 1 : 0;
+    Read();
+  }
+}
+
+int PageScanner::ReadToken() {
+  token_.clear();
+  while (!eof_ && !IsTokenEnd(c_)) {
+    if (token_.size() < kMaxToken) token_ += AsciiUpper(c_);
+    Read();
+  }
+  return HtmlKeyword(token_);
+}
+
+void PageScanner::ReadValue(std::size_t cap) {
+  value_.clear();
+  if (eof_) return;
+  if (c_ == '"' || c_ == '\'') {
+    const unsigned char quote = c_;
+    while (Read() && c_ != quote) {
+      if (value_.size() < cap) value_ += static_cast<char>(c_);
+    }
+    Read();  // the byte after the closing quote
+    return;
+  }
+  // An unquoted value runs on over tabs, quotes and "=".
+  while (!eof_ && c_ != ' ' && c_ != '\n' && c_ != '\r' && c_ != '>') {
+    if (value_.size() < cap) value_ += static_cast<char>(c_);
+    Read();
+  }
+}
+
+void PageScanner::HandleTag() {
+  drop_element_ = false;
+  SkipBlanks();
+  const int tag = ReadToken();
+  if (tag == kHtmlComment) {
+    SkipComment();
+  } else {
+    SkipBlanks();
+    switch (tag) {
+      case kHtmlA:
+      case kHtmlArea:
+      case kHtmlBase:
+      case kHtmlBody:
+      case kHtmlFrame:
+      case kHtmlImg:
+        HandleLinkTag(tag);
+        break;
+      case kHtmlMeta:
+        HandleMeta();
+        break;
+      case kHtmlTitle:
+        SkipToTagEnd();
+        title_start_ = pos_;
+        break;
+      case kHtmlEndTitle: {
+        const std::size_t end = tag_start_ - 1;  // the "<" of the end tag
+        if (title_start_ && end > *title_start_) {
+          title_.assign(data_.substr(*title_start_, end - *title_start_));
+        }
+        title_start_.reset();
+        SkipToTagEnd();
+        break;
+      }
+      case kHtmlHead:
+        SkipToTagEnd();
+        if (copy_ && !eof_ && !head_seen_) {
+          out_->append(kVersionElement);
+          head_seen_ = true;
+        }
+        break;
+      default:
+        SkipToTagEnd();
+        break;
+    }
+  }
+  if (copy_) {
+    if (drop_element_) out_->resize(out_tag_start_);
+    NoteLeadingTag(tag);
+  }
+}
+
+void PageScanner::NoteLeadingTag(int tag) {
+  if (!leading_) return;
+  if (tag == kHtmlComment || token_ == "HTML" || token_.starts_with("!DOCTYPE") ||
+      token_.starts_with("?XML")) {
+    version_fallback_ = out_->size();
+  } else {
+    leading_ = false;
+  }
+}
+
+void PageScanner::HandleLinkTag(int tag) {
+  while (!eof_ && c_ != '>') {
+    SkipBlanks();
+    if (eof_ || c_ == '>') break;
+    const int attribute = ReadToken();
+    if (LinkKindOf(tag, attribute) != 0) {
+      SkipBlanks();
+      if (eof_ || c_ != '=') continue;
+      Read();
+      SkipBlanks();
+      if (eof_) break;
+      const std::size_t value_out_start = copy_ ? out_->size() - 1 : 0;
+      ReadValue(kMaxValue);
+      TakeLinkValue(tag, attribute, value_out_start);
+    } else if (tag == kHtmlImg && attribute == kHtmlIsmap) {
+      // ISMAP stands alone; there is no value to skip.
+    } else {
+      SkipToBlankOrTagEnd();
+    }
+  }
+}
+
+void PageScanner::TakeLinkValue(int tag, int attribute, std::size_t value_out_start) {
+  const int kind = LinkKindOf(tag, attribute);
+  if (kind == kBaseHref) {
+    if (!value_.empty() && value_[0] != '#') {
+      if (auto base = MakeAbsolute(value_)) base_url_ = std::move(*base);
+    }
+    // The copy resolves its links against the BASE and then points them at local files, which
+    // only works when the browser resolves them against the file itself.
+    if (copy_) drop_element_ = true;
+    return;
+  }
+  if (!copy_) {
+    if (value_.empty() || value_[0] == '#') return;
+    if (auto url = MakeAbsolute(value_)) links_->push_back(PageLink{kind, std::move(*url), {}});
+    return;
+  }
+  if (!IsRewritten(kind)) return;
+  std::string replacement = rewriter_->RewriteLink(*this, value_);
+  // The byte after the value (its delimiter) has been copied already; it goes behind the
+  // replacement again.
+  std::string tail;
+  if (!eof_) tail.assign(1, static_cast<char>(c_));
+  out_->resize(value_out_start);
+  out_->push_back('"');
+  for (char b : replacement) {
+    if (b == '"') {
+      out_->append("&quot;");
+    } else {
+      out_->push_back(b);
+    }
+  }
+  out_->push_back('"');
+  out_->append(tail);
+}
+
+void PageScanner::HandleMeta() {
+  int armed = kHtmlUnknown;
+  while (!eof_ && c_ != '>') {
+    SkipBlanks();
+    if (eof_ || c_ == '>') break;
+    const int attribute = ReadToken();
+    if (attribute == kHtmlName) {
+      SkipBlanks();
+      if (eof_ || c_ != '=') continue;
+      Read();
+      SkipBlanks();
+      ReadValue(kMaxValue);
+      const int name = HtmlKeyword(AsciiUpper(value_));
+      armed = (name == kHtmlRobots || name == kHtmlQlmVersion) ? name : kHtmlUnknown;
+      // A rewritten page carries exactly one version element: the one the copy inserts.
+      if (name == kHtmlQlmVersion && copy_) drop_element_ = true;
+    } else if (attribute == kHtmlContent) {
+      SkipBlanks();
+      if (eof_ || c_ != '=') {
+        SkipToTagEnd();
+        return;
+      }
+      Read();
+      SkipBlanks();
+      ReadValue(std::numeric_limits<std::size_t>::max());
+      HandleContent(armed);
+    } else {
+      SkipToBlankOrTagEnd();
+    }
+  }
+}
+
+void PageScanner::HandleContent(int armed) {
+  std::vector<std::string> pieces;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = value_.find(',', start);
+    const std::size_t end = comma == std::string::npos ? value_.size() : comma;
+    pieces.push_back(value_.substr(start, std::min(end - start, kMaxContentPiece)));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  if (armed == kHtmlRobots) {
+    for (const std::string& piece : pieces) {
+      const int word = HtmlKeyword(AsciiUpper(piece));
+      // A copy must hold the whole page, so only a scan stops here.
+      if ((word == kHtmlNofollow || word == kHtmlNone) && !copy_) stop_ = true;
+    }
+  } else if (armed == kHtmlQlmVersion) {
+    version_ = ParseDecimal(pieces.back());
+  }
+}
+
+std::optional<std::string> PageScanner::MakeAbsolute(std::string_view link) const {
+  // A "[" that does not start an escape after all is a bracket of the link itself.
+  std::optional<std::string> text = CUrl::UnescapeUrl(BracketsToPercent(link));
+  if (!text) text = CUrl::UnescapeUrl(link);
+  if (!text) return std::nullopt;
+
+  CUrl base;
+  if (!base.Parse(base_url_.empty() ? std::string_view(page_url_) : base_url_)) {
+    return std::nullopt;
+  }
+  CUrl url;
+  bool relative = false;
+  if (HasScheme(*text)) {
+    // http and file URLs stand for themselves; every other scheme is never fetched.
+    if (!url.Parse(*text)) return std::nullopt;
+  } else if (text->starts_with("//")) {
+    if (!url.Parse((base.Scheme() == kSchemeFile ? "file:" : "http:") + *text)) {
+      return std::nullopt;
+    }
+  } else {
+    relative = true;
+    std::string candidate =
+        text->starts_with('/') ? base.SiteUrl() + *text : base.DirectoryUrl() + "/" + *text;
+    if (!url.Parse(candidate)) {
+      if (url.Error() != kUrlAboveRoot) return std::nullopt;
+      // A link that climbs above the root was written between two sites of the mirror: what is
+      // left after the climb is the other site's host and path.
+      std::string_view rest = *text;
+      while (rest.starts_with("../")) rest.remove_prefix(3);
+      if (!url.Parse("http://" + std::string(rest))) return std::nullopt;
+    }
+  }
+  if (relative && version_ >= kVersionRewritten && url.FileType() == kFileTypeCgi) {
+    std::string cut = url.Text();
+    if (CutCgiVariant(cut) && !url.Parse(cut)) return std::nullopt;
+  }
+  return url.Text();
+}
+
+}  // namespace qlm

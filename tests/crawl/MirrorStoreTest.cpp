@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "crawl/MirrorStore.h"
+#include "tests/crawl/MirrorTree.h"
+
+namespace qlm {
+namespace {
+
+using test::PutFile;
+using test::ReadFileBytes;
+using test::TreeOf;
+
+class MirrorStoreTest : public testing::Test {
+ protected:
+  std::string Root() const { return dir_.Path() + "/Mirror/"; }
+  std::string Temp(const std::string& bytes) {
+    const std::string path = dir_.File("tmp0.dat");
+    test::WriteFileBytes(path, bytes);
+    return path;
+  }
+
+  test::TempDir dir_;
+  std::recursive_mutex lock_;
+  MirrorStore store_{dir_.Path() + "/Mirror", lock_};
+};
+
+TEST_F(MirrorStoreTest, NamesTheWorkFolderAndItsListFilesAfterTheProject) {
+  EXPECT_EQ(store_.MirrorRoot(), Root());
+  EXPECT_EQ(store_.WorkFolder("proj"), Root() + "proj/");
+  EXPECT_EQ(store_.WorkFile("proj", ".det"), Root() + "proj/proj.det");
+}
+
+TEST_F(MirrorStoreTest, StoresAFileUnderItsLocalNameAndLeavesTheSourceAlone) {
+  const std::string temp = Temp("body");
+  EXPECT_EQ(store_.StoreFile(temp, "http://h:81/a/b/c.html", "proj"), MirrorStore::kStoreOk);
+  EXPECT_EQ(store_.StoreFile(Temp("index"), "http://h/", "proj"), MirrorStore::kStoreOk);
+  EXPECT_EQ(TreeOf(Root()), (std::map<std::string, std::string>{{"proj/", ""},
+                                                                {"proj/h/", ""},
+                                                                {"proj/h/a/", ""},
+                                                                {"proj/h/a/b/", ""},
+                                                                {"proj/h/a/b/c.html", "body"},
+                                                                {"proj/h/index.html", "index"}}));
+  EXPECT_EQ(ReadFileBytes(temp), "index");
+}
+
+TEST_F(MirrorStoreTest, ReplacingAFileLeavesNothingBesideIt) {
+  ASSERT_EQ(store_.StoreFile(Temp("old"), "http://h/x.html", "p"), MirrorStore::kStoreOk);
+  ASSERT_EQ(store_.StoreFile(Temp("new"), "http://h/x.html", "p"), MirrorStore::kStoreOk);
+  EXPECT_EQ(TreeOf(Root() + "p/h"), (std::map<std::string, std::string>{{"x.html", "new"}}));
+}
+
+TEST_F(MirrorStoreTest, AFailedStoreKeepsTheOldFileAndSaysWhy) {
+  ASSERT_EQ(store_.StoreFile(Temp("old"), "http://h/x.html", "p"), MirrorStore::kStoreOk);
+  EXPECT_EQ(store_.StoreFile(dir_.File("missing.dat"), "http://h/x.html", "p"),
+            MirrorStore::kSourceFailed);
+  // http://h/x.html is a file, so nothing can be stored below a folder of that name.
+  EXPECT_EQ(store_.StoreFile(Temp("new"), "http://h/x.html/y.html", "p"),
+            MirrorStore::kFolderFailed);
+  EXPECT_EQ(store_.StoreFile(Temp("new"), "mailto:a@h", "p"), MirrorStore::kNoLocalName);
+  EXPECT_EQ(TreeOf(Root() + "p/h"), (std::map<std::string, std::string>{{"x.html", "old"}}));
+}
+
+TEST_F(MirrorStoreTest, ReplaceFileNeverExposesAPartialFile) {
+  const std::string path = dir_.File("page.html");
+  ASSERT_EQ(ReplaceFileWithBytes(path, "whole old page", false), 0);
+  const int error = ReplaceFile(path, true, [](int fd) {
+    (void)!::write(fd, "half", 4);
+    return EIO;
+  });
+  EXPECT_EQ(error, EIO);
+  EXPECT_EQ(TreeOf(dir_.Path()),
+            (std::map<std::string, std::string>{{"page.html", "whole old page"}}));
+}
+
+TEST_F(MirrorStoreTest, CgiOutputIsStoredAndFoundAsItsVariant) {
+  const std::string cgi = "http://h/a/b.cgi?x=1";
+  EXPECT_FALSE(store_.FindLocalCopy(cgi, "p").Exists());
+  ASSERT_EQ(store_.StoreFile(Temp("<html>"), cgi, "p", "[3f.html"), MirrorStore::kStoreOk);
+  LocalCopy copy = store_.FindLocalCopy(cgi, "p");
+  EXPECT_EQ(copy.cls, LocalCopy::kStored);
+  EXPECT_EQ(copy.suffix, "[3f.html");
+  EXPECT_EQ(copy.file, Root() + "p/h/a/b.cgi[3fx=1[3f.html");
+
+  // The same URL answering with a picture later: the page variant goes, so it cannot shadow it.
+  ASSERT_EQ(store_.StoreFile(Temp("JFIF"), cgi, "p", "[3f.jpg"), MirrorStore::kStoreOk);
+  EXPECT_EQ(store_.FindLocalCopy(cgi, "p").suffix, "[3f.jpg");
+  EXPECT_EQ(TreeOf(Root() + "p/h/a"),
+            (std::map<std::string, std::string>{{"b.cgi[3fx=1[3f.jpg", "JFIF"}}));
+
+  // Stored plainly first and then moved to its variant, as the download manager may do.
+  ASSERT_EQ(store_.StoreFile(Temp("GIF8"), "http://h/c.cgi", "p"), MirrorStore::kStoreOk);
+  EXPECT_FALSE(store_.FindLocalCopy("http://h/c.cgi", "p").Exists());
+  ASSERT_EQ(store_.MoveToVariant("http://h/c.cgi", "p", "[3f.gif"), MirrorStore::kStoreOk);
+  EXPECT_EQ(store_.FindLocalCopy("http://h/c.cgi", "p").file, Root() + "p/h/c.cgi[3f.gif");
+  EXPECT_EQ(store_.MoveToVariant("http://h/none.cgi", "p", "[3f.gif"), MirrorStore::kSourceFailed);
+}
+
+TEST_F(MirrorStoreTest, VariantsAreLookedUpInTheirFixedOrder) {
+  for (const char* variant : {"[3f.others", "[3f.gif", "[3f.jpg"}) {
+    PutFile(Root() + "p/h/v.cgi" + variant, variant);
+  }
+  EXPECT_EQ(store_.FindLocalCopy("http://h/v.cgi", "p").suffix, "[3f.jpg");
+  // A plain file under a cgi URL's own name is no copy; a folder under a page's name neither.
+  PutFile(Root() + "p/h/w.cgi", "plain");
+  EXPECT_FALSE(store_.FindLocalCopy("http://h/w.cgi", "p").Exists());
+  PutFile(Root() + "p/h/dir.html/x", "x");
+  EXPECT_FALSE(store_.FindLocalCopy("http://h/dir.html", "p").Exists());
+}
+
+TEST_F(MirrorStoreTest, WrittenSinceIsStrictlyAfterTheGivenTime) {
+  ASSERT_EQ(store_.StoreFile(Temp("x"), "http://h/x.html", "p"), MirrorStore::kStoreOk);
+  const std::string file = Root() + "p/h/x.html";
+  const FileTime written = std::chrono::system_clock::now() - std::chrono::hours(1);
+  test::SetWriteTime(file, written);
+  EXPECT_TRUE(store_.WrittenSince("http://h/x.html", "p", written - std::chrono::seconds(1)));
+  EXPECT_FALSE(store_.WrittenSince("http://h/x.html", "p", written));
+  EXPECT_FALSE(store_.WrittenSince("http://h/other.html", "p", written - std::chrono::hours(1)));
+
+  ASSERT_EQ(store_.StoreFile(Temp("y"), "http://h/y.cgi", "p", "[3f.html"), MirrorStore::kStoreOk);
+  const std::optional<LocalCopy> fresh = store_.WrittenSince("http://h/y.cgi", "p", written);
+  ASSERT_TRUE(fresh);
+  EXPECT_EQ(fresh->suffix, "[3f.html");
+}
+
+TEST_F(MirrorStoreTest, RedirectPageIsWrittenByteForByte) {
+  const std::string expected =
+      "<html>\r\n"
+      "<head><title>Redirect</title></head>\r\n"
+      "<body>\r\n"
+      "<a href=\"http://n/new.html\">Requested object is moved</a><br><br>\r\n"
+      "Generated by Quillmere<br>\r\n"
+      "</body>\r\n"
+      "</html>\r\n";
+  ASSERT_EQ(store_.WriteRedirectPage("http://h/old/", "p", "http://n/new.html", false),
+            MirrorStore::kStoreOk);
+  EXPECT_EQ(ReadFileBytes(Root() + "p/h/old/index.html"), expected);
+
+  // A moved robots.txt gets its redirect page beside the name of the copy it stands for.
+  ASSERT_EQ(store_.WriteRedirectPage("http://h:8080/robots.txt", "p", "http://n/new.html", true),
+            MirrorStore::kStoreOk);
+  EXPECT_EQ(ReadFileBytes(Root() + "p/h/robots.txt.html"), expected);
+  EXPECT_NE(MirrorStore::RedirectPage("http://n/a\"b").find("href=\"http://n/a%22b\">"),
+            std::string::npos);
+}
+
+TEST_F(MirrorStoreTest, PermissiveRobotsTxtIsWrittenInTheSiteFolder) {
+  ASSERT_EQ(store_.WritePermissiveRobotsTxt("http://h:8080/robots.txt", "p/f"),
+            MirrorStore::kStoreOk);
+  EXPECT_EQ(ReadFileBytes(Root() + "p/f/h/robots.txt"),
+            "#Robots.txt\r\n#Generated by Quillmere\r\n#Allow all access\r\n");
+}
+
+}  // namespace
+}  // namespace qlm

@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "crawl/MirrorStore.h"
+#include "crawl/PageLocalizer.h"
+#include "tests/crawl/MirrorTree.h"
+
+namespace qlm {
+namespace {
+
+using test::PutFile;
+using test::ReadFileBytes;
+
+const std::string kPageUrl = "http://h/a/b/page.html";
+
+const std::string kPage =
+    "<html>\n"
+    "<head><title>T</title><base href=\"http://h/a/b/\"></head>\n"
+    "<body background=bg.gif>\n"
+    "<a href=\"x.html#sec\">x</a>\n"
+    "<a href=missing.html>m</a>\n"
+    "<a href='#top'>t</a><a href=\"\">e</a><a href=\"mailto:a@h\">mail</a>\n"
+    "<img src=\"../c/y.gif\" usemap=\"#m\" ismap>\n"
+    "<area href=\"../q.cgi?n=1\">\n"
+    "<frame src=\"http://o/p.html\">\n"
+    "</body></html>\n";
+
+class PageLocalizerTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* url : {"http://h/a/b/x.html", "http://h/a/c/y.gif", "http://o/p.html"}) {
+      PutFile(*store_.LocalPath(url, "p"), "stored");
+    }
+    PutFile(*store_.LocalPath("http://h/a/q.cgi?n=1", "p") + "[3f.html", "stored");
+    PutFile(*store_.LocalPath(kPageUrl, "p"), kPage);
+  }
+
+  std::string Rewrite(const std::string& page, int localize_link = 0) {
+    return localizer_.Rewrite(kPageUrl, *store_.LocalPath(kPageUrl, "p"), "p", localize_link, page);
+  }
+
+  static std::vector<PageLink> Links(const std::string& page) {
+    PageScanner scanner;
+    std::vector<PageLink> links;
+    std::string title;
+    scanner.ScanBytes(kPageUrl, page, links, title);
+    return links;
+  }
+
+  test::TempDir dir_;
+  std::recursive_mutex lock_;
+  MirrorStore store_{dir_.Path() + "/Mirror/", lock_, false};
+  PageLocalizer localizer_{store_};
+};
+
+TEST_F(PageLocalizerTest, PointsStoredTargetsAtTheirLocalFilesAndTheRestOnline) {
+  EXPECT_EQ(Rewrite(kPage),
+            "<html>\n"
+            "<head><meta name=\"QLMVERSION\" content=\"10060\"><title>T</title></head>\n"
+            "<body background=\"http://h/a/b/bg.gif\">\n"
+            "<a href=\"x.html#sec\">x</a>\n"
+            "<a href=\"http://h/a/b/missing.html\">m</a>\n"
+            "<a href=\"#top\">t</a><a href=\"\">e</a><a href=\"mailto:a@h\">mail</a>\n"
+            "<img src=\"../c/y.gif\" usemap=\"#m\" ismap>\n"
+            "<area href=\"../q.cgi[3fn=1[3f.html\">\n"
+            "<frame src=\"../../../o/p.html\">\n"
+            "</body></html>\n");
+}
+
+TEST_F(PageLocalizerTest, WithLocalizeLinkEveryTargetPointsWhereItWouldBeStored) {
+  const std::string rewritten = Rewrite(kPage, 1);
+  EXPECT_NE(rewritten.find("<a href=\"missing.html\">"), std::string::npos);
+  EXPECT_NE(rewritten.find("<body background=\"bg.gif\">"), std::string::npos);
+}
+
+TEST_F(PageLocalizerTest, ARewrittenPageReadsBackAsTheSameLinks) {
+  for (int localize_link : {0, 1}) {
+    EXPECT_EQ(Links(Rewrite(kPage, localize_link)), Links(kPage)) << localize_link;
+  }
+}
+
+TEST_F(PageLocalizerTest, RewritingTwiceChangesNothingMore) {
+  const std::string once = Rewrite(kPage);
+  EXPECT_EQ(Rewrite(once), once);
+  const std::string all = Rewrite(kPage, 1);
+  EXPECT_EQ(Rewrite(all, 1), all);
+}
+
+TEST_F(PageLocalizerTest, APageWithoutHeadGetsItsVersionBeforeItsContent) {
+  EXPECT_EQ(Rewrite("<!DOCTYPE html>\n<!-- c -->\n<html lang=ja>\n<body><a href=x.html></body>"),
+            "<!DOCTYPE html>\n<!-- c -->\n<html lang=ja><meta name=\"QLMVERSION\" "
+            "content=\"10060\">\n<body><a href=\"x.html\"></body>");
+  EXPECT_EQ(Rewrite("<a href=x.html>"),
+            "<meta name=\"QLMVERSION\" content=\"10060\"><a href=\"x.html\">");
+}
+
+TEST_F(PageLocalizerTest, CopiesTheWholePageWhateverItsRobotsMetaSays) {
+  EXPECT_EQ(Rewrite("<head><meta name=robots content=nofollow></head><a href=x.html>\xe6\x97"),
+            "<head><meta name=\"QLMVERSION\" content=\"10060\"><meta name=robots "
+            "content=nofollow></head><a href=\"x.html\">\xe6\x97");
+}
+
+TEST_F(PageLocalizerTest, ValuesKeepTheirDelimiterAndNeverBreakTheirQuotes) {
+  EXPECT_EQ(Rewrite("<head></head><a href=x.html\n>a</a><a href='#a\"b'><a href=\"x.html"),
+            "<head><meta name=\"QLMVERSION\" content=\"10060\"></head><a href=\"x.html\"\n>a</a>"
+            "<a href=\"#a&quot;b\"><a href=\"x.html\"");
+}
+
+TEST_F(PageLocalizerTest, LocalizesTheStoredPageInPlaceOncePerPass) {
+  const FileTime phase_start = std::chrono::system_clock::now() - std::chrono::minutes(1);
+  const std::string file = *store_.LocalPath(kPageUrl, "p");
+  test::SetWriteTime(file, phase_start - std::chrono::minutes(1));
+
+  EXPECT_EQ(localizer_.Localize(kPageUrl, "p", 0, phase_start), PageLocalizer::kLocalized);
+  const std::string rewritten = ReadFileBytes(file);
+  EXPECT_EQ(rewritten, Rewrite(kPage));
+  EXPECT_TRUE(store_.FileWrittenSince(file, phase_start));
+
+  // Written after the phase began: it has been rewritten in this pass already.
+  EXPECT_EQ(localizer_.Localize(kPageUrl, "p", 1, phase_start), PageLocalizer::kAlreadyLocalized);
+  EXPECT_EQ(ReadFileBytes(file), rewritten);
+  EXPECT_EQ(localizer_.Localize("http://h/none.html", "p", 0, phase_start),
+            PageLocalizer::kNoLocalCopy);
+}
+
+TEST_F(PageLocalizerTest, LocalizesTheStoredVariantOfACgiPage) {
+  const std::string cgi_url = "http://h/a/q.cgi?n=1";
+  const std::string file = *store_.LocalPath(cgi_url, "p") + "[3f.html";
+  PutFile(file, "<head></head><a href=\"b/x.html\">");
+  EXPECT_EQ(localizer_.Localize(cgi_url, "p", 0,
+                                std::chrono::system_clock::now() + std::chrono::hours(1)),
+            PageLocalizer::kLocalized);
+  EXPECT_EQ(ReadFileBytes(file),
+            "<head><meta name=\"QLMVERSION\" content=\"10060\"></head><a href=\"b/x.html\">");
+}
+
+}  // namespace
+}  // namespace qlm
