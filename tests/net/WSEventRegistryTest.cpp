@@ -10,6 +10,7 @@
 #include "platform/FatalError.h"
 #include "platform/Messaging.h"
 #include "platform/WinSockErrors.h"
+#include "tests/support/Watchdog.h"
 
 namespace qlm {
 namespace {
@@ -22,6 +23,7 @@ class Recorder : public WSEventHandler {
 
 TEST(WSAEventWindow, RoutesByHandleAndKindAndIgnoresWhatIsNotRegistered) {
   EventLoop loop;
+  test::Watchdog dog(std::chrono::seconds(20), loop.Id());
   WSAEventWindow window;
   ASSERT_TRUE(window.CreateHidden());
   EXPECT_EQ(window.ClassName(), "WSAEventWindow");
@@ -48,6 +50,7 @@ TEST(WSAEventWindow, RoutesByHandleAndKindAndIgnoresWhatIsNotRegistered) {
 
 TEST(WSAEventWindow, OnlyOneHiddenWindowAtATime) {
   EventLoop loop;
+  test::Watchdog dog(std::chrono::seconds(20), loop.Id());
   {
     WSAEventWindow first;
     ASSERT_TRUE(first.CreateHidden());
