@@ -19,9 +19,8 @@ class EpollPoller final : public Poller {
 
   // False when the epoll instance could not be created (every Watch then fails).
   bool Valid() const { return epoll_fd_ >= 0; }
-  // The epoll descriptor: readable while any watched descriptor is ready. A toolkit's loop that
-  // hosts windows (MessageLoop::GetPoller) can own an EpollPoller, watch this one descriptor with
-  // its own notifier, and call Wait(0) whenever it is readable.
+  // The epoll descriptor: readable while any watched descriptor is ready, so another event loop
+  // can wait on it and call Wait(0) when it fires. -1 when not Valid().
   int Fd() const { return epoll_fd_; }
 
   bool Watch(int fd, std::uint32_t events, PollListener* listener) override;
