@@ -100,6 +100,11 @@ void PatrolHarness::Stop() {
   PostMessage(manager_, kMsgStop);
 }
 
+void PatrolHarness::Kill() {
+  worker_.Stop();
+  ASSERT_TRUE(worker_.Start());
+}
+
 bool PatrolHarness::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
   return test::PumpUntil(loop_, done, limit);
 }

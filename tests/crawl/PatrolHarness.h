@@ -49,6 +49,15 @@ class RecordingPictures : public PictureHook {
   std::vector<std::pair<std::string, std::string>> taken_;
 };
 
+// A user who is never asked anything in these tests.
+class QuietPrompt : public Prompt {
+ public:
+  bool AskYesNo(std::string_view) override { return false; }
+  void ShowMessage(std::string_view) override {}
+  void ShowProgress(std::string_view, std::string_view) override {}
+  void EndProgress() override {}
+};
+
 // A project in a temporary mirror folder, a real network worker thread running download
 // managers, and the test thread's loop with a notify window that counts what the status view
 // would show. The worker's timers run on the clock given (a ManualClock where limits matter).
@@ -76,6 +85,9 @@ class PatrolHarness {
   bool Run(const std::function<void(PatrolRequest&)>& fill = nullptr);
   // Posts the stop request to the running manager.
   void Stop();
+  // Ends the worker thread under a running patrol, as a killed program would leave it (the
+  // manager goes without ending), and starts a fresh worker.
+  void Kill();
   // Serves the test thread until `done`; false after `limit`.
   bool PumpUntil(const std::function<bool()>& done,
                  std::chrono::milliseconds limit = std::chrono::seconds(20));
@@ -105,13 +117,7 @@ class PatrolHarness {
   TempDir dir_;
   std::string mirror_;
   AppSettings settings_;
-  class QuietPrompt : public Prompt {
-   public:
-    bool AskYesNo(std::string_view) override { return false; }
-    void ShowMessage(std::string_view) override {}
-    void ShowProgress(std::string_view, std::string_view) override {}
-    void EndProgress() override {}
-  } prompt_;
+  QuietPrompt prompt_;
   std::unique_ptr<CQLMDoc> doc_;
   EventLoop loop_;
   Watchdog watchdog_;
