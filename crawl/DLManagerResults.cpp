@@ -260,13 +260,7 @@ void DLManager::Release(DLObj& obj, bool counted) {
   const bool completed = obj.Main() && obj.Main()->ResultCode() == kResultCompleted;
   // Records that went back to the queue have left the list: the rest are done (or failed).
   for (const HeldRecord& held : obj.Records()) {
-    if (counted) {
-      if (completed) {
-        events_.Visited();
-      } else {
-        events_.Failed();
-      }
-    }
+    if (counted) events_.Finished(held.record.url, completed);
     work_.Done(held.node);
   }
   auto status = std::make_unique<DLObjStatus>();

@@ -26,6 +26,9 @@ void PostedPatrolEvents::Localizing() {
 void PostedPatrolEvents::Localized() {
   PostMessage(notify_, kMsgModified);
 }
+void PostedPatrolEvents::Finished(const std::string& url, bool visited) {
+  PostMessage(notify_, visited ? kMsgVisited : kMsgFailed, 0, 0, MakePayload(url));
+}
 void PostedPatrolEvents::Ended() {
   PostMessage(notify_, kMsgPatrolEnded);
 }

@@ -19,10 +19,21 @@ class PatrolEvents {
   virtual void Localizing() = 0;                      // kMsgLocalize
   virtual void Localized() = 0;                       // kMsgModified
   virtual void Ended() = 0;                           // kMsgPatrolEnded
+  // One record finished, Visited or Failed, naming its URL (a terminal shows it); by default it is
+  // only counted.
+  virtual void Finished(const std::string& url, bool visited) {
+    static_cast<void>(url);
+    if (visited) {
+      Visited();
+    } else {
+      Failed();
+    }
+  }
 };
 
-// Posts each event to a window as its message; the URL of kMsgHandling travels as a
-// PayloadValue<std::string> that the receiver owns.
+// Posts each event to a window as its message; the URL of kMsgHandling (and of kMsgVisited and
+// kMsgFailed when the record is named) travels as a PayloadValue<std::string> that the receiver
+// owns.
 class PostedPatrolEvents final : public PatrolEvents {
  public:
   explicit PostedPatrolEvents(Hwnd notify) : notify_(notify) {}
@@ -34,6 +45,7 @@ class PostedPatrolEvents final : public PatrolEvents {
   void Localizing() override;
   void Localized() override;
   void Ended() override;
+  void Finished(const std::string& url, bool visited) override;
 
  private:
   Hwnd notify_;

@@ -75,6 +75,7 @@ void PatrolHarness::Begin(const std::function<void(PatrolRequest&)>& fill) {
   counters_ = {};
   handled_.clear();
   announced_.clear();
+  finished_.clear();
   released_.clear();
   messages_.clear();
   auto request = std::make_unique<PatrolRequest>();
@@ -134,9 +135,11 @@ LResult PatrolHarness::OnNotify(Message& msg) {
       break;
     case kMsgVisited:
       ++counters_.visited;
+      finished_.push_back(msg.TakePayloadValue<std::string>().insert(0, 1, '+'));
       break;
     case kMsgFailed:
       ++counters_.failed;
+      finished_.push_back(msg.TakePayloadValue<std::string>().insert(0, 1, '-'));
       break;
     case kMsgLocalize:
       ++counters_.localize;

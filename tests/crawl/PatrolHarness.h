@@ -98,6 +98,8 @@ class PatrolHarness {
   const std::vector<std::string>& Handled() const { return handled_; }
   // The URLs each download object announced (kMsgObjInterval), in order.
   const std::vector<std::string>& Announced() const { return announced_; }
+  // The URLs that kMsgVisited and kMsgFailed named, with "+" or "-" before them, in order.
+  const std::vector<std::string>& Finished() const { return finished_; }
   // The completed flags of kMsgObjReleased, in order.
   const std::vector<bool>& Released() const { return released_; }
   // Message numbers in the order they arrived.
@@ -132,6 +134,7 @@ class PatrolHarness {
   PatrolCounters counters_;
   std::vector<std::string> handled_;
   std::vector<std::string> announced_;
+  std::vector<std::string> finished_;
   std::vector<bool> released_;
   std::vector<unsigned> messages_;
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <mutex>
 #include <set>
 
 #include "crawl/ContentRules.h"
@@ -49,8 +50,18 @@ TEST(PatrolTest, FetchesStoresFollowsAndLocalisesASmallSite) {
   ProjectItem& item = patrol.AddUrl(patrol.Root(), site.Url("/"), "site");
   item.SetOwn(ItemOption::GraphMax, 1);
 
-  ASSERT_TRUE(patrol.Run());
+  std::vector<std::string> titles;  // told on the worker thread, read after the patrol ended
+  std::mutex titles_mutex;
+  ASSERT_TRUE(patrol.Run([&](PatrolRequest& request) {
+    request.title_changed = [&](const std::string& folder, const std::string& url,
+                                const std::string& title) {
+      std::lock_guard lock(titles_mutex);
+      titles.push_back(folder + "|" + url + "|" + title);
+    };
+  }));
   EXPECT_EQ(patrol.Counters(), (PatrolCounters{3, 0, 3, 0, 2, 2}));
+  EXPECT_EQ(Sorted(patrol.Finished()),
+            Sorted({"+" + site.Url("/"), "+" + site.Url("/a.html"), "+" + site.Url("/p.jpg")}));
   const std::string version = R"(<meta name="QLMVERSION" content="10060">)";
   EXPECT_EQ(patrol.Tree(),
             (Tree{{"127.0.0.1/", ""},
@@ -61,16 +72,20 @@ TEST(PatrolTest, FetchesStoresFollowsAndLocalisesASmallSite) {
                    "<html><head>" + version + "</head><a href=\"index.html\">back</a></html>"},
                   {"127.0.0.1/p.jpg", "JPEG"}}));
   const std::string referer = "REFERER:" + site.Url("/") + "\r\n";
+  // The page first; its two links on two download objects at once, in either order.
+  const std::vector<std::string> requests = site.Requests();
+  ASSERT_EQ(requests.size(), 3u);
   EXPECT_EQ(
-      site.Requests(),
-      (std::vector<std::string>{
-          "GET / HTTP/1.0\r\nACCEPT:*/*\r\nHOST:127.0.0.1\r\nUSER-AGENT:Quillmere/1.009.0\r\n\r\n",
-          "GET /a.html HTTP/1.0\r\nACCEPT:*/*\r\nHOST:127.0.0.1\r\n" + referer +
-              "USER-AGENT:Quillmere/1.009.0\r\n\r\n",
-          "GET /p.jpg HTTP/1.0\r\nACCEPT:*/*\r\nHOST:127.0.0.1\r\n" + referer +
-              "USER-AGENT:Quillmere/1.009.0\r\n\r\n"}));
+      requests[0],
+      "GET / HTTP/1.0\r\nACCEPT:*/*\r\nHOST:127.0.0.1\r\nUSER-AGENT:Quillmere/1.009.0\r\n\r\n");
+  EXPECT_EQ(Sorted({requests[1], requests[2]}),
+            Sorted({"GET /a.html HTTP/1.0\r\nACCEPT:*/*\r\nHOST:127.0.0.1\r\n" + referer +
+                        "USER-AGENT:Quillmere/1.009.0\r\n\r\n",
+                    "GET /p.jpg HTTP/1.0\r\nACCEPT:*/*\r\nHOST:127.0.0.1\r\n" + referer +
+                        "USER-AGENT:Quillmere/1.009.0\r\n\r\n"}));
   // The item's own page named it; the JPEG went to the picture hook; the queues are empty again.
   EXPECT_EQ(item.Title(), "Top");
+  EXPECT_EQ(titles, (std::vector<std::string>{"proj|" + site.Url("/") + "|Top"}));
   EXPECT_TRUE(patrol.Doc().IsModified());
   EXPECT_EQ(patrol.Pictures().Taken(),
             (std::vector<std::pair<std::string, std::string>>{
@@ -115,6 +130,8 @@ TEST(PatrolTest, AUrlTheRobotsTxtRefusesIsNeverAskedForAndCountsAsFailed) {
   ASSERT_TRUE(patrol.Run());
   EXPECT_EQ(site.Targets(), (Targets{"/robots.txt", "/", "/pub.html"}));
   EXPECT_EQ(patrol.Counters(), (PatrolCounters{3, 0, 2, 1, 2, 2}));
+  EXPECT_EQ(patrol.Finished(), (Targets{"+" + site.Url("/"), "-" + site.Url("/private/p.html"),
+                                        "+" + site.Url("/pub.html")}));
   EXPECT_EQ(patrol.Tree(),
             (Tree{{"127.0.0.1/", ""},
                   {"127.0.0.1/robots.txt", robots},
