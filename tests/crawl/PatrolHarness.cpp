@@ -68,8 +68,9 @@ ProjectItem& PatrolHarness::AddFolder(ProjectItem& parent, const std::string& ti
   return *parent.AppendChild(std::move(item));
 }
 
-void PatrolHarness::Begin(const std::function<void(PatrolRequest&)>& fill) {
+void PatrolHarness::Begin(const std::function<void(PatrolRequest&)>& fill, bool start) {
   manager_ = 0;
+  start_ = start;
   answered_ = false;
   ended_ = false;
   counters_ = {};
@@ -116,7 +117,7 @@ LResult PatrolHarness::OnNotify(Message& msg) {
     case kMsgManagerCreated:
       manager_ = msg.TakePayloadValue<Hwnd>(0);
       answered_ = true;
-      if (manager_ != 0) PostMessage(manager_, kMsgStart);
+      if (manager_ != 0 && start_) PostMessage(manager_, kMsgStart);
       break;
     case kMsgHandling:
       handled_.push_back(msg.TakePayloadValue<std::string>());

@@ -77,8 +77,9 @@ class PatrolHarness {
                       const std::string& title = std::string());
   ProjectItem& AddFolder(ProjectItem& parent, const std::string& title);
 
-  // Asks the worker for a manager and starts the patrol; the request may be filled in first.
-  void Begin(const std::function<void(PatrolRequest&)>& fill = nullptr);
+  // Asks the worker for a manager and, with `start`, starts the patrol as soon as the manager is
+  // known; the request may be filled in first.
+  void Begin(const std::function<void(PatrolRequest&)>& fill = nullptr, bool start = true);
   // Serves the test thread until the patrol has ended; false after `limit`.
   bool WaitForEnd(std::chrono::milliseconds limit = std::chrono::seconds(20));
   // Begin and WaitForEnd.
@@ -129,6 +130,7 @@ class PatrolHarness {
 
   std::function<void(PatrolRequest&)> fill_;
   Hwnd manager_ = 0;
+  bool start_ = true;
   bool answered_ = false;
   bool ended_ = false;
   PatrolCounters counters_;

@@ -33,6 +33,12 @@ std::string Robots(const std::string& body) {
   return SiteServer::Typed("text/plain", body);
 }
 
+// A finished record as the harness lists it: "+" Visited or "-" Failed, then the URL.
+std::string Mark(char mark, const std::string& url) {
+  std::string marked(1, mark);
+  return marked.append(url);
+}
+
 std::string Sorted(std::vector<std::string> v) {
   std::sort(v.begin(), v.end());
   std::string out;
@@ -61,7 +67,8 @@ TEST(PatrolTest, FetchesStoresFollowsAndLocalisesASmallSite) {
   }));
   EXPECT_EQ(patrol.Counters(), (PatrolCounters{3, 0, 3, 0, 2, 2}));
   EXPECT_EQ(Sorted(patrol.Finished()),
-            Sorted({"+" + site.Url("/"), "+" + site.Url("/a.html"), "+" + site.Url("/p.jpg")}));
+            Sorted({Mark('+', site.Url("/")), Mark('+', site.Url("/a.html")),
+                    Mark('+', site.Url("/p.jpg"))}));
   const std::string version = R"(<meta name="QLMVERSION" content="10060">)";
   EXPECT_EQ(patrol.Tree(),
             (Tree{{"127.0.0.1/", ""},
@@ -130,8 +137,9 @@ TEST(PatrolTest, AUrlTheRobotsTxtRefusesIsNeverAskedForAndCountsAsFailed) {
   ASSERT_TRUE(patrol.Run());
   EXPECT_EQ(site.Targets(), (Targets{"/robots.txt", "/", "/pub.html"}));
   EXPECT_EQ(patrol.Counters(), (PatrolCounters{3, 0, 2, 1, 2, 2}));
-  EXPECT_EQ(patrol.Finished(), (Targets{"+" + site.Url("/"), "-" + site.Url("/private/p.html"),
-                                        "+" + site.Url("/pub.html")}));
+  EXPECT_EQ(patrol.Finished(),
+            (Targets{Mark('+', site.Url("/")), Mark('-', site.Url("/private/p.html")),
+                     Mark('+', site.Url("/pub.html"))}));
   EXPECT_EQ(patrol.Tree(),
             (Tree{{"127.0.0.1/", ""},
                   {"127.0.0.1/robots.txt", robots},
