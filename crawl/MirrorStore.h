@@ -55,6 +55,7 @@ class MirrorStore {
 
   const std::string& MirrorRoot() const { return root_; }
   std::recursive_mutex& Lock() const { return lock_; }
+  bool Durable() const { return durable_; }
 
   // The work folder of a project: mirror root, the project's name (its root title) and "/".
   std::string WorkFolder(std::string_view project_name) const;

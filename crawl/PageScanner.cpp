@@ -250,18 +250,27 @@ int PageScanner::ReadToken() {
 
 void PageScanner::ReadValue(std::size_t cap) {
   value_.clear();
+  value_cut_ = false;
   if (eof_) return;
   if (c_ == '"' || c_ == '\'') {
     const unsigned char quote = c_;
     while (Read() && c_ != quote) {
-      if (value_.size() < cap) value_ += static_cast<char>(c_);
+      if (value_.size() < cap) {
+        value_ += static_cast<char>(c_);
+      } else {
+        value_cut_ = true;
+      }
     }
     Read();  // the byte after the closing quote
     return;
   }
   // An unquoted value runs on over tabs, quotes and "=".
   while (!eof_ && c_ != ' ' && c_ != '\n' && c_ != '\r' && c_ != '>') {
-    if (value_.size() < cap) value_ += static_cast<char>(c_);
+    if (value_.size() < cap) {
+      value_ += static_cast<char>(c_);
+    } else {
+      value_cut_ = true;
+    }
     Read();
   }
 }
@@ -319,8 +328,9 @@ void PageScanner::HandleTag() {
 
 void PageScanner::NoteLeadingTag(int tag) {
   if (!leading_) return;
-  if (tag == kHtmlComment || token_ == "HTML" || token_.starts_with("!DOCTYPE") ||
-      token_.starts_with("?XML")) {
+  // An unterminated tag runs to the end of the page: nothing may be put behind it.
+  if (!eof_ && (tag == kHtmlComment || token_ == "HTML" || token_.starts_with("!DOCTYPE") ||
+                token_.starts_with("?XML"))) {
     version_fallback_ = out_->size();
   } else {
     leading_ = false;
@@ -365,7 +375,8 @@ void PageScanner::TakeLinkValue(int tag, int attribute, std::size_t value_out_st
     if (auto url = MakeAbsolute(value_)) links_->push_back(PageLink{kind, std::move(*url), {}});
     return;
   }
-  if (!IsRewritten(kind)) return;
+  // A value too long to keep whole is copied as it stands rather than cut short.
+  if (!IsRewritten(kind) || value_cut_) return;
   std::string replacement = rewriter_->RewriteLink(*this, value_);
   // The byte after the value (its delimiter) has been copied already; it goes behind the
   // replacement again.

@@ -101,8 +101,9 @@ class PageScanner {
   std::string base_url_;
   // The last tag or attribute token, upper-cased, at most kMaxToken bytes.
   std::string token_;
-  // The last attribute value, at most the cap it was read with.
+  // The last attribute value, at most the cap it was read with; value_cut_ when it was longer.
   std::string value_;
+  bool value_cut_ = false;
   // Offset in data_ just after the last "<".
   std::size_t tag_start_ = 0;
   // Offset in data_ where the text of the last TITLE element starts, when one is open.

@@ -88,4 +88,13 @@ int EventLoop::RunPending() {
   }
 }
 
+int EventLoop::RunFor(int max_wait_ms) {
+  QueueDueTimers();
+  if (!HasWaitingMessages()) {
+    const int until_timer = SleepTimeoutMs();
+    poller_->Wait(until_timer >= 0 && until_timer < max_wait_ms ? until_timer : max_wait_ms);
+  }
+  return RunPending();
+}
+
 }  // namespace qlm

@@ -31,6 +31,10 @@ class EventLoop final : public MessageLoop, private PollListener, private ClockL
   // Serves what is ready now (waiting messages, due timers, ready sockets) without sleeping and
   // without idle work, until nothing is left; returns the number of messages delivered.
   int RunPending();
+  // Waits up to `max_wait_ms` real milliseconds (less when a timer comes due sooner) for something
+  // to arrive unless something waits already, then serves what is ready as RunPending does. For
+  // code that pumps the loop while it waits for a condition of its own.
+  int RunFor(int max_wait_ms);
 
   // Idle work, called while no message waits with the number of calls since the last message;
   // it returns true while it has more to do. Without it the loop sleeps when the queue is empty.

@@ -109,6 +109,20 @@ TEST_F(PageLocalizerTest, ValuesKeepTheirDelimiterAndNeverBreakTheirQuotes) {
             "<a href=\"#a&quot;b\"><a href=\"x.html\"");
 }
 
+TEST_F(PageLocalizerTest, OddPagesSurviveTheCopyWhole) {
+  // A value too long to keep is copied as it stands, not cut to what the scanner keeps.
+  const std::string long_value = "a\"" + std::string(3000, 'v');
+  const std::string with_long = "<head></head><a href=" + long_value + ">";
+  EXPECT_EQ(Rewrite(with_long),
+            "<head><meta name=\"QLMVERSION\" content=\"10060\"></head><a href=" + long_value + ">");
+  // Nothing is put behind a declaration that never ends.
+  EXPECT_EQ(Rewrite("<!DOCTYPE html"),
+            "<meta name=\"QLMVERSION\" content=\"10060\"><!DOCTYPE html");
+  for (const std::string page : {with_long, std::string("<!DOCTYPE html")}) {
+    EXPECT_EQ(Rewrite(Rewrite(page)), Rewrite(page));
+  }
+}
+
 TEST_F(PageLocalizerTest, LocalizesTheStoredPageInPlaceOncePerPass) {
   const FileTime phase_start = std::chrono::system_clock::now() - std::chrono::minutes(1);
   const std::string file = *store_.LocalPath(kPageUrl, "p");

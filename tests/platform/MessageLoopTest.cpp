@@ -42,6 +42,7 @@ class LoopThread {
     auto ready_future = ready.get_future();
     thread_ = std::thread([this, &ready] {
       EventLoop loop;
+      test::Watchdog dog(std::chrono::seconds(20), loop.Id());
       LambdaWindow window(handler_);
       window.Create();
       hwnd_ = window.Handle();
@@ -83,6 +84,7 @@ TEST(MessageLoop, PostedMessagesArriveInOrderWithTheirValues) {
 
 TEST(MessageLoop, HandlesAreNonZeroUniqueAndDieWithTheWindow) {
   EventLoop loop;
+  test::Watchdog dog(std::chrono::seconds(20), loop.Id());
   std::set<Hwnd> seen;
   for (int i = 0; i < 100; ++i) {
     LambdaWindow window;
@@ -107,6 +109,7 @@ TEST(MessageLoop, WindowNeedsALoopOnItsThread) {
 
 TEST(MessageLoop, DestroyDeliversWmDestroyThenDropsWhatWasOnItsWay) {
   EventLoop loop;
+  test::Watchdog dog(std::chrono::seconds(20), loop.Id());
   std::atomic<int> freed = 0;
   LambdaWindow window;
   window.Create();
@@ -123,6 +126,7 @@ TEST(MessageLoop, DestroyDeliversWmDestroyThenDropsWhatWasOnItsWay) {
 
 TEST(MessageLoop, ReceiverOwnsThePayloadAndUntakenPayloadsAreFreed) {
   EventLoop loop;
+  test::Watchdog dog(std::chrono::seconds(20), loop.Id());
   std::atomic<int> freed = 0;
   std::unique_ptr<Counted> kept;
   LambdaWindow window([&](Message& msg) {
@@ -148,6 +152,7 @@ TEST(MessageLoop, PayloadsStillQueuedWhenTheLoopEndsAreFreed) {
   std::atomic<int> freed = 0;
   {
     EventLoop loop;
+    test::Watchdog dog(std::chrono::seconds(20), loop.Id());
     LambdaWindow window;
     window.Create();
     PostMessage(window.Handle(), kStep, 0, 0, std::make_unique<Counted>(&freed));
@@ -179,6 +184,7 @@ TEST(MessageLoop, PostsFromManyThreadsAllArrive) {
 
 TEST(MessageLoop, SendOnTheOwningThreadIsADirectCall) {
   EventLoop loop;
+  test::Watchdog dog(std::chrono::seconds(20), loop.Id());
   int depth = 0;
   LambdaWindow window([&](Message& msg) -> LResult {
     if (msg.message != kStep) return 0;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "project/CTimerDoc.h"
+#include "project/DialupSettings.h"
 #include "project/TimerListReader.h"
 #include "tests/support/TempHome.h"
 
@@ -342,6 +343,24 @@ TEST_F(TimerDocTest, ItemTimerReplacesTheOldOneAndSavesOnlyWhenEnabled) {
   EXPECT_TRUE(doc.SetItemTimer(built, Install()));
   EXPECT_EQ(doc.Count(), 1u);
   EXPECT_EQ(ReadFileBytes(ListFile()), before);
+}
+
+TEST_F(TimerDocTest, DialupAndTimerSwitchComeFromTheApplicationSettings) {
+  const std::string ini = dir_.File("Quillmere.ini");
+  Profile profile(ini);
+  ASSERT_TRUE(profile.WriteProfileString(AppSettings::kSection, "DialupEntry", "office"));
+  ASSERT_TRUE(profile.WriteProfileInt(AppSettings::kSection, "DialRetry", 4));
+  ASSERT_TRUE(profile.WriteProfileInt(AppSettings::kSection, "TimerValid", 0));
+  AppSettings settings(Profile(ini), Install());
+  settings.Read();
+  settings.SetStored(AppText::Sai, "pw");
+  const DialSettings dial = DialupSettingsOf(settings);
+  EXPECT_EQ(dial.entry, "office");
+  EXPECT_EQ(dial.retry, 4);
+  EXPECT_EQ(dial.password, "pw");
+  EXPECT_FALSE(TimersSwitchedOn(settings));
+  ASSERT_TRUE(settings.ToggleTimerValid());
+  EXPECT_TRUE(TimersSwitchedOn(settings));
 }
 
 }  // namespace

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "platform/MessageIds.h"
+
+namespace qlm {
+
+// The window messages of the crawl engine. The numbers are fixed: the status view, the download
+// manager and its download objects, and the worker thread exchange them.
+enum CrawlMessage : unsigned {
+  // Posted to the notify window (the download status view).
+  kMsgHandling = WM_USER + 16,        // a URL handled without a download; payload: the URL
+  kMsgObjInterval = WM_USER + 17,     // a download object waits for the access interval
+  kMsgObjContacting = WM_USER + 18,   // ... connects
+  kMsgObjConnected = WM_USER + 19,    // ... is connected
+  kMsgObjLength = WM_USER + 20,       // ... knows the content length
+  kMsgObjProgress = WM_USER + 21,     // ... received body bytes
+  kMsgObjReleased = WM_USER + 22,     // ... is done ("Complete" or "Failed")
+  kMsgDetected = WM_USER + 23,        // one record queued
+  kMsgRetry = WM_USER + 24,           // one retry
+  kMsgVisited = WM_USER + 25,         // one record done
+  kMsgFailed = WM_USER + 26,          // one record failed
+  kMsgLocalize = WM_USER + 27,        // one page added to the localize queue
+  kMsgModified = WM_USER + 28,        // one page localised
+  kMsgManagerCreated = WM_USER + 29,  // payload: the new download manager's window
+  kMsgPatrolEnded = WM_USER + 30,     // the patrol (or saved-data operation) has ended
+
+  // Received by the download manager.
+  kMsgDialResult = WM_USER + 10,
+  kMsgStart = WM_USER + 34,
+  kMsgStop = WM_USER + 35,
+  kMsgNext = WM_USER + 36,
+  kMsgRobotsDone = WM_USER + 37,
+  kMsgDownloadDone = WM_USER + 39,
+  kMsgFreeBlock = WM_USER + 40,
+  kMsgReleased = WM_USER + 41,
+  kMsgNextLocalize = WM_USER + 42,
+  kMsgIgnored = WM_USER + 43,
+  // The saved-data operations: the request, then one message per step.
+  kMsgSavedDataStart = WM_USER + 44,  // payload: the request
+  kMsgCollectUrl = WM_USER + 45,
+  kMsgOperateUrl = WM_USER + 46,
+  kMsgCollectFolder = WM_USER + 47,
+  kMsgOperateFolder = WM_USER + 48,
+};
+
+}  // namespace qlm

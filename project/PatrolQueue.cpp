@@ -1,0 +1,369 @@
+#include "project/PatrolQueue.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+#include <vector>
+
+namespace qlm {
+
+namespace {
+
+constexpr uint32_t kPrevField = 0;
+constexpr uint32_t kNextField = 4;
+constexpr uint32_t kNodeHeader = 12;  // previous, next, data length
+
+void PutWord(unsigned char* at, uint32_t word) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(word >> (8 * i));
+}
+
+uint32_t GetWord(const unsigned char* at) {
+  return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
+         static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
+}
+
+}  // namespace
+
+PatrolQueue::PatrolQueue(int32_t version) : version_(version) {
+  ResetHeader(static_cast<uint32_t>(version));
+}
+
+PatrolQueue::~PatrolQueue() {
+  Close();
+}
+
+void PatrolQueue::ResetHeader(uint32_t version) {
+  header_ = {kHeaderSize, kHeaderSize, version, 12, 20, 12, 20, 28, 36, 28, 36};
+}
+
+bool PatrolQueue::Fail(int error) {
+  error_ = error;
+  // After a failed write the file may hold less than this object believes; reopening repairs and
+  // revalidates it, so the object stops here rather than build on a guess.
+  if (error == kErrIo) Close();
+  return false;
+}
+
+bool PatrolQueue::CheckOpen() {
+  if (fd_ < 0) {
+    error_ = kErrNotOpen;
+    return false;
+  }
+  error_ = 0;
+  return true;
+}
+
+bool PatrolQueue::CheckWritable() {
+  if (!CheckOpen()) return false;
+  if (read_only_) {
+    error_ = kErrReadOnly;
+    return false;
+  }
+  return true;
+}
+
+void PatrolQueue::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  count_ = {};
+}
+
+bool PatrolQueue::WriteAt(uint64_t offset, const void* data, std::size_t size) {
+  if (writes_left_ == 0) return true;
+  if (writes_left_ != SIZE_MAX) --writes_left_;
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::pwrite(fd_, bytes, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    offset += static_cast<uint64_t>(n);
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool PatrolQueue::ReadAt(uint64_t offset, void* data, std::size_t size) {
+  auto* bytes = static_cast<unsigned char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::pread(fd_, bytes, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    offset += static_cast<uint64_t>(n);
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool PatrolQueue::WriteHeader() {
+  unsigned char bytes[kHeaderSize];
+  for (std::size_t i = 0; i < header_.size(); ++i) PutWord(bytes + 4 * i, header_[i]);
+  return WriteAt(0, bytes, sizeof bytes);
+}
+
+bool PatrolQueue::ReadLinks(uint32_t node, Links& links) {
+  if (IsSentinel(node)) {
+    links = {header_[node / 4], header_[node / 4 + 1]};
+    return true;
+  }
+  unsigned char bytes[8];
+  if (!ReadAt(node, bytes, sizeof bytes)) return false;
+  links = {GetWord(bytes), GetWord(bytes + 4)};
+  return true;
+}
+
+bool PatrolQueue::ReadNode(uint32_t node, Links& links, std::string* data) {
+  unsigned char bytes[kNodeHeader];
+  if (node < kHeaderSize || node + uint64_t{kNodeHeader} > end_) return Fail(kErrDamaged);
+  if (!ReadAt(node, bytes, sizeof bytes)) return Fail(kErrIo);
+  links = {GetWord(bytes), GetWord(bytes + 4)};
+  const uint32_t length = GetWord(bytes + 8);
+  if (length > end_ - node - kNodeHeader) return Fail(kErrDamaged);
+  if (data) {
+    data->resize(length);
+    if (length > 0 && !ReadAt(node + kNodeHeader, data->data(), length)) return Fail(kErrIo);
+  }
+  return true;
+}
+
+bool PatrolQueue::SetNodeWord(uint32_t node, uint32_t field_offset, uint32_t value) {
+  if (IsSentinel(node)) {
+    header_[(node + field_offset) / 4] = value;
+    return true;
+  }
+  unsigned char bytes[4];
+  PutWord(bytes, value);
+  return WriteAt(node + field_offset, bytes, sizeof bytes);
+}
+
+bool PatrolQueue::Open(const std::string& path) {
+  return OpenFile(path, false);
+}
+
+bool PatrolQueue::OpenForReading(const std::string& path) {
+  return OpenFile(path, true);
+}
+
+bool PatrolQueue::OpenFile(const std::string& path, bool read_only) {
+  Close();
+  path_ = path;
+  error_ = 0;
+  skipped_ = 0;
+  read_only_ = read_only;
+  ResetHeader(static_cast<uint32_t>(version_));
+  fd_ = ::open(path.c_str(), read_only ? O_RDONLY | O_CLOEXEC : O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd_ < 0) return Fail(kErrOpen);
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) {
+    Close();
+    return Fail(kErrOpen);
+  }
+  end_ = static_cast<uint64_t>(st.st_size);
+  if (end_ == 0) {
+    // A file that was never written, or one whose creation was cut off before its header.
+    end_ = kHeaderSize;
+    if (!read_only && !WriteHeader()) return Fail(kErrIo);
+    return true;
+  }
+  if (!Validate()) {
+    Close();
+    return false;
+  }
+  return true;
+}
+
+bool PatrolQueue::Validate() {
+  // Node offsets are 32-bit: a longer file cannot be one of ours.
+  if (end_ < kHeaderSize || end_ > UINT32_MAX) return Fail(kErrDamaged);
+  unsigned char bytes[kHeaderSize];
+  if (!ReadAt(0, bytes, sizeof bytes)) return Fail(kErrIo);
+  for (std::size_t i = 0; i < header_.size(); ++i) header_[i] = GetWord(bytes + 4 * i);
+  if (header_[3] != 12 || header_[6] != 20 || header_[7] != 28 || header_[10] != 36) {
+    return Fail(kErrDamaged);
+  }
+  // Walk both chains by their next links before changing anything; previous links that a cut-off
+  // update left behind are collected and mended afterwards.
+  std::vector<std::pair<uint32_t, uint32_t>> mend;  // (node, previous link it must hold)
+  bool header_mended = false;
+  const uint64_t max_nodes = (end_ - kHeaderSize) / kNodeHeader;
+  for (Chain chain : {Chain::kMain, Chain::kHeld}) {
+    uint32_t last = Head(chain);
+    uint32_t node = header_[Head(chain) / 4 + 1];
+    std::size_t count = 0;
+    while (node != Tail(chain)) {
+      Links links;
+      if (++count > max_nodes || !ReadNode(node, links, nullptr)) return Fail(kErrDamaged);
+      if (links.prev != last) mend.emplace_back(node, last);
+      last = node;
+      node = links.next;
+    }
+    if (header_[Tail(chain) / 4] != last) {
+      header_[Tail(chain) / 4] = last;
+      header_mended = true;
+    }
+    count_[Index(chain)] = count;
+  }
+  if (read_only_) return true;
+  for (const auto& [node, prev] : mend) {
+    if (!SetNodeWord(node, kPrevField, prev)) return Fail(kErrIo);
+  }
+  if (header_mended && !WriteHeader()) return Fail(kErrIo);
+  // Nodes written by an append that was cut off before it linked them are dropped here when
+  // nothing else is left.
+  return CutBackIfEmpty();
+}
+
+bool PatrolQueue::WriteNode(const Links& links, std::string_view data, uint32_t& node) {
+  const uint64_t size = kNodeHeader + uint64_t{data.size()};
+  if (end_ + size > UINT32_MAX) return Fail(kErrIo);
+  std::string bytes(kNodeHeader, '\0');
+  auto* head = reinterpret_cast<unsigned char*>(bytes.data());
+  PutWord(head, links.prev);
+  PutWord(head + 4, links.next);
+  PutWord(head + 8, static_cast<uint32_t>(data.size()));
+  bytes.append(data);
+  node = static_cast<uint32_t>(end_);
+  if (!WriteAt(node, bytes.data(), bytes.size())) return Fail(kErrIo);
+  end_ += size;
+  header_[0] = header_[1] = static_cast<uint32_t>(end_);
+  return true;
+}
+
+bool PatrolQueue::LinkBetween(uint32_t prev, uint32_t next, std::string_view data, Chain chain,
+                              NodeId* node_out) {
+  uint32_t node = 0;
+  if (!WriteNode({prev, next}, data, node)) return false;
+  // The next link of `prev` is the commit; the previous link of `next` follows it.
+  if (IsSentinel(prev)) {
+    SetNodeWord(prev, kNextField, node);
+    if (IsSentinel(next)) SetNodeWord(next, kPrevField, node);
+    if (!WriteHeader()) return Fail(kErrIo);
+    if (!IsSentinel(next) && !SetNodeWord(next, kPrevField, node)) return Fail(kErrIo);
+  } else {
+    if (!SetNodeWord(prev, kNextField, node)) return Fail(kErrIo);
+    if (!SetNodeWord(next, kPrevField, node)) return Fail(kErrIo);
+    if (!WriteHeader()) return Fail(kErrIo);
+  }
+  ++count_[Index(chain)];
+  if (node_out) *node_out = node;
+  return true;
+}
+
+bool PatrolQueue::Unlink(const Links& links, Chain chain) {
+  const uint32_t prev = links.prev;
+  const uint32_t next = links.next;
+  if (IsSentinel(prev)) {
+    SetNodeWord(prev, kNextField, next);
+    if (IsSentinel(next)) SetNodeWord(next, kPrevField, prev);
+    if (!WriteHeader()) return Fail(kErrIo);
+    if (!IsSentinel(next) && !SetNodeWord(next, kPrevField, prev)) return Fail(kErrIo);
+  } else {
+    if (!SetNodeWord(prev, kNextField, next)) return Fail(kErrIo);
+    if (!SetNodeWord(next, kPrevField, prev)) return Fail(kErrIo);
+    if (IsSentinel(next) && !WriteHeader()) return Fail(kErrIo);
+  }
+  --count_[Index(chain)];
+  return CutBackIfEmpty();
+}
+
+bool PatrolQueue::CutBackIfEmpty() {
+  if (!IsEmpty(Chain::kMain) || !IsEmpty(Chain::kHeld) || end_ == kHeaderSize) return true;
+  // The header goes first: a file cut off before the truncation only carries dead bytes. The
+  // version stays that of the file.
+  ResetHeader(header_[2]);
+  end_ = kHeaderSize;
+  if (!WriteHeader()) return Fail(kErrIo);
+  if (writes_left_ == 0) return true;
+  if (writes_left_ != SIZE_MAX) --writes_left_;
+  if (::ftruncate(fd_, kHeaderSize) != 0) return Fail(kErrIo);
+  return true;
+}
+
+bool PatrolQueue::IsEmpty(Chain chain) const {
+  return header_[Head(chain) / 4 + 1] == Tail(chain);
+}
+
+bool PatrolQueue::Append(std::string_view data, Chain chain, NodeId* node) {
+  if (!CheckWritable()) return false;
+  return LinkBetween(header_[Tail(chain) / 4], Tail(chain), data, chain, node);
+}
+
+bool PatrolQueue::InsertFront(std::string_view data, Chain chain, NodeId* node) {
+  if (!CheckWritable()) return false;
+  return LinkBetween(Head(chain), header_[Head(chain) / 4 + 1], data, chain, node);
+}
+
+bool PatrolQueue::PopFront(std::string& data, Chain chain) {
+  if (!CheckWritable() || IsEmpty(chain)) return false;
+  const uint32_t node = header_[Head(chain) / 4 + 1];
+  Links links;
+  if (!ReadNode(node, links, &data)) return false;
+  return Unlink({Head(chain), links.next}, chain);
+}
+
+bool PatrolQueue::PopBack(std::string& data, Chain chain) {
+  if (!CheckWritable() || IsEmpty(chain)) return false;
+  const uint32_t node = header_[Tail(chain) / 4];
+  Links links;
+  if (!ReadNode(node, links, &data)) return false;
+  return Unlink({links.prev, Tail(chain)}, chain);
+}
+
+bool PatrolQueue::Remove(NodeId node, Chain chain) {
+  if (!CheckWritable()) return false;
+  Links links;
+  if (!ReadNode(node, links, nullptr)) return false;
+  return Unlink(links, chain);
+}
+
+bool PatrolQueue::ForEach(Chain chain, const std::function<bool(NodeId, std::string_view)>& visit) {
+  if (!CheckOpen()) return false;
+  std::string data;
+  for (uint32_t node = header_[Head(chain) / 4 + 1]; node != Tail(chain);) {
+    Links links;
+    if (!ReadNode(node, links, &data)) return false;
+    if (!visit(node, data)) break;
+    node = links.next;
+  }
+  return true;
+}
+
+bool PatrolQueue::Reset() {
+  if (!CheckWritable()) return false;
+  header_[4] = 20;
+  header_[5] = 12;
+  header_[8] = 36;
+  header_[9] = 28;
+  count_ = {};
+  if (end_ == kHeaderSize) return WriteHeader() || Fail(kErrIo);
+  return CutBackIfEmpty();
+}
+
+bool PatrolQueue::HoldFront(std::string& data, NodeId& held) {
+  if (!CheckWritable() || IsEmpty(Chain::kMain)) return false;
+  const uint32_t node = header_[4];
+  Links links;
+  if (!ReadNode(node, links, &data)) return false;
+  if (!Append(std::string_view(data), Chain::kHeld, &held)) return false;
+  return Unlink({Head(Chain::kMain), links.next}, Chain::kMain);
+}
+
+bool PatrolQueue::RestoreHeld() {
+  if (!CheckWritable()) return false;
+  std::string data;
+  while (!IsEmpty(Chain::kHeld)) {
+    // From the back, each to the front: the held records end up in front in their own order.
+    const uint32_t node = header_[Tail(Chain::kHeld) / 4];
+    Links links;
+    if (!ReadNode(node, links, &data)) return false;
+    if (!InsertFront(std::string_view(data), Chain::kMain)) return false;
+    if (!Unlink({links.prev, Tail(Chain::kHeld)}, Chain::kHeld)) return false;
+  }
+  return true;
+}
+
+}  // namespace qlm

@@ -1,0 +1,170 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace qlm {
+
+// A persistent, file-backed doubly linked list of encoded records: the patrol queues of a project
+// and the picture queue keep their records in it, so that they survive the program.
+//
+// File layout (32-bit little-endian words, offsets from the start of the file):
+//    0  end of the node area (the offset at which the next node is written); 44 in a new file
+//    4  the same word again; 44 in a new file
+//    8  format version of the records
+//   12  head sentinel of the main chain: previous 12, next (first node, or 20 when empty)
+//   20  tail sentinel of the main chain: previous (last node, or 12 when empty), next 20
+//   28  head sentinel of the held chain: previous 28, next (first node, or 36 when empty)
+//   36  tail sentinel of the held chain: previous (last node, or 28 when empty), next 36
+//   44  nodes: previous offset, next offset, data length, data
+// New nodes are written at the end of the file; an unlinked node's bytes stay until both chains
+// are empty, when the file is cut back to its 44-byte header.
+//
+// Crash safety: the next links are the truth. Every change writes a node completely before one
+// 4-byte next link (or one header write) makes it part of a chain, and unlinks by one such write;
+// the previous links are brought up to date after that. A process killed between any two writes
+// therefore leaves whole chains: at worst an orphan node at the end of the file and stale
+// previous links, which Open() repairs from the next links. Moving a record between the chains
+// links the copy before it unlinks the original, so a kill in between keeps the record twice,
+// never loses it.
+//
+// Records are opaque bytes here; a record type with Encode() and a static Decode(bytes, version,
+// record) can use the typed helpers.
+class PatrolQueue {
+ public:
+  // The main chain holds the queue; the held chain keeps records that are taken out of it for a
+  // while (by a download in progress) so that they are on disk until they are done.
+  enum class Chain : uint8_t { kMain, kHeld };
+  // A node's offset in the file; valid until the node is removed or the file cut back.
+  using NodeId = uint32_t;
+
+  // Error codes kept in Error().
+  static constexpr int kErrNotOpen = -1;  // no file is open
+  static constexpr int kErrOpen = -2;     // the file could not be opened or created
+  static constexpr int kErrIo = -3;       // a read or write failed
+  static constexpr int kErrDamaged = -4;  // the file is not a record list, or its chains are broken
+  static constexpr int kErrReadOnly = -5;  // a change asked of a file opened for reading
+
+  static constexpr uint32_t kHeaderSize = 44;
+
+  // `version` is written into files this object creates.
+  explicit PatrolQueue(int32_t version);
+  ~PatrolQueue();
+  PatrolQueue(const PatrolQueue&) = delete;
+  PatrolQueue& operator=(const PatrolQueue&) = delete;
+
+  // Opens the list file, creating it with an empty header when it is absent or has no bytes. A
+  // damaged file is left untouched and the open fails with kErrDamaged.
+  bool Open(const std::string& path);
+  // Opens an existing list file to read its records; nothing is written to it, not even the
+  // repairs that Open makes.
+  bool OpenForReading(const std::string& path);
+  void Close();
+  bool IsOpen() const { return fd_ >= 0; }
+  const std::string& Path() const { return path_; }
+  // The version word of the open file: the object's own version for a file it created.
+  int32_t FileVersion() const { return static_cast<int32_t>(header_[2]); }
+  int Error() const { return error_; }
+
+  bool Append(std::string_view data, Chain chain = Chain::kMain, NodeId* node = nullptr);
+  bool InsertFront(std::string_view data, Chain chain = Chain::kMain, NodeId* node = nullptr);
+  // False with Error() 0 when the chain is empty.
+  bool PopFront(std::string& data, Chain chain = Chain::kMain);
+  bool PopBack(std::string& data, Chain chain = Chain::kMain);
+  // Unlinks a node of the given chain (one that Append, InsertFront or HoldFront reported).
+  bool Remove(NodeId node, Chain chain);
+  bool IsEmpty(Chain chain = Chain::kMain) const;
+  std::size_t Count(Chain chain = Chain::kMain) const { return count_[Index(chain)]; }
+  // Calls `visit` for each record from front to back until it returns false.
+  bool ForEach(Chain chain, const std::function<bool(NodeId, std::string_view)>& visit);
+  // Empties both chains; the file is cut back to an empty header.
+  bool Reset();
+
+  // Takes the front record of the main chain into the held chain; `held` names it there.
+  bool HoldFront(std::string& data, NodeId& held);
+  // Puts every held record back at the front of the main chain, keeping their order.
+  bool RestoreHeld();
+
+  // Typed forms. A stored record that does not decode is removed, skipped and counted.
+  template <class Record>
+  bool Append(const Record& record, Chain chain = Chain::kMain) {
+    return Append(std::string_view(record.Encode()), chain);
+  }
+  template <class Record>
+  bool InsertFront(const Record& record, Chain chain = Chain::kMain) {
+    return InsertFront(std::string_view(record.Encode()), chain);
+  }
+  template <class Record>
+  bool PopFront(Record& record, Chain chain = Chain::kMain) {
+    std::string data;
+    while (PopFront(data, chain)) {
+      if (Record::Decode(data, FileVersion(), record)) return true;
+      ++skipped_;
+    }
+    return false;
+  }
+  template <class Record>
+  bool PopBack(Record& record, Chain chain = Chain::kMain) {
+    std::string data;
+    while (PopBack(data, chain)) {
+      if (Record::Decode(data, FileVersion(), record)) return true;
+      ++skipped_;
+    }
+    return false;
+  }
+  // Records removed because they did not decode.
+  std::size_t Skipped() const { return skipped_; }
+
+  // Fault injection for tests: after `writes` more writes (or truncations) this object behaves as
+  // a process killed at that moment, whose later writes never reach the file. Reopen the file to
+  // see what a restart would find.
+  void SimulateCrashAfter(std::size_t writes) { writes_left_ = writes; }
+
+ private:
+  struct Links {
+    uint32_t prev = 0;
+    uint32_t next = 0;
+  };
+
+  static std::size_t Index(Chain chain) { return chain == Chain::kMain ? 0 : 1; }
+  static uint32_t Head(Chain chain) { return chain == Chain::kMain ? 12 : 28; }
+  static uint32_t Tail(Chain chain) { return chain == Chain::kMain ? 20 : 36; }
+  static bool IsSentinel(uint32_t offset) { return offset < kHeaderSize; }
+
+  bool OpenFile(const std::string& path, bool read_only);
+  bool Fail(int error);
+  bool CheckOpen();
+  bool CheckWritable();
+  void ResetHeader(uint32_t version);
+  bool WriteHeader();
+  bool WriteAt(uint64_t offset, const void* data, std::size_t size);
+  bool ReadAt(uint64_t offset, void* data, std::size_t size);
+  bool ReadLinks(uint32_t node, Links& links);
+  bool ReadNode(uint32_t node, Links& links, std::string* data);
+  // Sets a link word: a sentinel's in the header (written by WriteHeader), a node's on disk.
+  bool SetNodeWord(uint32_t node, uint32_t field_offset, uint32_t value);
+  bool WriteNode(const Links& links, std::string_view data, uint32_t& node);
+  bool LinkBetween(uint32_t prev, uint32_t next, std::string_view data, Chain chain, NodeId* node);
+  // Unlinks the node that stands between links.prev and links.next.
+  bool Unlink(const Links& links, Chain chain);
+  bool CutBackIfEmpty();
+  bool Validate();
+
+  int32_t version_;
+  int fd_ = -1;
+  bool read_only_ = false;  // opened by OpenForReading
+  std::string path_;
+  int error_ = 0;
+  // The header words as they are on disk (after the last completed write).
+  std::array<uint32_t, kHeaderSize / 4> header_{};
+  uint64_t end_ = 0;  // the file's size in bytes: new nodes are written here
+  std::array<std::size_t, 2> count_{};
+  std::size_t skipped_ = 0;
+  std::size_t writes_left_ = SIZE_MAX;  // see SimulateCrashAfter
+};
+
+}  // namespace qlm
