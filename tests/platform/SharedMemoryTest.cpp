@@ -128,6 +128,7 @@ TEST(SharedMemory, TwoUsersWithTheSameBlockNameNeverShareIt) {
     if (write(up[1], name.c_str(), name.size()) != static_cast<ssize_t>(name.size())) _exit(14);
     char go = 0;
     if (read(down[0], &go, 1) != 0) _exit(15);  // holds the block until the parent has looked
+    block.Close();  // _exit runs no destructors, and the block's name must not outlive the test
     _exit(0);
   }
   close(up[1]);
