@@ -14,6 +14,7 @@
 #include "platform/SharedMemory.h"
 #include "tests/platform/ScopedEnv.h"
 #include "tests/support/TempHome.h"
+#include "tests/support/Watchdog.h"
 
 namespace qlm {
 namespace {
@@ -97,6 +98,7 @@ TEST(SharedMemory, ABlockThatOthersCouldReadOrWriteIsNeverOpened) {
 TEST(SharedMemory, TwoUsersWithTheSameBlockNameNeverShareIt) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to run a second user";
   constexpr uid_t kOther = 54321;
+  test::Watchdog dog;
   test::TempDir other_runtime;
   ASSERT_EQ(chown(other_runtime.Path().c_str(), kOther, kOther), 0);
   ASSERT_EQ(chmod(other_runtime.Path().c_str(), 0700), 0);
