@@ -260,7 +260,13 @@ void DLManager::Release(DLObj& obj, bool counted) {
   const bool completed = obj.Main() && obj.Main()->ResultCode() == kResultCompleted;
   // Records that went back to the queue have left the list: the rest are done (or failed).
   for (const HeldRecord& held : obj.Records()) {
-    if (counted) events_.Finished(held.record.url, completed);
+    if (counted) {
+      if (completed) {
+        events_.Visited(held.record.url);
+      } else {
+        events_.Failed(held.record.url);
+      }
+    }
     work_.Done(held.node);
   }
   auto status = std::make_unique<DLObjStatus>();

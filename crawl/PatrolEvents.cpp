@@ -14,20 +14,17 @@ void PostedPatrolEvents::Detected() {
 void PostedPatrolEvents::Retried() {
   PostMessage(notify_, kMsgRetry);
 }
-void PostedPatrolEvents::Visited() {
-  PostMessage(notify_, kMsgVisited);
+void PostedPatrolEvents::Visited(const std::string& url) {
+  PostMessage(notify_, kMsgVisited, 0, 0, MakePayload(url));
 }
-void PostedPatrolEvents::Failed() {
-  PostMessage(notify_, kMsgFailed);
+void PostedPatrolEvents::Failed(const std::string& url) {
+  PostMessage(notify_, kMsgFailed, 0, 0, MakePayload(url));
 }
 void PostedPatrolEvents::Localizing() {
   PostMessage(notify_, kMsgLocalize);
 }
 void PostedPatrolEvents::Localized() {
   PostMessage(notify_, kMsgModified);
-}
-void PostedPatrolEvents::Finished(const std::string& url, bool visited) {
-  PostMessage(notify_, visited ? kMsgVisited : kMsgFailed, 0, 0, MakePayload(url));
 }
 void PostedPatrolEvents::Ended() {
   PostMessage(notify_, kMsgPatrolEnded);

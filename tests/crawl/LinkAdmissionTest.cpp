@@ -19,8 +19,8 @@ class CountingEvents : public PatrolEvents {
   void Handling(const std::string&) override {}
   void Detected() override { ++detected; }
   void Retried() override {}
-  void Visited() override {}
-  void Failed() override {}
+  void Visited(const std::string&) override {}
+  void Failed(const std::string&) override {}
   void Localizing() override {}
   void Localized() override {}
   void Ended() override {}
