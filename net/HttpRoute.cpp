@@ -43,8 +43,9 @@ bool RouteRequest(const HttpUrlParts& url, const ProxySettings& proxy, HttpRoute
 
 bool RouteRequest(const CUrl& url, const ProxySettings& proxy, HttpRoute* route) {
   if (url.Error() != kUrlParsed || url.Scheme() != kSchemeHttp || !url.Host()) return false;
-  HttpUrlParts parts{*url.Host(), url.Port().value_or(std::string()), url.RequestTarget(),
-                     url.Text()};
+  static const std::string kNoPort;
+  const std::string& port = url.Port() ? *url.Port() : kNoPort;
+  HttpUrlParts parts{*url.Host(), port, url.RequestTarget(), url.Text()};
   return RouteRequest(parts, proxy, route);
 }
 

@@ -1,0 +1,350 @@
+#include "net/CHttpRequest.h"
+
+#include <algorithm>
+
+#include "platform/WinSockErrors.h"
+
+namespace qlm {
+
+namespace {
+
+// Bytes that would end a request line early or split it into fields.
+bool SafeForRequestLine(std::string_view text) {
+  return !text.empty() &&
+         text.find_first_of(std::string_view(" \t\r\n\0", 5)) == std::string_view::npos;
+}
+
+}  // namespace
+
+CHttpRequest::CHttpRequest(IHttpObserver* observer) : observer_(observer), conn_mgr_(this, 0) {}
+
+CHttpRequest::~CHttpRequest() {
+  *alive_ = false;
+  conn_mgr_.Cancel(false);
+  socket_.Close();
+}
+
+bool CHttpRequest::Get(std::string_view host, uint16_t port, std::string_view target) {
+  return Start(kMethodGet, host, port, target);
+}
+
+bool CHttpRequest::Head(std::string_view host, uint16_t port, std::string_view target) {
+  return Start(kMethodHead, host, port, target);
+}
+
+bool CHttpRequest::Start(int method, std::string_view host, uint16_t port,
+                         std::string_view target) {
+  // A transaction still running ends without a notice; its socket goes with it.
+  if (state_ != State::kFinished) {
+    conn_mgr_.Cancel(false);
+    socket_.Close();
+  }
+  ++generation_;
+  pending_.clear();
+  state_ = State::kFinished;
+  result_ = kResultFailed;
+  method_ = method;
+  host_.assign(host);
+  port_ = port;
+  target_.assign(target);
+  buffer_.Clear();
+  content_length_ = 0;
+  body_received_ = 0;
+  if (!SafeForRequestLine(host) || !SafeForRequestLine(target)) return false;
+
+  SetRequestLine((method == kMethodGet ? "GET " : "HEAD ") + target_ + " HTTP/1.0");
+  if (method == kMethodGet) SetHeader(kHeaderHost, host_);
+  request_text_ = BuildRequestText();
+  notify_ = true;
+  state_ = State::kConnect;
+  if (state_listener_) state_listener_(state_);
+  Run(kEventEnter);
+  return true;
+}
+
+void CHttpRequest::Cancel(bool notify) {
+  notify_ = notify;
+  Run(kEventCancel);
+}
+
+size_t CHttpRequest::ReadBody(char* buffer, size_t room) {
+  if (state_ != State::kReceiveBody) return 0;
+  size_t n = std::min(room, buffer_.Buffered());
+  std::copy_n(buffer_.Data(), n, buffer);
+  buffer_.Consume(n);
+  body_received_ += static_cast<int64_t>(n);
+  return n;
+}
+
+int64_t CHttpRequest::ReadBody(IHttpBodySink& sink) {
+  if (state_ != State::kReceiveBody) return 0;
+  size_t n = buffer_.Buffered();
+  if (n == 0) return 0;
+  sink.WriteBody(buffer_.Data(), n);  // a sink that fails drops the bytes; the transfer goes on
+  buffer_.Consume(n);
+  body_received_ += static_cast<int64_t>(n);
+  return static_cast<int64_t>(n);
+}
+
+// The runner: the current state handles the event; a state that changes the state has the new
+// one run with the enter event, until a state stays. Events raised while it runs (a connect
+// notice raised inside Connect, a Cancel from a progress notice) queue up behind.
+void CHttpRequest::Run(int event) {
+  pending_.push_back(event);
+  if (running_) return;
+  running_ = true;
+  std::shared_ptr<bool> alive = alive_;
+  while (!pending_.empty()) {
+    int e = pending_.front();
+    pending_.erase(pending_.begin());
+    for (;;) {
+      Step step = Dispatch(e);
+      if (!*alive) return;  // destroyed from inside a progress notice
+      if (step != Step::kChanged) break;
+      e = kEventEnter;
+    }
+  }
+  running_ = false;
+}
+
+CHttpRequest::Step CHttpRequest::Dispatch(int event) {
+  switch (state_) {
+    case State::kConnect:
+      return DoConnect(event);
+    case State::kAwaitConnect:
+      return DoAwaitConnect(event);
+    case State::kSendRequest:
+      return DoSendRequest(event);
+    case State::kReadStatus:
+      return DoReadStatus(event);
+    case State::kReadHeaders:
+      return DoReadHeaders(event);
+    case State::kReceiveBody:
+      return DoReceiveBody(event);
+    case State::kAwaitClose:
+      return DoAwaitClose(event);
+    case State::kFinished:
+      return DoFinished(event);
+  }
+  return Step::kStay;
+}
+
+CHttpRequest::Step CHttpRequest::GoTo(State next) {
+  state_ = next;
+  if (state_listener_) state_listener_(next);
+  return Step::kChanged;
+}
+
+CHttpRequest::Step CHttpRequest::Finish(int result) {
+  result_ = result;
+  return GoTo(State::kFinished);
+}
+
+bool CHttpRequest::Report(int progress) {
+  progress_ = progress;
+  if (!notify_ || observer_ == nullptr) return true;
+  std::shared_ptr<bool> alive = alive_;
+  uint64_t generation = generation_;
+  observer_->OnProgress(*this, progress);
+  return *alive && generation_ == generation;
+}
+
+// Connect (entry of a start), any event: fresh counters, then the connection manager.
+CHttpRequest::Step CHttpRequest::DoConnect(int) {
+  buffer_.Clear();
+  status_line_.clear();
+  header_text_.clear();
+  content_length_ = 0;
+  body_received_ = 0;
+  socket_error_ = 0;
+  peer_closed_ = false;
+  eof_ = false;
+  if (!conn_mgr_.Connect(host_, port_, &socket_, this, 0)) return Finish(kResultFailed);
+  return GoTo(State::kAwaitConnect);
+}
+
+CHttpRequest::Step CHttpRequest::DoAwaitConnect(int event) {
+  switch (event) {
+    case kEventConnected:
+      if (!Report(kProgressConnected)) return Step::kAbandoned;
+      return GoTo(State::kSendRequest);
+    case kEventConnectFailed:
+      socket_error_ = conn_mgr_.LastError();
+      return Finish(kResultFailed);
+    case kEventCancel:
+      conn_mgr_.Cancel(false);
+      return Finish(kResultCancelled);
+    default:
+      return Step::kStay;
+  }
+}
+
+CHttpRequest::Step CHttpRequest::DoSendRequest(int event) {
+  if (event == kEventCancel) return Finish(kResultCancelled);
+  if (event != kEventEnter) return Step::kStay;
+  // What would block stays queued in the socket and goes out on its own.
+  int error = socket_.Send(request_text_.data(), request_text_.size(), 0);
+  if (error != 0 && error != WSAEWOULDBLOCK) {
+    socket_error_ = error;
+    return Finish(kResultFailed);
+  }
+  return GoTo(State::kReadStatus);
+}
+
+CHttpRequest::Step CHttpRequest::DoReadStatus(int event) {
+  if (Step step; !ReadingEvent(event, &step)) return step;
+  bool full = false;
+  if (!Fill(&full)) return Finish(kResultFailed);
+  switch (buffer_.TakeLine(kMaxStatusLine, &status_line_)) {
+    case CReceiveBuffer::kTooLong:
+      return Finish(kResultFailed);
+    case CReceiveBuffer::kWait:
+      return Closed() ? Finish(kResultFailed) : Step::kStay;
+    case CReceiveBuffer::kTaken:
+      break;
+  }
+  // The parse result is not used: a line that fails early leaves the code 0, read as success.
+  ParseStatusLine(status_line_, &status_);
+  if (!Report(kProgressStatusLine)) return Step::kAbandoned;
+  const int code = status_.status_code;
+  if (code <= 300 || code == 301 || code == 302 || code == 401 || code == 407) {
+    return GoTo(State::kReadHeaders);
+  }
+  if (code == 304) return Finish(kResultCompleted);
+  return Finish(kResultFailed);
+}
+
+CHttpRequest::Step CHttpRequest::DoReadHeaders(int event) {
+  if (Step step; !ReadingEvent(event, &step)) return step;
+  bool full = false;
+  if (!Fill(&full)) return Finish(kResultFailed);
+  switch (buffer_.TakeHeaderBlock(kMaxHeaderBlock, &header_text_)) {
+    case CReceiveBuffer::kTooLong:
+      return Finish(kResultFailed);
+    case CReceiveBuffer::kWait:
+      return Closed() ? Finish(kResultFailed) : Step::kStay;
+    case CReceiveBuffer::kTaken:
+      break;
+  }
+  content_length_ = ScanContentLength(header_text_);
+  // A failing header line keeps what was parsed before it; the transfer goes on regardless.
+  ParseReplyHeaders(header_text_);
+  if (!Report(kProgressHeaders)) return Step::kAbandoned;
+  const int code = status_.status_code;
+  if (method_ == kMethodHead || code == 301 || code == 302) return GoTo(State::kAwaitClose);
+  if (code == 401 || code == 407) return Finish(kResultFailed);
+  return GoTo(State::kReceiveBody);
+}
+
+CHttpRequest::Step CHttpRequest::DoReceiveBody(int event) {
+  if (Step step; !ReadingEvent(event, &step)) return step;
+  for (int round = 1;; ++round) {
+    bool full = false;
+    if (!Fill(&full)) return Finish(kResultFailed);
+    if (buffer_.Buffered() > 0 && DeliverBody() == Step::kAbandoned) return Step::kAbandoned;
+    if (content_length_ > 0 && body_received_ >= content_length_) {
+      return GoTo(State::kAwaitClose);
+    }
+    // A full buffer that the owner emptied may have left more in the socket. After a few rounds
+    // the loop gets the thread back (timers wait); the socket signals the rest again.
+    if (full && buffer_.Buffered() == 0 && pending_.empty() && round < kReadRoundsPerEvent) {
+      continue;
+    }
+    // Bytes the owner left in the buffer at the close are not handed over any more.
+    if (Closed()) return Finish(kResultCompleted);
+    return Step::kStay;
+  }
+}
+
+CHttpRequest::Step CHttpRequest::DoAwaitClose(int event) {
+  if (Step step; !ReadingEvent(event, &step)) return step;
+  // Whatever still comes is not part of the reply's use; read it away to see the close.
+  for (int round = 1;; ++round) {
+    bool full = false;
+    bool ok = Fill(&full);
+    buffer_.Clear();
+    if (!ok) return Finish(kResultCompleted);  // a reset after the reply ends it all the same
+    if (!full || round >= kReadRoundsPerEvent) break;
+  }
+  return Closed() ? Finish(kResultCompleted) : Step::kStay;
+}
+
+// The events every reading state answers alike: a cancel ends with result 1, a connection
+// failure with 3, a close is remembered (the state reads what came before it first). True when
+// the state goes on to read; otherwise *step is what it returns.
+bool CHttpRequest::ReadingEvent(int event, Step* step) {
+  switch (event) {
+    case kEventCancel:
+      *step = Finish(kResultCancelled);
+      return false;
+    case kEventConnectFailed:
+      *step = Finish(kResultFailed);
+      return false;
+    case kEventClosed:
+      peer_closed_ = true;
+      return true;
+    case kEventEnter:
+    case kEventReadable:
+      return true;
+    default:
+      *step = Step::kStay;
+      return false;
+  }
+}
+
+CHttpRequest::Step CHttpRequest::DoFinished(int event) {
+  if (event != kEventEnter) return Step::kStay;
+  socket_.Close();
+  if (!Report(kProgressFinished)) return Step::kAbandoned;
+  return Step::kStay;
+}
+
+bool CHttpRequest::Fill(bool* full) {
+  *full = false;
+  while (!eof_) {
+    size_t room = buffer_.Room();
+    if (room == 0) {
+      *full = true;
+      return true;
+    }
+    size_t length = room;
+    int error = socket_.Receive(buffer_.WritePos(), &length, 0);
+    if (error == WSAEWOULDBLOCK) return true;
+    if (error != 0) {
+      socket_error_ = error;
+      return false;
+    }
+    if (length == 0) {
+      eof_ = true;
+      return true;
+    }
+    buffer_.Commit(length);
+  }
+  return true;
+}
+
+CHttpRequest::Step CHttpRequest::DeliverBody() {
+  while (buffer_.Buffered() > 0) {
+    const size_t before = buffer_.Buffered();
+    if (body_sink_ != nullptr) ReadBody(*body_sink_);
+    if (!Report(kProgressBody)) return Step::kAbandoned;
+    // An observer that takes nothing, or one that cancelled, gets no repeated notice.
+    if (buffer_.Buffered() >= before || !pending_.empty()) break;
+  }
+  return Step::kStay;
+}
+
+void CHttpRequest::OnConnectNotice(uint32_t, int status) {
+  if (status == 2) Run(kEventConnected);
+  if (status == 3) Run(kEventConnectFailed);
+}
+
+void CHttpRequest::OnSocketEvent(uint32_t, int notice, int error, const void*) {
+  if (notice == 2) Run(kEventReadable);
+  if (notice == 4) {
+    if (error != 0) socket_error_ = error;
+    Run(kEventClosed);
+  }
+}
+
+}  // namespace qlm

@@ -1,0 +1,206 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "net/CConnMgr.h"
+#include "net/CHttpHeaders.h"
+#include "net/CReceiveBuffer.h"
+#include "net/CWSSocket.h"
+#include "net/HttpStatusLine.h"
+#include "net/IHttpBodySink.h"
+
+namespace qlm {
+
+class CHttpRequest;
+
+// Progress codes passed to the observer.
+enum HttpProgress : int {
+  kProgressConnected = 1,
+  kProgressStatusLine = 2,
+  kProgressHeaders = 3,
+  kProgressBody = 4,  // body bytes are buffered (or, with a body sink, were handed to it)
+  kProgressFinished = 5,
+};
+
+// Result codes of a transaction.
+enum HttpResult : int { kResultCancelled = 1, kResultCompleted = 2, kResultFailed = 3 };
+
+enum HttpMethod : int { kMethodGet = 0, kMethodHead = 1, kMethodNone = 7 };
+
+// Receives the progress of a request (the download object).
+class IHttpObserver {
+ public:
+  virtual ~IHttpObserver() = default;
+  // Called on the network thread while notify is set. The observer may read the request, take
+  // body bytes (ReadBody), cancel, restart or even destroy the request from inside the call.
+  virtual void OnProgress(CHttpRequest& request, int progress) = 0;
+};
+
+// One HTTP/1.0 transaction at a time over the socket layer: connect, send the request, read the
+// status line, the header block and the body, and report progress. The server ends the reply by
+// closing the connection; there is no keep-alive, no chunked transfer, and redirects and
+// authentication challenges are handed back to the owner. Everything runs on the network thread.
+class CHttpRequest : public CHttpHeaders, private IConnectOwner, private ISocketSink {
+ public:
+  // The states of the transaction machine, in the order a transaction passes them.
+  enum class State {
+    kConnect,
+    kAwaitConnect,
+    kSendRequest,
+    kReadStatus,
+    kReadHeaders,
+    kReceiveBody,
+    kAwaitClose,
+    kFinished,
+  };
+
+  // Longest status line and longest header block (without its empty line), in bytes; a longer
+  // one fails the request at once with result 3.
+  static constexpr size_t kMaxStatusLine = 64 * 1024;
+  static constexpr size_t kMaxHeaderBlock = 64 * 1024;
+  // Receive buffer, in bytes: room for the longest header block and its terminator, and large
+  // enough that a fast body costs few reads.
+  static constexpr size_t kReceiveBufferBytes = 256 * 1024;
+  // Buffers filled per readable event at most, so that a fast body leaves the thread to its
+  // timers and other sockets now and then.
+  static constexpr int kReadRoundsPerEvent = 4;
+
+  explicit CHttpRequest(IHttpObserver* observer);
+  ~CHttpRequest() override;
+  CHttpRequest(const CHttpRequest&) = delete;
+  CHttpRequest& operator=(const CHttpRequest&) = delete;
+
+  // Start a transaction with host (name or dotted address), port and request target; a running
+  // one is ended silently first. GET also sets the HOST line to host. False, with result 3 and
+  // nothing started, when host or target is empty or holds a line break, NUL or blank (they would
+  // forge request lines).
+  bool Get(std::string_view host, uint16_t port, std::string_view target);
+  bool Head(std::string_view host, uint16_t port, std::string_view target);
+  // Ends the transaction with result 1 (when one is running). With notify false the observer
+  // gets no further notice, not even progress 5.
+  void Cancel(bool notify);
+
+  // Where body bytes go as they arrive: with a sink set, each piece is handed to it before
+  // progress 4 is reported, so the owner need not call ReadBody. nullptr (the default) keeps
+  // them buffered for ReadBody. The sink must outlive the transaction.
+  void SetBodySink(IHttpBodySink* sink) { body_sink_ = sink; }
+  // Copies up to room buffered body bytes and removes exactly those from the buffer.
+  size_t ReadBody(char* buffer, size_t room);
+  // Hands every buffered body byte to sink; returns how many.
+  int64_t ReadBody(IHttpBodySink& sink);
+
+  // Told of every state the machine enters, in order (for diagnostics and tests).
+  void SetStateListener(std::function<void(State)> listener) {
+    state_listener_ = std::move(listener);
+  }
+
+  State CurrentState() const { return state_; }
+  int ResultCode() const { return result_; }
+  int ProgressCode() const { return progress_; }
+  int Method() const { return method_; }
+  const std::string& Host() const { return host_; }
+  uint16_t Port() const { return port_; }
+  const std::string& RequestTarget() const { return target_; }
+  const std::string& RequestText() const { return request_text_; }
+  const std::string& StatusLine() const { return status_line_; }
+  int StatusCode() const { return status_.status_code; }
+  int VersionMajor() const { return status_.version_major; }
+  int VersionMinor() const { return status_.version_minor; }
+  const std::string& HeaderText() const { return header_text_; }
+  // CONTENT-LENGTH of the reply; 0 when absent or not a number.
+  int64_t ContentLength() const { return content_length_; }
+  // Body bytes handed to the owner (ReadBody or the sink) so far.
+  int64_t BodyReceived() const { return body_received_; }
+  // Buffered body bytes not yet handed over.
+  size_t BodyBuffered() const { return state_ == State::kReceiveBody ? buffer_.Buffered() : 0; }
+  // Last socket-layer error of a connect, send or receive; 0 when none.
+  int SocketError() const { return socket_error_; }
+
+ private:
+  // What a state function did: left the state alone, changed it (the new state then runs with
+  // the enter event), or gave up the run because the observer restarted or destroyed the
+  // request from inside a progress notice.
+  enum class Step { kStay, kChanged, kAbandoned };
+  // Events into the machine.
+  enum Event : int {
+    kEventEnter = 0,
+    kEventConnected = 1,
+    kEventReadable = 2,
+    kEventClosed = 3,
+    kEventConnectFailed = 5,
+    kEventCancel = 6,
+  };
+
+  bool Start(int method, std::string_view host, uint16_t port, std::string_view target);
+  void Run(int event);
+  Step Dispatch(int event);
+  Step GoTo(State next);
+  Step Finish(int result);
+
+  Step DoConnect(int event);
+  Step DoAwaitConnect(int event);
+  Step DoSendRequest(int event);
+  Step DoReadStatus(int event);
+  Step DoReadHeaders(int event);
+  Step DoReceiveBody(int event);
+  Step DoAwaitClose(int event);
+  Step DoFinished(int event);
+  bool ReadingEvent(int event, Step* step);
+
+  // Reads what the socket has into the buffer, until it would block, the peer has closed, or the
+  // buffer is full (*full then set). False on a receive error (kept in socket_error_).
+  bool Fill(bool* full);
+  // Hands buffered body bytes over (sink, or observer through progress 4) until the buffer is
+  // empty or the observer stops taking them.
+  Step DeliverBody();
+  // Reports progress; false when the request was restarted or destroyed during the notice.
+  bool Report(int progress);
+  bool Closed() const { return peer_closed_ || eof_; }
+
+  void OnConnectNotice(uint32_t cookie, int status) override;
+  void OnSocketEvent(uint32_t cookie, int notice, int error, const void* extra) override;
+
+  IHttpObserver* observer_;
+  std::function<void(State)> state_listener_;
+  IHttpBodySink* body_sink_ = nullptr;
+  CWSSocket socket_;
+  CConnMgr conn_mgr_;
+
+  State state_ = State::kFinished;  // a new request rests as if finished, without a notice
+  int result_ = kResultFailed;
+  int progress_ = 0;
+  int method_ = kMethodNone;
+  std::string host_;
+  uint16_t port_ = 80;
+  std::string target_;
+  // The assembled request; the socket's send queue points into it until the send completes.
+  std::string request_text_;
+
+  CReceiveBuffer buffer_{kReceiveBufferBytes};
+  std::string status_line_;  // the first reply line without its LF, at most kMaxStatusLine bytes
+  HttpStatusLine status_;
+  std::string header_text_;  // the header block without its empty line, at most kMaxHeaderBlock
+  int64_t content_length_ = 0;
+  int64_t body_received_ = 0;
+  int socket_error_ = 0;
+  bool notify_ = false;
+  // The peer's close was signalled, or a receive found the end of the stream; both end a reply.
+  bool peer_closed_ = false;
+  bool eof_ = false;
+
+  // Runner bookkeeping: events that arrive while the machine runs (from a notice raised inside a
+  // step, or from the observer) wait here and run after the current one.
+  bool running_ = false;
+  std::vector<int> pending_;
+  // Counts starts; a progress notice that changes it has restarted the request.
+  uint64_t generation_ = 0;
+  // False once the request is destroyed; notices hold a copy to see it.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace qlm
