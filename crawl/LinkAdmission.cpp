@@ -1,89 +1,116 @@
 #include "crawl/LinkAdmission.h"
 
-#include <vector>
+#include <mutex>
 
+#include "crawl/PatrolEvents.h"
+#include "net/CUrl.h"
+#include "platform/ApplicationLock.h"
+#include "project/CQLMDoc.h"
 #include "project/ExtensionFilter.h"
-#include "project/ItemDefaults.h"
-#include "project/ProjectItem.h"
 
 namespace qlm {
 
-LinkAdmission::LinkAdmission(const ProjectItem& item, const ItemDefaults& defaults,
-                             std::vector<std::string> forbidden_urls)
-    : item_(item), defaults_(defaults), forbidden_(std::move(forbidden_urls)) {
-  pilot_area_ = defaults_.Resolve(item_, ItemOption::PilotArea);
-  CUrl parsed;
-  if (item_.URL() && parsed.Parse(*item_.URL())) {
-    item_parsed_ = true;
-    item_host_ = parsed.Host().value_or("");
-    item_directory_url_ = parsed.DirectoryUrl();
+namespace {
+
+bool SameHost(const std::optional<std::string>& a, const std::optional<std::string>& b) {
+  if (!a || !b || a->size() != b->size()) return false;
+  for (std::size_t i = 0; i < a->size(); ++i) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    if (lower((*a)[i]) != lower((*b)[i])) return false;
   }
+  return true;
 }
 
-std::vector<std::string> LinkAdmission::ForbiddenUrls(const ProjectItem& root) {
+bool IsPageLink(int kind) {
+  return kind == kLinkAnchor || kind == kLinkArea || kind == kLinkRedirect;
+}
+
+bool IsEmbedded(int kind) {
+  return kind == kLinkBackground || kind == kLinkFrame || kind == kLinkImage;
+}
+
+// What a referrer's item says about links, read once per admission.
+struct ItemRules {
+  const ProjectItem* item = nullptr;  // null when the item is gone
+  int pilot_area = 0;
+  CUrl item_url;
+};
+
+}  // namespace
+
+LinkAdmission::LinkAdmission(const CQLMDoc& doc, std::vector<std::string> forbidden_urls,
+                             PatrolEvents& events)
+    : doc_(doc), forbidden_(std::move(forbidden_urls)), events_(events) {
+  std::erase_if(forbidden_, [](const std::string& url) { return url.empty(); });
+}
+
+std::vector<std::string> LinkAdmission::ForbiddenUrls(const CQLMDoc& doc) {
+  std::lock_guard lock(ApplicationLock());
   std::vector<std::string> urls;
-  std::vector<const ProjectItem*> stack{&root};
-  while (!stack.empty()) {
-    const ProjectItem* item = stack.back();
-    stack.pop_back();
-    if (item->IsRecord()) {
-      if (item->URL() && item->Effective(ItemOption::PilotType) == kPilotForbidden) {
-        urls.push_back(*item->URL());
-      }
-      continue;
-    }
-    for (const ProjectItem* child = item->FirstChild(); child; child = child->Next()) {
-      stack.push_back(child);
-    }
+  for (const ProjectItem* item : doc.Forbidden()) {
+    if (item->URL()) urls.push_back(*item->URL());
   }
   return urls;
 }
 
-bool LinkAdmission::AdmitsUrl(const CUrl& link) const {
-  if (pilot_area_ != 2) {
-    if (!item_parsed_ || link.Host().value_or("") != item_host_) return false;
-    // A plain text prefix: a sibling folder whose name begins with the same letters passes too.
-    if (pilot_area_ == 0 && !link.Text().starts_with(item_directory_url_)) return false;
+bool LinkAdmission::Admit(const std::vector<const LinkRecord*>& referrers,
+                          const std::vector<PageLink>& links, int mode, const Sink& sink) {
+  std::lock_guard lock(ApplicationLock());
+  const ItemDefaults& defaults = doc_.Defaults();
+  std::vector<ItemRules> rules(referrers.size());
+  for (std::size_t r = 0; r < referrers.size(); ++r) {
+    ItemRules& rule = rules[r];
+    rule.item = doc_.FindItem(referrers[r]->folder_path, referrers[r]->item_url);
+    if (!rule.item || !rule.item_url.Parse(referrers[r]->item_url)) {
+      rule.item = nullptr;
+      continue;
+    }
+    rule.pilot_area = defaults.Resolve(*rule.item, ItemOption::PilotArea);
+    if (rule.pilot_area < 0) rule.pilot_area = 0;
   }
-  for (const std::string& forbidden : forbidden_) {
-    if (link.Text().starts_with(forbidden)) return false;
-  }
-  return ExtensionFilter::Admits(item_, defaults_, link.Extension());
-}
 
-std::optional<LinkRecord> LinkAdmission::Admit(const LinkRecord& referrer, const PageLink& link,
-                                               int mode) const {
-  CUrl parsed;
-  if (!parsed.Parse(link.url) || !AdmitsUrl(parsed)) return std::nullopt;
-  int32_t depth = referrer.depth;
-  int32_t chain = 0;
-  switch (link.kind) {
-    case kLinkAnchor:
-    case kLinkArea:
-    case kLinkRedirect:
-      depth += 1;
-      break;
-    case kLinkBackground:
-    case kLinkFrame:
-    case kLinkImage:
-      chain = referrer.chain + 1;
-      break;
-    default:
-      return std::nullopt;
+  CUrl link_url;
+  for (const PageLink& link : links) {
+    const bool page = IsPageLink(link.kind);
+    if (!page && !IsEmbedded(link.kind)) continue;
+    if (!link_url.Parse(link.url)) continue;
+    const std::string& text = link_url.Text();
+    bool forbidden = false;
+    for (const std::string& prefix : forbidden_) {
+      if (text.starts_with(prefix)) {
+        forbidden = true;
+        break;
+      }
+    }
+    if (forbidden) continue;
+
+    for (std::size_t r = 0; r < referrers.size(); ++r) {
+      const ItemRules& rule = rules[r];
+      if (!rule.item) continue;
+      if (rule.pilot_area != 2 && !SameHost(link_url.Host(), rule.item_url.Host())) continue;
+      // A plain text prefix, as the area has always been: a sibling folder whose name begins with
+      // the same letters is inside it too.
+      if (rule.pilot_area == 0 && !text.starts_with(rule.item_url.DirectoryUrl())) continue;
+      if (!ExtensionFilter::Admits(*rule.item, defaults, link_url.Extension())) continue;
+
+      const LinkRecord& from = *referrers[r];
+      LinkRecord record;
+      record.flags = mode == kModePatrol ? (from.flags & ~0xF) : from.flags;
+      record.retry = from.retry;
+      record.graph_max = from.graph_max;
+      record.depth = from.depth + (page ? 1 : 0);
+      record.chain = page ? 0 : from.chain + 1;
+      if (record.depth > from.graph_max || record.chain > kMaxChain) continue;
+      record.folder_path = from.folder_path;
+      record.item_url = from.item_url;
+      record.referer = from.url;
+      record.url = text;
+      record.storage_name = link.storage_name;
+      if ((mode == kModePatrol || mode == kModeCollect) && sink && !sink(record)) return false;
+      events_.Detected();
+    }
   }
-  if (depth > referrer.graph_max || chain > kMaxChain) return std::nullopt;
-  LinkRecord record;
-  record.flags = mode == kToWorkQueue ? referrer.flags & ~0xF : referrer.flags;
-  record.retry = referrer.retry;
-  record.graph_max = referrer.graph_max;
-  record.depth = depth;
-  record.chain = chain;
-  record.folder_path = referrer.folder_path;
-  record.item_url = referrer.item_url;
-  record.referer = referrer.url;
-  record.url = parsed.Text();
-  record.storage_name = link.storage_name;
-  return record;
+  return true;
 }
 
 }  // namespace qlm

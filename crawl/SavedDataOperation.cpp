@@ -14,8 +14,9 @@
 #include "crawl/PatrolEvents.h"
 #include "crawl/RobotsCopy.h"
 #include "crawl/StoredPage.h"
+#include "net/CUrl.h"
 #include "net/RobotsRules.h"
-#include "project/ItemDefaults.h"
+#include "project/CQLMDoc.h"
 #include "project/ProjectItem.h"
 
 namespace qlm {
@@ -61,13 +62,31 @@ bool IsPlainFile(const std::string& path) {
 
 }  // namespace
 
-SavedDataOperation::SavedDataOperation(const MirrorStore& store, std::string project_name,
-                                       const ItemDefaults& defaults, PatrolEvents& events)
-    : store_(store), project_name_(std::move(project_name)), defaults_(defaults), events_(events) {}
+SavedDataOperation::SavedDataOperation(const CQLMDoc& doc, const MirrorStore& store,
+                                       PatrolEvents& events)
+    : doc_(doc), store_(store), project_name_(doc.Name()), events_(events) {}
 
 SavedDataOperation::~SavedDataOperation() {
-  collect_.Close();
-  operations_.Close();
+  DropLists();
+}
+
+std::vector<std::string> SavedDataOperation::ForbiddenUrls(const ProjectItem& root) {
+  std::vector<std::string> urls;
+  std::vector<const ProjectItem*> stack{&root};
+  while (!stack.empty()) {
+    const ProjectItem* item = stack.back();
+    stack.pop_back();
+    if (item->IsRecord()) {
+      if (item->URL() && item->Effective(ItemOption::PilotType) == kPilotForbidden) {
+        urls.push_back(*item->URL());
+      }
+      continue;
+    }
+    for (const ProjectItem* child = item->FirstChild(); child; child = child->Next()) {
+      stack.push_back(child);
+    }
+  }
+  return urls;
 }
 
 void SavedDataOperation::Run(const SavedDataRequest& request) {
@@ -110,16 +129,16 @@ unsigned SavedDataOperation::Start(const SavedDataRequest& request) {
   if (item->IsRecord()) {
     CUrl url;
     if (!item->URL() || !url.Parse(*item->URL())) return End();
-    first.graph_max = std::max(0, defaults_.Resolve(*item, ItemOption::GraphMax));
+    first.graph_max = std::max(0, doc_.Defaults().Resolve(*item, ItemOption::GraphMax));
     first.item_url = url.Text();
     first.url = url.Text();
-    admission_ = std::make_unique<LinkAdmission>(*item, defaults_,
-                                                 LinkAdmission::ForbiddenUrls(*item->Root()));
+    admission_ = std::make_unique<LinkAdmission>(doc_, ForbiddenUrls(*item->Root()), events_);
   } else {
     first.url = store_.MirrorRoot() + EscapeLocalName(first.folder_path) + "/";
   }
   FirstReach(first.url, first.depth, first.chain);
   if (!Collect(first)) return End();
+  events_.Detected();
   return item->IsRecord() ? kMsgCollectUrl : kMsgCollectFolder;
 }
 
@@ -142,20 +161,17 @@ unsigned SavedDataOperation::Step(unsigned message) {
 }
 
 bool SavedDataOperation::Collect(const LinkRecord& record) {
-  if (!collect_.Append(record)) {
-    error_ = kListFailed;
-    return false;
-  }
-  events_.Detected();
-  return true;
+  if (collect_.Append(record)) return true;
+  error_ = kListFailed;
+  return false;
 }
 
-void SavedDataOperation::Report(bool ok) {
+void SavedDataOperation::Report(const std::string& url, bool ok) {
   if (ok) {
-    events_.Visited();
+    events_.Visited(url);
   } else {
     ++failures_;
-    events_.Failed();
+    events_.Failed(url);
   }
 }
 
@@ -181,15 +197,13 @@ unsigned SavedDataOperation::CollectUrl() {
   events_.Handling(record.url);
   std::vector<PageLink> links;
   ReadStoredPageLinks(store_, record.url, record.folder_path, links);
-  for (const PageLink& link : links) {
-    const std::optional<LinkRecord> admitted =
-        admission_->Admit(record, link, LinkAdmission::kToCollectList);
-    // A URL already collected no deeper, with no longer a chain, leads to no file that its
-    // first record does not lead to.
-    if (!admitted || !FirstReach(admitted->url, admitted->depth, admitted->chain)) continue;
-    if (!Collect(*admitted)) return End();
-  }
-  return kMsgCollectUrl;
+  const bool kept = admission_->Admit(
+      {&record}, links, LinkAdmission::kModeCollect, [this](const LinkRecord& admitted) {
+        // A URL already collected no deeper, with no longer a chain, leads to no file that its
+        // first record does not lead to.
+        return !FirstReach(admitted.url, admitted.depth, admitted.chain) || Collect(admitted);
+      });
+  return kept ? kMsgCollectUrl : End();
 }
 
 unsigned SavedDataOperation::OperateUrl() {
@@ -200,7 +214,7 @@ unsigned SavedDataOperation::OperateUrl() {
   const LocalCopy copy = store_.FindLocalCopy(record.url, record.folder_path);
   if (copy.Exists()) ok = ApplyToFile(copy.file);
   OperateRobotsTxt(record, ok);
-  Report(ok);
+  Report(record.url, ok);
   return kMsgOperateUrl;
 }
 
@@ -240,6 +254,7 @@ unsigned SavedDataOperation::CollectFolder() {
     LinkRecord sub = record;
     sub.url = record.url + name + "/";
     if (!Collect(sub)) return End();
+    events_.Detected();
   }
   return kMsgCollectFolder;
 }
@@ -248,7 +263,7 @@ unsigned SavedDataOperation::OperateFolder() {
   LinkRecord record;
   if (!operations_.PopFront(record)) return End();
   events_.Handling(record.url);
-  Report(ApplyToFolder(record.url));
+  Report(record.url, ApplyToFolder(record.url));
   return kMsgOperateFolder;
 }
 
@@ -307,18 +322,18 @@ bool SavedDataOperation::ApplyToFile(const std::string& file) {
 }
 
 unsigned SavedDataOperation::End() {
-  if (ended_) return 0;
-  if (collect_.IsOpen() || operations_.IsOpen()) {
-    const std::string collect_path = collect_.Path();
-    const std::string operations_path = operations_.Path();
-    collect_.Close();
-    operations_.Close();
-    if (!collect_path.empty()) ::unlink(collect_path.c_str());
-    if (!operations_path.empty()) ::unlink(operations_path.c_str());
-  }
+  DropLists();
   ended_ = true;
-  events_.Ended();
   return 0;
+}
+
+void SavedDataOperation::DropLists() {
+  for (PatrolQueue* list : {&collect_, &operations_}) {
+    if (!list->IsOpen()) continue;
+    const std::string path = list->Path();
+    list->Close();
+    ::unlink(path.c_str());
+  }
 }
 
 }  // namespace qlm

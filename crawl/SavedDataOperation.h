@@ -9,18 +9,20 @@
 #include <vector>
 
 #include "crawl/LinkAdmission.h"
+#include "crawl/MirrorFiles.h"
 #include "project/LinkRecord.h"
 #include "project/PatrolQueue.h"
 
 namespace qlm {
 
-class ItemDefaults;
+class CQLMDoc;
 class MirrorStore;
 class PatrolEvents;
 class ProjectItem;
 
-// What the status view asks a download manager to do with an item's saved data (the payload of
-// kMsgSavedDataStart).
+// What the status view asks a download manager to do with an item's saved data: the payload of
+// kMsgSavedDataStart, as a PayloadValue<SavedDataRequest>. The item belongs to the manager's
+// document and must stay until the manager has ended.
 struct SavedDataRequest {
   enum Operation : int { kDelete = 0, kCopy = 1, kMove = 2 };
   int operation = kDelete;
@@ -42,9 +44,9 @@ struct SavedDataRequest {
 // is empty, then operation steps (kMsgOperateUrl or kMsgOperateFolder) until the operation list
 // is empty, then the end. The lists are the project's collect (".det") and operation (".del")
 // files, so their contents are on disk while the operation runs; they are deleted at the end.
-// Every record queued is reported as Detected, every URL or folder worked on as Handling, every
-// finished one as Visited (Failed when its files could not be deleted, copied or moved), and the
-// end as Ended.
+// Every record made is reported as Detected, every URL or folder worked on as Handling, every
+// finished one as Visited (Failed when its files could not be deleted, copied or moved). The end
+// is the owner's to report (the manager's EndPatrol): a step that returns 0 has ended.
 class SavedDataOperation {
  public:
   enum Error : int {
@@ -53,24 +55,29 @@ class SavedDataOperation {
     kListFailed = -9,  // the collect and operation lists cannot be placed in the work folder
   };
 
-  // The store, defaults and events must outlive the operation. `project_name` names the work
-  // folder and its list files.
-  SavedDataOperation(const MirrorStore& store, std::string project_name,
-                     const ItemDefaults& defaults, PatrolEvents& events);
+  // The document (its tree, options and name), the store and the events must outlive the
+  // operation. The lists live in the work folder of the document's project.
+  SavedDataOperation(const CQLMDoc& doc, const MirrorStore& store, PatrolEvents& events);
+  // An operation that has not ended drops its lists.
   ~SavedDataOperation();
   SavedDataOperation(const SavedDataOperation&) = delete;
   SavedDataOperation& operator=(const SavedDataOperation&) = delete;
 
   // kMsgSavedDataStart: opens the lists empty and queues the item's first record. Returns the
-  // message of the next step, or 0 when the operation has ended already (Error() says why).
+  // message of the next step, or 0 when the operation has ended already (Error() says why, or
+  // there was nothing to do).
   unsigned Start(const SavedDataRequest& request);
   // Runs the step of one step message and returns the message of the next step, or 0 when the
-  // operation has ended (Ended has been reported). A step after a Stop ends the operation.
+  // operation has ended. A step after a Stop ends the operation.
   unsigned Step(unsigned message);
   // Asks the operation to end at its next step; the lists are dropped.
   void Stop() { stop_ = true; }
   // Start and every step at once; for callers without a message loop.
   void Run(const SavedDataRequest& request);
+
+  // The URLs of the forbidden URL items of the tree, as entered: a patrol started now would
+  // list exactly these.
+  static std::vector<std::string> ForbiddenUrls(const ProjectItem& root);
 
   bool HasEnded() const { return ended_; }
   int Error() const { return error_; }
@@ -83,10 +90,11 @@ class SavedDataOperation {
   unsigned CollectFolder();
   unsigned OperateFolder();
   unsigned End();
-  // Appends a record to the collect list and reports it; false (kListFailed) when it cannot.
+  void DropLists();
+  // Appends a record to the collect list; false (kListFailed) when it cannot.
   bool Collect(const LinkRecord& record);
   // Reports a URL or folder done: Visited, or Failed when its files could not be worked on.
-  void Report(bool ok);
+  void Report(const std::string& url, bool ok);
   // Whether a URL reached at this depth and chain must still be collected: it was not collected
   // before at a depth and a chain that are both no larger. Records it; the patrol limits grow
   // with depth and chain, so a record that fails this would reach no file the other does not.
@@ -100,9 +108,9 @@ class SavedDataOperation {
   std::optional<std::string> Target(const std::string& path) const;
   bool IsListFile(const std::string& folder, const std::string& name) const;
 
+  const CQLMDoc& doc_;
   const MirrorStore& store_;
   std::string project_name_;
-  const ItemDefaults& defaults_;
   PatrolEvents& events_;
   PatrolQueue collect_{LinkRecord::kVersion};
   PatrolQueue operations_{LinkRecord::kVersion};

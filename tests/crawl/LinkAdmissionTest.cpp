@@ -1,52 +1,50 @@
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "crawl/LinkAdmission.h"
-#include "project/AppSettings.h"
-#include "project/ProjectItem.h"
-#include "project/SettingsDefaults.h"
+#include "crawl/SavedDataOperation.h"
+#include "tests/crawl/ProjectFixture.h"
 
 namespace qlm {
 namespace {
 
-class LinkAdmissionTest : public testing::Test {
+class LinkAdmissionTest : public testing::Test, public test::ProjectFixture {
  protected:
   LinkAdmissionTest() {
-    root_.SetTitle("proj");
-    folder_ = root_.AppendChild(std::make_unique<ProjectItem>(ProjectItem::kFolder));
-    folder_->SetTitle("F");
-    item_ = folder_->AppendChild(std::make_unique<ProjectItem>(ProjectItem::kRecord));
-    item_->SetURL("http://h/a/b/index.html");
-    private_ = folder_->AppendChild(std::make_unique<ProjectItem>(ProjectItem::kRecord));
-    private_->SetURL("http://h/a/b/private");
-    private_->SetOwn(ItemOption::PilotType, kPilotForbidden);
+    folder_ = &AddFolder(Root(), "F");
+    item_ = &AddUrl(*folder_, "http://h/a/b/index.html");
+    ProjectItem& closed = AddUrl(*folder_, "http://h/a/b/private");
+    closed.SetOwn(ItemOption::PilotType, kPilotForbidden);
 
     referrer_.flags = 0x13;
     referrer_.retry = 1;
     referrer_.graph_max = 2;
     referrer_.depth = 1;
-    referrer_.chain = 0;
     referrer_.folder_path = "proj/F";
     referrer_.item_url = "http://h/a/b/index.html";
     referrer_.url = "http://h/a/b/page.html";
   }
 
-  std::optional<LinkRecord> Admit(const PageLink& link, int mode = LinkAdmission::kToWorkQueue) {
-    const LinkAdmission admission(*item_, defaults_, LinkAdmission::ForbiddenUrls(root_));
-    return admission.Admit(referrer_, link, mode);
+  // The records a link gives for the referrer.
+  std::vector<LinkRecord> Admit(const PageLink& link, int mode = LinkAdmission::kModePatrol) {
+    LinkAdmission admission(Doc(), SavedDataOperation::ForbiddenUrls(Root()), events_);
+    std::vector<LinkRecord> records;
+    EXPECT_TRUE(admission.Admit({&referrer_}, {link}, mode, [&](const LinkRecord& record) {
+      records.push_back(record);
+      return true;
+    }));
+    EXPECT_EQ(events_.detected, static_cast<int>(records.size()));
+    events_ = {};
+    return records;
   }
-  bool Admits(const std::string& url) { return Admit({kLinkAnchor, url, ""}).has_value(); }
+  bool Admits(const std::string& url) { return !Admit({kLinkAnchor, url, ""}).empty(); }
 
-  AppSettings settings_;
-  SettingsDefaults defaults_{settings_};
-  ProjectItem root_{ProjectItem::kRoot};
   ProjectItem* folder_;
   ProjectItem* item_;
-  ProjectItem* private_;
   LinkRecord referrer_;
+  test::RecordedEvents events_;
 };
 
 TEST_F(LinkAdmissionTest, PilotAreaBoundsWhereLinksLead) {
@@ -74,7 +72,6 @@ TEST_F(LinkAdmissionTest, PilotAreaBoundsWhereLinksLead) {
     EXPECT_EQ(Admits(c.url), c.admitted) << c.area << " " << c.url;
   }
   // Unset everywhere: the application's PilotArea, 0 unless set.
-  folder_->SetOwn(ItemOption::PilotArea, kUnset);
   item_->SetOwn(ItemOption::PilotArea, kUnset);
   EXPECT_FALSE(Admits("http://h/a/y.html"));
   folder_->SetOwn(ItemOption::PilotArea, 1);
@@ -109,7 +106,7 @@ TEST_F(LinkAdmissionTest, PageLinksGoDeeperAndEmbeddedResourcesLengthenTheChain)
       {kLinkAnchor, 2, 0, false, 0, 0},  // beyond GraphMax 2
       {kLinkImage, 2, 0, true, 2, 1},
       {kLinkFrame, 2, 2, true, 2, 3},
-      {kLinkBackground, 0, 3, false, 0, 0},  // chain beyond 3
+      {kLinkBackground, 0, 3, false, 0, 0},  // a chain beyond 3
       {kLinkImageMap, 0, 0, false, 0, 0},
       {3, 0, 0, false, 0, 0},
       {6, 0, 0, false, 0, 0},
@@ -117,40 +114,38 @@ TEST_F(LinkAdmissionTest, PageLinksGoDeeperAndEmbeddedResourcesLengthenTheChain)
   for (const Case& c : cases) {
     referrer_.depth = c.depth;
     referrer_.chain = c.chain;
-    const std::optional<LinkRecord> record = Admit({c.kind, "http://h/a/b/x.gif", ""});
-    ASSERT_EQ(record.has_value(), c.admitted) << c.kind << " " << c.depth << " " << c.chain;
-    if (!record) continue;
-    EXPECT_EQ(record->depth, c.new_depth) << c.kind;
-    EXPECT_EQ(record->chain, c.new_chain) << c.kind;
+    const std::vector<LinkRecord> records = Admit({c.kind, "http://h/a/b/x.gif", ""});
+    ASSERT_EQ(records.size(), c.admitted ? 1u : 0u) << c.kind << " " << c.depth << " " << c.chain;
+    if (records.empty()) continue;
+    EXPECT_EQ(records[0].depth, c.new_depth) << c.kind;
+    EXPECT_EQ(records[0].chain, c.new_chain) << c.kind;
   }
 }
 
 TEST_F(LinkAdmissionTest, NewRecordsCarryTheReferrersItemAndStorageName) {
-  const std::optional<LinkRecord> queued =
+  const std::vector<LinkRecord> queued =
       Admit({kLinkRedirect, "http://h/a/b/%7Ex.jpg", "http://h/a/b/old.gif"});
-  ASSERT_TRUE(queued);
-  EXPECT_EQ(queued->flags, 0x10);  // the authentication state starts afresh
-  EXPECT_EQ(queued->retry, 1);
-  EXPECT_EQ(queued->graph_max, 2);
-  EXPECT_EQ(queued->folder_path, "proj/F");
-  EXPECT_EQ(queued->item_url, "http://h/a/b/index.html");
-  EXPECT_EQ(queued->referer, "http://h/a/b/page.html");
-  EXPECT_EQ(queued->url, "http://h/a/b/%7ex.jpg");
-  EXPECT_EQ(queued->robots_url, "");
-  EXPECT_EQ(queued->storage_name, "http://h/a/b/old.gif");
-  const std::optional<LinkRecord> collected =
-      Admit({kLinkAnchor, "http://h/a/b/x.html", ""}, LinkAdmission::kToCollectList);
-  ASSERT_TRUE(collected);
-  EXPECT_EQ(collected->flags, 0x13);
+  ASSERT_EQ(queued.size(), 1u);
+  EXPECT_EQ(queued[0].flags, 0x10);  // the authentication state starts afresh
+  EXPECT_EQ(queued[0].retry, 1);
+  EXPECT_EQ(queued[0].graph_max, 2);
+  EXPECT_EQ(queued[0].folder_path, "proj/F");
+  EXPECT_EQ(queued[0].item_url, "http://h/a/b/index.html");
+  EXPECT_EQ(queued[0].referer, "http://h/a/b/page.html");
+  EXPECT_EQ(queued[0].url, "http://h/a/b/%7ex.jpg");
+  EXPECT_EQ(queued[0].robots_url, "");
+  EXPECT_EQ(queued[0].storage_name, "http://h/a/b/old.gif");
+  const std::vector<LinkRecord> collected =
+      Admit({kLinkAnchor, "http://h/a/b/x.html", ""}, LinkAdmission::kModeCollect);
+  ASSERT_EQ(collected.size(), 1u);
+  EXPECT_EQ(collected[0].flags, 0x13);
 }
 
 TEST_F(LinkAdmissionTest, ForbiddenUrlsAreThoseOfForbiddenUrlItemsAsEntered) {
-  auto* closed = root_.AppendChild(std::make_unique<ProjectItem>(ProjectItem::kFolder));
-  closed->SetOwn(ItemOption::PilotType, kPilotForbidden);
-  auto* inside = closed->AppendChild(std::make_unique<ProjectItem>(ProjectItem::kRecord));
-  inside->SetURL("HTTP://Other/Closed");
-  inside->SetOwn(ItemOption::PilotType, kPilotSelected);
-  std::vector<std::string> urls = LinkAdmission::ForbiddenUrls(root_);
+  ProjectItem& closed = AddFolder(Root(), "closed");
+  closed.SetOwn(ItemOption::PilotType, kPilotForbidden);
+  AddUrl(closed, "HTTP://Other/Closed").SetOwn(ItemOption::PilotType, kPilotSelected);
+  std::vector<std::string> urls = SavedDataOperation::ForbiddenUrls(Root());
   std::sort(urls.begin(), urls.end());
   EXPECT_EQ(urls, (std::vector<std::string>{"HTTP://Other/Closed", "http://h/a/b/private"}));
 }

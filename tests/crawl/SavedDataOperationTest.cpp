@@ -7,13 +7,18 @@
 #include <vector>
 
 #include "crawl/CrawlMessages.h"
+#include "crawl/DLManager.h"
 #include "crawl/MirrorStore.h"
 #include "crawl/PatrolEvents.h"
+#include "crawl/SavedDataJob.h"
 #include "crawl/SavedDataOperation.h"
-#include "project/AppSettings.h"
-#include "project/ProjectItem.h"
-#include "project/SettingsDefaults.h"
+#include "platform/EventLoop.h"
+#include "platform/Messaging.h"
 #include "tests/crawl/MirrorTree.h"
+#include "tests/crawl/ProjectFixture.h"
+#include "tests/support/LambdaWindow.h"
+#include "tests/support/PumpUntil.h"
+#include "tests/support/Watchdog.h"
 
 namespace qlm {
 namespace {
@@ -21,21 +26,6 @@ namespace {
 using Tree = std::map<std::string, std::string>;
 using test::PutFile;
 using test::TreeOf;
-
-class RecordedEvents : public PatrolEvents {
- public:
-  void Handling(const std::string& url) override { handled.push_back(url); }
-  void Detected() override { ++detected; }
-  void Retried() override { ++other; }
-  void Visited() override { ++visited; }
-  void Failed() override { ++failed; }
-  void Localizing() override { ++other; }
-  void Localized() override { ++other; }
-  void Ended() override { ++ended; }
-
-  std::vector<std::string> handled;
-  int detected = 0, visited = 0, failed = 0, ended = 0, other = 0;
-};
 
 // Only the files of a tree (no folder entries), for comparing contents.
 Tree FilesOf(const std::string& root) {
@@ -46,14 +36,16 @@ Tree FilesOf(const std::string& root) {
   return files;
 }
 
-class SavedDataOperationTest : public testing::Test {
+Tree Joined(Tree a, const Tree& b) {
+  a.insert(b.begin(), b.end());
+  return a;
+}
+
+class SavedDataOperationTest : public testing::Test, public test::ProjectFixture {
  protected:
   SavedDataOperationTest() {
-    root_.SetTitle("proj");
-    folder_ = root_.AppendChild(std::make_unique<ProjectItem>(ProjectItem::kFolder));
-    folder_->SetTitle("F");
-    item_ = folder_->AppendChild(std::make_unique<ProjectItem>(ProjectItem::kRecord));
-    item_->SetURL("http://h/a/index.html");
+    folder_ = &AddFolder(Root(), "F");
+    item_ = &AddUrl(*folder_, "http://h/a/index.html");
     item_->SetOwn(ItemOption::GraphMax, 1);
 
     // The item's page, the files it links to, and files it does not reach.
@@ -66,36 +58,39 @@ class SavedDataOperationTest : public testing::Test {
     Put("http://h/a/sub/deeper.html", "too deep");
     Put("http://h/other.html", "outside the area");
     Put("http://h/robots.txt", "User-agent: *\r\n");
-    // The queue files of the project stay whatever happens to the saved data.
-    PutFile(Root() + "proj/proj.uq", "uq");
-    PutFile(Root() + "proj/proj.lq", "lq");
+    // The project's queue files stay whatever happens to its saved data.
+    for (const char* name : {"proj/proj.uq", "proj/proj.lq"}) {
+      queue_files_[name] = test::ReadFileBytes(Mirror() + name);
+    }
   }
 
-  std::string Root() const { return dir_.Path() + "/Mirror/"; }
-  std::string Dest() const { return dir_.Path() + "/Dest/"; }
+  // The files no operation on the URL item touches.
+  Tree OtherFiles() const {
+    return Joined(queue_files_, {{"proj/F/h/a/sub/deeper.html", "too deep"},
+                                 {"proj/F/h/other.html", "outside the area"}});
+  }
+
+  std::string Dest() const { return Dir() + "/Dest/"; }
   void Put(const std::string& url, const std::string& bytes) {
     PutFile(*store_.LocalPath(url, "proj/F"), bytes);
   }
   SavedDataOperation& Run(int operation, const ProjectItem* item, std::string destination = "") {
-    operation_ = std::make_unique<SavedDataOperation>(store_, "proj", defaults_, events_);
+    events_ = {};
+    operation_ = std::make_unique<SavedDataOperation>(Doc(), store_, events_);
     operation_->Run({operation, item, std::move(destination)});
     EXPECT_TRUE(operation_->HasEnded());
-    EXPECT_EQ(events_.ended, 1);
-    EXPECT_FALSE(IsRegularFile(Root() + "proj/proj.det"));
-    EXPECT_FALSE(IsRegularFile(Root() + "proj/proj.del"));
+    EXPECT_FALSE(IsRegularFile(Mirror() + "proj/proj.det"));
+    EXPECT_FALSE(IsRegularFile(Mirror() + "proj/proj.del"));
     return *operation_;
   }
 
-  test::TempDir dir_;
   std::recursive_mutex lock_;
-  MirrorStore store_{dir_.Path() + "/Mirror", lock_, false};
-  AppSettings settings_;
-  SettingsDefaults defaults_{settings_};
-  RecordedEvents events_;
-  ProjectItem root_{ProjectItem::kRoot};
+  MirrorStore store_{Mirror(), lock_, false};
+  test::RecordedEvents events_;
   ProjectItem* folder_;
   ProjectItem* item_;
   std::unique_ptr<SavedDataOperation> operation_;
+  Tree queue_files_;
 };
 
 const Tree kItemFiles = {
@@ -107,22 +102,10 @@ const Tree kItemFiles = {
     {"h/a/sub/deep.html", "<a href=deeper.html>"},
     {"h/robots.txt", "User-agent: *\r\n"},
 };
-const Tree kOtherFiles = {
-    {"proj/F/h/a/sub/deeper.html", "too deep"},
-    {"proj/F/h/other.html", "outside the area"},
-    {"proj/proj.lq", "lq"},
-    {"proj/proj.uq", "uq"},
-};
-
 Tree Prefixed(const std::string& prefix, const Tree& tree) {
   Tree result;
   for (const auto& [path, bytes] : tree) result[prefix + path] = bytes;
   return result;
-}
-
-Tree Joined(Tree a, const Tree& b) {
-  a.insert(b.begin(), b.end());
-  return a;
 }
 
 TEST_F(SavedDataOperationTest, DeletingAUrlItemRemovesWhatItsPatrolWouldFollow) {
@@ -130,29 +113,29 @@ TEST_F(SavedDataOperationTest, DeletingAUrlItemRemovesWhatItsPatrolWouldFollow) 
   EXPECT_EQ(op.Error(), SavedDataOperation::kOk);
   EXPECT_EQ(op.Failures(), 0);
   // The emptied pictures folder went with its file; sub/ still holds the page beyond GraphMax.
-  EXPECT_EQ(TreeOf(Root()), Joined(kOtherFiles, {{"proj/", ""},
-                                                 {"proj/F/", ""},
-                                                 {"proj/F/h/", ""},
-                                                 {"proj/F/h/a/", ""},
-                                                 {"proj/F/h/a/sub/", ""}}));
+  EXPECT_EQ(TreeOf(Mirror()), Joined(OtherFiles(), {{"proj/", ""},
+                                                    {"proj/F/", ""},
+                                                    {"proj/F/h/", ""},
+                                                    {"proj/F/h/a/", ""},
+                                                    {"proj/F/h/a/sub/", ""}}));
   // The item, x.html, p.jpg, deep.html, gone.html (nothing stored, still worked on).
   EXPECT_EQ(events_.detected, 5);
-  EXPECT_EQ(events_.visited, 5);
-  EXPECT_EQ(events_.failed, 0);
+  EXPECT_EQ(events_.visited.size(), 5u);
+  EXPECT_EQ(events_.failed.size(), 0u);
 }
 
 TEST_F(SavedDataOperationTest, CopyingAUrlItemKeepsItsLayoutBelowTheDestination) {
-  const Tree before = TreeOf(Root());
+  const Tree before = TreeOf(Mirror());
   const SavedDataOperation& op = Run(SavedDataRequest::kCopy, item_, Dest());
   EXPECT_EQ(op.Failures(), 0);
   EXPECT_EQ(FilesOf(Dest()), kItemFiles);
-  EXPECT_EQ(TreeOf(Root()), before);
+  EXPECT_EQ(TreeOf(Mirror()), before);
 }
 
 TEST_F(SavedDataOperationTest, MovingAUrlItemTakesItsFilesAlong) {
   Run(SavedDataRequest::kMove, item_, Dest().substr(0, Dest().size() - 1));
   EXPECT_EQ(FilesOf(Dest()), kItemFiles);
-  EXPECT_EQ(FilesOf(Root()), kOtherFiles);
+  EXPECT_EQ(FilesOf(Mirror()), OtherFiles());
 }
 
 TEST_F(SavedDataOperationTest, FolderItemsWorkOnTheirWholeFolder) {
@@ -162,28 +145,28 @@ TEST_F(SavedDataOperationTest, FolderItemsWorkOnTheirWholeFolder) {
                                                {"h/other.html", "outside the area"}})));
   events_ = {};
   Run(SavedDataRequest::kDelete, folder_);
-  EXPECT_EQ(TreeOf(Root()), (Tree{{"proj/", ""}, {"proj/proj.lq", "lq"}, {"proj/proj.uq", "uq"}}));
+  EXPECT_EQ(TreeOf(Mirror()), Joined(queue_files_, {{"proj/", ""}}));
   // F, h, a, pics, sub: each folder found is queued, worked on and done.
   EXPECT_EQ(events_.detected, 5);
-  EXPECT_EQ(events_.visited, 5);
+  EXPECT_EQ(events_.visited.size(), 5u);
 }
 
 TEST_F(SavedDataOperationTest, MovingTheRootLeavesTheProjectsOwnFilesInPlace) {
-  Run(SavedDataRequest::kMove, &root_, Dest());
+  Run(SavedDataRequest::kMove, &Root(), Dest());
   EXPECT_EQ(FilesOf(Dest()),
             Prefixed("proj/F/", Joined(kItemFiles, {{"h/a/sub/deeper.html", "too deep"},
                                                     {"h/other.html", "outside the area"}})));
-  EXPECT_EQ(TreeOf(Root()), (Tree{{"proj/", ""}, {"proj/proj.lq", "lq"}, {"proj/proj.uq", "uq"}}));
+  EXPECT_EQ(TreeOf(Mirror()), Joined(queue_files_, {{"proj/", ""}}));
 }
 
 TEST_F(SavedDataOperationTest, AMovedRobotsTxtGoesWithItsRedirectPage) {
-  ASSERT_EQ(std::remove((Root() + "proj/F/h/robots.txt").c_str()), 0);
+  ASSERT_EQ(std::remove((Mirror() + "proj/F/h/robots.txt").c_str()), 0);
   ASSERT_EQ(
       store_.WriteRedirectPage("http://h/robots.txt", "proj/F", "http://n/r/robots.txt", true),
       MirrorStore::kStoreOk);
   Put("http://n/r/robots.txt", "moved rules");
   Run(SavedDataRequest::kDelete, item_);
-  EXPECT_EQ(FilesOf(Root()), kOtherFiles);
+  EXPECT_EQ(FilesOf(Mirror()), OtherFiles());
 }
 
 TEST_F(SavedDataOperationTest, DenselyLinkedPagesAreCollectedOnce) {
@@ -193,29 +176,29 @@ TEST_F(SavedDataOperationTest, DenselyLinkedPagesAreCollectedOnce) {
   for (int i = 0; i < 12; ++i) links += "<a href=p" + std::to_string(i) + ".html>";
   for (int i = 0; i < 12; ++i) Put("http://d/p" + std::to_string(i) + ".html", links);
   Run(SavedDataRequest::kDelete, item_);
-  EXPECT_EQ(FilesOf(Root() + "proj/F/d"), Tree{});
-  // Each page is collected once, from the item's page; reaching it again deeper adds nothing.
-  EXPECT_EQ(events_.detected, 1 + 11);
+  EXPECT_EQ(FilesOf(Mirror() + "proj/F/d"), Tree{});
+  // Each page is collected once, from the item's page, and worked on once; reaching it again
+  // deeper adds nothing (a patrol would queue 12 to the power of 6 records here).
+  EXPECT_EQ(events_.visited.size(), 12u);
+  EXPECT_LE(events_.detected, 1 + 12 + 12 * 12);
 }
 
 TEST_F(SavedDataOperationTest, RunsStepByStepAndStopsOnRequest) {
-  SavedDataOperation op(store_, "proj", defaults_, events_);
+  SavedDataOperation op(Doc(), store_, events_);
   unsigned message = op.Start({SavedDataRequest::kDelete, item_, ""});
   EXPECT_EQ(message, kMsgCollectUrl);
   message = op.Step(message);
   EXPECT_EQ(message, kMsgCollectUrl);
-  EXPECT_TRUE(IsRegularFile(Root() + "proj/proj.det"));
+  EXPECT_TRUE(IsRegularFile(Mirror() + "proj/proj.det"));
   op.Stop();
   EXPECT_EQ(op.Step(message), 0u);
   EXPECT_TRUE(op.HasEnded());
-  EXPECT_EQ(events_.ended, 1);
   EXPECT_EQ(op.Step(kMsgCollectUrl), 0u);
-  EXPECT_EQ(events_.ended, 1);
   // Nothing was deleted before the stop.
-  EXPECT_EQ(FilesOf(Root() + "proj/F/"),
+  EXPECT_EQ(FilesOf(Mirror() + "proj/F/"),
             Joined(kItemFiles,
                    {{"h/a/sub/deeper.html", "too deep"}, {"h/other.html", "outside the area"}}));
-  EXPECT_FALSE(IsRegularFile(Root() + "proj/proj.det"));
+  EXPECT_FALSE(IsRegularFile(Mirror() + "proj/proj.det"));
 }
 
 TEST_F(SavedDataOperationTest, RefusesRequestsItCannotCarryOut) {
@@ -230,15 +213,15 @@ TEST_F(SavedDataOperationTest, RefusesRequestsItCannotCarryOut) {
       {7, item_, Dest()},
       {SavedDataRequest::kDelete, nullptr, ""},
   };
-  const Tree before = TreeOf(Root());
+  const Tree before = TreeOf(Mirror());
   for (const Case& c : cases) {
     events_ = {};
-    SavedDataOperation op(store_, "proj", defaults_, events_);
+    SavedDataOperation op(Doc(), store_, events_);
     EXPECT_EQ(op.Start({c.operation, c.item, c.destination}), 0u);
     EXPECT_EQ(op.Error(), SavedDataOperation::kBadRequest);
-    EXPECT_EQ(events_.ended, 1);
+    EXPECT_TRUE(op.HasEnded());
   }
-  EXPECT_EQ(TreeOf(Root()), before);
+  EXPECT_EQ(TreeOf(Mirror()), before);
 }
 
 TEST_F(SavedDataOperationTest, ReportsListsThatCannotBePlaced) {
@@ -246,10 +229,63 @@ TEST_F(SavedDataOperationTest, ReportsListsThatCannotBePlaced) {
   test::TempDir other;
   PutFile(other.Path() + "/Mirror/proj", "not a folder");
   MirrorStore store(other.Path() + "/Mirror", lock_, false);
-  SavedDataOperation op(store, "proj", defaults_, events_);
+  SavedDataOperation op(Doc(), store, events_);
   EXPECT_EQ(op.Start({SavedDataRequest::kDelete, item_, ""}), 0u);
   EXPECT_EQ(op.Error(), SavedDataOperation::kListFailed);
-  EXPECT_EQ(events_.ended, 1);
+}
+
+TEST_F(SavedDataOperationTest, ADownloadManagerCarriesOutTheRequestPostedToIt) {
+  EventLoop loop;
+  test::Watchdog watchdog(std::chrono::seconds(20), loop.Id());
+  std::vector<unsigned> received;
+  test::LambdaWindow notify([&](Message& msg) {
+    received.push_back(msg.message);
+    return LResult{0};
+  });
+  ASSERT_TRUE(notify.Create());
+  DLManager::SetSavedDataFactory(&SavedDataJob::Make);
+  auto request = std::make_unique<PatrolRequest>();
+  request->requester = notify.Handle();
+  request->doc = &Doc();
+  request->durable = false;
+  std::unique_ptr<Window> manager = DLManager::Make(std::move(request));
+  ASSERT_TRUE(manager);
+
+  PostMessage(manager->Handle(), kMsgSavedDataStart, 0, 0,
+              MakePayload(SavedDataRequest{SavedDataRequest::kMove, item_, Dest()}));
+  ASSERT_TRUE(test::PumpUntil(loop, [&] { return notify.Count(kMsgPatrolEnded) == 1; }));
+  EXPECT_EQ(FilesOf(Dest()), kItemFiles);
+  EXPECT_EQ(FilesOf(Mirror()), OtherFiles());
+  EXPECT_EQ(notify.Count(kMsgDetected), 5);
+  EXPECT_EQ(notify.Count(kMsgVisited), 5);
+  EXPECT_EQ(received.back(), kMsgPatrolEnded);
+  EXPECT_FALSE(IsWindow(manager->Handle()));
+  DLManager::SetSavedDataFactory(nullptr);
+}
+
+TEST_F(SavedDataOperationTest, AStoppedOperationEndsAndLeavesNoLists) {
+  EventLoop loop;
+  test::Watchdog watchdog(std::chrono::seconds(20), loop.Id());
+  test::LambdaWindow notify;
+  ASSERT_TRUE(notify.Create());
+  DLManager::SetSavedDataFactory(&SavedDataJob::Make);
+  auto request = std::make_unique<PatrolRequest>();
+  request->requester = notify.Handle();
+  request->doc = &Doc();
+  std::unique_ptr<Window> manager = DLManager::Make(std::move(request));
+  ASSERT_TRUE(manager);
+  PostMessage(manager->Handle(), kMsgSavedDataStart, 0, 0,
+              MakePayload(SavedDataRequest{SavedDataRequest::kDelete, item_, ""}));
+  PostMessage(manager->Handle(), kMsgStop);
+  ASSERT_TRUE(test::PumpUntil(loop, [&] { return notify.Count(kMsgPatrolEnded) == 1; }));
+  test::PumpFor(loop, std::chrono::milliseconds(50));
+  EXPECT_EQ(notify.Count(kMsgPatrolEnded), 1);
+  manager.reset();
+  EXPECT_FALSE(IsRegularFile(Mirror() + "proj/proj.det"));
+  EXPECT_FALSE(IsRegularFile(Mirror() + "proj/proj.del"));
+  // Stopped before its operation steps: every file is still there.
+  EXPECT_TRUE(IsRegularFile(Mirror() + "proj/F/h/a/index.html"));
+  DLManager::SetSavedDataFactory(nullptr);
 }
 
 }  // namespace
