@@ -152,13 +152,14 @@ TEST(PatrolControlTest, SavedDataRequestsGoToTheInstalledHandlerAndEndWithoutOne
     PostMessage(patrol.Manager(), kMsgSavedDataStart);
     return patrol.WaitForEnd();
   };
+  DLManager::SetSavedDataFactory(nullptr);
   ASSERT_TRUE(request_saved_data());
   EXPECT_EQ(patrol.Counters().detected, 0);
 
   DLManager::SetSavedDataFactory([](DLManager&) { return std::make_unique<EndingHandler>(); });
   ASSERT_TRUE(request_saved_data());
-  DLManager::SetSavedDataFactory(nullptr);
   EXPECT_EQ(patrol.Counters().detected, 1);
+  DLManager::Install();
 }
 
 }  // namespace

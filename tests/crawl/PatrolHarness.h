@@ -20,6 +20,7 @@
 #include "platform/Prompt.h"
 #include "project/AppSettings.h"
 #include "project/CQLMDoc.h"
+#include "tests/crawl/ProjectFixture.h"
 #include "tests/support/LambdaWindow.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/Watchdog.h"
@@ -49,33 +50,16 @@ class RecordingPictures : public PictureHook {
   std::vector<std::pair<std::string, std::string>> taken_;
 };
 
-// A user who is never asked anything in these tests.
-class QuietPrompt : public Prompt {
- public:
-  bool AskYesNo(std::string_view) override { return false; }
-  void ShowMessage(std::string_view) override {}
-  void ShowProgress(std::string_view, std::string_view) override {}
-  void EndProgress() override {}
-};
-
 // A project in a temporary mirror folder, a real network worker thread running download
 // managers, and the test thread's loop with a notify window that counts what the status view
 // would show. The worker's timers run on the clock given (a ManualClock where limits matter).
-class PatrolHarness {
+class PatrolHarness : public ProjectFixture {
  public:
   explicit PatrolHarness(Clock& worker_clock = MonotonicClock::Instance());
   ~PatrolHarness();
 
-  AppSettings& Settings() { return settings_; }
-  CQLMDoc& Doc() { return *doc_; }
-  ProjectItem& Root() { return doc_->Root(); }
-  // The mirror root ("/" at the end) and the project's work folder below it.
-  std::string Mirror() const { return mirror_; }
-  std::string WorkFolder() const { return mirror_ + "proj/"; }
-
-  ProjectItem& AddUrl(ProjectItem& parent, const std::string& url,
-                      const std::string& title = std::string());
-  ProjectItem& AddFolder(ProjectItem& parent, const std::string& title);
+  // The project's work folder below the mirror root.
+  std::string WorkFolder() const { return Mirror() + "proj/"; }
 
   // Asks the worker for a manager and, with `start`, starts the patrol as soon as the manager is
   // known; the request may be filled in first.
@@ -117,11 +101,6 @@ class PatrolHarness {
  private:
   LResult OnNotify(Message& msg);
 
-  TempDir dir_;
-  std::string mirror_;
-  AppSettings settings_;
-  QuietPrompt prompt_;
-  std::unique_ptr<CQLMDoc> doc_;
   EventLoop loop_;
   Watchdog watchdog_;
   LambdaWindow notify_;

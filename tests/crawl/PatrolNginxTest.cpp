@@ -42,8 +42,7 @@ class PatrolNginxTest : public testing::Test {
     Put("/pics/b.gif", "B-GIF");
     Put("/pics/c.jpg", "C-JPEG");
     patrol_.Settings().SetStored(AppNumber::UseRobotsTxt, 1);
-    patrol_.AddUrl(patrol_.Root(), nginx_.Url("/index.html"), "demo")
-        .SetOwn(ItemOption::GraphMax, 2);
+    patrol_.AddUrl(patrol_.Root(), nginx_.Url("/index.html")).SetOwn(ItemOption::GraphMax, 2);
   }
 
   void Put(const std::string& path, const std::string& bytes) {

@@ -53,7 +53,7 @@ TEST(PatrolTest, FetchesStoresFollowsAndLocalisesASmallSite) {
   site.Route("/a.html", SiteServer::Html("<html><head></head><a href=\"/\">back</a></html>"));
   site.Route("/p.jpg", SiteServer::Typed("image/jpeg", "JPEG"));
   PatrolHarness patrol;
-  ProjectItem& item = patrol.AddUrl(patrol.Root(), site.Url("/"), "site");
+  ProjectItem& item = patrol.AddUrl(patrol.Root(), site.Url("/"));
   item.SetOwn(ItemOption::GraphMax, 1);
 
   std::vector<std::string> titles;  // told on the worker thread, read after the patrol ended
