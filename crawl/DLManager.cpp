@@ -66,8 +66,8 @@ DLManager::DLManager(std::unique_ptr<PatrolRequest> request)
 }
 
 DLManager::~DLManager() {
+  Destroy();  // while the download objects still exist: its handler resets them
   for (auto& obj : objects_) obj.reset();
-  Destroy();
 }
 
 bool DLManager::CreateWindows() {
