@@ -14,11 +14,11 @@ void PostedPatrolEvents::Detected() {
 void PostedPatrolEvents::Retried() {
   PostMessage(notify_, kMsgRetry);
 }
-void PostedPatrolEvents::Visited() {
-  PostMessage(notify_, kMsgVisited);
+void PostedPatrolEvents::Visited(const std::string& url) {
+  PostMessage(notify_, kMsgVisited, 0, 0, MakePayload(url));
 }
-void PostedPatrolEvents::Failed() {
-  PostMessage(notify_, kMsgFailed);
+void PostedPatrolEvents::Failed(const std::string& url) {
+  PostMessage(notify_, kMsgFailed, 0, 0, MakePayload(url));
 }
 void PostedPatrolEvents::Localizing() {
   PostMessage(notify_, kMsgLocalize);

@@ -44,10 +44,11 @@ std::shared_ptr<SentReply> LoopQueue::Send(Message msg, std::shared_ptr<LoopQueu
   return reply;
 }
 
-void LoopQueue::Complete(const std::shared_ptr<SentReply>& reply, LResult result) {
+void LoopQueue::Complete(const std::shared_ptr<SentReply>& reply, LResult result, bool handled) {
   LoopQueue& waiter = *reply->waiter;
   std::lock_guard lock(waiter.mutex_);
   reply->done = true;
+  reply->handled = handled;
   reply->result = result;
   waiter.signal_.notify_all();
 }
@@ -185,7 +186,7 @@ void LoopQueue::Close() {
     heap_ = {};
     waiting_timers_ = 0;
   }
-  for (Sent& sent : unanswered) Complete(sent.reply, 0);
+  for (Sent& sent : unanswered) Complete(sent.reply, 0, false);
   // `dropped` frees the payloads of messages that will never be delivered.
 }
 

@@ -29,6 +29,7 @@ class LoopQueue;
 // are guarded by the mutex of `waiter`, the queue of the sending thread (or a private one).
 struct SentReply {
   bool done = false;
+  bool handled = false;  // a window's handler produced `result` (not: window gone, loop ended)
   LResult result = 0;
   std::shared_ptr<LoopQueue> waiter;
 };
@@ -54,7 +55,7 @@ class LoopQueue {
   // when the loop has ended. `waiter` is the queue whose mutex and signal guard the reply.
   std::shared_ptr<SentReply> Send(Message msg, std::shared_ptr<LoopQueue> waiter);
   // Completes a reply and wakes the thread waiting for it.
-  static void Complete(const std::shared_ptr<SentReply>& reply, LResult result);
+  static void Complete(const std::shared_ptr<SentReply>& reply, LResult result, bool handled);
   // Blocks the sending thread until `reply` is done or a message sent to this queue waits;
   // returns whether the reply is done.
   bool WaitForReplyOrSent(const SentReply& reply);

@@ -6,7 +6,8 @@
 
 namespace qlm {
 
-// A window handle: a non-zero 64-bit number, never reused within a process. 0 means "no window".
+// A window handle: a non-zero 64-bit number that names one window among all running programs (the
+// high 32 bits are its process id), never reused within a process. 0 means "no window".
 using Hwnd = std::uint64_t;
 // A thread's message-loop identity for PostThreadMessage: non-zero, never reused.
 using ThreadId = std::uint64_t;

@@ -37,7 +37,7 @@ bool MessageLoop::DispatchOne() {
   Message msg;
   std::shared_ptr<SentReply> reply;
   if (queue_->TakeSent(&msg, &reply)) {
-    LoopQueue::Complete(reply, Window::Deliver(msg));
+    AnswerSent(msg, reply);
     return true;
   }
   if (!queue_->TakePosted(&msg)) return false;
@@ -48,7 +48,13 @@ bool MessageLoop::DispatchOne() {
 void MessageLoop::ServeSentMessages() {
   Message msg;
   std::shared_ptr<SentReply> reply;
-  while (queue_->TakeSent(&msg, &reply)) LoopQueue::Complete(reply, Window::Deliver(msg));
+  while (queue_->TakeSent(&msg, &reply)) AnswerSent(msg, reply);
+}
+
+void MessageLoop::AnswerSent(Message& msg, const std::shared_ptr<SentReply>& reply) {
+  LResult result = 0;
+  const bool handled = Window::TryDeliver(msg, &result);
+  LoopQueue::Complete(reply, result, handled);
 }
 
 void MessageLoop::Deliver(Message& msg) {

@@ -52,6 +52,8 @@ class MessageLoop : private LoopWaker {
   }
 
   // The readiness back end for sockets owned by this loop's thread; nullptr when the loop has none.
+  // Published windows (Window::Publish) need one: a toolkit's loop can provide an EpollPoller
+  // whose descriptor it watches (EpollPoller::Fd).
   virtual Poller* GetPoller() { return nullptr; }
   virtual std::shared_ptr<Poller> SharePoller() { return nullptr; }
 
@@ -68,6 +70,7 @@ class MessageLoop : private LoopWaker {
 
  private:
   void Deliver(Message& msg);
+  void AnswerSent(Message& msg, const std::shared_ptr<SentReply>& reply);
 
   std::shared_ptr<LoopQueue> queue_;
   std::function<void(Message&)> thread_handler_;

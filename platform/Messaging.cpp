@@ -2,7 +2,9 @@
 
 #include "platform/MessageIds.h"
 #include "platform/MessageLoop.h"
+#include "platform/RemoteMessenger.h"
 #include "platform/Window.h"
+#include "platform/WindowDirectory.h"
 #include "platform/WindowTable.h"
 
 namespace qlm {
@@ -20,11 +22,42 @@ Message MakeMessage(Hwnd hwnd, unsigned message, WParam wparam, LParam lparam,
   return msg;
 }
 
+// Sends within this process or to another program; true when a handler took the message.
+bool SendAndTell(Hwnd hwnd, unsigned message, WParam wparam, LParam lparam,
+                 std::unique_ptr<Payload> payload, LResult* result) {
+  *result = 0;
+  if (hwnd == 0) return false;
+  if (!WindowTable::IsLocal(hwnd)) {
+    return !payload && RemoteMessenger::Send(hwnd, message, wparam, lparam, result);
+  }
+  std::shared_ptr<LoopQueue> target = WindowTable::Instance().QueueOf(hwnd);
+  if (!target) return false;
+  Message msg = MakeMessage(hwnd, message, wparam, lparam, std::move(payload));
+  MessageLoop* own = MessageLoop::Current();
+  if (own && own->Queue() == target) {
+    return Window::TryDeliver(msg, result);
+  }
+
+  // The reply is guarded by our own queue, so that a message sent to us wakes the wait as well.
+  std::shared_ptr<LoopQueue> waiter =
+      own ? own->Queue() : std::make_shared<LoopQueue>(target->GetClock(), 0, nullptr);
+  std::shared_ptr<SentReply> reply = target->Send(std::move(msg), waiter);
+  if (!reply) return false;
+  while (!waiter->WaitForReplyOrSent(*reply)) {
+    if (own) own->ServeSentMessages();
+  }
+  *result = reply->result;
+  return reply->handled;
+}
+
 }  // namespace
 
 bool PostMessage(Hwnd hwnd, unsigned message, WParam wparam, LParam lparam,
                  std::unique_ptr<Payload> payload) {
   if (hwnd == 0) return false;
+  if (!WindowTable::IsLocal(hwnd)) {
+    return !payload && RemoteMessenger::Post(hwnd, message, wparam, lparam);
+  }
   std::shared_ptr<LoopQueue> queue = WindowTable::Instance().QueueOf(hwnd);
   if (!queue) return false;
   return queue->Post(MakeMessage(hwnd, message, wparam, lparam, std::move(payload)));
@@ -32,21 +65,13 @@ bool PostMessage(Hwnd hwnd, unsigned message, WParam wparam, LParam lparam,
 
 LResult SendMessage(Hwnd hwnd, unsigned message, WParam wparam, LParam lparam,
                     std::unique_ptr<Payload> payload) {
-  std::shared_ptr<LoopQueue> target = WindowTable::Instance().QueueOf(hwnd);
-  if (!target) return 0;
-  Message msg = MakeMessage(hwnd, message, wparam, lparam, std::move(payload));
-  MessageLoop* own = MessageLoop::Current();
-  if (own && own->Queue() == target) return Window::Deliver(msg);
+  LResult result = 0;
+  SendAndTell(hwnd, message, wparam, lparam, std::move(payload), &result);
+  return result;
+}
 
-  // The reply is guarded by our own queue, so that a message sent to us wakes the wait as well.
-  std::shared_ptr<LoopQueue> waiter =
-      own ? own->Queue() : std::make_shared<LoopQueue>(target->GetClock(), 0, nullptr);
-  std::shared_ptr<SentReply> reply = target->Send(std::move(msg), waiter);
-  if (!reply) return 0;
-  while (!waiter->WaitForReplyOrSent(*reply)) {
-    if (own) own->ServeSentMessages();
-  }
-  return reply->result;
+bool TrySendMessage(Hwnd hwnd, unsigned message, WParam wparam, LParam lparam, LResult* result) {
+  return SendAndTell(hwnd, message, wparam, lparam, nullptr, result);
 }
 
 bool PostThreadMessage(ThreadId thread, unsigned message, WParam wparam, LParam lparam,
@@ -77,7 +102,13 @@ bool KillTimer(Hwnd hwnd, std::uint64_t id) {
 }
 
 bool IsWindow(Hwnd hwnd) {
-  return hwnd != 0 && WindowTable::Instance().QueueOf(hwnd) != nullptr;
+  if (hwnd == 0) return false;
+  if (!WindowTable::IsLocal(hwnd)) return WindowDirectory::IsAlive(hwnd);
+  return WindowTable::Instance().QueueOf(hwnd) != nullptr;
+}
+
+Hwnd FindWindow(const std::string& class_name, const std::string& title) {
+  return WindowDirectory::Find(class_name, title);
 }
 
 ThreadId CurrentThreadLoopId() {

@@ -1,5 +1,9 @@
 #include "platform/WindowTable.h"
 
+#include <unistd.h>
+
+#include <random>
+
 namespace qlm {
 
 WindowTable& WindowTable::Instance() {
@@ -7,9 +11,20 @@ WindowTable& WindowTable::Instance() {
   return *table;
 }
 
+WindowTable::WindowTable() {
+  std::random_device seed;
+  next_hwnd_ = 0x10000u + seed() % 0x7FFF0000u;
+}
+
+bool WindowTable::IsLocal(Hwnd hwnd) {
+  return (hwnd >> 32) == static_cast<Hwnd>(getpid());
+}
+
 Hwnd WindowTable::AddWindow(Window* window, std::shared_ptr<LoopQueue> queue) {
   std::lock_guard lock(mutex_);
-  const Hwnd hwnd = next_hwnd_++;
+  // The process id is read each time, so a child forked after windows existed makes its own.
+  if (next_hwnd_ < 0x10000u) next_hwnd_ = 0x10000u;  // the low half wrapped: 0 stays "no window"
+  const Hwnd hwnd = (static_cast<Hwnd>(getpid()) << 32) | next_hwnd_++;
   windows_.emplace(hwnd, WindowEntry{window, std::move(queue)});
   return hwnd;
 }

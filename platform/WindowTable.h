@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -16,8 +17,12 @@ class Window;
 class WindowTable {
  public:
   static WindowTable& Instance();
+  WindowTable();
 
-  // A fresh window handle and thread id; neither is ever handed out twice.
+  // A fresh window handle and thread id; neither is ever handed out twice. A window handle carries
+  // the process id in its high 32 bits, so handles stay unique across the programs that message
+  // each other; the low 32 bits count from a random start, so that a handle of a program that died
+  // is not met again in a later one that got the same process id.
   Hwnd AddWindow(Window* window, std::shared_ptr<LoopQueue> queue);
   void RemoveWindow(Hwnd hwnd);
   // The loop that owns `hwnd`, or nullptr when there is no such window.
@@ -30,6 +35,9 @@ class WindowTable {
   std::shared_ptr<LoopQueue> QueueOfThread(ThreadId id);
   ThreadId NextThreadId();
 
+  // Whether a handle names a window of this process (live or not), as opposed to another program's.
+  static bool IsLocal(Hwnd hwnd);
+
  private:
   struct WindowEntry {
     Window* window;
@@ -38,7 +46,7 @@ class WindowTable {
   std::mutex mutex_;
   std::unordered_map<Hwnd, WindowEntry> windows_;
   std::unordered_map<ThreadId, std::weak_ptr<LoopQueue>> threads_;
-  Hwnd next_hwnd_ = 0x10000;  // window handles and thread ids share no range, which eases debugging
+  std::uint32_t next_hwnd_;  // low half of the next handle; thread ids stay far below any handle
   ThreadId next_thread_ = 1;
 };
 

@@ -36,6 +36,14 @@ bool UnusableName(const std::string& name) {
   return name.empty() || name == "." || name == "..";
 }
 
+// The item's URL as entered, or its normalized form: link records carry the normalized one.
+bool SameUrl(const ProjectItem& item, std::string_view url) {
+  if (!item.URL()) return false;
+  if (*item.URL() == url) return true;
+  CUrl parsed;
+  return parsed.Parse(*item.URL()) && parsed.Text() == url;
+}
+
 }  // namespace
 
 CQLMDoc::CQLMDoc(const AppSettings& settings, Prompt& prompt)
@@ -220,7 +228,7 @@ const ProjectItem* CQLMDoc::FindItem(std::string_view folder_path, std::string_v
     const ProjectItem* item = stack.back();
     stack.pop_back();
     const bool kind_fits =
-        url.empty() ? !item->IsRecord() : item->IsRecord() && item->URL() && *item->URL() == url;
+        url.empty() ? !item->IsRecord() : item->IsRecord() && SameUrl(*item, url);
     if (kind_fits && item->FolderPath() == folder_path) return item;
     for (const ProjectItem* c = item->FirstChild(); c; c = c->Next()) stack.push_back(c);
   }
@@ -282,8 +290,12 @@ bool CQLMDoc::StartPatrol(const ProjectItem* start, bool selected_only, PatrolSt
 bool CQLMDoc::ResetQueues() {
   std::lock_guard lock(ApplicationLock());
   deferred_.clear();
-  if (!work_queue_.Reset() || !localize_queue_.Reset()) return Fail(kErrQueue);
-  return true;
+  // The files are made anew, so that a queue that could not be opened (or whose folder went away)
+  // is usable again afterwards.
+  if (UnusableName(Name()) || !CreateFolders(ProjectFolder(), 0755)) return Fail(kErrFolder);
+  work_queue_.Close();
+  localize_queue_.Close();
+  return OpenQueues(Name(), true);
 }
 
 bool CQLMDoc::RequeueDeferred() {

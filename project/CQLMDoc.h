@@ -104,8 +104,8 @@ class CQLMDoc {
   // URL items whose patrol mark is forbidden, as found by the last start.
   const std::vector<const ProjectItem*>& Forbidden() const { return forbidden_; }
 
-  // The item with this folder path and URL (an empty URL names a Folder or the root); null when
-  // there is none.
+  // The item with this folder path and URL (an empty URL names a Folder or the root; a URL matches
+  // as entered or normalized); null when there is none.
   const ProjectItem* FindItem(std::string_view folder_path, std::string_view url) const;
 
   // Starts a patrol of the whole project (`start` null) or of one item's subtree. Queues left by an
@@ -114,7 +114,9 @@ class CQLMDoc {
   // `selected_only`, is marked Selected), whose URL parses and passes the item's filters, puts one
   // record into the work queue. Forbidden URL items are listed in Forbidden() either way.
   bool StartPatrol(const ProjectItem* start, bool selected_only, PatrolStart& result);
-  // Empties both queue files (the next patrol walks anew) and the deferred list.
+  // Resets the patrol state: deletes and recreates both queue files (the next patrol walks anew),
+  // creating the project folder first when it is missing (kErrFolder when it cannot be made), and
+  // empties the deferred list.
   bool ResetQueues();
   // Puts the deferred records back at the front of the work queue, keeping their order.
   bool RequeueDeferred();

@@ -1,0 +1,522 @@
+#include "crawl/DLManager.h"
+
+#include <mutex>
+#include <set>
+
+#include "crawl/CrawlMessages.h"
+#include "crawl/FileStamp.h"
+#include "crawl/LocalPath.h"
+#include "crawl/PageLocalizer.h"
+#include "crawl/RobotsCopy.h"
+#include "crawl/StoredPage.h"
+#include "net/CRasMan.h"
+#include "net/RobotsRules.h"
+#include "platform/ApplicationLock.h"
+#include "platform/Messaging.h"
+#include "project/CQLMDoc.h"
+
+namespace qlm {
+
+namespace {
+
+// Dial-up notices (the RAS connection states of CRasMan).
+constexpr WParam kLineConnected = 8192;
+constexpr WParam kLineDisconnected = 8193;
+
+// A robots.txt may be redirected; a chain longer than this (or one that comes back to itself) is
+// taken as no robots.txt at all.
+constexpr int kMaxRobotsRedirects = 5;
+
+std::mutex saved_data_mutex;
+DLManager::SavedDataFactory saved_data_factory;  // guarded by saved_data_mutex
+
+bool SameQuery(const CUrl& a, const CUrl& b) {
+  return a.Query() == b.Query();
+}
+
+}  // namespace
+
+void DLManager::SetSavedDataFactory(SavedDataFactory factory) {
+  std::lock_guard lock(saved_data_mutex);
+  saved_data_factory = std::move(factory);
+}
+
+std::unique_ptr<Window> DLManager::Make(std::unique_ptr<ManagerRequest> request) {
+  auto* patrol = dynamic_cast<PatrolRequest*>(request.get());
+  if (!patrol || !patrol->doc) return nullptr;
+  request.release();
+  auto manager = std::make_unique<DLManager>(std::unique_ptr<PatrolRequest>(patrol));
+  if (!manager->CreateWindows()) return nullptr;
+  return manager;
+}
+
+void DLManager::Install() {
+  CWSThread::SetManagerFactory(&DLManager::Make);
+}
+
+DLManager::DLManager(std::unique_ptr<PatrolRequest> request)
+    : request_(std::move(request)),
+      doc_(*request_->doc),
+      store_(doc_.Settings().MirrorFolder(), ApplicationLock(), request_->durable),
+      events_(request_->requester),
+      work_(doc_) {
+  for (int i = 0; i < kObjectCount; ++i) objects_[i] = std::make_unique<DLObj>(i);
+}
+
+DLManager::~DLManager() {
+  for (auto& obj : objects_) obj.reset();
+  Destroy();
+}
+
+bool DLManager::CreateWindows() {
+  for (auto& obj : objects_) {
+    if (!obj->CreateHidden()) return false;
+  }
+  return Create("DLManager", "DLManager");
+}
+
+LinkAdmission& DLManager::Admission() {
+  if (!admission_) {
+    admission_ = std::make_unique<LinkAdmission>(doc_, LinkAdmission::ForbiddenUrls(doc_), events_);
+  }
+  return *admission_;
+}
+
+LResult DLManager::WindowProc(Message& msg) {
+  switch (msg.message) {
+    case kMsgStart:
+      OnStart();
+      return 0;
+    case kMsgDialResult:
+      OnDialResult(msg.wparam, msg.lparam);
+      return 0;
+    case kMsgStop:
+      OnStop();
+      return 0;
+    case kMsgNext:
+      DispatchStep();
+      return 0;
+    case kMsgNextLocalize:
+      LocalizeStep();
+      return 0;
+    case kMsgRobotsDone:
+      OnRobotsDone(static_cast<int>(LoWord(msg.lparam)));
+      return 0;
+    case kMsgDownloadDone:
+      OnDownloadDone(static_cast<int>(LoWord(msg.lparam)));
+      return 0;
+    case kMsgReleased:
+      // The released record (the payload) goes with the message; the step it ends is still
+      // counted as outstanding.
+      PostMessage(Handle(), kMsgNext);
+      return 0;
+    case kMsgFreeBlock:
+    case kMsgIgnored:
+      return 0;
+    case kMsgSavedDataStart:
+    case kMsgCollectUrl:
+    case kMsgOperateUrl:
+    case kMsgCollectFolder:
+    case kMsgOperateFolder: {
+      if (!saved_data_) {
+        SavedDataFactory factory;
+        {
+          std::lock_guard lock(saved_data_mutex);
+          factory = saved_data_factory;
+        }
+        if (factory) saved_data_ = factory(*this);
+      }
+      if (saved_data_) {
+        saved_data_->Handle(*this, msg);
+      } else if (msg.message == kMsgSavedDataStart) {
+        EndPatrol();  // nobody can carry it out; the requester must not wait for ever
+      }
+      return 0;
+    }
+    case WM_DESTROY:
+      // Records of downloads still running stay in the held chain and are found by the next start.
+      for (auto& obj : objects_) {
+        obj->Reset();
+        obj->Destroy();
+      }
+      return 0;
+    default:
+      return Window::WindowProc(msg);
+  }
+}
+
+// ---- Start, dial-up and stop ----
+
+void DLManager::OnStart() {
+  if (phase_ != kPhaseIdle) return;
+  phase_ = kPhaseStarting;
+  if (request_->dialer && doc_.Settings().Number(AppNumber::AutoDialup) > 0) {
+    line_ = Line::kAsked;
+    request_->dialer->Dial(Handle());
+    return;
+  }
+  BeginPatrol();
+}
+
+void DLManager::OnDialResult(WParam state, LParam error) {
+  if (ended_) return;
+  if (error != 0) {
+    // The dial failed (or the line was released twice): nobody holds the line for us.
+    line_ = Line::kNone;
+    EndPatrol();
+    return;
+  }
+  if (state == kLineConnected) {
+    if (phase_ == kPhaseStarting && !stop_) BeginPatrol();
+  } else if (state == kLineDisconnected) {
+    hung_up_ = true;
+    if (phase_ == kPhaseStarting || phase_ == kPhaseEnded) EndPatrol();
+  }
+}
+
+void DLManager::OnStop() {
+  if (ended_ || stop_) return;
+  stop_ = true;
+  if (line_ == Line::kAsked) {
+    line_ = Line::kReleased;
+    request_->dialer->Release(Handle());
+  }
+  if (phase_ < kPhaseFetching) {
+    // Nothing was taken out of the queues yet; a dial under way ends with its answer.
+    phase_ = kPhaseEnded;
+    if (line_ != Line::kReleased || hung_up_) EndPatrol();
+    return;
+  }
+  for (auto& obj : objects_) {
+    if (!obj->IsFree()) obj->Abort();
+  }
+  if (outstanding_ == 0) FinishStop();
+}
+
+void DLManager::FinishStop() {
+  // Only the deferred records are still held: they go back to the front of the work queue.
+  work_.RestoreHeld();
+  deferred_.clear();
+  phase_ = kPhaseEnded;
+  if (line_ == Line::kAsked) {
+    line_ = Line::kReleased;
+    request_->dialer->Release(Handle());
+  }
+  if (line_ == Line::kReleased && !hung_up_) return;  // ends with the dial-up manager's answer
+  EndPatrol();
+}
+
+void DLManager::EndPatrol() {
+  if (ended_) return;
+  ended_ = true;
+  phase_ = kPhaseEnded;
+  events_.Ended();
+  Destroy();
+}
+
+void DLManager::BeginPatrol() {
+  phase_ = kPhaseFetching;
+  patrol_start_ = FileStampNow();
+  // Pages a killed patrol was localising go back first, so that the start sees them.
+  work_.RestoreHeldLocalize();
+  const ProjectItem* start = nullptr;
+  if (request_->item) {
+    std::lock_guard lock(ApplicationLock());
+    start = doc_.FindItem(request_->item->folder_path, request_->item->url);
+    if (!start) {
+      EndPatrol();
+      return;
+    }
+  }
+  CQLMDoc::PatrolStart started;
+  if (!doc_.StartPatrol(start, request_->selected_only, started)) {
+    EndPatrol();
+    return;
+  }
+  for (std::size_t i = 0; i < started.work; ++i) events_.Detected();
+  for (std::size_t i = 0; i < started.localize; ++i) events_.Localizing();
+  admission_ = std::make_unique<LinkAdmission>(doc_, LinkAdmission::ForbiddenUrls(doc_), events_);
+  outstanding_ = 1;
+  DispatchStep();
+}
+
+// ---- Dispatch ----
+
+void DLManager::Next() {
+  ++outstanding_;
+  PostMessage(Handle(), kMsgNext);
+}
+
+void DLManager::DispatchStep() {
+  --outstanding_;
+  if (ended_ || phase_ != kPhaseFetching) return;
+  if (work_.Failed() && !stop_) OnStop();  // a queue file failed: stop with the files as they are
+  if (ended_ || free_ == 0) return;
+  if (stop_) {
+    if (outstanding_ == 0) FinishStop();
+    return;
+  }
+  if (deferred_.empty() && !work_.HasWork()) {
+    if (outstanding_ == 0) BeginLocalization();
+    return;
+  }
+  HeldRecord held;
+  // Nothing ready: every deferred record waits for a busy download, whose release comes back here.
+  if (!ChooseRecord(held)) return;
+  Process(std::move(held));
+}
+
+bool DLManager::ChooseRecord(HeldRecord& held) {
+  if (UseRobotsTxt()) {
+    for (auto it = deferred_.begin(); it != deferred_.end(); ++it) {
+      if (DeferredReady(it->record)) {
+        held = std::move(*it);
+        deferred_.erase(it);
+        return true;
+      }
+    }
+  }
+  return work_.TakeNext(held);
+}
+
+bool DLManager::DeferredReady(const LinkRecord& record) {
+  const std::optional<std::string> robots = RobotsUrl(record.robots_url, record.url);
+  if (!robots) return true;
+  if (RobotsCopyState(store_, *robots, record.folder_path, patrol_start_) != kRobotsUnwritten) {
+    return true;
+  }
+  return BusyWithRobots(record) == nullptr;
+}
+
+void DLManager::Process(HeldRecord held) {
+  // The item stays valid while the lock is held: the user interface changes the tree under it.
+  std::lock_guard lock(ApplicationLock());
+  const ProjectItem* item = FindItem(held.record);
+  CUrl url;
+  if (!item || !url.Parse(held.record.url)) {
+    work_.Done(held.node);  // the item is gone, or the URL is not one: dropped without a count
+  } else if (DLObj* busy = BusyWithUrl(held.record, url)) {
+    busy->HandOver(held);
+  } else if (store_.FindLocalCopy(held.record.url, held.record.folder_path).Exists()) {
+    Renew(std::move(held), *item);
+  } else {
+    Fetch(std::move(held), *item, false);
+  }
+  if (free_ > 0) Next();
+}
+
+void DLManager::Renew(HeldRecord held, const ProjectItem& item) {
+  const bool fresh =
+      store_.WrittenSince(held.record.url, held.record.folder_path, patrol_start_).has_value();
+  if (fresh || doc_.Settings().Number(AppNumber::RenewalType) == 3) {
+    ReadStoredPage({&held.record}, held.record, LinkAdmission::kModePatrol);
+    events_.Visited();
+    work_.Done(held.node);
+    return;
+  }
+  Fetch(std::move(held), item, true);
+}
+
+void DLManager::Fetch(HeldRecord held, const ProjectItem& item, bool local_copy) {
+  CUrl url;
+  if (!url.Parse(held.record.url) || url.Scheme() != kSchemeHttp) {
+    work_.Done(held.node);  // a file URL is never fetched
+    return;
+  }
+  bool robots_first = false;
+  if (UseRobotsTxt()) {
+    switch (AskRobots(held.record)) {
+      case RobotsAnswer::kAllowed:
+        break;
+      case RobotsAnswer::kRefused:
+        events_.Failed();
+        work_.Done(held.node);
+        return;
+      case RobotsAnswer::kUnknown:
+        if (BusyWithRobots(held.record)) {
+          deferred_.push_back(std::move(held));
+          return;
+        }
+        robots_first = true;
+        break;
+    }
+  }
+  DLObj* obj = FirstFree();
+  if (!obj) {
+    work_.Requeue(held.record, held.node);
+    return;
+  }
+  std::optional<FileTime> copy_written;
+  if (local_copy) {
+    const LocalCopy copy = store_.FindLocalCopy(held.record.url, held.record.folder_path);
+    if (copy.Exists()) copy_written = LastWriteTime(copy.file);
+  }
+  const ItemDefaults& defaults = doc_.Defaults();
+  obj->Start(held, Notify(), Handle(), doc_.ProjectFolder(), ProxyFromSettings(doc_.Settings()));
+  obj->SetLimits(ItemDownloadLimits(item, defaults));
+  SetFetchRequestLines(*obj->Main(), held.record, item, defaults, doc_.Settings(), copy_written,
+                       !robots_first);
+  obj->Begin(robots_first, first_start_);
+  first_start_ = false;
+  --free_;
+  ++outstanding_;
+}
+
+DLManager::RobotsAnswer DLManager::AskRobots(LinkRecord& record) {
+  std::optional<std::string> robots = RobotsUrl(record.robots_url, record.url);
+  if (!robots) return RobotsAnswer::kAllowed;
+  std::set<std::string> seen;
+  for (int hops = 0; hops <= kMaxRobotsRedirects; ++hops) {
+    switch (RobotsCopyState(store_, *robots, record.folder_path, patrol_start_)) {
+      case kRobotsKnown:
+        return IsAllowedByRobots(store_, *robots, record.url, record.folder_path)
+                   ? RobotsAnswer::kAllowed
+                   : RobotsAnswer::kRefused;
+      case kRobotsUnwritten:
+        return RobotsAnswer::kUnknown;
+      case kRobotsMoved:
+        break;
+    }
+    // Follow the redirect page to the robots.txt it names; the record keeps that location.
+    seen.insert(*robots);
+    std::optional<std::string> location = MovedRobotsLocation(store_, *robots, record.folder_path);
+    if (!location) return RobotsAnswer::kUnknown;
+    if (seen.contains(*location)) break;
+    record.robots_url = *location;
+    robots = std::move(location);
+  }
+  // Redirects that go round in circles lead to no robots.txt: nothing is ruled out.
+  return RobotsAnswer::kAllowed;
+}
+
+DLObj* DLManager::FirstFree() {
+  for (auto& obj : objects_) {
+    if (obj->IsFree()) return obj.get();
+  }
+  return nullptr;
+}
+
+DLObj* DLManager::BusyWithUrl(const LinkRecord& record, const CUrl& url) {
+  for (auto& obj : objects_) {
+    if (obj->IsFree()) continue;
+    const CUrl& busy = obj->Url();
+    if (obj->Current().folder_path == record.folder_path &&
+        busy.UrlWithoutQuery() == url.UrlWithoutQuery() && SameQuery(busy, url)) {
+      return obj.get();
+    }
+  }
+  return nullptr;
+}
+
+DLObj* DLManager::BusyWithRobots(const LinkRecord& record) {
+  const std::optional<std::string> robots = RobotsUrl(record.robots_url, record.url);
+  if (!robots) return nullptr;
+  for (auto& obj : objects_) {
+    if (obj->IsFree()) continue;
+    const LinkRecord& busy = obj->Current();
+    if (busy.folder_path == record.folder_path && RobotsUrl(busy.robots_url, busy.url) == robots) {
+      return obj.get();
+    }
+  }
+  return nullptr;
+}
+
+const ProjectItem* DLManager::FindItem(const LinkRecord& record) const {
+  std::lock_guard lock(ApplicationLock());
+  return doc_.FindItem(record.folder_path, record.item_url);
+}
+
+bool DLManager::UseRobotsTxt() const {
+  return doc_.Settings().Number(AppNumber::UseRobotsTxt) > 0;
+}
+
+void DLManager::ReadStoredPage(const std::vector<const LinkRecord*>& referrers,
+                               const LinkRecord& page, int mode,
+                               const LinkAdmission::Sink& collect) {
+  events_.Handling(page.url);
+  CUrl url;
+  if (!url.Parse(page.url)) return;
+  const int type = url.FileType();
+  if (type != kFileTypeNone && type != kFileTypeHtml && type != kFileTypeCgi) return;
+  if (type == kFileTypeCgi &&
+      store_.FindLocalCopy(page.url, page.folder_path).suffix != kCgiHtmlVariant) {
+    return;
+  }
+  std::vector<const LinkRecord*> expanding;
+  for (const LinkRecord* referrer : referrers) {
+    if (mode != LinkAdmission::kModePatrol || expanded_.Expand(*referrer)) {
+      expanding.push_back(referrer);
+    }
+  }
+  if (expanding.empty()) return;  // expanded before in this patrol, no deeper
+  std::vector<PageLink> links;
+  if (!ReadStoredPageLinks(store_, page.url, page.folder_path, links)) return;
+  if (mode == LinkAdmission::kModePatrol) {
+    AdmitToWork(expanding, links);
+    if (work_.AppendLocalize(page)) events_.Localizing();
+  } else {
+    Admission().Admit(expanding, links, mode, collect);
+  }
+}
+
+bool DLManager::AdmitToWork(const std::vector<const LinkRecord*>& referrers,
+                            const std::vector<PageLink>& links) {
+  return Admission().Admit(referrers, links, LinkAdmission::kModePatrol,
+                           [this](const LinkRecord& record) { return work_.Append(record); });
+}
+
+// ---- Localization pass ----
+
+void DLManager::BeginLocalization() {
+  if (line_ == Line::kAsked) {
+    line_ = Line::kReleased;
+    request_->dialer->Release(Handle());
+  }
+  work_.ResetWork();
+  outstanding_ = 1;
+  localize_start_ = FileStampNow();
+  phase_ = kPhaseLocalizing;
+  LocalizeStep();
+}
+
+void DLManager::LocalizeStep() {
+  --outstanding_;
+  if (ended_ || phase_ != kPhaseLocalizing) return;
+  if (work_.Failed() && !stop_) stop_ = true;
+  if (stop_) {
+    if (outstanding_ == 0) FinishStop();
+    return;
+  }
+  HeldRecord held;
+  if (!work_.TakeLocalize(held)) {
+    if (outstanding_ == 0) {
+      if (!work_.Failed()) work_.ResetLocalize();
+      EndPatrol();
+    }
+    return;
+  }
+  const LinkRecord& record = held.record;
+  CUrl url;
+  if (url.Parse(record.url)) {
+    events_.Handling(record.url);
+    int localize_link = 0;
+    bool item_found = false;
+    {
+      std::lock_guard lock(ApplicationLock());
+      if (const ProjectItem* item = doc_.FindItem(record.folder_path, record.item_url)) {
+        item_found = true;
+        localize_link = std::max(0, doc_.Defaults().Resolve(*item, ItemOption::LocalizeLink));
+      }
+    }
+    if (item_found) {
+      PageLocalizer(store_).Localize(record.url, record.folder_path, localize_link,
+                                     localize_start_);
+    }
+    events_.Localized();
+  }
+  work_.DoneLocalize(held.node);
+  ++outstanding_;
+  PostMessage(Handle(), kMsgNextLocalize);
+}
+
+}  // namespace qlm

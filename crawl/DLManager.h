@@ -1,0 +1,180 @@
+#pragma once
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "crawl/DLObj.h"
+#include "crawl/ExpansionSet.h"
+#include "crawl/LinkAdmission.h"
+#include "crawl/MirrorStore.h"
+#include "crawl/PatrolEvents.h"
+#include "crawl/PatrolRequest.h"
+#include "crawl/PatrolWork.h"
+#include "platform/Window.h"
+
+namespace qlm {
+
+class CQLMDoc;
+class ProjectItem;
+
+// The download manager: the hidden window "DLManager" that carries out one patrol on the network
+// worker thread with five download objects (DLObj). It walks the project into the work queue (or
+// resumes it), hands records to free download objects, stores what they fetch in the mirror,
+// admits the links of stored pages, and finally localises the stored pages.
+//
+// How a caller runs a patrol (the status view, the headless `QLM --patrol`):
+//   1. Once per process, before the first request: DLManager::Install() (the worker thread's
+//      manager factory). The worker thread (CWSThread) must be running.
+//   2. Post the request to the worker thread:
+//        auto request = std::make_unique<PatrolRequest>();
+//        request->requester = notify_window;  request->doc = &doc;  (selected_only, item, hooks)
+//        PostThreadMessage(worker.Id(), WM_WS_CREATE_MANAGER, 0, 0, std::move(request));
+//   3. The notify window receives kMsgManagerCreated (WM_USER+29) with a PayloadValue<Hwnd>: the
+//      manager's window (0 when none could be made; nothing more comes then). Post kMsgStart
+//      (WM_USER+34) to it to start.
+//   4. Post kMsgStop (WM_USER+35) to stop: downloads in flight are cancelled and their records go
+//      back to the front of the work queue; the next start resumes there.
+//   5. The notify window receives the status messages: kMsgHandling (PayloadValue<std::string>,
+//      a URL handled without a download), kMsgObjInterval .. kMsgObjReleased (a DLObjStatus
+//      block each), the counters kMsgDetected .. kMsgModified (no payload), and finally
+//      kMsgPatrolEnded (WM_USER+30), after which the manager window is gone.
+// A patrol that is killed at any moment resumes too: every record out of the work queue (in a
+// download, in the deferred list, being localised) is kept in the queue files' held chains.
+//
+// Phases: 0 idle, 1 starting (dialling), 2 fetching, 3 localizing, 4 ended. Counting: every
+// posted dispatch or localization step, and every busy download object, is one outstanding step;
+// a phase ends when the count is 0.
+class DLManager : public Window {
+ public:
+  static constexpr int kObjectCount = 5;
+  enum Phase : int {
+    kPhaseIdle = 0,
+    kPhaseStarting = 1,
+    kPhaseFetching = 2,
+    kPhaseLocalizing = 3,
+    kPhaseEnded = 4,
+  };
+
+  // The saved-data operations (kMsgSavedDataStart .. kMsgOperateFolder) run in a manager window
+  // too. A handler made by the installed factory at the first of these messages gets them all;
+  // it uses the manager's document, store, events, admission, outstanding count, stop flag and
+  // EndPatrol. Without a factory a saved-data request ends at once.
+  class SavedDataHandler {
+   public:
+    virtual ~SavedDataHandler() = default;
+    virtual void Handle(DLManager& manager, Message& msg) = 0;
+  };
+  using SavedDataFactory = std::function<std::unique_ptr<SavedDataHandler>(DLManager&)>;
+  static void SetSavedDataFactory(SavedDataFactory factory);
+
+  // The worker thread's manager factory: a manager for a PatrolRequest with a document, with its
+  // windows created; nullptr for anything else.
+  static std::unique_ptr<Window> Make(std::unique_ptr<ManagerRequest> request);
+  // Installs Make as CWSThread's manager factory.
+  static void Install();
+
+  explicit DLManager(std::unique_ptr<PatrolRequest> request);
+  ~DLManager() override;
+
+  // Creates the five download objects' windows, then the manager's own ("DLManager").
+  bool CreateWindows();
+
+  Phase GetPhase() const { return phase_; }
+  CQLMDoc& Doc() { return doc_; }
+  const MirrorStore& Store() const { return store_; }
+  PatrolEvents& Events() { return events_; }
+  Hwnd Notify() const { return request_->requester; }
+  bool StopRequested() const { return stop_; }
+  // Posted steps still to come (see the class comment); a saved-data handler counts its own.
+  int& Outstanding() { return outstanding_; }
+  // Admission against the forbidden items of the last start (made at the first start or
+  // saved-data request).
+  LinkAdmission& Admission();
+  // Re-reads the stored copy of `page` (only a page yields links) and admits its links for
+  // `referrers` with `mode`; in mode 0 the page then goes to the localize queue. Posts
+  // kMsgHandling first. Mode 0 admits into the work queue, mode 2 into `collect`.
+  void ReadStoredPage(const std::vector<const LinkRecord*>& referrers, const LinkRecord& page,
+                      int mode, const LinkAdmission::Sink& collect = nullptr);
+  // Posts kMsgPatrolEnded and destroys the window.
+  void EndPatrol();
+
+ protected:
+  LResult WindowProc(Message& msg) override;
+
+ private:
+  // What a record's robots.txt says before it is fetched.
+  enum class RobotsAnswer { kAllowed, kRefused, kUnknown };
+  // Where the dial-up line stands for this manager.
+  enum class Line { kNone, kAsked, kReleased };
+
+  // Patrol driver (DLManager.cpp).
+  void OnStart();
+  void OnDialResult(WParam state, LParam error);
+  void OnStop();
+  void BeginPatrol();
+  void Next();
+  void DispatchStep();
+  bool ChooseRecord(HeldRecord& held);
+  bool DeferredReady(const LinkRecord& record);
+  void Process(HeldRecord held);
+  void Renew(HeldRecord held, const ProjectItem& item);
+  void Fetch(HeldRecord held, const ProjectItem& item, bool local_copy);
+  RobotsAnswer AskRobots(LinkRecord& record);
+  DLObj* FirstFree();
+  DLObj* BusyWithUrl(const LinkRecord& record, const CUrl& url);
+  DLObj* BusyWithRobots(const LinkRecord& record);
+  void BeginLocalization();
+  void LocalizeStep();
+  void FinishStop();
+  const ProjectItem* FindItem(const LinkRecord& record) const;
+  bool UseRobotsTxt() const;
+
+  // Download results (DLManagerResults.cpp).
+  // The object a result names; null when it is free (nothing to do) or the patrol stops (its
+  // records went back to the queue and it was released).
+  DLObj* ResultOf(int index);
+  void OnRobotsDone(int index);
+  void OnDownloadDone(int index);
+  void RetryOrAuthenticate(DLObj& obj);
+  void NotModified(DLObj& obj);
+  void Redirected(DLObj& obj);
+  void Content(DLObj& obj);
+  void ExpandFetchedPage(DLObj& obj);
+  void TakeTitle(DLObj& obj, const std::string& title);
+  void BeginPage(DLObj& obj);
+  void Requeue(DLObj& obj, std::size_t i);
+  void RequeueAll(DLObj& obj);
+  void Release(DLObj& obj, bool counted);
+  bool AdmitToWork(const std::vector<const LinkRecord*>& referrers,
+                   const std::vector<PageLink>& links);
+  static std::vector<const LinkRecord*> Referrers(const DLObj& obj);
+
+  std::unique_ptr<PatrolRequest> request_;
+  CQLMDoc& doc_;
+  MirrorStore store_;
+  PostedPatrolEvents events_;
+  PatrolWork work_;
+  std::unique_ptr<LinkAdmission> admission_;
+  ExpansionSet expanded_;
+  std::array<std::unique_ptr<DLObj>, kObjectCount> objects_;
+  std::unique_ptr<SavedDataHandler> saved_data_;
+
+  Phase phase_ = kPhaseIdle;
+  int free_ = kObjectCount;  // download objects that are free
+  bool stop_ = false;
+  int outstanding_ = 0;
+  bool ended_ = false;  // kMsgPatrolEnded was posted
+  Line line_ = Line::kNone;
+  bool hung_up_ = false;     // the dial-up manager told that the line is given up
+  bool first_start_ = true;  // no download object has been started yet
+  FileTime patrol_start_{};
+  FileTime localize_start_{};
+  // Records waiting for a site's robots.txt that a busy object is fetching; they stay in the
+  // work queue's held chain meanwhile.
+  std::vector<HeldRecord> deferred_;
+};
+
+}  // namespace qlm

@@ -1,0 +1,281 @@
+// The download manager's handling of what its download objects bring back: the robots.txt
+// result, the main request's result by status, and the release of an object.
+#include <cctype>
+#include <mutex>
+
+#include "crawl/ContentRules.h"
+#include "crawl/CrawlMessages.h"
+#include "crawl/DLManager.h"
+#include "crawl/DLStatus.h"
+#include "crawl/LocalPath.h"
+#include "crawl/PageScanner.h"
+#include "crawl/PictureHook.h"
+#include "crawl/RobotsCopy.h"
+#include "platform/ApplicationLock.h"
+#include "platform/Messaging.h"
+#include "project/CQLMDoc.h"
+
+namespace qlm {
+
+namespace {
+
+bool IsPageType(int type) {
+  return type == kFileTypeNone || type == kFileTypeHtml;
+}
+
+// A LOCATION value as an absolute URL: as it stands when it parses, else resolved against the
+// URL that was asked for (servers send relative locations too). Nothing for another scheme or a
+// value that gives no URL.
+std::optional<std::string> ResolveLocation(const std::string& location, const CUrl& base) {
+  if (location.empty()) return std::nullopt;
+  CUrl url;
+  if (url.Parse(location)) return url.Text();
+  // A value that starts with a scheme name and ":" names a scheme of its own.
+  std::size_t i = 0;
+  while (i < location.size() && (std::isalnum(static_cast<unsigned char>(location[i])) ||
+                                 location[i] == '+' || location[i] == '-' || location[i] == '.')) {
+    ++i;
+  }
+  if (i > 0 && i < location.size() && location[i] == ':') return std::nullopt;
+  const std::string candidate =
+      location.front() == '/' ? base.SiteUrl() + location : base.DirectoryUrl() + "/" + location;
+  if (!url.Parse(candidate)) return std::nullopt;
+  return url.Text();
+}
+
+bool IsRetryStatus(int status) {
+  return status == 200 || status == 408 || status == 0;
+}
+
+}  // namespace
+
+std::vector<const LinkRecord*> DLManager::Referrers(const DLObj& obj) {
+  std::vector<const LinkRecord*> referrers;
+  for (const HeldRecord& held : obj.Records()) referrers.push_back(&held.record);
+  return referrers;
+}
+
+// ---- The robots.txt fetched first ----
+
+DLObj* DLManager::ResultOf(int index) {
+  if (index < 0 || index >= kObjectCount || objects_[index]->IsFree()) return nullptr;
+  DLObj& obj = *objects_[index];
+  if (!stop_) return &obj;
+  // A stopped download is not a failed one: its records go back as they were.
+  RequeueAll(obj);
+  Release(obj, true);
+  return nullptr;
+}
+
+void DLManager::OnRobotsDone(int index) {
+  DLObj* done = ResultOf(index);
+  if (!done) return;
+  DLObj& obj = *done;
+  CHttpRequest& robots = *obj.Robots();
+  const LinkRecord& current = obj.Current();
+  const std::string& robots_url = obj.RobotsTxtUrl();
+  const int result = robots.ResultCode();
+  const int status = robots.StatusCode();
+  std::optional<std::string> location;
+  if (status == 301 || status == 302) {
+    CUrl base;
+    base.Parse(robots_url);
+    location = ResolveLocation(robots.Location(), base);
+  }
+
+  if (result == kResultCompleted && status == 200) {
+    store_.StoreRobotsTxt(robots_url, current.folder_path, obj.TempFile());
+    if (IsAllowedByRobots(store_, robots_url, current.url, current.folder_path)) {
+      BeginPage(obj);
+    } else {
+      Release(obj, true);
+    }
+  } else if (result == kResultCompleted && location) {
+    // The records learn where their site's robots.txt went and come back to it later.
+    store_.WriteRedirectPage(robots_url, current.folder_path, *location, true);
+    for (HeldRecord& held : obj.Records()) held.record.robots_url = *location;
+    RequeueAll(obj);
+    Release(obj, false);
+  } else if (result != kResultCompleted || status == 301 || status == 302) {
+    // No robots.txt to be had (also a redirect to nowhere): the site allows everything.
+    store_.WritePermissiveRobotsTxt(robots_url, current.folder_path);
+    BeginPage(obj);
+  } else {
+    Release(obj, true);
+  }
+}
+
+void DLManager::BeginPage(DLObj& obj) {
+  SetRefererLine(*obj.Main(), obj.Current());
+  obj.Begin(false, false);
+}
+
+// ---- The page itself ----
+
+void DLManager::OnDownloadDone(int index) {
+  DLObj* done = ResultOf(index);
+  if (!done) return;
+  DLObj& obj = *done;
+  CHttpRequest& main = *obj.Main();
+  std::lock_guard lock(ApplicationLock());
+  if (main.ResultCode() != kResultCompleted) {
+    RetryOrAuthenticate(obj);
+  } else if (main.StatusCode() == 304) {
+    NotModified(obj);
+  } else if (main.StatusCode() == 301 || main.StatusCode() == 302) {
+    Redirected(obj);
+  } else if (main.StatusCode() == 200) {
+    Content(obj);
+  }
+  Release(obj, true);
+}
+
+void DLManager::RetryOrAuthenticate(DLObj& obj) {
+  CHttpRequest& main = *obj.Main();
+  const int status = main.StatusCode();
+  const ItemDefaults& defaults = doc_.Defaults();
+  std::vector<HeldRecord>& records = obj.Records();
+  // From the back, each to the front: the records keep their order at the queue's front.
+  for (std::size_t i = records.size(); i-- > 0;) {
+    LinkRecord& record = records[i].record;
+    const ProjectItem* item = FindItem(record);
+    if (!item) continue;
+    if (IsRetryStatus(status)) {
+      if (record.retry >= defaults.Resolve(*item, ItemOption::DLoadRetry)) continue;
+      events_.Retried();
+      ++record.retry;
+      Requeue(obj, i);
+    } else if (status == 401 && main.ChallengeScheme() != kAuthDigest) {
+      // Bits 0-1 go 0 -> 3 -> 1: one more try without, then one with the credentials.
+      if (defaults.Resolve(*item, ItemOption::UseHttpPassword) <= 0 || (record.flags & 3) == 1) {
+        continue;
+      }
+      record.flags = (record.flags ^ 2) | 1;
+      Requeue(obj, i);
+    }
+  }
+}
+
+void DLManager::NotModified(DLObj& obj) {
+  ReadStoredPage(Referrers(obj), obj.Current(), LinkAdmission::kModePatrol);
+}
+
+void DLManager::Redirected(DLObj& obj) {
+  const LinkRecord& current = obj.Current();
+  const CUrl& fetched = obj.Url();
+  const std::optional<std::string> location = ResolveLocation(obj.Main()->Location(), fetched);
+  if (!location) return;
+  CUrl target;
+  target.Parse(*location);
+  const int type = fetched.FileType();
+  // A page that moved to a picture (or the reverse) is not followed; a cgi URL may go anywhere.
+  if (type != kFileTypeCgi && target.FileType() != type) return;
+  PageLink link;
+  link.kind = kLinkRedirect;
+  link.url = *location;
+  if (IsPageType(type)) {
+    store_.WriteRedirectPage(current.url, current.folder_path, *location, false);
+    if (work_.AppendLocalize(current)) events_.Localizing();
+  } else {
+    // What arrives from the new place is stored under the name of the URL that was asked for.
+    link.storage_name = current.storage_name.empty() ? current.url : current.storage_name;
+  }
+  AdmitToWork(Referrers(obj), {link});
+}
+
+void DLManager::Content(DLObj& obj) {
+  const LinkRecord& current = obj.Current();
+  const std::string& temp = obj.TempFile();
+  if (StartsLikeExecutable(temp)) return;
+  const CUrl& fetched = obj.Url();
+  const std::string& storage = current.storage_name.empty() ? current.url : current.storage_name;
+  CUrl storage_url;
+  storage_url.Parse(storage);
+  const int type = fetched.FileType();
+  std::string_view suffix;
+  bool store = true;
+  if (storage_url.FileType() == kFileTypeCgi) {
+    CHttpRequest& main = *obj.Main();
+    suffix = CgiVariantFor(type, main.MediaType(), main.MediaSubtype());
+  } else if (!current.storage_name.empty() && storage_url.FileType() != type &&
+             type != kFileTypeCgi) {
+    store = false;  // the redirect's target is not what the storage name stands for
+  }
+  const bool stored = store && store_.StoreFile(temp, storage, current.folder_path, suffix) ==
+                                   MirrorStore::kStoreOk;
+
+  if (IsPageType(type) || suffix == kCgiVariants[0]) ExpandFetchedPage(obj);
+  if (stored && request_->pictures && (type == kFileTypeJpeg || suffix == kCgiVariants[1])) {
+    if (const std::optional<std::string> name = store_.LocalPath(storage, current.folder_path)) {
+      request_->pictures->PickUp(current, *name + std::string(suffix));
+    }
+  }
+}
+
+void DLManager::ExpandFetchedPage(DLObj& obj) {
+  const LinkRecord& current = obj.Current();
+  PageScanner scanner;
+  std::vector<PageLink> links;
+  std::string title;
+  scanner.Scan(current.url, obj.TempFile(), links, title);
+  if (!title.empty()) TakeTitle(obj, title);
+  std::vector<const LinkRecord*> expanding;
+  for (const HeldRecord& held : obj.Records()) {
+    if (expanded_.Expand(held.record)) expanding.push_back(&held.record);
+  }
+  if (expanding.empty()) return;  // expanded before in this patrol, no deeper
+  if (work_.AppendLocalize(current)) events_.Localizing();
+  AdmitToWork(expanding, links);
+}
+
+void DLManager::TakeTitle(DLObj& obj, const std::string& title) {
+  std::lock_guard lock(ApplicationLock());
+  for (const HeldRecord& held : obj.Records()) {
+    const LinkRecord& record = held.record;
+    if (record.item_url != record.url) continue;
+    // The document is not const; FindItem only hands its items out as such.
+    auto* item = const_cast<ProjectItem*>(FindItem(record));
+    if (!item || item->Title() == title) continue;
+    item->SetTitle(title);
+    doc_.SetModified(true);
+    if (request_->title_changed)
+      request_->title_changed(record.folder_path, record.item_url, title);
+  }
+}
+
+// ---- Requeue and release ----
+
+void DLManager::Requeue(DLObj& obj, std::size_t i) {
+  std::vector<HeldRecord>& records = obj.Records();
+  work_.Requeue(records[i].record, records[i].node);
+  records.erase(records.begin() + static_cast<std::ptrdiff_t>(i));
+}
+
+void DLManager::RequeueAll(DLObj& obj) {
+  for (std::size_t i = obj.Records().size(); i-- > 0;) Requeue(obj, i);
+}
+
+void DLManager::Release(DLObj& obj, bool counted) {
+  ++free_;
+  const bool completed = obj.Main() && obj.Main()->ResultCode() == kResultCompleted;
+  // Records that went back to the queue have left the list: the rest are done (or failed).
+  for (const HeldRecord& held : obj.Records()) {
+    if (counted) {
+      if (completed) {
+        events_.Visited();
+      } else {
+        events_.Failed();
+      }
+    }
+    work_.Done(held.node);
+  }
+  auto status = std::make_unique<DLObjStatus>();
+  status->index = obj.Index();
+  status->completed = completed;
+  PostMessage(Notify(), kMsgObjReleased, 0, 0, std::move(status));
+  LinkRecord current = obj.Current();
+  obj.Reset();
+  PostMessage(Handle(), kMsgReleased, 0, 0, MakePayload(std::move(current)));
+}
+
+}  // namespace qlm

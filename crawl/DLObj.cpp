@@ -1,0 +1,213 @@
+#include "crawl/DLObj.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "crawl/CrawlMessages.h"
+#include "crawl/DLStatus.h"
+#include "net/RobotsRules.h"
+#include "platform/Messaging.h"
+
+namespace qlm {
+
+DLObj::DLObj(int index) : index_(index) {}
+
+DLObj::~DLObj() {
+  Reset();
+  Destroy();
+}
+
+bool DLObj::CreateHidden() {
+  return Create("DLObj", "DLObj");
+}
+
+bool DLObj::Start(const HeldRecord& record, Hwnd notify, Hwnd manager,
+                  const std::string& work_folder, const ProxySettings& proxy) {
+  if (!free_) return false;
+  notify_ = notify;
+  manager_ = manager;
+  proxy_ = proxy;
+  records_.assign(1, record);
+  current_ = record.record;
+  url_.Parse(record.record.url);
+  char name[32];
+  std::snprintf(name, sizeof name, "tmp%d.dat", index_);
+  temp_file_ = work_folder + name;
+  IHttpObserver* observer = this;
+  main_ = std::make_unique<CHttpRequest>(observer);
+  robots_ = std::make_unique<CHttpRequest>(observer);
+  active_ = Active::kNone;
+  return true;
+}
+
+void DLObj::Begin(bool robots_first, bool first_start) {
+  free_ = false;
+  robots_first_ = robots_first;
+  const LinkRecord& record = records_.front().record;
+  std::string shown = record.url;
+  if (robots_first) {
+    robots_url_ = RobotsUrl(record.robots_url, record.url).value_or(std::string());
+    robots_parsed_.Parse(robots_url_);
+    shown = robots_url_;
+  }
+  auto status = std::make_unique<DLObjStatus>();
+  status->index = index_;
+  status->url = shown;
+  PostMessage(notify_, kMsgObjInterval, 0, 0, std::move(status));
+  waiting_ = true;
+  // An interval of 0 still goes through the timer: the request starts from the loop, never from
+  // inside the manager's handler.
+  ArmTimer(kIntervalTimer, first_start ? 0 : std::max(limits_.interval, 0));
+}
+
+void DLObj::StartRequest() {
+  StopTimer(kIntervalTimer);
+  waiting_ = false;
+  active_ = robots_first_ ? Active::kRobots : Active::kMain;
+  CHttpRequest& request = robots_first_ ? *robots_ : *main_;
+  const CUrl& url = robots_first_ ? robots_parsed_ : url_;
+  StartTimer(kTotalTimer, limits_.total);
+  StartTimer(kConnectTimer, limits_.connection);
+  PostStatus(kMsgObjContacting);
+  HttpRoute route;
+  if (!RouteRequest(url, proxy_, &route) || !request.Get(route.host, route.port, route.target)) {
+    // Nothing was started, so no notice will come: the request failed here and now.
+    StopAllTimers();
+    PostResult(kResultFailed);
+  }
+}
+
+void DLObj::Abort() {
+  if (free_) return;
+  if (waiting_) {
+    StopTimer(kIntervalTimer);
+    waiting_ = false;
+    active_ = Active::kNone;
+    PostMessage(manager_, kMsgDownloadDone, 0, MakeLong(index_, main_ ? main_->ResultCode() : 0));
+    return;
+  }
+  if (CHttpRequest* request = ActiveRequest()) request->Cancel(true);
+}
+
+void DLObj::Reset() {
+  StopAllTimers();
+  body_.Close();
+  main_.reset();
+  robots_.reset();
+  active_ = Active::kNone;
+  waiting_ = false;
+  robots_first_ = false;
+  records_.clear();
+  if (!temp_file_.empty()) ::unlink(temp_file_.c_str());
+  free_ = true;
+}
+
+CHttpRequest* DLObj::ActiveRequest() {
+  switch (active_) {
+    case Active::kRobots:
+      return robots_.get();
+    case Active::kMain:
+      return main_.get();
+    case Active::kNone:
+      break;
+  }
+  return nullptr;
+}
+
+LResult DLObj::WindowProc(Message& msg) {
+  if (msg.message != WM_TIMER) return Window::WindowProc(msg);
+  const auto id = static_cast<TimerId>(msg.wparam);
+  if (id == kIntervalTimer) {
+    if (waiting_) StartRequest();
+    return 0;
+  }
+  // Any other limit ran out: the transaction ends as cancelled.
+  StopTimer(id);
+  if (CHttpRequest* request = ActiveRequest()) request->Cancel(true);
+  return 0;
+}
+
+void DLObj::OnProgress(CHttpRequest& request, int progress) {
+  if (&request != ActiveRequest()) return;
+  switch (progress) {
+    case kProgressConnected:
+      StopTimer(kConnectTimer);
+      PostStatus(kMsgObjConnected);
+      StartTimer(kReplyTimer, limits_.reply);
+      break;
+    case kProgressStatusLine:
+      StopTimer(kReplyTimer);
+      StartTimer(kControlTimer, limits_.control);
+      break;
+    case kProgressHeaders: {
+      StopTimer(kControlTimer);
+      const int64_t length = request.ContentLength() > 0 ? request.ContentLength() : -1;
+      PostStatus(kMsgObjLength, length);
+      if (request.Method() == kMethodGet) {
+        // A file left by an earlier download (or by a patrol that was killed) must not make the
+        // exclusive create fail and drop this body.
+        body_.Close();
+        ::unlink(temp_file_.c_str());
+        body_.Create(temp_file_, true);
+        request.SetBodySink(&body_);
+        StartTimer(kDataTimer, limits_.data);
+      } else {
+        StartTimer(kCloseTimer, limits_.close);
+      }
+      break;
+    }
+    case kProgressBody: {
+      StopTimer(kDataTimer);
+      const int64_t length = request.ContentLength() > 0 ? request.ContentLength() : -1;
+      PostStatus(kMsgObjProgress, length, request.BodyReceived());
+      StartTimer(kDataTimer, limits_.data);
+      break;
+    }
+    case kProgressFinished:
+      StopAllTimers();
+      request.SetBodySink(nullptr);
+      body_.Close();
+      PostResult(request.ResultCode());
+      break;
+    default:
+      break;
+  }
+}
+
+void DLObj::PostResult(int result) {
+  const unsigned message = active_ == Active::kRobots ? kMsgRobotsDone : kMsgDownloadDone;
+  PostMessage(manager_, message, 0, MakeLong(index_, result));
+}
+
+void DLObj::PostStatus(unsigned message, int64_t length, int64_t received) {
+  auto status = std::make_unique<DLObjStatus>();
+  status->index = index_;
+  status->length = length;
+  status->received = received;
+  PostMessage(notify_, message, 0, 0, std::move(status));
+}
+
+void DLObj::StartTimer(TimerId id, int32_t seconds) {
+  if (seconds > 0) ArmTimer(id, seconds);
+}
+
+void DLObj::ArmTimer(TimerId id, int32_t seconds) {
+  const int64_t ms = std::min<int64_t>(int64_t{seconds} * 1000, UINT32_MAX);
+  SetTimer(Handle(), id, static_cast<std::uint32_t>(ms));
+  timers_ |= 1u << id;
+}
+
+void DLObj::StopTimer(TimerId id) {
+  if (timers_ & (1u << id)) KillTimer(Handle(), id);
+  timers_ &= ~(1u << id);
+}
+
+void DLObj::StopAllTimers() {
+  for (std::uint64_t id = kConnectTimer; id <= kIntervalTimer; ++id) {
+    StopTimer(static_cast<TimerId>(id));
+  }
+}
+
+}  // namespace qlm

@@ -1,0 +1,129 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "crawl/FetchSetup.h"
+#include "crawl/PatrolWork.h"
+#include "net/CFileBodySink.h"
+#include "net/CHttpRequest.h"
+#include "net/CUrl.h"
+#include "net/HttpRoute.h"
+#include "platform/Window.h"
+
+namespace qlm {
+
+// A download object: the hidden window "DLObj" that fetches one URL at a time for the download
+// manager, on the network worker thread. It waits for the access interval, optionally fetches the
+// site's robots.txt first, runs the HTTP transaction, writes the body into its temporary file as it
+// arrives, watches the time limits, posts its progress to the notify window (DLObjStatus blocks)
+// and its result to the manager. What the result means is the manager's business.
+//
+//   free --Start, Begin--> waiting (timer 7) --> requesting (robots, then main) --> finished
+//        <------------------------------- Reset (by the manager's release) ---------'
+//
+// Results go to the manager as kMsgRobotsDone (the robots.txt request ended) or kMsgDownloadDone
+// (the main request ended), lParam MakeLong(index, result code). Exactly one result is posted per
+// request started, and one for an Abort while the access interval still runs.
+class DLObj : public Window, private IHttpObserver {
+ public:
+  // The timers of a download, by id.
+  enum TimerId : std::uint64_t {
+    kConnectTimer = 1,   // from the request's start until connected: ConnectionTimeout
+    kReplyTimer = 2,     // from connected until the status line: ReplyRcvTimeout
+    kControlTimer = 3,   // from the status line until the header block: CtlRcvTimeout
+    kDataTimer = 4,      // from the header block, and after each piece of body: DataRcvTimeout
+    kCloseTimer = 5,     // after the header block of a HEAD request: CloseTimeout
+    kTotalTimer = 6,     // from the request's start: DLTotalTimeout
+    kIntervalTimer = 7,  // from Begin until the request starts: the access interval
+  };
+  enum class Active { kNone, kRobots, kMain };
+
+  explicit DLObj(int index);
+  ~DLObj() override;
+
+  // Creates the hidden window "DLObj" on the calling thread's loop.
+  bool CreateHidden();
+
+  // Takes a record to fetch (it becomes the first of the object's list and the current record),
+  // parses its URL, names the temporary file ("<work folder>tmp<index>.dat") and makes the two
+  // request objects. The caller then sets the main request's lines and calls Begin. False when
+  // the object is busy.
+  bool Start(const HeldRecord& record, Hwnd notify, Hwnd manager, const std::string& work_folder,
+             const ProxySettings& proxy);
+  void SetLimits(const DownloadLimits& limits) { limits_ = limits; }
+  // Posts kMsgObjInterval and starts the access interval: 0 for the first download of a patrol,
+  // else the item's AccessInterval. With `robots_first` the robots.txt (RobotsUrl of the current
+  // record) is fetched first; the manager then calls Begin again for the page itself.
+  void Begin(bool robots_first, bool first_start);
+  // Adds a record of the same URL and item to a busy object: the download covers it too.
+  void HandOver(const HeldRecord& record) { records_.push_back(record); }
+  // Ends the download early: while the access interval runs a kMsgDownloadDone is posted at once
+  // with the main request's result; otherwise the active request is cancelled (result 1).
+  void Abort();
+  // Back to free: requests destroyed, timers stopped, records forgotten, temporary file removed.
+  void Reset();
+
+  bool IsFree() const { return free_; }
+  int Index() const { return index_; }
+  // The record the download was started for (it stays known after the list was emptied).
+  const LinkRecord& Current() const { return current_; }
+  // The URL of the current record, parsed.
+  const CUrl& Url() const { return url_; }
+  // The robots.txt URL of a robots-first download (RobotsUrl of the current record).
+  const std::string& RobotsTxtUrl() const { return robots_url_; }
+  bool RobotsFirst() const { return robots_first_; }
+  // The current record first, then those handed over; the manager takes records out of it when
+  // it requeues them.
+  std::vector<HeldRecord>& Records() { return records_; }
+  const std::vector<HeldRecord>& Records() const { return records_; }
+  // Null while free.
+  CHttpRequest* Main() { return main_.get(); }
+  CHttpRequest* Robots() { return robots_.get(); }
+  const std::string& TempFile() const { return temp_file_; }
+  // Whether the access interval is still running (the request has not started).
+  bool Waiting() const { return waiting_; }
+
+ protected:
+  LResult WindowProc(Message& msg) override;
+
+ private:
+  void OnProgress(CHttpRequest& request, int progress) override;
+  void StartRequest();
+  // Starts a limit timer; a limit of 0 starts none.
+  void StartTimer(TimerId id, int32_t seconds);
+  // Starts a timer, also with 0 seconds (it then fires on the loop's next pass).
+  void ArmTimer(TimerId id, int32_t seconds);
+  void StopTimer(TimerId id);
+  void StopAllTimers();
+  void PostStatus(unsigned message, int64_t length = -1, int64_t received = 0);
+  void PostResult(int result);
+  CHttpRequest* ActiveRequest();
+
+  const int index_;
+  bool free_ = true;
+  Hwnd notify_ = 0;
+  Hwnd manager_ = 0;
+  ProxySettings proxy_;
+  DownloadLimits limits_;
+  // Made at Start, destroyed at Reset; this object observes both.
+  std::unique_ptr<CHttpRequest> main_;
+  std::unique_ptr<CHttpRequest> robots_;
+  Active active_ = Active::kNone;
+  bool robots_first_ = false;
+  bool waiting_ = false;  // timer 7 runs
+  LinkRecord current_;
+  CUrl url_;
+  std::string robots_url_;
+  CUrl robots_parsed_;
+  std::vector<HeldRecord> records_;
+  std::string temp_file_;
+  // The temporary file, open from the header block to the end of the request.
+  CFileBodySink body_;
+  // Bit n set while timer n runs.
+  unsigned timers_ = 0;
+};
+
+}  // namespace qlm

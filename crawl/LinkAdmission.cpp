@@ -1,0 +1,116 @@
+#include "crawl/LinkAdmission.h"
+
+#include <mutex>
+
+#include "crawl/PatrolEvents.h"
+#include "net/CUrl.h"
+#include "platform/ApplicationLock.h"
+#include "project/CQLMDoc.h"
+#include "project/ExtensionFilter.h"
+
+namespace qlm {
+
+namespace {
+
+bool SameHost(const std::optional<std::string>& a, const std::optional<std::string>& b) {
+  if (!a || !b || a->size() != b->size()) return false;
+  for (std::size_t i = 0; i < a->size(); ++i) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    if (lower((*a)[i]) != lower((*b)[i])) return false;
+  }
+  return true;
+}
+
+bool IsPageLink(int kind) {
+  return kind == kLinkAnchor || kind == kLinkArea || kind == kLinkRedirect;
+}
+
+bool IsEmbedded(int kind) {
+  return kind == kLinkBackground || kind == kLinkFrame || kind == kLinkImage;
+}
+
+// What a referrer's item says about links, read once per admission.
+struct ItemRules {
+  const ProjectItem* item = nullptr;  // null when the item is gone
+  int pilot_area = 0;
+  CUrl item_url;
+};
+
+}  // namespace
+
+LinkAdmission::LinkAdmission(const CQLMDoc& doc, std::vector<std::string> forbidden_urls,
+                             PatrolEvents& events)
+    : doc_(doc), forbidden_(std::move(forbidden_urls)), events_(events) {
+  std::erase_if(forbidden_, [](const std::string& url) { return url.empty(); });
+}
+
+std::vector<std::string> LinkAdmission::ForbiddenUrls(const CQLMDoc& doc) {
+  std::lock_guard lock(ApplicationLock());
+  std::vector<std::string> urls;
+  for (const ProjectItem* item : doc.Forbidden()) {
+    if (item->URL()) urls.push_back(*item->URL());
+  }
+  return urls;
+}
+
+bool LinkAdmission::Admit(const std::vector<const LinkRecord*>& referrers,
+                          const std::vector<PageLink>& links, int mode, const Sink& sink) {
+  std::lock_guard lock(ApplicationLock());
+  const ItemDefaults& defaults = doc_.Defaults();
+  std::vector<ItemRules> rules(referrers.size());
+  for (std::size_t r = 0; r < referrers.size(); ++r) {
+    ItemRules& rule = rules[r];
+    rule.item = doc_.FindItem(referrers[r]->folder_path, referrers[r]->item_url);
+    if (!rule.item || !rule.item_url.Parse(referrers[r]->item_url)) {
+      rule.item = nullptr;
+      continue;
+    }
+    rule.pilot_area = defaults.Resolve(*rule.item, ItemOption::PilotArea);
+    if (rule.pilot_area < 0) rule.pilot_area = 0;
+  }
+
+  CUrl link_url;
+  for (const PageLink& link : links) {
+    const bool page = IsPageLink(link.kind);
+    if (!page && !IsEmbedded(link.kind)) continue;
+    if (!link_url.Parse(link.url)) continue;
+    const std::string& text = link_url.Text();
+    bool forbidden = false;
+    for (const std::string& prefix : forbidden_) {
+      if (text.starts_with(prefix)) {
+        forbidden = true;
+        break;
+      }
+    }
+    if (forbidden) continue;
+
+    for (std::size_t r = 0; r < referrers.size(); ++r) {
+      const ItemRules& rule = rules[r];
+      if (!rule.item) continue;
+      if (rule.pilot_area != 2 && !SameHost(link_url.Host(), rule.item_url.Host())) continue;
+      // A plain text prefix, as the area has always been: a sibling folder whose name begins with
+      // the same letters is inside it too.
+      if (rule.pilot_area == 0 && !text.starts_with(rule.item_url.DirectoryUrl())) continue;
+      if (!ExtensionFilter::Admits(*rule.item, defaults, link_url.Extension())) continue;
+
+      const LinkRecord& from = *referrers[r];
+      LinkRecord record;
+      record.flags = mode == kModePatrol ? (from.flags & ~0xF) : from.flags;
+      record.retry = from.retry;
+      record.graph_max = from.graph_max;
+      record.depth = from.depth + (page ? 1 : 0);
+      record.chain = page ? 0 : from.chain + 1;
+      if (record.depth > from.graph_max || record.chain > kMaxChain) continue;
+      record.folder_path = from.folder_path;
+      record.item_url = from.item_url;
+      record.referer = from.url;
+      record.url = text;
+      record.storage_name = link.storage_name;
+      if ((mode == kModePatrol || mode == kModeCollect) && sink && !sink(record)) return false;
+      events_.Detected();
+    }
+  }
+  return true;
+}
+
+}  // namespace qlm

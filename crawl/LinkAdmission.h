@@ -1,0 +1,51 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "crawl/PageLink.h"
+#include "project/LinkRecord.h"
+
+namespace qlm {
+
+class CQLMDoc;
+class PatrolEvents;
+
+// Which links of a page become new link records: the item's area (PilotArea), the forbidden
+// items, the item's file-type filters, the link kind, and the depth and chain limits, checked for
+// every record that referred to the page (each against its own item's options).
+//
+// Modes: 0 queues the new records for the patrol (the authentication bits of the new records are
+// cleared), 2 collects them for a saved-data operation (flags kept), any other mode only counts.
+// Every record made is counted to the notify window (Detected) in every mode.
+class LinkAdmission {
+ public:
+  static constexpr int kModePatrol = 0;
+  static constexpr int kModeCollect = 2;
+  // Longest embedded-resource chain (a picture in a frame in a frame ...).
+  static constexpr int kMaxChain = 3;
+
+  // Takes a new record; false when it could not be kept (a queue file failed).
+  using Sink = std::function<bool(const LinkRecord&)>;
+
+  // `forbidden_urls`: the URLs of the forbidden items as they stand in the items (not
+  // normalized); a link that begins with one is dropped. Empty texts are ignored.
+  LinkAdmission(const CQLMDoc& doc, std::vector<std::string> forbidden_urls, PatrolEvents& events);
+
+  // The URLs of the items the document's last patrol start found forbidden.
+  static std::vector<std::string> ForbiddenUrls(const CQLMDoc& doc);
+
+  // Admits `links` (in order) for each referrer. In modes 0 and 2 each new record goes to `sink`.
+  // Referrers whose item is gone from the project admit nothing. False when the sink failed; the
+  // admission stops there.
+  bool Admit(const std::vector<const LinkRecord*>& referrers, const std::vector<PageLink>& links,
+             int mode, const Sink& sink);
+
+ private:
+  const CQLMDoc& doc_;
+  std::vector<std::string> forbidden_;
+  PatrolEvents& events_;
+};
+
+}  // namespace qlm

@@ -1,0 +1,168 @@
+#include "tests/crawl/PatrolHarness.h"
+
+#include <gtest/gtest.h>
+
+#include "crawl/CrawlMessages.h"
+#include "crawl/DLManager.h"
+#include "net/WSMessages.h"
+#include "net/WSStartup.h"
+#include "platform/Messaging.h"
+#include "tests/crawl/MirrorTree.h"
+#include "tests/support/PumpUntil.h"
+
+namespace qlm::test {
+
+std::ostream& operator<<(std::ostream& out, const PatrolCounters& c) {
+  return out << "Detected " << c.detected << " Retry " << c.retry << " Visited " << c.visited
+             << " Failed " << c.failed << " Localize " << c.localize << " Modified " << c.modified;
+}
+
+void RecordingPictures::PickUp(const LinkRecord& record, const std::string& stored_file) {
+  std::lock_guard lock(mutex_);
+  taken_.emplace_back(record.url, stored_file);
+}
+
+std::vector<std::pair<std::string, std::string>> RecordingPictures::Taken() const {
+  std::lock_guard lock(mutex_);
+  return taken_;
+}
+
+PatrolHarness::PatrolHarness(Clock& worker_clock)
+    : mirror_(dir_.Path() + "/Mirror/"),
+      settings_(Profile(), dir_.Path() + "/data/"),
+      watchdog_(std::chrono::seconds(60), loop_.Id()),
+      notify_([this](Message& msg) { return OnNotify(msg); }),
+      worker_(worker_clock) {
+  settings_.SetStored(AppText::MirrorDir, mirror_);
+  // Tests ask for what they need; these keep them quick and free of waiting.
+  settings_.SetStored(AppNumber::AccessInterval, 0);
+  settings_.SetStored(AppNumber::UseRobotsTxt, 0);
+  settings_.SetStored(AppNumber::AutoDialup, 0);
+  doc_ = std::make_unique<CQLMDoc>(settings_, prompt_);
+  EXPECT_TRUE(doc_->New("proj"));
+  notify_.Create();
+  WSStartup();
+  EXPECT_TRUE(worker_.Start());
+  DLManager::Install();
+}
+
+PatrolHarness::~PatrolHarness() {
+  notify_.SetHandler(nullptr);
+  notify_.Destroy();
+  worker_.Stop();
+  CWSThread::SetManagerFactory(nullptr);
+  doc_.reset();
+}
+
+ProjectItem& PatrolHarness::AddUrl(ProjectItem& parent, const std::string& url,
+                                   const std::string& title) {
+  auto item = std::make_unique<ProjectItem>(ProjectItem::kRecord);
+  item->SetURL(url);
+  item->SetTitle(title.empty() ? url : title);
+  return *parent.AppendChild(std::move(item));
+}
+
+ProjectItem& PatrolHarness::AddFolder(ProjectItem& parent, const std::string& title) {
+  auto item = std::make_unique<ProjectItem>(ProjectItem::kFolder);
+  item->SetTitle(title);
+  return *parent.AppendChild(std::move(item));
+}
+
+void PatrolHarness::Begin(const std::function<void(PatrolRequest&)>& fill) {
+  manager_ = 0;
+  answered_ = false;
+  ended_ = false;
+  counters_ = {};
+  handled_.clear();
+  announced_.clear();
+  released_.clear();
+  messages_.clear();
+  auto request = std::make_unique<PatrolRequest>();
+  request->requester = notify_.Handle();
+  request->doc = doc_.get();
+  request->pictures = &pictures_;
+  request->durable = false;
+  if (fill) fill(*request);
+  ASSERT_TRUE(PostThreadMessage(worker_.Id(), WM_WS_CREATE_MANAGER, 0, 0, std::move(request)));
+}
+
+bool PatrolHarness::WaitForEnd(std::chrono::milliseconds limit) {
+  return PumpUntil([this] { return ended_ || (answered_ && manager_ == 0); }, limit);
+}
+
+bool PatrolHarness::Run(const std::function<void(PatrolRequest&)>& fill) {
+  Begin(fill);
+  return WaitForEnd();
+}
+
+void PatrolHarness::Stop() {
+  ASSERT_NE(manager_, Hwnd{0});
+  PostMessage(manager_, kMsgStop);
+}
+
+bool PatrolHarness::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  return test::PumpUntil(loop_, done, limit);
+}
+
+LResult PatrolHarness::OnNotify(Message& msg) {
+  messages_.push_back(msg.message);
+  switch (msg.message) {
+    case kMsgManagerCreated:
+      manager_ = msg.TakePayloadValue<Hwnd>(0);
+      answered_ = true;
+      if (manager_ != 0) PostMessage(manager_, kMsgStart);
+      break;
+    case kMsgHandling:
+      handled_.push_back(msg.TakePayloadValue<std::string>());
+      break;
+    case kMsgObjInterval:
+      if (auto status = msg.TakePayload<DLObjStatus>()) announced_.push_back(status->url);
+      break;
+    case kMsgObjReleased:
+      if (auto status = msg.TakePayload<DLObjStatus>()) released_.push_back(status->completed);
+      break;
+    case kMsgDetected:
+      ++counters_.detected;
+      break;
+    case kMsgRetry:
+      ++counters_.retry;
+      break;
+    case kMsgVisited:
+      ++counters_.visited;
+      break;
+    case kMsgFailed:
+      ++counters_.failed;
+      break;
+    case kMsgLocalize:
+      ++counters_.localize;
+      break;
+    case kMsgModified:
+      ++counters_.modified;
+      break;
+    case kMsgPatrolEnded:
+      ended_ = true;
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
+std::map<std::string, std::string> PatrolHarness::Tree() const {
+  std::map<std::string, std::string> tree = TreeOf(WorkFolder());
+  tree.erase("proj.uq");
+  tree.erase("proj.lq");
+  return tree;
+}
+
+std::vector<std::string> PatrolHarness::QueuedUrls(PatrolQueue& queue) const {
+  std::vector<std::string> urls;
+  queue.ForEach(PatrolQueue::Chain::kMain, [&](PatrolQueue::NodeId, std::string_view data) {
+    LinkRecord record;
+    if (LinkRecord::Decode(data, queue.FileVersion(), record)) urls.push_back(record.url);
+    return true;
+  });
+  return urls;
+}
+
+}  // namespace qlm::test
