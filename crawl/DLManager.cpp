@@ -310,7 +310,7 @@ void DLManager::Renew(HeldRecord held, const ProjectItem& item) {
       store_.WrittenSince(held.record.url, held.record.folder_path, patrol_start_).has_value();
   if (fresh || doc_.Settings().Number(AppNumber::RenewalType) == 3) {
     ReadStoredPage({&held.record}, held.record, LinkAdmission::kModePatrol);
-    events_.Visited();
+    events_.Visited(held.record.url);
     work_.Done(held.node);
     return;
   }
@@ -329,7 +329,7 @@ void DLManager::Fetch(HeldRecord held, const ProjectItem& item, bool local_copy)
       case RobotsAnswer::kAllowed:
         break;
       case RobotsAnswer::kRefused:
-        events_.Failed();
+        events_.Failed(held.record.url);
         work_.Done(held.node);
         return;
       case RobotsAnswer::kUnknown:

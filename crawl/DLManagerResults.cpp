@@ -262,9 +262,9 @@ void DLManager::Release(DLObj& obj, bool counted) {
   for (const HeldRecord& held : obj.Records()) {
     if (counted) {
       if (completed) {
-        events_.Visited();
+        events_.Visited(held.record.url);
       } else {
-        events_.Failed();
+        events_.Failed(held.record.url);
       }
     }
     work_.Done(held.node);
