@@ -2,9 +2,7 @@
 
 #include <mutex>
 #include <optional>
-#include <vector>
 
-#include "net/CUrl.h"
 #include "picture/PictureQueue.h"
 #include "picture/PictureRecord.h"
 #include "platform/ApplicationLock.h"
@@ -18,25 +16,6 @@ PicturePickup::PicturePickup(const CQLMDoc& doc, const CSSDoc& slides, PictureQu
                              std::function<bool()> display_running)
     : doc_(doc), slides_(slides), queue_(queue), display_running_(std::move(display_running)) {}
 
-const ProjectItem* PicturePickup::FindRecordItem(const ProjectItem& root,
-                                                 const std::string& folder_path,
-                                                 const std::string& item_url) {
-  std::vector<const ProjectItem*> stack{&root};
-  while (!stack.empty()) {
-    const ProjectItem* item = stack.back();
-    stack.pop_back();
-    for (const ProjectItem* c = item->FirstChild(); c; c = c->Next()) stack.push_back(c);
-    if (!item->IsRecord() || !item->URL()) continue;
-    const std::string& url = *item->URL();
-    if (url != item_url) {
-      CUrl parsed;
-      if (!parsed.Parse(url) || parsed.Text() != item_url) continue;
-    }
-    if (item->FolderPath() == folder_path) return item;
-  }
-  return nullptr;
-}
-
 const SlideEntry* PicturePickup::GoverningEntry(const ProjectItem& item) const {
   const std::string& file = doc_.PathName();
   for (const ProjectItem* at = &item; at; at = at->Parent()) {
@@ -46,11 +25,11 @@ const SlideEntry* PicturePickup::GoverningEntry(const ProjectItem& item) const {
   return nullptr;
 }
 
-bool PicturePickup::PickUp(const LinkRecord& record, const std::string& stored_file) {
+bool PicturePickup::Offer(const LinkRecord& record, const std::string& stored_file) {
   PictureRecord values;
   {
     std::lock_guard tree_lock(ApplicationLock());
-    const ProjectItem* item = FindRecordItem(doc_.Root(), record.folder_path, record.item_url);
+    const ProjectItem* item = doc_.FindItem(record.folder_path, record.item_url);
     if (!item) return false;
     std::lock_guard list_lock(slides_.Mutex());
     const SlideEntry* entry = GoverningEntry(*item);

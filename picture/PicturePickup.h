@@ -3,6 +3,7 @@
 #include <functional>
 #include <string>
 
+#include "crawl/PictureHook.h"
 #include "picture/JpegLoader.h"
 #include "project/LinkRecord.h"
 
@@ -22,21 +23,20 @@ struct SlideEntry;
 // One object serves the patrols of one project document. PickUp runs on the network worker
 // thread; it reads the project tree under the application lock, the slide-show list under its
 // lock, the picture's header under the image reader's lock, and pushes under the queue's lock.
-class PicturePickup {
+class PicturePickup final : public PictureHook {
  public:
   // `display_running` tells whether a screen saver or slide window exists or the desktop display
   // is on; it is asked on the network worker thread.
   PicturePickup(const CQLMDoc& doc, const CSSDoc& slides, PictureQueue& queue,
                 std::function<bool()> display_running);
 
-  // `record` is the link record that was fetched (its folder path and item URL name the item),
-  // `stored_file` the picture's file in the mirror. True when the picture was queued.
-  bool PickUp(const LinkRecord& record, const std::string& stored_file);
-
-  // The URL record of the project with this folder path whose URL is `item_url`, as entered or
-  // once normalised (link records carry the normalised form); null when there is none.
-  static const ProjectItem* FindRecordItem(const ProjectItem& root, const std::string& folder_path,
-                                           const std::string& item_url);
+  // The crawl engine's hand-off: `record` is the link record that was fetched (its folder path
+  // and item URL name the item), `stored_file` the picture's file in the mirror.
+  void PickUp(const LinkRecord& record, const std::string& stored_file) override {
+    Offer(record, stored_file);
+  }
+  // The same, telling whether the picture was queued.
+  bool Offer(const LinkRecord& record, const std::string& stored_file);
 
  private:
   // The slide-show entry that governs `item`: its own, else the nearest folder's above it.

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "picture/ChannelMessages.h"
+
 namespace qlm {
 
 struct SlideDisplay;
@@ -22,7 +24,7 @@ struct PictureRecord {
   // The format version of the picture queue file; its records have exactly this layout.
   static constexpr int32_t kVersion = 10050;
   // The mark of a picture that a running patrol has just stored.
-  static constexpr std::string_view kNewPictureMark = "New Picture";
+  static constexpr std::string_view kNewPictureMark = qlm::kNewPictureMark;
 
   int32_t colour = 0;       // 0: background COLORREF (0x00BBGGRR)
   int32_t effect = 0;       // 1: transition effect 0..11
