@@ -1,13 +1,10 @@
 #include "app/ListCommand.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <cstring>
 #include <utility>
 #include <variant>
 #include <vector>
 
+#include "app/ProjectFailure.h"
 #include "platform/TerminalPrompt.h"
 #include "project/AppSettings.h"
 
@@ -75,33 +72,6 @@ void AppendLine(std::string& out, const ProjectItem& item, int depth,
   out.push_back('\n');
 }
 
-// Why a project file cannot be read, in the system's words.
-std::string ReadFailure(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
-  if (S_ISDIR(st.st_mode)) return std::strerror(EISDIR);
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return std::strerror(errno);
-  std::fclose(file);
-  return "read error";
-}
-
-std::string Failure(const CQLMDoc& doc, const std::string& path) {
-  switch (doc.LastError()) {
-    case CQLMDoc::kErrLoad:
-      return "cannot read the project file " + path + ": " + ReadFailure(path);
-    case CQLMDoc::kErrFolder:
-      return "cannot create the project folder " + doc.ProjectFolder();
-    case CQLMDoc::kErrQueue:
-      return "the queue files in " + doc.ProjectFolder() +
-             " cannot be opened or converted (damaged?)";
-    case CQLMDoc::kErrDeclined:
-      return "the queue files of an older version were not converted; nothing was changed";
-    default:
-      return "cannot open the project " + path;
-  }
-}
-
 }  // namespace
 
 std::string ListCommand::Format(const CQLMDoc& doc) {
@@ -126,7 +96,7 @@ int ListCommand::Run(const std::string& project_path, bool assume_yes, std::FILE
   TerminalPrompt prompt(in, err, assume_yes);
   CQLMDoc doc(settings, prompt);
   if (!doc.Open(project_path)) {
-    const std::string why = Failure(doc, CQLMDoc::ProjectFilePath(project_path));
+    const std::string why = ProjectFailure(doc, CQLMDoc::ProjectFilePath(project_path));
     std::fprintf(err, "QLM: %s\n", why.c_str());
     return 2;
   }

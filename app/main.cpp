@@ -5,37 +5,79 @@
 #include <string>
 
 #include "app/ListCommand.h"
+#include "app/PatrolCommand.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: QLM --list [--yes] FILE.prj\n"
-    "  --list FILE.prj   print the project's tree with each item's effective patrol options\n"
-    "  --yes             answer yes to questions (converting queue files of an older version)\n";
+    "       QLM --patrol FILE.prj [--selected | --item \"FOLDER PATH\" [URL]] [--yes]\n"
+    "       QLM --reset FILE.prj\n"
+    "  --list FILE.prj    print the project's tree with each item's effective patrol options\n"
+    "  --patrol FILE.prj  patrol the project: fetch, store and localise into its mirror folder;\n"
+    "                     Ctrl-C stops (the next --patrol resumes), a second Ctrl-C ends at once\n"
+    "  --selected         patrol only the items marked Selected\n"
+    "  --item PATH [URL]  patrol one item (or, without URL, one folder) with what is below it;\n"
+    "                     PATH is the folder path, the titles from the project down joined by /\n"
+    "  --reset FILE.prj   forget an interrupted patrol: the next one walks the project anew\n"
+    "  --yes              answer yes to questions (converting queue files of an older version)\n";
+
+enum class Mode { kNone, kList, kPatrol, kReset };
+
+int Usage(const char* problem, const char* arg) {
+  std::fprintf(stderr, "QLM: %s%s\n%s", problem, arg, kUsage);
+  return 2;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool list = false;
-  bool assume_yes = false;
-  std::string project;
+  Mode mode = Mode::kNone;
+  qlm::PatrolCommand::Options patrol;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
+    const bool has_value = i + 1 < argc;
     if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
       std::fputs(kUsage, stdout);
       return 0;
     }
-    if (std::strcmp(arg, "--list") == 0 && i + 1 < argc) {
-      list = true;
-      project = argv[++i];
+    Mode named = Mode::kNone;
+    if (std::strcmp(arg, "--list") == 0) named = Mode::kList;
+    if (std::strcmp(arg, "--patrol") == 0) named = Mode::kPatrol;
+    if (std::strcmp(arg, "--reset") == 0) named = Mode::kReset;
+    if (named != Mode::kNone) {
+      if (!has_value) return Usage("a project file must follow ", arg);
+      if (mode != Mode::kNone) return Usage("one mode at a time: ", arg);
+      mode = named;
+      patrol.project = argv[++i];
     } else if (std::strcmp(arg, "--yes") == 0) {
-      assume_yes = true;
+      patrol.assume_yes = true;
+    } else if (std::strcmp(arg, "--selected") == 0) {
+      patrol.selected_only = true;
+    } else if (std::strcmp(arg, "--item") == 0) {
+      if (!has_value) return Usage("a folder path must follow ", arg);
+      qlm::PatrolItemRef item;
+      item.folder_path = argv[++i];
+      if (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) item.url = argv[++i];
+      patrol.item = item;
     } else {
-      std::fprintf(stderr, "QLM: unexpected argument %s\n%s", arg, kUsage);
-      return 2;
+      return Usage("unexpected argument ", arg);
     }
   }
-  if (list) return qlm::ListCommand::Run(project, assume_yes, stdin, stdout, stderr);
+  if ((patrol.selected_only || patrol.item) && mode != Mode::kPatrol) {
+    return Usage("--selected and --item go with ", "--patrol");
+  }
+  if (patrol.selected_only && patrol.item) return Usage("--selected or --item, not both", "");
+  switch (mode) {
+    case Mode::kList:
+      return qlm::ListCommand::Run(patrol.project, patrol.assume_yes, stdin, stdout, stderr);
+    case Mode::kPatrol:
+      return qlm::PatrolCommand::Patrol(patrol, stdin, stdout, stderr);
+    case Mode::kReset:
+      return qlm::PatrolCommand::Reset(patrol.project, patrol.assume_yes, stdin, stdout, stderr);
+    case Mode::kNone:
+      break;
+  }
   std::fprintf(stderr, "QLM: the GUI is not built yet; try --help\n");
   return 2;
 }

@@ -8,6 +8,7 @@
 #include "crawl/LocalPath.h"
 #include "crawl/PageLocalizer.h"
 #include "crawl/RobotsCopy.h"
+#include "crawl/SavedDataJob.h"
 #include "crawl/StoredPage.h"
 #include "net/CRasMan.h"
 #include "net/RobotsRules.h"
@@ -52,6 +53,7 @@ std::unique_ptr<Window> DLManager::Make(std::unique_ptr<ManagerRequest> request)
 
 void DLManager::Install() {
   CWSThread::SetManagerFactory(&DLManager::Make);
+  SetSavedDataFactory(&SavedDataJob::Make);
 }
 
 DLManager::DLManager(std::unique_ptr<PatrolRequest> request)

@@ -52,14 +52,15 @@ void DLObj::Begin(bool robots_first, bool first_start) {
     robots_parsed_.Parse(robots_url_);
     shown = robots_url_;
   }
+  // The interval runs from here; it is armed before the status goes out, so that whoever sees the
+  // status also sees the timer. An interval of 0 still goes through the timer: the request starts
+  // from the loop, never from inside the manager's handler.
+  waiting_ = true;
+  ArmTimer(kIntervalTimer, first_start ? 0 : std::max(limits_.interval, 0));
   auto status = std::make_unique<DLObjStatus>();
   status->index = index_;
   status->url = shown;
   PostMessage(notify_, kMsgObjInterval, 0, 0, std::move(status));
-  waiting_ = true;
-  // An interval of 0 still goes through the timer: the request starts from the loop, never from
-  // inside the manager's handler.
-  ArmTimer(kIntervalTimer, first_start ? 0 : std::max(limits_.interval, 0));
 }
 
 void DLObj::StartRequest() {

@@ -28,18 +28,13 @@ std::vector<std::pair<std::string, std::string>> RecordingPictures::Taken() cons
 }
 
 PatrolHarness::PatrolHarness(Clock& worker_clock)
-    : mirror_(dir_.Path() + "/Mirror/"),
-      settings_(Profile(), dir_.Path() + "/data/"),
-      watchdog_(std::chrono::seconds(60), loop_.Id()),
+    : watchdog_(std::chrono::seconds(60), loop_.Id()),
       notify_([this](Message& msg) { return OnNotify(msg); }),
       worker_(worker_clock) {
-  settings_.SetStored(AppText::MirrorDir, mirror_);
   // Tests ask for what they need; these keep them quick and free of waiting.
-  settings_.SetStored(AppNumber::AccessInterval, 0);
-  settings_.SetStored(AppNumber::UseRobotsTxt, 0);
-  settings_.SetStored(AppNumber::AutoDialup, 0);
-  doc_ = std::make_unique<CQLMDoc>(settings_, prompt_);
-  EXPECT_TRUE(doc_->New("proj"));
+  Settings().SetStored(AppNumber::AccessInterval, 0);
+  Settings().SetStored(AppNumber::UseRobotsTxt, 0);
+  Settings().SetStored(AppNumber::AutoDialup, 0);
   notify_.Create();
   WSStartup();
   EXPECT_TRUE(worker_.Start());
@@ -51,35 +46,22 @@ PatrolHarness::~PatrolHarness() {
   notify_.Destroy();
   worker_.Stop();
   CWSThread::SetManagerFactory(nullptr);
-  doc_.reset();
 }
 
-ProjectItem& PatrolHarness::AddUrl(ProjectItem& parent, const std::string& url,
-                                   const std::string& title) {
-  auto item = std::make_unique<ProjectItem>(ProjectItem::kRecord);
-  item->SetURL(url);
-  item->SetTitle(title.empty() ? url : title);
-  return *parent.AppendChild(std::move(item));
-}
-
-ProjectItem& PatrolHarness::AddFolder(ProjectItem& parent, const std::string& title) {
-  auto item = std::make_unique<ProjectItem>(ProjectItem::kFolder);
-  item->SetTitle(title);
-  return *parent.AppendChild(std::move(item));
-}
-
-void PatrolHarness::Begin(const std::function<void(PatrolRequest&)>& fill) {
+void PatrolHarness::Begin(const std::function<void(PatrolRequest&)>& fill, bool start) {
   manager_ = 0;
+  start_ = start;
   answered_ = false;
   ended_ = false;
   counters_ = {};
   handled_.clear();
   announced_.clear();
+  finished_.clear();
   released_.clear();
   messages_.clear();
   auto request = std::make_unique<PatrolRequest>();
   request->requester = notify_.Handle();
-  request->doc = doc_.get();
+  request->doc = &Doc();
   request->pictures = &pictures_;
   request->durable = false;
   if (fill) fill(*request);
@@ -100,6 +82,11 @@ void PatrolHarness::Stop() {
   PostMessage(manager_, kMsgStop);
 }
 
+void PatrolHarness::Kill() {
+  worker_.Stop();
+  ASSERT_TRUE(worker_.Start());
+}
+
 bool PatrolHarness::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
   return test::PumpUntil(loop_, done, limit);
 }
@@ -110,7 +97,7 @@ LResult PatrolHarness::OnNotify(Message& msg) {
     case kMsgManagerCreated:
       manager_ = msg.TakePayloadValue<Hwnd>(0);
       answered_ = true;
-      if (manager_ != 0) PostMessage(manager_, kMsgStart);
+      if (manager_ != 0 && start_) PostMessage(manager_, kMsgStart);
       break;
     case kMsgHandling:
       handled_.push_back(msg.TakePayloadValue<std::string>());
@@ -129,9 +116,11 @@ LResult PatrolHarness::OnNotify(Message& msg) {
       break;
     case kMsgVisited:
       ++counters_.visited;
+      finished_.push_back(msg.TakePayloadValue<std::string>().insert(0, 1, '+'));
       break;
     case kMsgFailed:
       ++counters_.failed;
+      finished_.push_back(msg.TakePayloadValue<std::string>().insert(0, 1, '-'));
       break;
     case kMsgLocalize:
       ++counters_.localize;

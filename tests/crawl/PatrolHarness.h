@@ -20,6 +20,7 @@
 #include "platform/Prompt.h"
 #include "project/AppSettings.h"
 #include "project/CQLMDoc.h"
+#include "tests/crawl/ProjectFixture.h"
 #include "tests/support/LambdaWindow.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/Watchdog.h"
@@ -52,30 +53,26 @@ class RecordingPictures : public PictureHook {
 // A project in a temporary mirror folder, a real network worker thread running download
 // managers, and the test thread's loop with a notify window that counts what the status view
 // would show. The worker's timers run on the clock given (a ManualClock where limits matter).
-class PatrolHarness {
+class PatrolHarness : public ProjectFixture {
  public:
   explicit PatrolHarness(Clock& worker_clock = MonotonicClock::Instance());
   ~PatrolHarness();
 
-  AppSettings& Settings() { return settings_; }
-  CQLMDoc& Doc() { return *doc_; }
-  ProjectItem& Root() { return doc_->Root(); }
-  // The mirror root ("/" at the end) and the project's work folder below it.
-  std::string Mirror() const { return mirror_; }
-  std::string WorkFolder() const { return mirror_ + "proj/"; }
+  // The project's work folder below the mirror root.
+  std::string WorkFolder() const { return Mirror() + "proj/"; }
 
-  ProjectItem& AddUrl(ProjectItem& parent, const std::string& url,
-                      const std::string& title = std::string());
-  ProjectItem& AddFolder(ProjectItem& parent, const std::string& title);
-
-  // Asks the worker for a manager and starts the patrol; the request may be filled in first.
-  void Begin(const std::function<void(PatrolRequest&)>& fill = nullptr);
+  // Asks the worker for a manager and, with `start`, starts the patrol as soon as the manager is
+  // known; the request may be filled in first.
+  void Begin(const std::function<void(PatrolRequest&)>& fill = nullptr, bool start = true);
   // Serves the test thread until the patrol has ended; false after `limit`.
   bool WaitForEnd(std::chrono::milliseconds limit = std::chrono::seconds(20));
   // Begin and WaitForEnd.
   bool Run(const std::function<void(PatrolRequest&)>& fill = nullptr);
   // Posts the stop request to the running manager.
   void Stop();
+  // Ends the worker thread under a running patrol, as a killed program would leave it (the
+  // manager goes without ending), and starts a fresh worker.
+  void Kill();
   // Serves the test thread until `done`; false after `limit`.
   bool PumpUntil(const std::function<bool()>& done,
                  std::chrono::milliseconds limit = std::chrono::seconds(20));
@@ -86,6 +83,8 @@ class PatrolHarness {
   const std::vector<std::string>& Handled() const { return handled_; }
   // The URLs each download object announced (kMsgObjInterval), in order.
   const std::vector<std::string>& Announced() const { return announced_; }
+  // The URLs that kMsgVisited and kMsgFailed named, with "+" or "-" before them, in order.
+  const std::vector<std::string>& Finished() const { return finished_; }
   // The completed flags of kMsgObjReleased, in order.
   const std::vector<bool>& Released() const { return released_; }
   // Message numbers in the order they arrived.
@@ -102,17 +101,6 @@ class PatrolHarness {
  private:
   LResult OnNotify(Message& msg);
 
-  TempDir dir_;
-  std::string mirror_;
-  AppSettings settings_;
-  class QuietPrompt : public Prompt {
-   public:
-    bool AskYesNo(std::string_view) override { return false; }
-    void ShowMessage(std::string_view) override {}
-    void ShowProgress(std::string_view, std::string_view) override {}
-    void EndProgress() override {}
-  } prompt_;
-  std::unique_ptr<CQLMDoc> doc_;
   EventLoop loop_;
   Watchdog watchdog_;
   LambdaWindow notify_;
@@ -121,11 +109,13 @@ class PatrolHarness {
 
   std::function<void(PatrolRequest&)> fill_;
   Hwnd manager_ = 0;
+  bool start_ = true;
   bool answered_ = false;
   bool ended_ = false;
   PatrolCounters counters_;
   std::vector<std::string> handled_;
   std::vector<std::string> announced_;
+  std::vector<std::string> finished_;
   std::vector<bool> released_;
   std::vector<unsigned> messages_;
 };

@@ -1,11 +1,11 @@
-#include "picture/display/TerminationSignals.h"
-
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <chrono>
 #include <csignal>
 #include <thread>
+
+#include "picture/display/TerminationSignals.h"
 
 namespace qlm {
 namespace {

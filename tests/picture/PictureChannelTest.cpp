@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <deque>
@@ -22,6 +23,7 @@
 #include "picture/JpegLoader.h"
 #include "picture/PictureChannel.h"
 #include "picture/PictureReceiver.h"
+#include "picture/ReceivedPicture.h"
 #include "platform/EventLoop.h"
 #include "platform/ManualClock.h"
 #include "platform/Messaging.h"
@@ -29,6 +31,7 @@
 #include "tests/picture/testdisplay/DisplayLog.h"
 #include "tests/picture/testdisplay/DisplayProcess.h"
 #include "tests/platform/ChildProcess.h"
+#include "tests/platform/ScopedEnv.h"
 #include "tests/support/LambdaWindow.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/Watchdog.h"
@@ -483,6 +486,39 @@ TEST_F(PictureChannelTest, ASlideWindowThatNeverAppearsLetsTheRotationRestAfterI
   EXPECT_EQ(rotation_.Ticks(), ticks);
   channel_->SetSlideWindowStarter([] { return false; });
   EXPECT_FALSE(channel_->ToggleSlideWindow());
+}
+
+TEST_F(PictureChannelTest, ABlockThatCannotBeMadeIsAFailedLoadAndACopiedBitmapArrivesWhole) {
+  const std::string file = Jpeg("a.jpg", test::TestJpeg{});
+  const PictureHeader header{1, 2, 3, "", file, "", ""};
+  JpegLoader loader;
+  {
+    // A runtime folder that cannot be made leaves the block without a name.
+    const std::string not_a_folder = files_.File("plain-file");
+    ASSERT_TRUE(test::WriteFileBytes(not_a_folder, "x"));
+    test::ScopedEnv runtime("XDG_RUNTIME_DIR", not_a_folder.c_str());
+    EXPECT_FALSE(channel_->LoadIntoBlock(header, loader));
+  }
+  EXPECT_EQ(channel_->LastError(), PictureChannel::kBlockFailed);
+  EXPECT_EQ(channel_->BlockError(), ENOTDIR);
+  EXPECT_FALSE(channel_->HoldsBlock());
+  loader.SetMaxPictureBytes(100);  // the picture itself is refused
+  EXPECT_FALSE(channel_->LoadIntoBlock(header, loader));
+  EXPECT_EQ(channel_->LastError(), PictureChannel::kLoadFailed);
+  EXPECT_EQ(loader.LastError(), JpegLoader::kTooLarge);
+  channel_->AnswerFailedLoad();
+  EXPECT_TRUE(channel_->LastLoadFailed());
+  EXPECT_EQ(rotation_.IntervalMs(), 1000);
+
+  // A bitmap decoded elsewhere is copied behind the strings, whole.
+  std::optional<PackedBitmap> bitmap = JpegLoader().Load(file, 0, 1, 0);
+  ASSERT_TRUE(bitmap);
+  ASSERT_TRUE(channel_->CopyIntoBlock(header, *bitmap));
+  EXPECT_FALSE(channel_->LastLoadFailed());
+  ReceivedPicture picture;
+  ASSERT_TRUE(picture.Open());
+  EXPECT_EQ(test::PixelHash(picture.Bitmap()), HashOf(file));
+  EXPECT_FALSE(channel_->CopyIntoBlock(header, PackedBitmap()));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "platform/SharedMemory.h"
 #include "tests/platform/ScopedEnv.h"
 #include "tests/support/TempHome.h"
+#include "tests/support/Watchdog.h"
 
 namespace qlm {
 namespace {
@@ -97,6 +98,7 @@ TEST(SharedMemory, ABlockThatOthersCouldReadOrWriteIsNeverOpened) {
 TEST(SharedMemory, TwoUsersWithTheSameBlockNameNeverShareIt) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to run a second user";
   constexpr uid_t kOther = 54321;
+  test::Watchdog dog;
   test::TempDir other_runtime;
   ASSERT_EQ(chown(other_runtime.Path().c_str(), kOther, kOther), 0);
   ASSERT_EQ(chmod(other_runtime.Path().c_str(), 0700), 0);
@@ -128,6 +130,7 @@ TEST(SharedMemory, TwoUsersWithTheSameBlockNameNeverShareIt) {
     if (write(up[1], name.c_str(), name.size()) != static_cast<ssize_t>(name.size())) _exit(14);
     char go = 0;
     if (read(down[0], &go, 1) != 0) _exit(15);  // holds the block until the parent has looked
+    block.Close();  // _exit runs no destructors, and the block's name must not outlive the test
     _exit(0);
   }
   close(up[1]);

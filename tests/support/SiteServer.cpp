@@ -114,6 +114,11 @@ void SiteServer::Release(const std::string& target) {
   changed_.notify_all();
 }
 
+std::size_t SiteServer::Held() const {
+  std::lock_guard lock(mutex_);
+  return waiting_;
+}
+
 bool SiteServer::WaitForHeld(std::size_t count, std::chrono::milliseconds limit) const {
   std::unique_lock lock(mutex_);
   return changed_.wait_for(lock, limit, [&] { return waiting_ >= count; });

@@ -42,6 +42,8 @@ class SiteServer {
   // the server.
   void Hold(const std::string& target);
   void Release(const std::string& target);
+  // Requests waiting in a hold now.
+  std::size_t Held() const;
   // Waits until `count` requests wait in a hold; false after `limit`.
   bool WaitForHeld(std::size_t count, std::chrono::milliseconds limit) const;
 
