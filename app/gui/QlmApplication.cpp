@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/gui/CMainFrame.h"
@@ -16,6 +17,20 @@
 
 namespace qlm {
 
+namespace {
+
+// Qt ends the program with an abort when it finds no display; tell the user instead. A platform
+// chosen explicitly (offscreen, say) needs none.
+bool DisplayNamed() {
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 int QlmApplication::Run(int argc, char** argv, bool by_screen_saver) {
   // Before anything else, and before a display is needed: a second start ends here.
   NamedMutex instance(kInstanceMutex);
@@ -26,6 +41,12 @@ int QlmApplication::Run(int argc, char** argv, bool by_screen_saver) {
     return 1;
   }
 
+  if (!DisplayNamed()) {
+    std::fprintf(stderr,
+                 "QLM: there is no display to show the windows on (DISPLAY is not set); "
+                 "QLM --help lists what runs without one\n");
+    return 1;
+  }
   QApplication app(argc, argv);
   // The frame is hidden most of the time; the program ends when the frame closes, not when the
   // last visible window (a picture panel, say) does.

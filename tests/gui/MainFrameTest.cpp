@@ -15,6 +15,8 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "app/gui/CMainFrame.h"
 #include "app/gui/PicturePanelDialog.h"
@@ -283,6 +285,21 @@ TEST(MainProgramTest, OnlyOneMainProgramRuns) {
   ASSERT_TRUE(first.Wait(10000));
   EXPECT_EQ(first.ExitCode(), 0);
   EXPECT_EQ(FindWindow("", kMainFrameTitle), 0u);
+}
+
+TEST(MainProgramTest, WithoutADisplayItSaysSoInsteadOfAborting) {
+  std::vector<std::pair<std::string, std::string>> saved;
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+    if (const char* value = std::getenv(name)) saved.emplace_back(name, value);
+    ::unsetenv(name);
+  }
+  test::GuiProgram qlm;
+  const bool started = qlm.Start("QLM");
+  for (const auto& [name, value] : saved) ::setenv(name.c_str(), value.c_str(), 1);
+  ASSERT_TRUE(started);
+  ASSERT_TRUE(qlm.Wait(10000));
+  EXPECT_EQ(qlm.ExitCode(), 1);
+  EXPECT_NE(qlm.Output().find("no display"), std::string::npos) << qlm.Output();
 }
 
 }  // namespace
