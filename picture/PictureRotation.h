@@ -41,8 +41,12 @@ enum class StepMode : int {
 //   - forwards the menu commands: ToggleSlideWindow ("小窓ON"), ResetSlideShow ("ｽﾗｲﾄﾞｼｮｳ
 //     ﾘｾｯﾄ", enabled by CanResetSlideShow()), SetPickupDisplay 0/1/2 ("一般の画像のみ表示",
 //     "両方とも表示", "ピックアップ画像のみ表示", radio mark on PickupDisplay());
-//   - gives each patrol a PicturePickup whose display check is AnyDisplayActive();
-//   - shows the picture panel when asked (SetPanelHost) and calls ClosePanel() when it closes;
+//   - gives each patrol a PicturePickup whose display check is AnyDisplayActive(), and hands the
+//     titles a patrol gives its items to CSSDoc::RetitleItem (PatrolRequest::title_changed);
+//   - shows the picture panel when asked (SetPanelHost): a dialog whose buttons call a
+//     PicturePanel made for this rotation, and whose closing ends with ClosePanel() ("OK" does);
+//   - starts the rotation when a display appears without a screen saver's WM_VIEWER_STARTED (the
+//     desktop display switch): ArmPictureTimer();
 //   - calls Shutdown() before its main frame is destroyed (the destructor does it too).
 //
 // Messages it handles on the main frame (HandleMessage returns true for them):
@@ -64,7 +68,9 @@ class PictureRotation final : public PictureTimerControl {
   static constexpr int kEmptyRetryMs = 1000;
 
   // Shows the picture panel for this rotation (modal or not); the host calls ClosePanel() when
-  // the panel closes, also when it ran modally inside this call.
+  // the panel closes, also when it ran modally inside this call. The picture thread waits at the
+  // gate meanwhile, so messages of the main frame must go on being served (a modal dialog's own
+  // loop does that).
   using PanelHost = std::function<void(PictureRotation&)>;
 
   // `settings`, `slides` and `queue` must outlive this object. `block_name` names the picture
