@@ -90,20 +90,25 @@ std::string PatrolConsole::Frame(const PatrolStatus& status, int width, bool col
     progress.append(" ").append(S::CounterName(c)).append(" ");
     progress.append(std::to_string(status.Value(c)));
   }
-  text.append(progress).push_back('\n');
   std::string localize = "Html localize progress:";
   for (S::Counter c : {S::kLocalize, S::kModified}) {
     localize.append(" ").append(S::CounterName(c)).append(" ");
     localize.append(std::to_string(status.Value(c)));
   }
   if (!status.ModifiedPercent().empty()) localize.append(" (" + status.ModifiedPercent() + "%)");
-  text.append(localize).push_back('\n');
+  // A line longer than the terminal would wrap, and the next drawing would then start too low.
+  for (const std::string& line : {progress, localize}) {
+    AppendCut(text, line, width - 1);
+    text.push_back('\n');
+  }
   return text;
 }
 
 void PatrolConsole::Draw(const PatrolStatus& status) {
   if (!terminal_) return;
   if (drawn_ && status.Generation() == drawn_generation_) return;
+  // The window may have been resized since the last drawing.
+  width_ = std::max(TerminalWidth(out_, width_), kPrefixColumns + 10);
   std::string out;
   // Back to the first line of the last drawing; each line is cleared before it is written.
   if (drawn_) out.append("\x1b[" + std::to_string(kFrameLines) + "A");

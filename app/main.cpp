@@ -1,18 +1,24 @@
 // QLM, the main program. The headless modes run here before anything of the GUI starts, so that
-// they work without a display.
+// they work without a display; without one of them the program starts with its windows.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "app/ListCommand.h"
 #include "app/PatrolCommand.h"
+#ifdef QLM_WITH_GUI
+#include "app/gui/QlmApplication.h"
+#endif
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: QLM --list [--yes] FILE.prj\n"
+    "usage: QLM [-s]\n"
+    "       QLM --list [--yes] FILE.prj\n"
     "       QLM --patrol FILE.prj [--selected | --item \"FOLDER PATH\" [URL]] [--yes]\n"
     "       QLM --reset FILE.prj\n"
+    "  (no mode)          the main program: tray icon, slide window, picture show\n"
+    "  -s                 as started by the screen saver QLMSS: the window stays hidden\n"
     "  --list FILE.prj    print the project's tree with each item's effective patrol options\n"
     "  --patrol FILE.prj  patrol the project: fetch, store and localise into its mirror folder;\n"
     "                     Ctrl-C stops (the next --patrol resumes), a second Ctrl-C ends at once\n"
@@ -33,6 +39,7 @@ int Usage(const char* problem, const char* arg) {
 
 int main(int argc, char** argv) {
   Mode mode = Mode::kNone;
+  bool from_screen_saver = false;
   qlm::PatrolCommand::Options patrol;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
@@ -50,6 +57,8 @@ int main(int argc, char** argv) {
       if (mode != Mode::kNone) return Usage("one mode at a time: ", arg);
       mode = named;
       patrol.project = argv[++i];
+    } else if (std::strcmp(arg, "-s") == 0 || std::strcmp(arg, "/s") == 0) {
+      from_screen_saver = true;
     } else if (std::strcmp(arg, "--yes") == 0) {
       patrol.assume_yes = true;
     } else if (std::strcmp(arg, "--selected") == 0) {
@@ -68,6 +77,8 @@ int main(int argc, char** argv) {
     return Usage("--selected and --item go with ", "--patrol");
   }
   if (patrol.selected_only && patrol.item) return Usage("--selected or --item, not both", "");
+  if (from_screen_saver && mode != Mode::kNone) return Usage("-s goes without ", "a mode");
+  if (patrol.assume_yes && mode == Mode::kNone) return Usage("--yes goes with ", "a mode");
   switch (mode) {
     case Mode::kList:
       return qlm::ListCommand::Run(patrol.project, patrol.assume_yes, stdin, stdout, stderr);
@@ -78,6 +89,10 @@ int main(int argc, char** argv) {
     case Mode::kNone:
       break;
   }
-  std::fprintf(stderr, "QLM: the GUI is not built yet; try --help\n");
+#ifdef QLM_WITH_GUI
+  return qlm::QlmApplication::Run(argc, argv, from_screen_saver);
+#else
+  std::fprintf(stderr, "QLM: this build has no windows (Qt was not found); try --help\n");
   return 2;
+#endif
 }

@@ -14,6 +14,7 @@
 #include "project/ProjectLexer.h"
 #include "project/ProjectReader.h"
 #include "project/ProjectWriter.h"
+#include "project/QueueConversion.h"
 
 namespace qlm {
 
@@ -33,33 +34,6 @@ std::string BaseName(const std::string& base) {
 // A name whose project folder would be the mirror folder itself or lie above it.
 bool UnusableName(const std::string& name) {
   return name.empty() || name == "." || name == "..";
-}
-
-bool ReadWhole(const std::string& path, std::string& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return false;
-  char buffer[65536];
-  bytes.clear();
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-    bytes.append(buffer, n);
-  const bool ok = !std::ferror(file);
-  std::fclose(file);
-  return ok;
-}
-
-// Replaces `to` with a copy of `from`, written beside it first so that `to` is never half there.
-bool CopyFile(const std::string& from, const std::string& to) {
-  std::string bytes;
-  if (!ReadWhole(from, bytes)) return false;
-  const std::string temp = to + ".tmp";
-  std::FILE* file = std::fopen(temp.c_str(), "wb");
-  if (!file) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  ok = std::fflush(file) == 0 && ::fsync(fileno(file)) == 0 && ok;
-  ok = std::fclose(file) == 0 && ok;
-  ok = ok && std::rename(temp.c_str(), to.c_str()) == 0;
-  if (!ok) std::remove(temp.c_str());
-  return ok;
 }
 
 // The item's URL as entered, or its normalized form: link records carry the normalized one.
@@ -186,45 +160,21 @@ bool CQLMDoc::Open(const std::string& path) {
 }
 
 bool CQLMDoc::ConvertQueue(PatrolQueue& queue) {
-  const int32_t version = queue.FileVersion();
-  if (version == LinkRecord::kVersion) return true;
-  const std::string path = queue.Path();
-  const std::string backup = path + "." + std::to_string(version);
-  const std::string converted_path = path + ".new";
-  queue.Close();
-  if (!CopyFile(path, backup)) return false;
-
-  // The converted records go to a file beside the queue that replaces it only when complete: a
-  // conversion that fails or is cut off leaves the old file, and the next open asks again.
-  PatrolQueue old(version);
-  PatrolQueue converted(LinkRecord::kVersion);
-  std::remove(converted_path.c_str());
-  bool ok = old.OpenForReading(backup) && converted.Open(converted_path) &&
-            converted.FileVersion() == LinkRecord::kVersion;
-  std::size_t count = 0;
-  auto show = [this, &count] {
-    prompt_.ShowProgress(kConvertTitle,
-                         "ファイルをコンバートしています....." + std::to_string(count));
-  };
-  show();
-  bool records_ok = true;
-  ok =
-      ok && old.ForEach(PatrolQueue::Chain::kMain, [&](PatrolQueue::NodeId, std::string_view data) {
+  if (queue.FileVersion() == LinkRecord::kVersion) return true;
+  const bool ok = ConvertQueueFile(
+      queue, LinkRecord::kVersion,
+      [](std::string_view data, int32_t version, std::string& converted) {
         LinkRecord record;
-        records_ok = LinkRecord::Decode(data, version, record) && converted.Append(record);
-        if (records_ok) {
-          ++count;
-          show();
-        }
-        return records_ok;
+        if (!LinkRecord::Decode(data, version, record)) return false;
+        converted = record.Encode();
+        return true;
+      },
+      [this](std::size_t count) {
+        prompt_.ShowProgress(kConvertTitle,
+                             "ファイルをコンバートしています....." + std::to_string(count));
       });
-  ok = ok && records_ok;
   prompt_.EndProgress();
-  converted.Close();
-  old.Close();
-  ok = ok && std::rename(converted_path.c_str(), path.c_str()) == 0;
-  if (!ok) std::remove(converted_path.c_str());
-  return queue.Open(path) && ok && queue.FileVersion() == LinkRecord::kVersion;
+  return ok;
 }
 
 bool CQLMDoc::Save(const std::string& path) {

@@ -1,13 +1,9 @@
 #include "project/CTimerDoc.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <set>
 
+#include "project/ListFile.h"
 #include "project/TimerListReader.h"
 
 namespace qlm {
@@ -54,17 +50,6 @@ std::int64_t IntervalPhase(const TimerEntry& e, std::int64_t now, std::int64_t r
   return phase < 0 ? phase + period : phase;
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string CTimerDoc::ListPath(const std::string& install_folder) {
@@ -75,18 +60,8 @@ std::string CTimerDoc::ListPath(const std::string& install_folder) {
 
 bool CTimerDoc::Load(const std::string& install_folder) {
   entries_.clear();
-  const std::string path = ListPath(install_folder);
-  const int fd = open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
   std::string bytes;
-  char buf[8192];
-  for (;;) {
-    const ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    bytes.append(buf, static_cast<std::size_t>(n));
-  }
-  close(fd);
+  if (!ReadOrCreateListFile(ListPath(install_folder), bytes) && bytes.empty()) return false;
   for (TimerEntry& entry : TimerListReader(bytes).ReadAll()) {
     entries_.push_back(std::make_unique<TimerEntry>(std::move(entry)));
   }
@@ -96,16 +71,7 @@ bool CTimerDoc::Load(const std::string& install_folder) {
 bool CTimerDoc::Save(const std::string& install_folder) const {
   std::string bytes;
   for (const auto& entry : entries_) bytes += entry->ListLine();
-
-  const std::string path = ListPath(install_folder);
-  std::string temp = path + ".XXXXXX";
-  const int fd = mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = fchmod(fd, 0644) == 0 && WriteAll(fd, bytes) && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  if (ok) ok = rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) unlink(temp.c_str());
-  return ok;
+  return ReplaceListFile(ListPath(install_folder), bytes);
 }
 
 TimerEntry* CTimerDoc::Find(std::string_view file, std::string_view folder,

@@ -234,6 +234,15 @@ TEST(PatrolConsoleTest, FrameShowsRowsCountersAndCutsLongUrls) {
   EXPECT_EQ(lines[6], "6                                  http://h/reused.html");
   EXPECT_EQ(lines[7], "Project progress: Detected 0 Retry 0 Visited 0 Failed 0");
   EXPECT_EQ(lines[8], "Html localize progress: Localize 2 Modified 1 (50%)");
+
+  // On a narrow terminal no line may wrap: the next drawing goes back up by lines, not rows.
+  for (int i = 0; i < 100000; ++i) status.Count(PatrolStatus::kDetected);
+  const std::string narrow = PatrolConsole::Frame(status, 50, false);
+  for (size_t start = 0; start < narrow.size();) {
+    const size_t end = narrow.find('\n', start);
+    EXPECT_LT(end - start, 50u) << narrow.substr(start, end - start);
+    start = end + 1;
+  }
 }
 
 TEST(PatrolConsoleTest, TerminalDrawsOverItsLastFrameOnlyWhenSomethingChanged) {

@@ -117,7 +117,8 @@ TEST(PatrolCommand, MirrorsASiteByteForByteAndTellsEachFinishedRecord) {
   EXPECT_EQ(counters["Retry"], 0);
   EXPECT_EQ(counters["Detected"], counters["Visited"]);
   EXPECT_EQ(counters["Localize"], counters["Modified"]);
-  EXPECT_GE(counters["Modified"], 7);  // seven pages, one of them a redirect page
+  // Six pages, one of them a redirect page; a fresh copy re-read in the patrol adds its page again.
+  EXPECT_GE(counters["Modified"], 6);
   std::set<std::string> visited;
   size_t lines = 0;
   for (size_t start = 0; start < out.size();) {

@@ -29,6 +29,7 @@
 #include "platform/Messaging.h"
 #include "tests/picture/JpegTestImage.h"
 #include "tests/picture/testdisplay/DisplayLog.h"
+#include "tests/picture/testdisplay/DisplayProcess.h"
 #include "tests/platform/ChildProcess.h"
 #include "tests/platform/ScopedEnv.h"
 #include "tests/support/LambdaWindow.h"
@@ -39,6 +40,7 @@ namespace qlm {
 namespace {
 
 using test::ChildProcess;
+using test::Display;
 using test::DisplayLine;
 using test::LambdaWindow;
 using test::Watchdog;
@@ -119,25 +121,6 @@ class TestRotation final : public PictureTimerControl {
   int stops_ = 0;
   std::atomic<int> threads_done_{0};
   std::thread thread_;
-};
-
-// A test display program with its window found.
-struct Display {
-  ChildProcess process;
-  Hwnd hwnd = 0;
-  std::string log;
-
-  bool Start(const std::string& log_path, const char* class_name, const char* title,
-             const char* mode = "answer", bool viewer = false) {
-    log = log_path;
-    std::vector<std::string> args{class_name, title, log, mode};
-    if (viewer) args.push_back("viewer");
-    if (!process.Start(QLM_TEST_DISPLAY, args)) return false;
-    const std::string line = process.ReadLine(15000);
-    hwnd = std::strtoull(line.c_str(), nullptr, 10);
-    return hwnd != 0;
-  }
-  std::vector<DisplayLine> Lines() const { return test::ParseDisplayLog(test::ReadFileBytes(log)); }
 };
 
 class PictureChannelTest : public testing::Test {

@@ -1,0 +1,204 @@
+#include "app/gui/CMainFrame.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QString>
+#include <cerrno>
+#include <cstring>
+
+#include "app/gui/AppIcon.h"
+#include "app/gui/PicturePanelDialog.h"
+#include "app/gui/TrayIcon.h"
+#include "picture/ChannelMessages.h"
+#include "picture/PictureQueue.h"
+#include "picture/PictureRotation.h"
+#include "platform/MessageIds.h"
+#include "platform/MessageLoop.h"
+#include "platform/MonotonicClock.h"
+#include "platform/Prompt.h"
+#include "project/AppSettings.h"
+#include "project/CSSDoc.h"
+
+namespace qlm {
+
+namespace {
+
+QString Utf8(const char* text) {
+  return QString::fromUtf8(text);
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(AppSettings& settings, CSSDoc& slides, Prompt& prompt)
+    : settings_(settings),
+      slides_(slides),
+      prompt_(prompt),
+      window_([this](Message& msg) { return OnMessage(msg); }),
+      queue_(std::make_unique<PictureQueue>()) {
+  setWindowTitle(Utf8(kMainFrameTitle));
+  setWindowIcon(AppIcon::Make());
+  resize(640, 480);
+  BuildMenus();
+}
+
+CMainFrame::~CMainFrame() {
+  Destroy();
+}
+
+void CMainFrame::BuildMenus() {
+  view_menu_ = menuBar()->addMenu(Utf8("表示(&V)"));
+  show_window_ = view_menu_->addAction(Utf8("ｳｨﾝﾄﾞｳを表示"), this, [this] { ToggleWindow(); });
+  show_window_->setCheckable(true);
+  slide_window_ = view_menu_->addAction(Utf8("小窓ON"), this, [this] { ToggleSlideWindow(); });
+  slide_window_->setCheckable(true);
+
+  slide_show_menu_ = menuBar()->addMenu(Utf8("ｽﾗｲﾄﾞｼｮｳ(&S)"));
+  reset_ = slide_show_menu_->addAction(Utf8("ｽﾗｲﾄﾞｼｮｳ ﾘｾｯﾄ"), this, [this] { ResetSlideShow(); });
+  slide_show_menu_->addSeparator();
+  auto* group = new QActionGroup(this);
+  const char* const kinds[] = {"一般の画像のみ表示", "両方とも表示", "ピックアップ画像のみ表示"};
+  for (int value = 0; value < 3; ++value) {
+    QAction* item = slide_show_menu_->addAction(Utf8(kinds[value]), this,
+                                                [this, value] { SetPickupDisplay(value); });
+    item->setCheckable(true);
+    group->addAction(item);
+    pickup_display_[value] = item;
+  }
+
+  tray_menu_ = std::make_unique<QMenu>();
+  tray_show_window_ =
+      tray_menu_->addAction(Utf8("ウィンドウを表示"), this, [this] { ToggleWindow(); });
+  tray_show_window_->setCheckable(true);
+  tray_slide_window_ =
+      tray_menu_->addAction(Utf8("小窓で画像表示"), this, [this] { ToggleSlideWindow(); });
+  tray_slide_window_->setCheckable(true);
+
+  for (QMenu* menu : {view_menu_, slide_show_menu_, tray_menu_.get()}) {
+    connect(menu, &QMenu::aboutToShow, this, [this] { UpdateMenus(); });
+  }
+}
+
+bool CMainFrame::Create() {
+  if (!window_.Create("QlmMainFrame", kMainFrameTitle) || !window_.Publish()) {
+    prompt_.ShowMessage(std::string("メインウィンドウを作成できません: ") + std::strerror(errno));
+    return false;
+  }
+  switch (queue_->Open(settings_.InstallFolder(), prompt_)) {
+    case PictureQueue::OpenResult::kOpened:
+      break;
+    case PictureQueue::OpenResult::kFailed:
+      prompt_.ShowMessage("ファイルを開けません: " +
+                          PictureQueue::FilePath(settings_.InstallFolder()));
+      return false;
+    default:  // the queue has told the user, or the user declined to convert
+      return false;
+  }
+  rotation_ = std::make_unique<PictureRotation>(
+      window_.Handle(), MessageLoop::Current()->GetClock(), settings_, slides_, *queue_);
+  rotation_->SetPanelHost([this](PictureRotation& rotation) { ShowPanel(rotation); });
+
+  tray_ = std::make_unique<TrayIcon>(*tray_menu_);
+  tray_->Add();
+  return true;
+}
+
+void CMainFrame::Destroy() {
+  if (destroyed_) return;
+  destroyed_ = true;
+  if (panel_) {
+    panel_->close();  // the rotation's gate opens
+    delete panel_;    // now: the loop that would delete it later has ended
+  }
+  if (rotation_) rotation_->Shutdown();
+  if (tray_) tray_->Remove();
+  window_.Destroy();
+  rotation_.reset();
+  queue_->Close();
+  slides_.Save(settings_.InstallFolder());
+}
+
+LResult CMainFrame::OnMessage(Message& msg) {
+  if (rotation_ && rotation_->HandleMessage(msg)) {
+    // A step taken from the panel has now reached the screen: its buttons follow the picture.
+    if (msg.message == WM_PICTURE_SHOWN && panel_) panel_->Refresh();
+    return 0;
+  }
+  if (msg.message == WM_CLOSE) Close();
+  return 0;
+}
+
+void CMainFrame::ToggleWindow() {
+  if (visible_) {
+    hide();
+    visible_ = false;
+  } else {
+    showNormal();
+    raise();
+    activateWindow();
+    visible_ = true;
+  }
+}
+
+bool CMainFrame::ToggleSlideWindow() {
+  if (!rotation_) return false;
+  if (rotation_->ToggleSlideWindow()) return true;
+  const int error = errno;
+  QMessageBox::warning(this, Utf8(kMainFrameTitle),
+                       Utf8("小窓のプログラム QLMSW を起動できません。\n") +
+                           QString::fromLocal8Bit(std::strerror(error)));
+  return false;
+}
+
+bool CMainFrame::ResetSlideShow() {
+  return rotation_ && rotation_->CanResetSlideShow() && rotation_->ResetSlideShow();
+}
+
+bool CMainFrame::SetPickupDisplay(int value) {
+  return rotation_ && rotation_->SetPickupDisplay(value);
+}
+
+void CMainFrame::UpdateMenus() {
+  show_window_->setChecked(visible_);
+  tray_show_window_->setChecked(visible_);
+  const bool slide_window = rotation_ && rotation_->Channel().SlideWindowExists();
+  slide_window_->setChecked(slide_window);
+  tray_slide_window_->setChecked(slide_window);
+  reset_->setEnabled(rotation_ && rotation_->CanResetSlideShow());
+  const int pickup_display = rotation_ ? rotation_->PickupDisplay() : -1;
+  for (int value = 0; value < 3; ++value) {
+    pickup_display_[value]->setChecked(value == pickup_display);
+  }
+}
+
+void CMainFrame::ShowPanel(PictureRotation& rotation) {
+  // No parent: the frame is hidden, and the panel must rise above a full-screen screen saver.
+  panel_ = new PicturePanelDialog(rotation);
+  panel_->setAttribute(Qt::WA_DeleteOnClose);
+  panel_->setWindowModality(Qt::ApplicationModal);
+  panel_->show();
+  panel_->raise();
+  panel_->activateWindow();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  event->ignore();  // the program ends through Close(), not by Qt closing its window
+  CloseProgram();
+}
+
+void CMainFrame::CloseProgram() {
+  if (rotation_ && rotation_->Channel().SlideWindowExists()) ToggleSlideWindow();
+  Close();
+}
+
+void CMainFrame::Close() {
+  if (tray_) tray_->Remove();
+  QCoreApplication::exit(0);
+}
+
+}  // namespace qlm

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <memory>
+
+#include "app/gui/FrameWindow.h"
+#include "app/gui/PicturePanelDialog.h"
+#include "platform/Message.h"
+
+class QAction;
+class QActionGroup;
+class QMenu;
+
+namespace qlm {
+
+class AppSettings;
+class CSSDoc;
+class PictureQueue;
+class PictureRotation;
+class Prompt;
+class TrayIcon;
+
+// The main program's top-level window. It stays hidden (the user shows it from the tray menu or
+// its View menu) and is the hub of what runs without the user; so far that is the picture show:
+// the rotation with its picture timer and channel handlers, the slide window toggle, the picture
+// panel, and the tray icon with its menu.
+//
+// Two faces, one thread: the Qt window with the menus, and a runtime window (FrameWindow) titled
+// "Quillmere Download Engine", published so that the displays and the screen saver find it, which
+// receives the picture timer, the channel's messages and WM_CLOSE. Both live on the Qt thread,
+// whose loop must be a QtMessageLoop.
+class CMainFrame final : public QMainWindow {
+ public:
+  // `settings`, `slides` and `prompt` must outlive the frame.
+  CMainFrame(AppSettings& settings, CSSDoc& slides, Prompt& prompt);
+  ~CMainFrame() override;
+
+  // The creation steps: the runtime window, published under the frame's title; the picture queue
+  // file (install check, version check and conversion); the rotation; the tray icon. False when
+  // the start must end: the user has been told why, or declined to convert the queue file.
+  bool Create();
+  // The end, after the loop: the panel closes, the rotation stops (its picture thread is waited
+  // for), the tray icon goes, the window is withdrawn and the slide-show list is saved. Once.
+  void Destroy();
+
+  Hwnd Handle() const { return window_.Handle(); }
+  PictureRotation* Rotation() { return rotation_.get(); }
+  // The open picture panel, or null.
+  PicturePanelDialog* Panel() const { return panel_; }
+  QMenu& TrayMenu() { return *tray_menu_; }
+  // The frame's own menus, for the frame's future parts and for tests.
+  QMenu& ViewMenu() { return *view_menu_; }
+  QMenu& SlideShowMenu() { return *slide_show_menu_; }
+
+  // --- Commands ---
+  // "ｳｨﾝﾄﾞｳを表示": hides the window when shown, else shows it.
+  void ToggleWindow();
+  bool WindowShown() const { return visible_; }
+  // "小窓ON": closes the slide window, or starts the slide window program and the rotation.
+  // False when the program could not be started (the user has been told).
+  bool ToggleSlideWindow();
+  // "ｽﾗｲﾄﾞｼｮｳ ﾘｾｯﾄ": only while no display is on.
+  bool ResetSlideShow();
+  // "一般の画像のみ表示" 0, "両方とも表示" 1, "ピックアップ画像のみ表示" 2.
+  bool SetPickupDisplay(int value);
+  // Sets check marks, radio marks and enabled states as they are now; each menu does this as
+  // it opens.
+  void UpdateMenus();
+  // The user ends the program (the window's close button, or a signal from the session): the
+  // slide window closes with it. WM_CLOSE, which the screen saver sends, leaves it open.
+  void CloseProgram();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  LResult OnMessage(Message& msg);
+  void BuildMenus();
+  void ShowPanel(PictureRotation& rotation);
+  // WM_CLOSE: the tray icon goes and the program's loop ends.
+  void Close();
+
+  AppSettings& settings_;
+  CSSDoc& slides_;
+  Prompt& prompt_;
+  FrameWindow window_;
+  std::unique_ptr<PictureQueue> queue_;
+  std::unique_ptr<PictureRotation> rotation_;  // after Create
+  QPointer<PicturePanelDialog> panel_;         // while the panel is open
+  bool visible_ = false;                       // the window is shown
+  bool destroyed_ = false;
+
+  QMenu* view_menu_ = nullptr;  // owned by the menu bar
+  QMenu* slide_show_menu_ = nullptr;
+  std::unique_ptr<QMenu> tray_menu_;
+  QAction* show_window_ = nullptr;        // "ｳｨﾝﾄﾞｳを表示"
+  QAction* slide_window_ = nullptr;       // "小窓ON"
+  QAction* reset_ = nullptr;              // "ｽﾗｲﾄﾞｼｮｳ ﾘｾｯﾄ"
+  QAction* pickup_display_[3] = {};       // the radio items, by PickupDisplay value
+  QAction* tray_show_window_ = nullptr;   // "ウィンドウを表示"
+  QAction* tray_slide_window_ = nullptr;  // "小窓で画像表示"
+  std::unique_ptr<TrayIcon> tray_;        // after Create; last, since it refers to tray_menu_
+};
+
+}  // namespace qlm

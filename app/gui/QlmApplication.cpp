@@ -1,0 +1,75 @@
+#include "app/gui/QlmApplication.h"
+
+#include <QApplication>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/gui/CMainFrame.h"
+#include "app/gui/MessageBoxPrompt.h"
+#include "app/gui/TrayIcon.h"
+#include "picture/display/QtMessageLoop.h"
+#include "picture/display/TerminationSignals.h"
+#include "platform/NamedMutex.h"
+#include "project/AppSettings.h"
+#include "project/CSSDoc.h"
+
+namespace qlm {
+
+namespace {
+
+// Qt ends the program with an abort when it finds no display; tell the user instead. A platform
+// chosen explicitly (offscreen, say) needs none.
+bool DisplayNamed() {
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int QlmApplication::Run(int argc, char** argv, bool by_screen_saver) {
+  // Before anything else, and before a display is needed: a second start ends here.
+  NamedMutex instance(kInstanceMutex);
+  if (!instance.TryLock()) {
+    if (instance.Error() == EWOULDBLOCK) return 0;
+    std::fprintf(stderr, "QLM: cannot tell whether QLM runs already: %s\n",
+                 std::strerror(instance.Error()));
+    return 1;
+  }
+
+  if (!DisplayNamed()) {
+    std::fprintf(stderr,
+                 "QLM: there is no display to show the windows on (DISPLAY is not set); "
+                 "QLM --help lists what runs without one\n");
+    return 1;
+  }
+  QApplication app(argc, argv);
+  // The frame is hidden most of the time; the program ends when the frame closes, not when the
+  // last visible window (a picture panel, say) does.
+  QApplication::setQuitOnLastWindowClosed(false);
+  QtMessageLoop loop;
+
+  AppSettings settings;
+  settings.Read();
+  CSSDoc slides;
+  slides.Load(settings.InstallFolder());
+
+  MessageBoxPrompt prompt;
+  CMainFrame frame(settings, slides, prompt);
+  if (!frame.Create()) return 1;
+  // Without a notification area the tray icon cannot be seen, and with it the only way to the
+  // commands; the frame then shows itself, unless the screen saver is on screen.
+  if (!TrayIcon::Available() && !by_screen_saver) frame.ToggleWindow();
+  // A signal from the session ends the program as the user's close does.
+  TerminationSignals::Install([&frame] { frame.CloseProgram(); });
+
+  const int exit_code = QApplication::exec();
+  frame.Destroy();
+  return exit_code;
+}
+
+}  // namespace qlm
