@@ -35,6 +35,8 @@ enum CrawlMessage : unsigned {
   kMsgReleased = WM_USER + 41,
   kMsgNextLocalize = WM_USER + 42,
   kMsgIgnored = WM_USER + 43,
+  // A sync of the mirror's file system ended (MirrorCheckpoint); wParam: 0 or the errno value.
+  kMsgSynced = WM_USER + 50,
   // The saved-data operations: the request, then one message per step.
   kMsgSavedDataStart = WM_USER + 44,  // payload: the request
   kMsgCollectUrl = WM_USER + 45,

@@ -1,11 +1,14 @@
 #include "crawl/DLManager.h"
 
+#include <unistd.h>
+
 #include <mutex>
 #include <set>
 
 #include "crawl/CrawlMessages.h"
 #include "crawl/FileStamp.h"
 #include "crawl/LocalPath.h"
+#include "crawl/MirrorFiles.h"
 #include "crawl/PageLocalizer.h"
 #include "crawl/RobotsCopy.h"
 #include "crawl/SavedDataJob.h"
@@ -59,9 +62,11 @@ void DLManager::Install() {
 DLManager::DLManager(std::unique_ptr<PatrolRequest> request)
     : request_(std::move(request)),
       doc_(*request_->doc),
-      store_(doc_.Settings().MirrorFolder(), ApplicationLock(), request_->durable),
+      store_(doc_.Settings().MirrorFolder(), ApplicationLock(), request_->durable,
+             doc_.ProjectFolder()),
       events_(request_->requester),
-      work_(doc_) {
+      work_(doc_, request_->durable),
+      checkpoint_(doc_.ProjectFolder()) {
   for (int i = 0; i < kObjectCount; ++i) objects_[i] = std::make_unique<DLObj>(i);
 }
 
@@ -106,6 +111,9 @@ LResult DLManager::WindowProc(Message& msg) {
       return 0;
     case kMsgDownloadDone:
       OnDownloadDone(static_cast<int>(LoWord(msg.lparam)));
+      return 0;
+    case kMsgSynced:
+      OnSynced(static_cast<int>(msg.wparam));
       return 0;
     case kMsgReleased:
       // The released record (the payload) goes with the message; the step it ends is still
@@ -192,7 +200,7 @@ void DLManager::OnStop() {
   for (auto& obj : objects_) {
     if (!obj->IsFree()) obj->Abort();
   }
-  if (outstanding_ == 0) FinishStop();
+  if (Settled()) FinishStop();
 }
 
 void DLManager::FinishStop() {
@@ -219,15 +227,48 @@ void DLManager::EndPatrol() {
     obj->Reset();
     obj->RemoveTempFile();
   }
+  if (!store_.StagingFile().empty()) ::unlink(store_.StagingFile().c_str());
   events_.Ended();
   Destroy();
+}
+
+void DLManager::Checkpoint() {
+  if (work_.Unsealed() >= kRecordsPerSync) StartSync();
+}
+
+bool DLManager::Settled() {
+  if (outstanding_ > 0) return false;
+  if (!work_.HasUnsealed()) return true;
+  StartSync();
+  return false;
+}
+
+void DLManager::StartSync() {
+  if (checkpoint_.Running()) return;
+  work_.Seal();
+  ++outstanding_;
+  checkpoint_.Start(Handle(), kMsgSynced);
+}
+
+void DLManager::OnSynced(int error) {
+  checkpoint_.Finish();
+  work_.SyncEnded(error);
+  Checkpoint();
+  // The sync was an outstanding step. When it was the last one, the phase goes on from a step of
+  // its own (which may end it); otherwise a step still to come does that.
+  if (--outstanding_ > 0 || ended_) return;
+  ++outstanding_;
+  PostMessage(Handle(), phase_ == kPhaseLocalizing ? kMsgNextLocalize : kMsgNext);
 }
 
 void DLManager::BeginPatrol() {
   phase_ = kPhaseFetching;
   patrol_start_ = FileStampNow();
-  // Pages a killed patrol was localising go back first, so that the start sees them.
+  // What a killed patrol left in the work folder goes; records it held go back first (pages it
+  // was localising too), so that the start sees them.
+  RemoveTemporaryFiles(doc_.ProjectFolder());
   work_.RestoreHeldLocalize();
+  work_.RestoreHeldForRefetch();
   const ProjectItem* start = nullptr;
   if (request_->item) {
     std::lock_guard lock(ApplicationLock());
@@ -262,11 +303,11 @@ void DLManager::DispatchStep() {
   if (work_.Failed() && !stop_) OnStop();  // a queue file failed: stop with the files as they are
   if (ended_ || free_ == 0) return;
   if (stop_) {
-    if (outstanding_ == 0) FinishStop();
+    if (Settled()) FinishStop();
     return;
   }
   if (deferred_.empty() && !work_.HasWork()) {
-    if (outstanding_ == 0) BeginLocalization();
+    if (Settled()) BeginLocalization();
     return;
   }
   HeldRecord held;
@@ -317,13 +358,16 @@ void DLManager::Process(HeldRecord held) {
 void DLManager::Renew(HeldRecord held, const ProjectItem& item) {
   const bool fresh =
       store_.WrittenSince(held.record.url, held.record.folder_path, patrol_start_).has_value();
-  if (fresh || doc_.Settings().Number(AppNumber::RenewalType) == 3) {
+  // A copy stored for a record that a killed patrol still held may be cut off: it is fetched
+  // again in full unless this patrol wrote it anew.
+  const bool suspect = (held.record.flags & kFlagFetchInFull) != 0;
+  if (fresh || (!suspect && doc_.Settings().Number(AppNumber::RenewalType) == 3)) {
     ReadStoredPage({&held.record}, held.record, LinkAdmission::kModePatrol);
     events_.Visited(held.record.url);
     work_.Done(held.node);
     return;
   }
-  Fetch(std::move(held), item, true);
+  Fetch(std::move(held), item, !suspect);
 }
 
 void DLManager::Fetch(HeldRecord held, const ProjectItem& item, bool local_copy) {
@@ -493,12 +537,12 @@ void DLManager::LocalizeStep() {
   if (ended_ || phase_ != kPhaseLocalizing) return;
   if (work_.Failed() && !stop_) stop_ = true;
   if (stop_) {
-    if (outstanding_ == 0) FinishStop();
+    if (Settled()) FinishStop();
     return;
   }
   HeldRecord held;
   if (!work_.TakeLocalize(held)) {
-    if (outstanding_ == 0) {
+    if (Settled()) {
       if (!work_.Failed()) work_.ResetLocalize();
       EndPatrol();
     }
@@ -523,7 +567,8 @@ void DLManager::LocalizeStep() {
     }
     events_.Localized();
   }
-  work_.DoneLocalize(held.node);
+  work_.DoneLocalizeWhenDurable(held.node);
+  Checkpoint();
   ++outstanding_;
   PostMessage(Handle(), kMsgNextLocalize);
 }

@@ -9,6 +9,7 @@
 #include "crawl/DLObj.h"
 #include "crawl/ExpansionSet.h"
 #include "crawl/LinkAdmission.h"
+#include "crawl/MirrorCheckpoint.h"
 #include "crawl/MirrorStore.h"
 #include "crawl/PatrolEvents.h"
 #include "crawl/PatrolRequest.h"
@@ -42,14 +43,20 @@ class ProjectItem;
 //      block each), the counters kMsgDetected .. kMsgModified (no payload), and finally
 //      kMsgPatrolEnded (WM_USER+30), after which the manager window is gone.
 // A patrol that is killed at any moment resumes too: every record out of the work queue (in a
-// download, in the deferred list, being localised) is kept in the queue files' held chains.
+// download, in the deferred list, being localised) is kept in the queue files' held chains, and
+// in a durable patrol it stays there until a sync of the mirror's file system has made what was
+// written for it durable (see MirrorCheckpoint): records held at a start are fetched in full.
 //
 // Phases: 0 idle, 1 starting (dialling), 2 fetching, 3 localizing, 4 ended. Counting: every
-// posted dispatch or localization step, and every busy download object, is one outstanding step;
-// a phase ends when the count is 0.
+// posted dispatch or localization step, every busy download object and a running sync is one
+// outstanding step; a phase ends when the count is 0.
 class DLManager : public Window {
  public:
   static constexpr int kObjectCount = 5;
+  // Records that wait to be made durable before a sync starts while the patrol goes on. A sync
+  // stalls the file system's writers for a moment, so one for many records costs far less than one
+  // for a few; a phase does not end before its records are durable, whatever their number.
+  static constexpr std::size_t kRecordsPerSync = 512;
   enum Phase : int {
     kPhaseIdle = 0,
     kPhaseStarting = 1,
@@ -129,6 +136,13 @@ class DLManager : public Window {
   void BeginLocalization();
   void LocalizeStep();
   void FinishStop();
+  // Starts a sync when enough records wait for one (and none runs).
+  void Checkpoint();
+  // Nothing is outstanding and no record waits to be made durable: the phase may end. When records
+  // wait, their sync is started (an outstanding step) instead.
+  bool Settled();
+  void StartSync();
+  void OnSynced(int error);
   const ProjectItem* FindItem(const LinkRecord& record) const;
   bool UseRobotsTxt() const;
 
@@ -142,7 +156,7 @@ class DLManager : public Window {
   void NotModified(DLObj& obj);
   void Redirected(DLObj& obj);
   void Content(DLObj& obj);
-  void ExpandFetchedPage(DLObj& obj);
+  void ExpandFetchedPage(DLObj& obj, const std::string& body);
   void TakeTitle(DLObj& obj, const std::string& title);
   void BeginPage(DLObj& obj);
   void Requeue(DLObj& obj, std::size_t i);
@@ -157,6 +171,7 @@ class DLManager : public Window {
   MirrorStore store_;
   PostedPatrolEvents events_;
   PatrolWork work_;
+  MirrorCheckpoint checkpoint_;
   std::unique_ptr<LinkAdmission> admission_;
   ExpansionSet expanded_;
   std::array<std::unique_ptr<DLObj>, kObjectCount> objects_;

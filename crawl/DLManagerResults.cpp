@@ -157,7 +157,12 @@ void DLManager::RetryOrAuthenticate(DLObj& obj) {
 }
 
 void DLManager::NotModified(DLObj& obj) {
-  ReadStoredPage(Referrers(obj), obj.Current(), LinkAdmission::kModePatrol);
+  const LinkRecord& current = obj.Current();
+  // The copy is as new as the server's: it now counts as written in this patrol, so the URL
+  // reached again re-uses it instead of asking the server once more.
+  const LocalCopy copy = store_.FindLocalCopy(current.url, current.folder_path);
+  if (copy.Exists()) store_.Touch(copy.file);
+  ReadStoredPage(Referrers(obj), current, LinkAdmission::kModePatrol);
 }
 
 void DLManager::Redirected(DLObj& obj) {
@@ -201,23 +206,23 @@ void DLManager::Content(DLObj& obj) {
              type != kFileTypeCgi) {
     store = false;  // the redirect's target is not what the storage name stands for
   }
-  const bool stored = store && store_.StoreFile(temp, storage, current.folder_path, suffix) ==
-                                   MirrorStore::kStoreOk;
+  // The body moves into the mirror; where it went, its links are read from.
+  std::string body = temp;
+  const bool stored = store && store_.StoreFile(temp, storage, current.folder_path, suffix,
+                                                &body) == MirrorStore::kStoreOk;
 
-  if (IsPageType(type) || suffix == kCgiVariants[0]) ExpandFetchedPage(obj);
+  if (IsPageType(type) || suffix == kCgiVariants[0]) ExpandFetchedPage(obj, body);
   if (stored && request_->pictures && (type == kFileTypeJpeg || suffix == kCgiVariants[1])) {
-    if (const std::optional<std::string> name = store_.LocalPath(storage, current.folder_path)) {
-      request_->pictures->PickUp(current, *name + std::string(suffix));
-    }
+    request_->pictures->PickUp(current, body);
   }
 }
 
-void DLManager::ExpandFetchedPage(DLObj& obj) {
+void DLManager::ExpandFetchedPage(DLObj& obj, const std::string& body) {
   const LinkRecord& current = obj.Current();
   PageScanner scanner;
   std::vector<PageLink> links;
   std::string title;
-  scanner.Scan(current.url, obj.TempFile(), links, title);
+  scanner.Scan(current.url, body, links, title);
   if (!title.empty()) TakeTitle(obj, title);
   std::vector<const LinkRecord*> expanding;
   for (const HeldRecord& held : obj.Records()) {
@@ -267,8 +272,9 @@ void DLManager::Release(DLObj& obj, bool counted) {
         events_.Failed(held.record.url);
       }
     }
-    work_.Done(held.node);
+    work_.DoneWhenDurable(held.node);
   }
+  Checkpoint();
   auto status = std::make_unique<DLObjStatus>();
   status->index = obj.Index();
   status->completed = completed;

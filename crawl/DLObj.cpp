@@ -3,10 +3,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "crawl/CrawlMessages.h"
 #include "crawl/DLStatus.h"
+#include "crawl/MirrorFiles.h"
 #include "net/RobotsRules.h"
 #include "platform/Messaging.h"
 
@@ -33,9 +33,7 @@ bool DLObj::Start(const HeldRecord& record, Hwnd notify, Hwnd manager,
   records_.assign(1, record);
   current_ = record.record;
   url_.Parse(record.record.url);
-  char name[32];
-  std::snprintf(name, sizeof name, "tmp%d.dat", index_);
-  temp_file_ = work_folder + name;
+  temp_file_ = work_folder + DownloadTempName(index_);
   IHttpObserver* observer = this;
   main_ = std::make_unique<CHttpRequest>(observer);
   robots_ = std::make_unique<CHttpRequest>(observer);
@@ -74,7 +72,8 @@ void DLObj::StartRequest() {
   StartTimer(kConnectTimer, limits_.connection);
   PostStatus(kMsgObjContacting);
   HttpRoute route;
-  if (!RouteRequest(url, proxy_, &route) || !request.Get(route.host, route.port, route.target)) {
+  if (!RouteRequest(url, proxy_, &route) ||
+      !request.Get(route.host, route.port, route.target, route.host_line)) {
     // Nothing was started, so no notice will come: the request failed here and now.
     StopAllTimers();
     PostResult(kResultFailed);
@@ -152,9 +151,9 @@ void DLObj::OnProgress(CHttpRequest& request, int progress) {
       const int64_t length = request.ContentLength() > 0 ? request.ContentLength() : -1;
       PostStatus(kMsgObjLength, length);
       if (request.Method() == kMethodGet) {
-        // The file of the object's previous download (or of a patrol that was killed) is cut
-        // back and used again: a new file for every download costs the file system far more.
-        // When it cannot be opened it goes, so that no earlier body can pass for this one.
+        // Created, or cut back where a stored file took its place (the copy it replaced) or the
+        // last body was not stored. When it cannot be opened it goes, so that no earlier body
+        // can pass for this one.
         if (!body_.Create(temp_file_, false)) ::unlink(temp_file_.c_str());
         request.SetBodySink(&body_);
         StartTimer(kDataTimer, limits_.data);

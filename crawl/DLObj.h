@@ -64,7 +64,8 @@ class DLObj : public Window, private IHttpObserver {
   // with the main request's result; otherwise the active request is cancelled (result 1).
   void Abort();
   // Back to free: requests destroyed, timers stopped, records forgotten. The temporary file stays
-  // for the object's next download, which cuts it back before it writes.
+  // (unless the store moved it into the mirror) for the object's next download, which cuts it
+  // back before it writes.
   void Reset();
   // Removes the temporary file (when the patrol ends).
   void RemoveTempFile();

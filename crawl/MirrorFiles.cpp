@@ -1,5 +1,6 @@
 #include "crawl/MirrorFiles.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -138,6 +139,85 @@ int ReplaceFileWithCopy(const std::string& path, const std::string& source, bool
   });
   ::close(in);
   return error;
+}
+
+namespace {
+
+// rename(2), or with RENAME_EXCHANGE / RENAME_NOREPLACE; EINVAL when the file system cannot do
+// the flags.
+int Rename(const std::string& from, const std::string& to, unsigned flags) {
+  const int result = flags == 0 ? ::rename(from.c_str(), to.c_str())
+                                : ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), flags);
+  return result == 0 ? 0 : errno;
+}
+
+int MoveOnce(const std::string& source, const std::string& target) {
+  int error = Rename(source, target, RENAME_NOREPLACE);
+  if (error == EEXIST) {
+    // Only a regular file is swapped out: a folder (or anything else) under the name is never
+    // moved into the work folder; the plain rename fails on a folder as it should.
+    struct stat st {};
+    const bool regular = ::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    error = regular ? Rename(source, target, RENAME_EXCHANGE) : Rename(source, target, 0);
+  }
+  if (error == EINVAL || error == ENOSYS) error = Rename(source, target, 0);
+  return error;
+}
+
+}  // namespace
+
+int MoveIntoPlace(const std::string& source, const std::string& target) {
+  int error = MoveOnce(source, target);
+  if (error == ENOENT || error == ENOTDIR) {
+    // The folders on the way are made only when the first try finds them missing: most names go
+    // into folders that exist.
+    if (const int folders = MakeParentFolders(target); folders != 0) return folders;
+    error = MoveOnce(source, target);
+  }
+  return error;
+}
+
+int ReplaceFileVia(const std::string& staging, const std::string& target, std::string_view bytes) {
+  const int fd = ::open(staging.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return errno;
+  int error = WriteAll(fd, bytes.data(), bytes.size());
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error != 0) return error;
+  error = MoveIntoPlace(staging, target);
+  if (error == EXDEV) error = ReplaceFileWithBytes(target, bytes, false);
+  return error;
+}
+
+int SyncFileSystem(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  const int error = ::syncfs(fd) == 0 ? 0 : errno;
+  ::close(fd);
+  return error;
+}
+
+std::string DownloadTempName(int index) {
+  return "tmp" + std::to_string(index) + ".dat";
+}
+
+void RemoveTemporaryFiles(const std::string& work_folder) {
+  DIR* dir = ::opendir(work_folder.c_str());
+  if (!dir) return;
+  const int dir_fd = ::dirfd(dir);
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    bool temporary = name == kStagingName;
+    if (name.starts_with("tmp") && name.ends_with(".dat") && name.size() > 7) {
+      const std::string_view digits = name.substr(3, name.size() - 7);
+      temporary = digits.find_first_not_of("0123456789") == std::string_view::npos;
+    }
+    struct stat st {};
+    if (temporary && ::fstatat(dir_fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(st.st_mode)) {
+      ::unlinkat(dir_fd, entry->d_name, 0);
+    }
+  }
+  ::closedir(dir);
 }
 
 void RemoveEmptyFolders(std::string folder, std::string_view stop) {

@@ -35,6 +35,29 @@ int ReplaceFile(const std::string& path, bool durable, const std::function<int(i
 int ReplaceFileWithBytes(const std::string& path, std::string_view bytes, bool durable);
 int ReplaceFileWithCopy(const std::string& path, const std::string& source, bool durable);
 
+// Gives `target` the complete file `source` by renaming it there, creating the folders on the way
+// when they are missing. Where `target` is a regular file already, the two are exchanged: `source`
+// then holds the old file, which the caller may write again (a new file and a deleted one cost
+// the file system far more than a rewritten one). A reader of `target` sees the old file or the new
+// one, never a part of either. 0 or the errno value: ENOTDIR when a file stands where a folder
+// must be, ENOENT when `source` is missing, EXDEV when the two are on different file systems.
+int MoveIntoPlace(const std::string& source, const std::string& target);
+// Writes `bytes` into `staging` (created, or cut back) and moves it into place over `target`
+// (MoveIntoPlace; on different file systems, a copy beside `target` renamed over it).
+int ReplaceFileVia(const std::string& staging, const std::string& target, std::string_view bytes);
+
+// Flushes everything written to the file system that holds `folder` (file data, names, folders)
+// to the disk: one call makes many writes durable at once. 0 or the errno value.
+int SyncFileSystem(const std::string& folder);
+
+// The temporary files a patrol keeps in a project's work folder: the download objects' bodies
+// ("tmp" with the object's number and ".dat") and the store's staging file (kStagingName, a name
+// no local name can take, as local names escape "?"). A patrol that is killed leaves them there.
+std::string DownloadTempName(int index);
+inline constexpr std::string_view kStagingName = ".qlm?staging";
+// Removes those files (regular files of those names directly in `work_folder`, nothing else).
+void RemoveTemporaryFiles(const std::string& work_folder);
+
 // Removes `folder` and then each folder above it while they are empty, up to but not including
 // `stop` (which must be a prefix of folder ending in "/"). Stops quietly at the first that is not
 // empty or cannot be removed.

@@ -1,5 +1,7 @@
 #include "crawl/MirrorStore.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,11 +18,28 @@ bool IsCgi(std::string_view url) {
   return parsed.Parse(url) && parsed.FileType() == kFileTypeCgi;
 }
 
+int WriteResult(int error) {
+  switch (error) {
+    case 0:
+      return MirrorStore::kStoreOk;
+    case ENOTDIR:
+    case EEXIST:
+      return MirrorStore::kFolderFailed;
+    default:
+      return MirrorStore::kWriteFailed;
+  }
+}
+
 }  // namespace
 
-MirrorStore::MirrorStore(std::string mirror_root, std::recursive_mutex& lock, bool durable)
+MirrorStore::MirrorStore(std::string mirror_root, std::recursive_mutex& lock, bool durable,
+                         std::string staging_folder)
     : root_(std::move(mirror_root)), lock_(lock), durable_(durable) {
   if (root_.empty() || root_.back() != '/') root_ += '/';
+  if (!staging_folder.empty()) {
+    if (staging_folder.back() != '/') staging_folder += '/';
+    staging_ = staging_folder + std::string(kStagingName);
+  }
 }
 
 std::string MirrorStore::WorkFolder(std::string_view project_name) const {
@@ -73,15 +92,6 @@ bool MirrorStore::FileWrittenSince(const std::string& path, FileTime since) cons
   return written && *written > since;
 }
 
-int MirrorStore::PrepareLocalName(std::string_view url, std::string_view folder_path,
-                                  std::string& name) const {
-  std::optional<std::string> local = LocalPath(url, folder_path);
-  if (!local) return kNoLocalName;
-  if (MakeParentFolders(*local) != 0) return kFolderFailed;
-  name = std::move(*local);
-  return kStoreOk;
-}
-
 void MirrorStore::RemoveOtherVariants(const std::string& name, std::string_view keep) const {
   for (std::string_view variant : kCgiVariants) {
     if (variant != keep) ::unlink((name + std::string(variant)).c_str());
@@ -89,17 +99,19 @@ void MirrorStore::RemoveOtherVariants(const std::string& name, std::string_view 
 }
 
 int MirrorStore::StoreFile(const std::string& source, std::string_view storage_url,
-                           std::string_view folder_path, std::string_view suffix) const {
+                           std::string_view folder_path, std::string_view suffix,
+                           std::string* stored) const {
   std::lock_guard guard(lock_);
-  std::string name;
-  if (const int result = PrepareLocalName(storage_url, folder_path, name); result != kStoreOk) {
-    return result;
-  }
-  const std::string file = name + std::string(suffix);
+  const std::optional<std::string> name = LocalPath(storage_url, folder_path);
+  if (!name) return kNoLocalName;
+  std::string file = *name + std::string(suffix);
   if (!LocalNameFits(file)) return kNoLocalName;
-  const int error = ReplaceFileWithCopy(file, source, durable_);
-  if (error != 0) return ::access(source.c_str(), R_OK) != 0 ? kSourceFailed : kWriteFailed;
-  if (!suffix.empty()) RemoveOtherVariants(name, suffix);
+  int error = MoveIntoPlace(source, file);
+  if (error == EXDEV) error = ReplaceFileWithCopy(file, source, false);
+  if (error == ENOENT) return kSourceFailed;  // the folders were made: the source is missing
+  if (error != 0) return WriteResult(error);
+  if (!suffix.empty()) RemoveOtherVariants(*name, suffix);
+  if (stored) *stored = std::move(file);
   return kStoreOk;
 }
 
@@ -119,12 +131,9 @@ int MirrorStore::MoveToVariant(std::string_view url, std::string_view folder_pat
 
 int MirrorStore::WritePermissiveRobotsTxt(std::string_view robots_url,
                                           std::string_view folder_path) const {
-  std::lock_guard guard(lock_);
-  std::string name;
-  if (const int result = PrepareLocalName(robots_url, folder_path, name); result != kStoreOk) {
-    return result;
-  }
-  return ReplaceWithBytes(name, kPermissiveRobotsTxt);
+  const std::optional<std::string> name = LocalPath(robots_url, folder_path);
+  if (!name) return kNoLocalName;
+  return ReplaceWithBytes(*name, kPermissiveRobotsTxt);
 }
 
 std::string MirrorStore::RedirectPage(std::string_view location) {
@@ -150,11 +159,9 @@ std::string MirrorStore::RedirectPage(std::string_view location) {
 
 int MirrorStore::WriteRedirectPage(std::string_view url, std::string_view folder_path,
                                    std::string_view location, bool append_html) const {
-  std::lock_guard guard(lock_);
-  std::string name;
-  if (const int result = PrepareLocalName(url, folder_path, name); result != kStoreOk) {
-    return result;
-  }
+  std::optional<std::string> local = LocalPath(url, folder_path);
+  if (!local) return kNoLocalName;
+  std::string& name = *local;
   if (append_html) name += ".html";
   if (!LocalNameFits(name)) return kNoLocalName;
   return ReplaceWithBytes(name, RedirectPage(location));
@@ -162,7 +169,18 @@ int MirrorStore::WriteRedirectPage(std::string_view url, std::string_view folder
 
 int MirrorStore::ReplaceWithBytes(const std::string& file, std::string_view bytes) const {
   std::lock_guard guard(lock_);
-  return ReplaceFileWithBytes(file, bytes, durable_) == 0 ? kStoreOk : kWriteFailed;
+  if (!staging_.empty()) return WriteResult(ReplaceFileVia(staging_, file, bytes));
+  int error = ReplaceFileWithBytes(file, bytes, false);
+  if (error == ENOENT) {
+    error = MakeParentFolders(file);
+    if (error == 0) error = ReplaceFileWithBytes(file, bytes, false);
+  }
+  return WriteResult(error);
+}
+
+bool MirrorStore::Touch(const std::string& file) const {
+  std::lock_guard guard(lock_);
+  return ::utimensat(AT_FDCWD, file.c_str(), nullptr, 0) == 0;
 }
 
 }  // namespace qlm

@@ -10,7 +10,7 @@ namespace qlm {
 
 using Chain = PatrolQueue::Chain;
 
-PatrolWork::PatrolWork(CQLMDoc& doc) : doc_(doc) {}
+PatrolWork::PatrolWork(CQLMDoc& doc, bool durable) : doc_(doc), durable_(durable) {}
 
 bool PatrolWork::Take(PatrolQueue& queue, HeldRecord& held) {
   std::lock_guard lock(ApplicationLock());
@@ -58,6 +58,17 @@ bool PatrolWork::RestoreHeld() {
   return Check(doc_.WorkQueue().RestoreHeld());
 }
 
+bool PatrolWork::RestoreHeldForRefetch() {
+  std::lock_guard lock(ApplicationLock());
+  PatrolQueue& queue = doc_.WorkQueue();
+  return Check(queue.RestoreHeld([&queue](std::string_view data) {
+    LinkRecord record;
+    if (!LinkRecord::Decode(data, queue.FileVersion(), record)) return std::string(data);
+    record.flags |= kFlagFetchInFull;
+    return record.Encode();
+  }));
+}
+
 bool PatrolWork::ResetWork() {
   std::lock_guard lock(ApplicationLock());
   return Check(doc_.WorkQueue().Reset());
@@ -85,6 +96,36 @@ bool PatrolWork::RestoreHeldLocalize() {
 bool PatrolWork::ResetLocalize() {
   std::lock_guard lock(ApplicationLock());
   return Check(doc_.LocalizeQueue().Reset());
+}
+
+bool PatrolWork::DoneWhenDurable(PatrolQueue::NodeId node) {
+  if (!durable_) return Done(node);
+  unsealed_.push_back({node, false});
+  return true;
+}
+
+bool PatrolWork::DoneLocalizeWhenDurable(PatrolQueue::NodeId node) {
+  if (!durable_) return DoneLocalize(node);
+  unsealed_.push_back({node, true});
+  return true;
+}
+
+void PatrolWork::Seal() {
+  sealed_.insert(sealed_.end(), unsealed_.begin(), unsealed_.end());
+  unsealed_.clear();
+}
+
+bool PatrolWork::SyncEnded(int error) {
+  if (error != 0) {
+    sealed_.clear();
+    return Check(false);
+  }
+  bool ok = true;
+  for (const Waiting& waiting : sealed_) {
+    ok = (waiting.localize ? DoneLocalize(waiting.node) : Done(waiting.node)) && ok;
+  }
+  sealed_.clear();
+  return ok;
 }
 
 }  // namespace qlm

@@ -1,11 +1,19 @@
 #pragma once
 
+#include <vector>
+
 #include "project/LinkRecord.h"
 #include "project/PatrolQueue.h"
 
 namespace qlm {
 
 class CQLMDoc;
+
+// int1 bit 2 of a record that a killed patrol held: its local copy may not hold what the patrol
+// stored (a power loss can cut off a write that was not yet on the disk), so it is fetched in full,
+// without IF-MODIFIED-SINCE. Links derived from it do not inherit the bit (the low four bits are
+// cleared).
+constexpr int32_t kFlagFetchInFull = 4;
 
 // A record taken out of a queue for a while (a download, the deferred list, a localization step).
 // Until it is done or requeued it stays in the queue file's held chain, so that a patrol killed in
@@ -19,9 +27,13 @@ struct HeldRecord {
 // a record is copied before its old node is let go, so a kill between two steps can leave a record
 // twice (it is then fetched again) but never loses one. Every operation holds the application
 // lock, as the user interface reads the same files.
+//
+// A record whose results went into the mirror is let go of only when they are durable: at once in
+// a patrol that is not durable, else after a sync of the mirror's file system (DoneWhenDurable,
+// then Seal before the sync starts and CompleteSealed after it ended).
 class PatrolWork {
  public:
-  explicit PatrolWork(CQLMDoc& doc);
+  PatrolWork(CQLMDoc& doc, bool durable);
 
   // Takes the front record of the work queue into the held chain. False when the queue is empty,
   // or when it failed (Failed() then tells). Records that do not decode are dropped.
@@ -35,6 +47,9 @@ class PatrolWork {
   bool Append(const LinkRecord& record);
   // Puts every held record of the work queue back at its front, in order.
   bool RestoreHeld();
+  // The same at the start of a patrol: the records a killed patrol held are marked
+  // kFlagFetchInFull on their way back.
+  bool RestoreHeldForRefetch();
   bool ResetWork();
 
   bool AppendLocalize(const LinkRecord& record);
@@ -44,8 +59,21 @@ class PatrolWork {
   bool RestoreHeldLocalize();
   bool ResetLocalize();
 
+  // Lets go of a held record of the work queue (or the localize queue) once the mirror writes
+  // made for it are durable.
+  bool DoneWhenDurable(PatrolQueue::NodeId node);
+  bool DoneLocalizeWhenDurable(PatrolQueue::NodeId node);
+  // Records wait for a sync that has not begun.
+  bool HasUnsealed() const { return !unsealed_.empty(); }
+  std::size_t Unsealed() const { return unsealed_.size(); }
+  // A sync begins: the records waiting so far are the ones it makes durable.
+  void Seal();
+  // The sync ended: lets go of the sealed records. When it failed (`error`, an errno value) they
+  // stay held, for the next patrol to fetch again, and the patrol must stop (Failed()).
+  bool SyncEnded(int error);
+
   // Set by the first operation that failed on a queue file (a read or write error, a damaged
-  // file): the patrol must stop, leaving the files as they are.
+  // file) or sync: the patrol must stop, leaving the files as they are.
   bool Failed() const { return failed_; }
 
  private:
@@ -55,8 +83,17 @@ class PatrolWork {
     return ok;
   }
 
+  struct Waiting {
+    PatrolQueue::NodeId node;
+    bool localize;
+  };
+
   CQLMDoc& doc_;
+  const bool durable_;
   bool failed_ = false;
+  // Held records that wait for the next sync (unsealed) and for the one under way (sealed).
+  std::vector<Waiting> unsealed_;
+  std::vector<Waiting> sealed_;
 };
 
 }  // namespace qlm

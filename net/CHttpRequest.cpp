@@ -24,16 +24,17 @@ CHttpRequest::~CHttpRequest() {
   socket_.Close();
 }
 
-bool CHttpRequest::Get(std::string_view host, uint16_t port, std::string_view target) {
-  return Start(kMethodGet, host, port, target);
+bool CHttpRequest::Get(std::string_view host, uint16_t port, std::string_view target,
+                       std::string_view host_line) {
+  return Start(kMethodGet, host, port, target, host_line.empty() ? host : host_line);
 }
 
 bool CHttpRequest::Head(std::string_view host, uint16_t port, std::string_view target) {
-  return Start(kMethodHead, host, port, target);
+  return Start(kMethodHead, host, port, target, host);
 }
 
-bool CHttpRequest::Start(int method, std::string_view host, uint16_t port,
-                         std::string_view target) {
+bool CHttpRequest::Start(int method, std::string_view host, uint16_t port, std::string_view target,
+                         std::string_view host_line) {
   // A transaction still running ends without a notice; its socket goes with it.
   if (state_ != State::kFinished) {
     conn_mgr_.Cancel(false);
@@ -50,10 +51,12 @@ bool CHttpRequest::Start(int method, std::string_view host, uint16_t port,
   buffer_.Clear();
   content_length_ = 0;
   body_received_ = 0;
-  if (!SafeForRequestLine(host) || !SafeForRequestLine(target)) return false;
+  if (!SafeForRequestLine(host) || !SafeForRequestLine(target) || !SafeForRequestLine(host_line)) {
+    return false;
+  }
 
   SetRequestLine((method == kMethodGet ? "GET " : "HEAD ") + target_ + " HTTP/1.0");
-  if (method == kMethodGet) SetHeader(kHeaderHost, host_);
+  if (method == kMethodGet) SetHeader(kHeaderHost, std::string(host_line));
   request_text_ = BuildRequestText();
   notify_ = true;
   state_ = State::kConnect;

@@ -76,10 +76,11 @@ class CHttpRequest : public CHttpHeaders, private IConnectOwner, private ISocket
   CHttpRequest& operator=(const CHttpRequest&) = delete;
 
   // Start a transaction with host (name or dotted address), port and request target; a running
-  // one is ended silently first. GET also sets the HOST line to host. False, with result 3 and
-  // nothing started, when host or target is empty or holds a line break, NUL or blank (they would
-  // forge request lines).
-  bool Get(std::string_view host, uint16_t port, std::string_view target);
+  // one is ended silently first. GET also sets the HOST line to `host_line`, or to host when that
+  // is empty. False, with result 3 and nothing started, when host, target or host line is empty
+  // or holds a line break, NUL or blank (they would forge request lines).
+  bool Get(std::string_view host, uint16_t port, std::string_view target,
+           std::string_view host_line = {});
   bool Head(std::string_view host, uint16_t port, std::string_view target);
   // Ends the transaction with result 1 (when one is running). With notify false the observer
   // gets no further notice, not even progress 5.
@@ -136,7 +137,8 @@ class CHttpRequest : public CHttpHeaders, private IConnectOwner, private ISocket
     kEventCancel = 6,
   };
 
-  bool Start(int method, std::string_view host, uint16_t port, std::string_view target);
+  bool Start(int method, std::string_view host, uint16_t port, std::string_view target,
+             std::string_view host_line);
   void Run(int event);
   Step Dispatch(int event);
   Step GoTo(State next);

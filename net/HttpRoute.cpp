@@ -30,12 +30,15 @@ bool RouteRequest(const HttpUrlParts& url, const ProxySettings& proxy, HttpRoute
     r.host = proxy.proxy_name;
     r.port = static_cast<uint16_t>(proxy.proxy_port);
     r.target = url.full_url;
+    r.host_line = r.host;
   } else {
     if (url.host.empty()) return false;
     r.host = url.host;
     r.port = 80;
     if (!url.port.empty() && !ParsePort(url.port, &r.port)) return false;
     r.target = url.request_target;
+    r.host_line = r.host;
+    if (r.port != 80) r.host_line += ":" + std::to_string(r.port);
   }
   *route = std::move(r);
   return true;

@@ -34,6 +34,10 @@ struct HttpRoute {
   std::string host;    // host to connect to: the URL's host, or the proxy's
   uint16_t port = 80;  // port to connect to
   std::string target;  // request target: path and query, or the full URL through a proxy
+  // The HOST line: the URL's host, with ":" and its port when the URL names one other than 80
+  // (a server that hosts several sites on several ports tells them apart by it); the proxy's
+  // host name through a proxy.
+  std::string host_line;
 };
 
 // The URL parts routing needs: host, port digits as written (empty when none), request target

@@ -58,7 +58,9 @@ int EventLoop::SleepTimeoutMs() {
 int EventLoop::Run() {
   long idle_count = 0;
   bool idle_wanted = true;
+  SetDeferWakes(true);
   for (;;) {
+    FlushWakes();  // a pass is over: the loops this thread posted to are woken once each
     poller_->Wait(0);
     QueueDueTimers();
     int delivered = 0;
@@ -69,11 +71,15 @@ int EventLoop::Run() {
       continue;
     }
     int exit_code = 0;
-    if (TakeQuit(&exit_code)) return exit_code;
+    if (TakeQuit(&exit_code)) {
+      SetDeferWakes(false);
+      return exit_code;
+    }
     if (idle_wanted && idle_handler_) {
       idle_wanted = idle_handler_(idle_count++);
       continue;
     }
+    FlushWakes();  // socket handlers in the poll above may have posted
     poller_->Wait(SleepTimeoutMs());
   }
 }

@@ -10,15 +10,20 @@ namespace qlm {
 LoopQueue::LoopQueue(Clock& clock, ThreadId id, LoopWaker* waker)
     : clock_(clock), id_(id), waker_(waker) {}
 
-bool LoopQueue::Post(Message msg) {
+bool LoopQueue::Post(Message msg, bool wake) {
   std::unique_lock lock(mutex_);
   if (closed_) {
     lock.unlock();  // the payload is freed outside the lock
     return false;
   }
   posted_.push_back(Posted{std::move(msg), 0});
-  if (waker_) waker_->Wake();
+  if (wake && waker_) waker_->Wake();
   return true;
+}
+
+void LoopQueue::Wake() {
+  std::lock_guard lock(mutex_);
+  if (waker_) waker_->Wake();
 }
 
 void LoopQueue::PostQuit(int exit_code) {

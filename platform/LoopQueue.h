@@ -48,8 +48,11 @@ class LoopQueue {
   ThreadId Id() const { return id_; }
   Clock& GetClock() const { return clock_; }
 
-  // Any thread. False when the loop has ended (the message and its payload are dropped).
-  bool Post(Message msg);
+  // Any thread. False when the loop has ended (the message and its payload are dropped). With
+  // `wake` false the loop is not woken for it: the poster must call Wake() later.
+  bool Post(Message msg, bool wake = true);
+  // Any thread: tells the loop that something waits (nothing once it has ended).
+  void Wake();
   void PostQuit(int exit_code);
   // Any other thread: queues `msg` for the loop and returns where the answer will be, or nullptr
   // when the loop has ended. `waiter` is the queue whose mutex and signal guard the reply.

@@ -24,7 +24,30 @@ MessageLoop::~MessageLoop() {
   if (current_loop == this) current_loop = previous_current_;
 }
 
+void MessageLoop::WakeLater(std::shared_ptr<LoopQueue> queue) {
+  for (auto it = wake_later_.begin(); it != wake_later_.end(); ++it) {
+    if (it->queue != queue) continue;
+    if (++it->posts >= kPostsPerWake) {
+      queue->Wake();
+      wake_later_.erase(it);
+    }
+    return;
+  }
+  wake_later_.push_back({std::move(queue), 1});
+}
+
+void MessageLoop::FlushWakes() {
+  for (const LaterWake& later : wake_later_) later.queue->Wake();
+  wake_later_.clear();
+}
+
+void MessageLoop::SetDeferWakes(bool on) {
+  if (!on) FlushWakes();
+  defer_wakes_ = on;
+}
+
 void MessageLoop::Shutdown() {
+  FlushWakes();
   WindowTable::Instance().RemoveThread(queue_->Id());
   queue_->Close();
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "platform/LoopQueue.h"
@@ -61,12 +62,25 @@ class MessageLoop : private LoopWaker {
   // itself waits for an answer from elsewhere; used by SendMessage.
   void ServeSentMessages();
 
+  // While a driver defers wakes (EventLoop::Run does), a post from this thread to another loop
+  // does not wake that loop at once: the driver wakes each such loop once when its pass is over,
+  // or when kPostsPerWake posts wait for the wake. A busy thread that posts many messages (the
+  // network worker's status messages) then costs the receiving thread one wake-up for a batch of
+  // posts instead of one for each, and a batch is short enough that the receiver still answers
+  // (a stop request, say) within a few of the poster's steps.
+  static constexpr int kPostsPerWake = 16;
+  bool DefersWakes() const { return defer_wakes_; }
+  void WakeLater(std::shared_ptr<LoopQueue> queue);
+  // Wakes the loops that posts from this thread have left unwoken.
+  void FlushWakes();
+
  protected:
   // Called from any thread, with the queue locked, whenever something arrives or a timer was set:
   // the driver must run DispatchOne/QueueDueTimers on the owning thread soon. Must not block.
   void Wake() override = 0;
   // Derived destructors call this first, so that no Wake() reaches a half-destroyed loop.
   void Shutdown();
+  void SetDeferWakes(bool on);
 
  private:
   void Deliver(Message& msg);
@@ -75,6 +89,12 @@ class MessageLoop : private LoopWaker {
   std::shared_ptr<LoopQueue> queue_;
   std::function<void(Message&)> thread_handler_;
   MessageLoop* previous_current_;  // restored when this loop ends (loops may nest in tests)
+  bool defer_wakes_ = false;
+  struct LaterWake {
+    std::shared_ptr<LoopQueue> queue;
+    int posts;  // posts to it that wait for the wake
+  };
+  std::vector<LaterWake> wake_later_;  // each loop once
 };
 
 }  // namespace qlm

@@ -38,6 +38,8 @@ bool SendAndTell(Hwnd hwnd, unsigned message, WParam wparam, LParam lparam,
     return Window::TryDeliver(msg, result);
   }
 
+  // Posts that wait for their wake must not wait while this thread does.
+  if (own) own->FlushWakes();
   // The reply is guarded by our own queue, so that a message sent to us wakes the wait as well.
   std::shared_ptr<LoopQueue> waiter =
       own ? own->Queue() : std::make_shared<LoopQueue>(target->GetClock(), 0, nullptr);
@@ -60,7 +62,13 @@ bool PostMessage(Hwnd hwnd, unsigned message, WParam wparam, LParam lparam,
   }
   std::shared_ptr<LoopQueue> queue = WindowTable::Instance().QueueOf(hwnd);
   if (!queue) return false;
-  return queue->Post(MakeMessage(hwnd, message, wparam, lparam, std::move(payload)));
+  MessageLoop* own = MessageLoop::Current();
+  const bool later = own && own->DefersWakes() && own->Queue() != queue;
+  if (!queue->Post(MakeMessage(hwnd, message, wparam, lparam, std::move(payload)), !later)) {
+    return false;
+  }
+  if (later) own->WakeLater(std::move(queue));
+  return true;
 }
 
 LResult SendMessage(Hwnd hwnd, unsigned message, WParam wparam, LParam lparam,

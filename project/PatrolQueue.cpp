@@ -352,7 +352,7 @@ bool PatrolQueue::HoldFront(std::string& data, NodeId& held) {
   return Unlink({Head(Chain::kMain), links.next}, Chain::kMain);
 }
 
-bool PatrolQueue::RestoreHeld() {
+bool PatrolQueue::RestoreHeld(const std::function<std::string(std::string_view)>& rewrite) {
   if (!CheckWritable()) return false;
   std::string data;
   while (!IsEmpty(Chain::kHeld)) {
@@ -360,6 +360,7 @@ bool PatrolQueue::RestoreHeld() {
     const uint32_t node = header_[Tail(Chain::kHeld) / 4];
     Links links;
     if (!ReadNode(node, links, &data)) return false;
+    if (rewrite) data = rewrite(data);
     if (!InsertFront(std::string_view(data), Chain::kMain)) return false;
     if (!Unlink({links.prev, Tail(Chain::kHeld)}, Chain::kHeld)) return false;
   }

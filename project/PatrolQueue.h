@@ -86,8 +86,9 @@ class PatrolQueue {
 
   // Takes the front record of the main chain into the held chain; `held` names it there.
   bool HoldFront(std::string& data, NodeId& held);
-  // Puts every held record back at the front of the main chain, keeping their order.
-  bool RestoreHeld();
+  // Puts every held record back at the front of the main chain, keeping their order; `rewrite`,
+  // when given, makes the record that goes back from the one that was held.
+  bool RestoreHeld(const std::function<std::string(std::string_view)>& rewrite = nullptr);
 
   // Typed forms. A stored record that does not decode is removed, skipped and counted.
   template <class Record>

@@ -34,9 +34,13 @@ TEST_F(MirrorStoreTest, NamesTheWorkFolderAndItsListFilesAfterTheProject) {
   EXPECT_EQ(store_.WorkFile("proj", ".det"), Root() + "proj/proj.det");
 }
 
-TEST_F(MirrorStoreTest, StoresAFileUnderItsLocalNameAndLeavesTheSourceAlone) {
+TEST_F(MirrorStoreTest, StoresAFileByMovingItUnderItsLocalNameAndHandsBackTheOldCopy) {
   const std::string temp = Temp("body");
-  EXPECT_EQ(store_.StoreFile(temp, "http://h:81/a/b/c.html", "proj"), MirrorStore::kStoreOk);
+  std::string stored;
+  EXPECT_EQ(store_.StoreFile(temp, "http://h:81/a/b/c.html", "proj", {}, &stored),
+            MirrorStore::kStoreOk);
+  EXPECT_EQ(stored, Root() + "proj/h/a/b/c.html");
+  EXPECT_FALSE(IsRegularFile(temp));
   EXPECT_EQ(store_.StoreFile(Temp("index"), "http://h/", "proj"), MirrorStore::kStoreOk);
   EXPECT_EQ(TreeOf(Root()), (std::map<std::string, std::string>{{"proj/", ""},
                                                                 {"proj/h/", ""},
@@ -44,13 +48,40 @@ TEST_F(MirrorStoreTest, StoresAFileUnderItsLocalNameAndLeavesTheSourceAlone) {
                                                                 {"proj/h/a/b/", ""},
                                                                 {"proj/h/a/b/c.html", "body"},
                                                                 {"proj/h/index.html", "index"}}));
+  // Storing over a copy swaps the two: the old copy is left where the new file came from.
+  EXPECT_EQ(store_.StoreFile(Temp("new index"), "http://h/", "proj"), MirrorStore::kStoreOk);
+  EXPECT_EQ(ReadFileBytes(Root() + "proj/h/index.html"), "new index");
   EXPECT_EQ(ReadFileBytes(temp), "index");
 }
 
-TEST_F(MirrorStoreTest, ReplacingAFileLeavesNothingBesideIt) {
-  ASSERT_EQ(store_.StoreFile(Temp("old"), "http://h/x.html", "p"), MirrorStore::kStoreOk);
-  ASSERT_EQ(store_.StoreFile(Temp("new"), "http://h/x.html", "p"), MirrorStore::kStoreOk);
-  EXPECT_EQ(TreeOf(Root() + "p/h"), (std::map<std::string, std::string>{{"x.html", "new"}}));
+TEST_F(MirrorStoreTest, PagesAreWrittenThroughTheStagingFileAndAFolderIsNeverSwappedOut) {
+  ASSERT_EQ(MakeParentFolders(Root() + "proj/"), 0);  // the project's work folder
+  MirrorStore staged(Root(), lock_, true, Root() + "proj");
+  ASSERT_EQ(staged.WriteRedirectPage("http://h/old.html", "proj", "http://h/new.html", false),
+            MirrorStore::kStoreOk);
+  ASSERT_EQ(staged.ReplaceWithBytes(Root() + "proj/h/old.html", "rewritten"),
+            MirrorStore::kStoreOk);
+  EXPECT_EQ(staged.StagingFile(), Root() + "proj/.qlm?staging");
+  EXPECT_EQ(TreeOf(Root() + "proj"),
+            (std::map<std::string, std::string>{
+                {".qlm?staging", MirrorStore::RedirectPage("http://h/new.html")},
+                {"h/", ""},
+                {"h/old.html", "rewritten"}}));
+  // A folder under the name stays a folder: the write fails and the folder keeps its files.
+  PutFile(Root() + "proj/h/dir.html/x", "x");
+  EXPECT_EQ(staged.ReplaceWithBytes(Root() + "proj/h/dir.html", "page"), MirrorStore::kWriteFailed);
+  EXPECT_EQ(store_.StoreFile(Temp("page"), "http://h/dir.html", "proj"), MirrorStore::kWriteFailed);
+  EXPECT_EQ(ReadFileBytes(Root() + "proj/h/dir.html/x"), "x");
+  // What a killed patrol leaves in the work folder goes at the next start; nothing else does.
+  PutFile(Root() + "proj/tmp3.dat", "body");
+  PutFile(Root() + "proj/tmp.dat", "not ours");
+  RemoveTemporaryFiles(Root() + "proj/");
+  EXPECT_EQ(TreeOf(Root() + "proj"),
+            (std::map<std::string, std::string>{{"h/", ""},
+                                                {"h/dir.html/", ""},
+                                                {"h/dir.html/x", "x"},
+                                                {"h/old.html", "rewritten"},
+                                                {"tmp.dat", "not ours"}}));
 }
 
 TEST_F(MirrorStoreTest, AFailedStoreKeepsTheOldFileAndSaysWhy) {

@@ -151,15 +151,13 @@ TEST_F(PatrolNginxTest, APatrolOfAnUnchangedSiteIsAnsweredNotModifiedAndLeavesTh
   EXPECT_EQ(patrol_.Counters(), (PatrolCounters{14, 0, 13, 1, 8, 8}));
   EXPECT_EQ(patrol_.Tree(), first);
   // Every page and picture was asked for again with the time of its local copy, and nginx answered
-  // 304: the links came from the stored pages. A 304 leaves the copy as it was (not written during
-  // this patrol), so the two pages reached a second time are asked for a second time.
+  // 304: the links came from the stored pages. A 304 makes the copy count as written during this
+  // patrol, so the two pages reached a second time are not asked for again.
   std::vector<std::string> all = Requests();
   std::vector<std::string> once(all.begin(),
                                 all.begin() + static_cast<std::ptrdiff_t>(first_requests));
   std::vector<std::string> twice(all.begin() + static_cast<std::ptrdiff_t>(first_requests),
                                  all.end());
-  once.push_back("GET /index.html HTTP/1.0");
-  once.push_back("GET /pages/two.html HTTP/1.0");
   std::sort(once.begin(), once.end());
   std::sort(twice.begin(), twice.end());
   EXPECT_EQ(twice, once);

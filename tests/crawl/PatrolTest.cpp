@@ -82,13 +82,12 @@ TEST(PatrolTest, FetchesStoresFollowsAndLocalisesASmallSite) {
   // The page first; its two links on two download objects at once, in either order.
   const std::vector<std::string> requests = site.Requests();
   ASSERT_EQ(requests.size(), 3u);
-  EXPECT_EQ(
-      requests[0],
-      "GET / HTTP/1.0\r\nACCEPT:*/*\r\nHOST:127.0.0.1\r\nUSER-AGENT:Quillmere/1.009.0\r\n\r\n");
+  EXPECT_EQ(requests[0], "GET / HTTP/1.0\r\nACCEPT:*/*\r\n" + site.HostLine() +
+                             "USER-AGENT:Quillmere/1.009.0\r\n\r\n");
   EXPECT_EQ(Sorted({requests[1], requests[2]}),
-            Sorted({"GET /a.html HTTP/1.0\r\nACCEPT:*/*\r\nHOST:127.0.0.1\r\n" + referer +
+            Sorted({"GET /a.html HTTP/1.0\r\nACCEPT:*/*\r\n" + site.HostLine() + referer +
                         "USER-AGENT:Quillmere/1.009.0\r\n\r\n",
-                    "GET /p.jpg HTTP/1.0\r\nACCEPT:*/*\r\nHOST:127.0.0.1\r\n" + referer +
+                    "GET /p.jpg HTTP/1.0\r\nACCEPT:*/*\r\n" + site.HostLine() + referer +
                         "USER-AGENT:Quillmere/1.009.0\r\n\r\n"}));
   // The item's own page named it; the JPEG went to the picture hook; the queues are empty again.
   EXPECT_EQ(item.Title(), "Top");
@@ -114,10 +113,10 @@ TEST(PatrolTest, ARobotsTxtThatIsNotThereIsWrittenAsPermissiveAndTheSiteIsFetche
   EXPECT_EQ(site.Targets(), (Targets{"/robots.txt", "/", "/a.html"}));
   // The robots.txt request carries nothing but the host; the page goes out without the robots
   // fetch as its referer.
-  EXPECT_EQ(site.RequestFor("/robots.txt"), "GET /robots.txt HTTP/1.0\r\nHOST:127.0.0.1\r\n\r\n");
-  EXPECT_EQ(
-      site.RequestFor("/"),
-      "GET / HTTP/1.0\r\nACCEPT:*/*\r\nHOST:127.0.0.1\r\nUSER-AGENT:Quillmere/1.009.0\r\n\r\n");
+  EXPECT_EQ(site.RequestFor("/robots.txt"),
+            "GET /robots.txt HTTP/1.0\r\n" + site.HostLine() + "\r\n");
+  EXPECT_EQ(site.RequestFor("/"), "GET / HTTP/1.0\r\nACCEPT:*/*\r\n" + site.HostLine() +
+                                      "USER-AGENT:Quillmere/1.009.0\r\n\r\n");
   EXPECT_EQ(patrol.Announced(),
             (Targets{site.Url("/robots.txt"), site.Url("/"), site.Url("/a.html")}));
   EXPECT_EQ(patrol.Tree()["127.0.0.1/robots.txt"], MirrorStore::kPermissiveRobotsTxt);
@@ -247,12 +246,12 @@ TEST(PatrolTest, AnUnauthorizedPageIsAskedForThriceWithCredentialsOnlyTheThirdTi
   ASSERT_TRUE(patrol.Run());
   ASSERT_EQ(site.Count("/"), 3u);
   const std::string plain =
-      "GET / HTTP/1.0\r\nACCEPT:*/*\r\nHOST:127.0.0.1\r\nUSER-AGENT:Quillmere/1.009.0\r\n\r\n";
+      "GET / HTTP/1.0\r\nACCEPT:*/*\r\n" + site.HostLine() + "USER-AGENT:Quillmere/1.009.0\r\n\r\n";
   EXPECT_EQ(site.RequestFor("/", 0), plain);
   EXPECT_EQ(site.RequestFor("/", 1), plain);
   EXPECT_EQ(site.RequestFor("/", 2),
-            "GET / HTTP/1.0\r\nACCEPT:*/*\r\nAUTHORIZATION:Basic dXNlcjpwYXNz\r\nHOST:127.0.0.1\r\n"
-            "USER-AGENT:Quillmere/1.009.0\r\n\r\n");
+            "GET / HTTP/1.0\r\nACCEPT:*/*\r\nAUTHORIZATION:Basic dXNlcjpwYXNz\r\n" +
+                site.HostLine() + "USER-AGENT:Quillmere/1.009.0\r\n\r\n");
   EXPECT_EQ(patrol.Counters(), (PatrolCounters{1, 0, 0, 1, 0, 0}));
   EXPECT_EQ(patrol.Released(), (std::vector<bool>{false, false, false}));
 }

@@ -62,10 +62,15 @@ TEST(HttpRoute, GoesToTheUrlsOwnPortDirectlyAndToTheProxysPortThroughIt) {
   EXPECT_EQ(r.host, "a.example");
   EXPECT_EQ(r.port, 8080);
   EXPECT_EQ(r.target, "/d/x.html?q=1");
+  // The server tells its sites apart by the HOST line, so it names the port too.
+  EXPECT_EQ(r.host_line, "a.example:8080");
 
-  url.port = "";
-  ASSERT_TRUE(RouteRequest(url, ProxySettings{}, &r));
-  EXPECT_EQ(r.port, 80);
+  for (const char* port : {"", "80", "080"}) {
+    url.port = port;
+    ASSERT_TRUE(RouteRequest(url, ProxySettings{}, &r));
+    EXPECT_EQ(r.port, 80);
+    EXPECT_EQ(r.host_line, "a.example");
+  }
 
   ProxySettings proxy;
   proxy.proxy_on = true;
@@ -76,6 +81,7 @@ TEST(HttpRoute, GoesToTheUrlsOwnPortDirectlyAndToTheProxysPortThroughIt) {
   EXPECT_EQ(r.host, "proxy.local");
   EXPECT_EQ(r.port, 3128);
   EXPECT_EQ(r.target, "http://a.example:8080/d/x.html?q=1");
+  EXPECT_EQ(r.host_line, "proxy.local");
 }
 
 TEST(HttpRoute, RefusesPortsAndHostsItCannotConnectTo) {

@@ -33,6 +33,8 @@ class SiteServer {
   // "http://127.0.0.1:PORT" followed by path; with a host name, "http://HOST:PORT" + path.
   std::string Url(const std::string& path) const;
   std::string Url(const std::string& host, const std::string& path) const;
+  // The HOST line of a request to this server: "HOST:127.0.0.1:PORT" and its CR LF.
+  std::string HostLine() const { return "HOST:127.0.0.1:" + std::to_string(port_) + "\r\n"; }
 
   // The replies to requests for `target` (as on the request line): the first request gets the
   // first reply, and so on; the last one answers every later request.
