@@ -344,36 +344,37 @@ void DLManager::Process(HeldRecord held) {
   const ProjectItem* item = FindItem(held.record);
   CUrl url;
   if (!item || !url.Parse(held.record.url)) {
-    work_.Done(held.node);  // the item is gone, or the URL is not one: dropped without a count
+    work_.Done(held);  // the item is gone, or the URL is not one: dropped without a count
   } else if (DLObj* busy = BusyWithUrl(held.record, url)) {
-    busy->HandOver(held);
-  } else if (store_.FindLocalCopy(held.record.url, held.record.folder_path).Exists()) {
-    Renew(std::move(held), *item);
+    if (work_.Hold(held)) busy->HandOver(held);
+  } else if (const LocalCopy copy = store_.FindLocalCopy(held.record.url, held.record.folder_path);
+             copy.Exists()) {
+    Renew(std::move(held), *item, copy.written);
   } else {
-    Fetch(std::move(held), *item, false);
+    Fetch(std::move(held), *item, std::nullopt);
   }
   if (free_ > 0) Next();
 }
 
-void DLManager::Renew(HeldRecord held, const ProjectItem& item) {
-  const bool fresh =
-      store_.WrittenSince(held.record.url, held.record.folder_path, patrol_start_).has_value();
+void DLManager::Renew(HeldRecord held, const ProjectItem& item, FileTime copy_written) {
+  const bool fresh = copy_written > patrol_start_;
   // A copy stored for a record that a killed patrol still held may be cut off: it is fetched
   // again in full unless this patrol wrote it anew.
   const bool suspect = (held.record.flags & kFlagFetchInFull) != 0;
   if (fresh || (!suspect && doc_.Settings().Number(AppNumber::RenewalType) == 3)) {
     ReadStoredPage({&held.record}, held.record, LinkAdmission::kModePatrol);
     events_.Visited(held.record.url);
-    work_.Done(held.node);
+    work_.Done(held);
     return;
   }
-  Fetch(std::move(held), item, !suspect);
+  Fetch(std::move(held), item, suspect ? std::nullopt : std::optional<FileTime>(copy_written));
 }
 
-void DLManager::Fetch(HeldRecord held, const ProjectItem& item, bool local_copy) {
+void DLManager::Fetch(HeldRecord held, const ProjectItem& item,
+                      std::optional<FileTime> copy_written) {
   CUrl url;
   if (!url.Parse(held.record.url) || url.Scheme() != kSchemeHttp) {
-    work_.Done(held.node);  // a file URL is never fetched
+    work_.Done(held);  // a file URL is never fetched
     return;
   }
   bool robots_first = false;
@@ -383,11 +384,11 @@ void DLManager::Fetch(HeldRecord held, const ProjectItem& item, bool local_copy)
         break;
       case RobotsAnswer::kRefused:
         events_.Failed(held.record.url);
-        work_.Done(held.node);
+        work_.Done(held);
         return;
       case RobotsAnswer::kUnknown:
         if (BusyWithRobots(held.record)) {
-          deferred_.push_back(std::move(held));
+          if (work_.Hold(held)) deferred_.push_back(std::move(held));
           return;
         }
         robots_first = true;
@@ -395,14 +396,9 @@ void DLManager::Fetch(HeldRecord held, const ProjectItem& item, bool local_copy)
     }
   }
   DLObj* obj = FirstFree();
-  if (!obj) {
-    work_.Requeue(held.record, held.node);
-    return;
-  }
-  std::optional<FileTime> copy_written;
-  if (local_copy) {
-    const LocalCopy copy = store_.FindLocalCopy(held.record.url, held.record.folder_path);
-    if (copy.Exists()) copy_written = LastWriteTime(copy.file);
+  if (!obj || !work_.Hold(held)) {
+    if (!obj) work_.Requeue(held);
+    return;  // no free object (a deferred record waits in front again), or a queue file failed
   }
   const ItemDefaults& defaults = doc_.Defaults();
   obj->Start(held, Notify(), Handle(), doc_.ProjectFolder(), ProxyFromSettings(doc_.Settings()));
@@ -514,8 +510,13 @@ void DLManager::ReadStoredPage(const std::vector<const LinkRecord*>& referrers,
 
 bool DLManager::AdmitToWork(const std::vector<const LinkRecord*>& referrers,
                             const std::vector<PageLink>& links) {
-  return Admission().Admit(referrers, links, LinkAdmission::kModePatrol,
-                           [this](const LinkRecord& record) { return work_.Append(record); });
+  // A page's records go into the queue file together.
+  std::vector<LinkRecord> admitted;
+  Admission().Admit(referrers, links, LinkAdmission::kModePatrol, [&](const LinkRecord& record) {
+    admitted.push_back(record);
+    return true;
+  });
+  return work_.AppendAll(admitted);
 }
 
 // ---- Localization pass ----

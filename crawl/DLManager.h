@@ -127,8 +127,9 @@ class DLManager : public Window {
   bool ChooseRecord(HeldRecord& held);
   bool DeferredReady(const LinkRecord& record);
   void Process(HeldRecord held);
-  void Renew(HeldRecord held, const ProjectItem& item);
-  void Fetch(HeldRecord held, const ProjectItem& item, bool local_copy);
+  void Renew(HeldRecord held, const ProjectItem& item, FileTime copy_written);
+  // `copy_written`: the last-write time of the local copy when the fetch is to renew it.
+  void Fetch(HeldRecord held, const ProjectItem& item, std::optional<FileTime> copy_written);
   RobotsAnswer AskRobots(LinkRecord& record);
   DLObj* FirstFree();
   DLObj* BusyWithUrl(const LinkRecord& record, const CUrl& url);

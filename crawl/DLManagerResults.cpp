@@ -252,7 +252,7 @@ void DLManager::TakeTitle(DLObj& obj, const std::string& title) {
 
 void DLManager::Requeue(DLObj& obj, std::size_t i) {
   std::vector<HeldRecord>& records = obj.Records();
-  work_.Requeue(records[i].record, records[i].node);
+  work_.Requeue(records[i]);
   records.erase(records.begin() + static_cast<std::ptrdiff_t>(i));
 }
 
@@ -272,7 +272,7 @@ void DLManager::Release(DLObj& obj, bool counted) {
         events_.Failed(held.record.url);
       }
     }
-    work_.DoneWhenDurable(held.node);
+    work_.DoneWhenDurable(held);
   }
   Checkpoint();
   auto status = std::make_unique<DLObjStatus>();

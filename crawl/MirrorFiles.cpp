@@ -79,12 +79,26 @@ bool IsFolder(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::optional<FileTime> LastWriteTime(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+namespace {
+
+FileTime WriteTimeOf(const struct stat& st) {
   const auto since_epoch =
       std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec);
   return FileTime(std::chrono::duration_cast<FileTime::duration>(since_epoch));
+}
+
+}  // namespace
+
+std::optional<FileTime> LastWriteTime(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return WriteTimeOf(st);
+}
+
+std::optional<FileTime> RegularFileWritten(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return WriteTimeOf(st);
 }
 
 int MakeParentFolders(const std::string& file_path) {

@@ -21,6 +21,8 @@ bool IsFolder(const std::string& path);
 
 // The file's last-write time (nanosecond resolution where the file system keeps it).
 std::optional<FileTime> LastWriteTime(const std::string& path);
+// The same for a regular file only (one look at the file tells both).
+std::optional<FileTime> RegularFileWritten(const std::string& path);
 
 // Creates the folders leading to `file_path` (everything before its last "/") that are missing.
 // A part that exists and is not a folder fails with ENOTDIR.

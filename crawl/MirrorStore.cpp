@@ -63,16 +63,18 @@ LocalCopy MirrorStore::FindLocalCopy(std::string_view url, std::string_view fold
   if (IsCgi(url)) {
     for (std::string_view variant : kCgiVariants) {
       std::string file = *name + std::string(variant);
-      if (IsRegularFile(file)) {
+      if (const std::optional<FileTime> written = RegularFileWritten(file)) {
         copy.cls = LocalCopy::kStored;
         copy.suffix = variant;
         copy.file = std::move(file);
+        copy.written = *written;
         return copy;
       }
     }
-  } else if (IsRegularFile(*name)) {
+  } else if (const std::optional<FileTime> written = RegularFileWritten(*name)) {
     copy.cls = LocalCopy::kStored;
     copy.file = *name;
+    copy.written = *written;
   }
   return copy;
 }
@@ -82,7 +84,7 @@ std::optional<LocalCopy> MirrorStore::WrittenSince(std::string_view url,
                                                    FileTime since) const {
   std::lock_guard guard(lock_);
   LocalCopy copy = FindLocalCopy(url, folder_path);
-  if (!copy.Exists() || !FileWrittenSince(copy.file, since)) return std::nullopt;
+  if (!copy.Exists() || copy.written <= since) return std::nullopt;
   return copy;
 }
 

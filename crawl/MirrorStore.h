@@ -20,6 +20,8 @@ struct LocalCopy {
   std::string suffix;
   // The stored file: the local name followed by the suffix; empty for class 1.
   std::string file;
+  // Its last-write time.
+  FileTime written{};
 
   bool Exists() const { return cls == kStored; }
 };

@@ -29,7 +29,7 @@ int PageLocalizer::Localize(std::string_view page_url, std::string_view folder_p
   std::lock_guard guard(store_.Lock());
   const LocalCopy copy = store_.FindLocalCopy(page_url, folder_path);
   if (!copy.Exists()) return kNoLocalCopy;
-  if (store_.FileWrittenSince(copy.file, phase_start)) return kAlreadyLocalized;
+  if (copy.written > phase_start) return kAlreadyLocalized;
   std::string page;
   if (!ReadWholeFile(copy.file, page)) return kUnreadable;
   const std::optional<std::string> location = store_.LocalPath(page_url, folder_path);

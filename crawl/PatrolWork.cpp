@@ -12,16 +12,16 @@ using Chain = PatrolQueue::Chain;
 
 PatrolWork::PatrolWork(CQLMDoc& doc, bool durable) : doc_(doc), durable_(durable) {}
 
-bool PatrolWork::Take(PatrolQueue& queue, HeldRecord& held) {
-  std::lock_guard lock(ApplicationLock());
+bool PatrolWork::Read(PatrolQueue& queue, HeldRecord& held) {
   std::string data;
   PatrolQueue::NodeId node = 0;
-  while (queue.HoldFront(data, node)) {
+  while (queue.PeekFront(data, node)) {
     if (LinkRecord::Decode(data, queue.FileVersion(), held.record)) {
       held.node = node;
+      held.chain = Chain::kMain;
       return true;
     }
-    if (!Check(queue.Remove(node, Chain::kHeld))) return false;
+    if (!Check(queue.Remove(node, Chain::kMain))) return false;
   }
   // An empty chain is no failure; anything else is.
   Check(queue.Error() == 0);
@@ -29,7 +29,22 @@ bool PatrolWork::Take(PatrolQueue& queue, HeldRecord& held) {
 }
 
 bool PatrolWork::TakeNext(HeldRecord& held) {
-  return Take(doc_.WorkQueue(), held);
+  std::lock_guard lock(ApplicationLock());
+  return Read(doc_.WorkQueue(), held);
+}
+
+bool PatrolWork::Hold(HeldRecord& held) {
+  if (held.chain == Chain::kHeld) return true;
+  std::lock_guard lock(ApplicationLock());
+  PatrolQueue& queue = doc_.WorkQueue();
+  PatrolQueue::NodeId node = 0;
+  if (!Check(queue.Append(std::string_view(held.record.Encode()), Chain::kHeld, &node))) {
+    return false;
+  }
+  if (!Check(queue.Remove(held.node, Chain::kMain))) return false;
+  held.node = node;
+  held.chain = Chain::kHeld;
+  return true;
 }
 
 bool PatrolWork::HasWork() const {
@@ -37,20 +52,28 @@ bool PatrolWork::HasWork() const {
   return !doc_.WorkQueue().IsEmpty(Chain::kMain);
 }
 
-bool PatrolWork::Requeue(const LinkRecord& record, PatrolQueue::NodeId node) {
+bool PatrolWork::Requeue(const HeldRecord& held) {
   std::lock_guard lock(ApplicationLock());
   PatrolQueue& queue = doc_.WorkQueue();
-  return Check(queue.InsertFront(record)) && Check(queue.Remove(node, Chain::kHeld));
+  return Check(queue.InsertFront(held.record)) && Check(queue.Remove(held.node, held.chain));
 }
 
-bool PatrolWork::Done(PatrolQueue::NodeId node) {
+bool PatrolWork::Done(const HeldRecord& held) {
   std::lock_guard lock(ApplicationLock());
-  return Check(doc_.WorkQueue().Remove(node, Chain::kHeld));
+  return Check(doc_.WorkQueue().Remove(held.node, held.chain));
 }
 
 bool PatrolWork::Append(const LinkRecord& record) {
   std::lock_guard lock(ApplicationLock());
   return Check(doc_.WorkQueue().Append(record));
+}
+
+bool PatrolWork::AppendAll(const std::vector<LinkRecord>& records) {
+  std::vector<std::string> encoded;
+  encoded.reserve(records.size());
+  for (const LinkRecord& record : records) encoded.push_back(record.Encode());
+  std::lock_guard lock(ApplicationLock());
+  return Check(doc_.WorkQueue().AppendAll(encoded));
 }
 
 bool PatrolWork::RestoreHeld() {
@@ -80,7 +103,20 @@ bool PatrolWork::AppendLocalize(const LinkRecord& record) {
 }
 
 bool PatrolWork::TakeLocalize(HeldRecord& held) {
-  return Take(doc_.LocalizeQueue(), held);
+  std::lock_guard lock(ApplicationLock());
+  PatrolQueue& queue = doc_.LocalizeQueue();
+  std::string data;
+  PatrolQueue::NodeId node = 0;
+  while (queue.HoldFront(data, node)) {
+    if (LinkRecord::Decode(data, queue.FileVersion(), held.record)) {
+      held.node = node;
+      held.chain = Chain::kHeld;
+      return true;
+    }
+    if (!Check(queue.Remove(node, Chain::kHeld))) return false;
+  }
+  Check(queue.Error() == 0);
+  return false;
 }
 
 bool PatrolWork::DoneLocalize(PatrolQueue::NodeId node) {
@@ -98,9 +134,9 @@ bool PatrolWork::ResetLocalize() {
   return Check(doc_.LocalizeQueue().Reset());
 }
 
-bool PatrolWork::DoneWhenDurable(PatrolQueue::NodeId node) {
-  if (!durable_) return Done(node);
-  unsealed_.push_back({node, false});
+bool PatrolWork::DoneWhenDurable(const HeldRecord& held) {
+  if (!durable_ || held.chain != Chain::kHeld) return Done(held);
+  unsealed_.push_back({held.node, false});
   return true;
 }
 
@@ -120,9 +156,11 @@ bool PatrolWork::SyncEnded(int error) {
     sealed_.clear();
     return Check(false);
   }
+  std::lock_guard lock(ApplicationLock());
   bool ok = true;
   for (const Waiting& waiting : sealed_) {
-    ok = (waiting.localize ? DoneLocalize(waiting.node) : Done(waiting.node)) && ok;
+    PatrolQueue& queue = waiting.localize ? doc_.LocalizeQueue() : doc_.WorkQueue();
+    ok = Check(queue.Remove(waiting.node, Chain::kHeld)) && ok;
   }
   sealed_.clear();
   return ok;

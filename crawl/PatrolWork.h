@@ -15,12 +15,14 @@ class CQLMDoc;
 // cleared).
 constexpr int32_t kFlagFetchInFull = 4;
 
-// A record taken out of a queue for a while (a download, the deferred list, a localization step).
-// Until it is done or requeued it stays in the queue file's held chain, so that a patrol killed in
+// A record taken out of the work queue: first only read from its front (chain kMain), where it
+// stays while the step that took it decides; a record that must outlive that step (a download,
+// the deferred list) is then held (Hold) in the queue file's held chain, so that a patrol killed in
 // the meantime finds it again: the next start puts every held record back at the front.
 struct HeldRecord {
   LinkRecord record;
-  PatrolQueue::NodeId node = 0;  // its node in the held chain
+  PatrolQueue::NodeId node = 0;  // its node in `chain`
+  PatrolQueue::Chain chain = PatrolQueue::Chain::kHeld;
 };
 
 // The patrol's use of the document's work queue and localize queue, ordered for crash safety:
@@ -30,21 +32,25 @@ struct HeldRecord {
 //
 // A record whose results went into the mirror is let go of only when they are durable: at once in
 // a patrol that is not durable, else after a sync of the mirror's file system (DoneWhenDurable,
-// then Seal before the sync starts and CompleteSealed after it ended).
+// then Seal before the sync starts and SyncEnded after it ended).
 class PatrolWork {
  public:
   PatrolWork(CQLMDoc& doc, bool durable);
 
-  // Takes the front record of the work queue into the held chain. False when the queue is empty,
-  // or when it failed (Failed() then tells). Records that do not decode are dropped.
+  // Reads the front record of the work queue; it stays there until the caller is done with it
+  // or holds it, before the next TakeNext. False when the queue is empty, or when it failed
+  // (Failed() then tells). Records that do not decode are dropped.
   bool TakeNext(HeldRecord& held);
+  // Moves a record read by TakeNext into the held chain (a held one stays as it is).
+  bool Hold(HeldRecord& held);
   bool HasWork() const;
-  // Puts `record` (as it is now, changed or not) at the front of the work queue, then lets go of
-  // the held node it was taken from.
-  bool Requeue(const LinkRecord& record, PatrolQueue::NodeId node);
-  // Lets go of a held record that is done with.
-  bool Done(PatrolQueue::NodeId node);
+  // Puts the record (as it is now, changed or not) at the front of the work queue, then lets go
+  // of the node it was taken from.
+  bool Requeue(const HeldRecord& held);
+  // Lets go of a record that is done with.
+  bool Done(const HeldRecord& held);
   bool Append(const LinkRecord& record);
+  bool AppendAll(const std::vector<LinkRecord>& records);
   // Puts every held record of the work queue back at its front, in order.
   bool RestoreHeld();
   // The same at the start of a patrol: the records a killed patrol held are marked
@@ -53,6 +59,7 @@ class PatrolWork {
   bool ResetWork();
 
   bool AppendLocalize(const LinkRecord& record);
+  // Takes the front record of the localize queue into its held chain.
   bool TakeLocalize(HeldRecord& held);
   bool DoneLocalize(PatrolQueue::NodeId node);
   // Held localize records of a patrol that was killed go back to the front of the localize queue.
@@ -61,7 +68,7 @@ class PatrolWork {
 
   // Lets go of a held record of the work queue (or the localize queue) once the mirror writes
   // made for it are durable.
-  bool DoneWhenDurable(PatrolQueue::NodeId node);
+  bool DoneWhenDurable(const HeldRecord& held);
   bool DoneLocalizeWhenDurable(PatrolQueue::NodeId node);
   // Records wait for a sync that has not begun.
   bool HasUnsealed() const { return !unsealed_.empty(); }
@@ -77,7 +84,7 @@ class PatrolWork {
   bool Failed() const { return failed_; }
 
  private:
-  bool Take(PatrolQueue& queue, HeldRecord& held);
+  bool Read(PatrolQueue& queue, HeldRecord& held);
   bool Check(bool ok) {
     if (!ok) failed_ = true;
     return ok;

@@ -1,10 +1,33 @@
 #include "platform/WindowTable.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <mutex>
 #include <random>
 
 namespace qlm {
+
+namespace {
+
+// The process id, read once: every post asks whether its window is local. A child made by fork
+// reads its own again (the handler forgets the parent's).
+std::atomic<pid_t> own_pid{0};
+
+pid_t OwnPid() {
+  pid_t pid = own_pid.load(std::memory_order_relaxed);
+  if (pid != 0) return pid;
+  static std::once_flag registered;
+  std::call_once(registered, [] {
+    pthread_atfork(nullptr, nullptr, [] { own_pid.store(0, std::memory_order_relaxed); });
+  });
+  pid = ::getpid();
+  own_pid.store(pid, std::memory_order_relaxed);
+  return pid;
+}
+
+}  // namespace
 
 WindowTable& WindowTable::Instance() {
   static WindowTable* table = new WindowTable;  // deliberately never destroyed
@@ -17,14 +40,14 @@ WindowTable::WindowTable() {
 }
 
 bool WindowTable::IsLocal(Hwnd hwnd) {
-  return (hwnd >> 32) == static_cast<Hwnd>(getpid());
+  return (hwnd >> 32) == static_cast<Hwnd>(OwnPid());
 }
 
 Hwnd WindowTable::AddWindow(Window* window, std::shared_ptr<LoopQueue> queue) {
   std::lock_guard lock(mutex_);
-  // The process id is read each time, so a child forked after windows existed makes its own.
+  // A child forked after windows existed makes its own, with its own process id.
   if (next_hwnd_ < 0x10000u) next_hwnd_ = 0x10000u;  // the low half wrapped: 0 stays "no window"
-  const Hwnd hwnd = (static_cast<Hwnd>(getpid()) << 32) | next_hwnd_++;
+  const Hwnd hwnd = (static_cast<Hwnd>(OwnPid()) << 32) | next_hwnd_++;
   windows_.emplace(hwnd, WindowEntry{window, std::move(queue)});
   return hwnd;
 }

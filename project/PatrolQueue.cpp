@@ -292,6 +292,51 @@ bool PatrolQueue::Append(std::string_view data, Chain chain, NodeId* node) {
   return LinkBetween(header_[Tail(chain) / 4], Tail(chain), data, chain, node);
 }
 
+bool PatrolQueue::AppendAll(const std::vector<std::string>& records, Chain chain) {
+  if (!CheckWritable()) return false;
+  if (records.empty()) return true;
+  // The nodes lie back to back from the end of the file, each linked to its neighbours already.
+  std::vector<uint32_t> offsets;
+  offsets.reserve(records.size());
+  uint64_t at = end_;
+  for (const std::string& data : records) {
+    if (at + kNodeHeader + uint64_t{data.size()} > UINT32_MAX) return Fail(kErrIo);
+    offsets.push_back(static_cast<uint32_t>(at));
+    at += kNodeHeader + data.size();
+  }
+  const uint32_t last = header_[Tail(chain) / 4];
+  std::string bytes;
+  bytes.reserve(static_cast<std::size_t>(at - end_));
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    unsigned char head[kNodeHeader];
+    PutWord(head, i == 0 ? last : offsets[i - 1]);
+    PutWord(head + 4, i + 1 < records.size() ? offsets[i + 1] : Tail(chain));
+    PutWord(head + 8, static_cast<uint32_t>(records[i].size()));
+    bytes.append(reinterpret_cast<const char*>(head), kNodeHeader);
+    bytes.append(records[i]);
+  }
+  if (!WriteAt(end_, bytes.data(), bytes.size())) return Fail(kErrIo);
+  end_ = at;
+  header_[0] = header_[1] = static_cast<uint32_t>(end_);
+  // The next link of the chain's last node (or of its head) is the commit.
+  header_[Tail(chain) / 4] = offsets.back();
+  if (IsSentinel(last)) {
+    SetNodeWord(last, kNextField, offsets.front());
+  } else if (!SetNodeWord(last, kNextField, offsets.front())) {
+    return Fail(kErrIo);
+  }
+  if (!WriteHeader()) return Fail(kErrIo);
+  count_[Index(chain)] += records.size();
+  return true;
+}
+
+bool PatrolQueue::PeekFront(std::string& data, NodeId& node, Chain chain) {
+  if (!CheckOpen() || IsEmpty(chain)) return false;
+  node = header_[Head(chain) / 4 + 1];
+  Links links;
+  return ReadNode(node, links, &data);
+}
+
 bool PatrolQueue::InsertFront(std::string_view data, Chain chain, NodeId* node) {
   if (!CheckWritable()) return false;
   return LinkBetween(Head(chain), header_[Head(chain) / 4 + 1], data, chain, node);

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qlm {
 
@@ -71,9 +72,14 @@ class PatrolQueue {
   int Error() const { return error_; }
 
   bool Append(std::string_view data, Chain chain = Chain::kMain, NodeId* node = nullptr);
+  // Appends several records with three writes, however many: their nodes go to the end of the
+  // file in one piece, then one link makes them all part of the chain.
+  bool AppendAll(const std::vector<std::string>& records, Chain chain = Chain::kMain);
   bool InsertFront(std::string_view data, Chain chain = Chain::kMain, NodeId* node = nullptr);
   // False with Error() 0 when the chain is empty.
   bool PopFront(std::string& data, Chain chain = Chain::kMain);
+  // Reads the front record without removing it; `node` names it for Remove.
+  bool PeekFront(std::string& data, NodeId& node, Chain chain = Chain::kMain);
   bool PopBack(std::string& data, Chain chain = Chain::kMain);
   // Unlinks a node of the given chain (one that Append, InsertFront or HoldFront reported).
   bool Remove(NodeId node, Chain chain);
