@@ -34,9 +34,12 @@ bool PatrolWork::TakeNext(HeldRecord& held) {
 }
 
 bool PatrolWork::Hold(HeldRecord& held) {
-  if (held.chain == Chain::kHeld) return true;
   std::lock_guard lock(ApplicationLock());
-  PatrolQueue& queue = doc_.WorkQueue();
+  return HoldIn(doc_.WorkQueue(), held);
+}
+
+bool PatrolWork::HoldIn(PatrolQueue& queue, HeldRecord& held) {
+  if (held.chain == Chain::kHeld) return true;
   PatrolQueue::NodeId node = 0;
   if (!Check(queue.Append(std::string_view(held.record.Encode()), Chain::kHeld, &node))) {
     return false;
@@ -105,18 +108,7 @@ bool PatrolWork::AppendLocalize(const LinkRecord& record) {
 bool PatrolWork::TakeLocalize(HeldRecord& held) {
   std::lock_guard lock(ApplicationLock());
   PatrolQueue& queue = doc_.LocalizeQueue();
-  std::string data;
-  PatrolQueue::NodeId node = 0;
-  while (queue.HoldFront(data, node)) {
-    if (LinkRecord::Decode(data, queue.FileVersion(), held.record)) {
-      held.node = node;
-      held.chain = Chain::kHeld;
-      return true;
-    }
-    if (!Check(queue.Remove(node, Chain::kHeld))) return false;
-  }
-  Check(queue.Error() == 0);
-  return false;
+  return Read(queue, held) && HoldIn(queue, held);
 }
 
 bool PatrolWork::DoneLocalize(PatrolQueue::NodeId node) {

@@ -85,6 +85,7 @@ class PatrolWork {
 
  private:
   bool Read(PatrolQueue& queue, HeldRecord& held);
+  bool HoldIn(PatrolQueue& queue, HeldRecord& held);
   bool Check(bool ok) {
     if (!ok) failed_ = true;
     return ok;
