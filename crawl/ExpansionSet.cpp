@@ -1,24 +1,30 @@
 #include "crawl/ExpansionSet.h"
 
 #include <algorithm>
+#include <climits>
+#include <functional>
+#include <string_view>
 
 namespace qlm {
 
 bool ExpansionSet::Expand(const LinkRecord& referrer) {
-  std::string key;
-  key.reserve(referrer.folder_path.size() + referrer.item_url.size() + referrer.url.size() + 2);
-  key.append(referrer.folder_path).append(1, '\0').append(referrer.item_url).append(1, '\0');
-  key.append(referrer.url);
-  std::vector<Reach>& reaches = expanded_[key];
-  const Reach now{referrer.depth, referrer.chain};
-  const auto covers = [](const Reach& a, const Reach& b) {
-    return a.depth <= b.depth && a.chain <= b.chain;
-  };
-  for (const Reach& earlier : reaches) {
-    if (covers(earlier, now)) return false;
+  // NUL separates the parts: none of them holds one.
+  key_.assign(referrer.folder_path).append(1, '\0').append(referrer.item_url).append(1, '\0');
+  key_.append(referrer.url);
+  // The second hash is FNV-1a, unrelated to the library's string hash.
+  std::uint64_t fnv = 14695981039346656037ull;
+  for (const char c : key_) {
+    fnv = (fnv ^ static_cast<unsigned char>(c)) * 1099511628211ull;
   }
-  std::erase_if(reaches, [&](const Reach& earlier) { return covers(now, earlier); });
-  reaches.push_back(now);
+  const Key key{std::hash<std::string_view>{}(key_), fnv};
+  auto [it, added] = expanded_.try_emplace(key);
+  Shallowest& shallowest = it->second;
+  if (added) shallowest.fill(INT32_MAX);
+  const int chain = std::clamp(referrer.chain, 0, kMaxChain);
+  if (shallowest[chain] <= referrer.depth) return false;
+  for (int c = chain; c <= kMaxChain; ++c) {
+    shallowest[c] = std::min(shallowest[c], referrer.depth);
+  }
   return true;
 }
 

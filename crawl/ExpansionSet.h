@@ -1,8 +1,9 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 #include <unordered_map>
-#include <vector>
 
 #include "project/LinkRecord.h"
 
@@ -15,9 +16,16 @@ namespace qlm {
 // patrol then grows with the pages of a site instead of the paths through it, while the set of
 // files fetched, stored and localised stays the same.
 //
-// In memory, for one patrol: a resumed patrol starts empty and may expand a page once more.
+// In memory, for one patrol: a resumed patrol starts empty and may expand a page once more. A page
+// costs a fixed few dozen bytes whatever the length of its URL: it is known by two independent
+// 64-bit hashes of (item folder path, item URL, page URL). Two pages would pass for one (the second
+// not expanded) only when both hashes agree; with n pages the odds are about n * n / 2^129, below
+// one in 10^25 even for a site of ten million pages.
 class ExpansionSet {
  public:
+  // Chains run from 0 to this (a longer one is never admitted).
+  static constexpr int kMaxChain = 3;
+
   // True when the page of `referrer` (its str3, for its item) is to be expanded at the referrer's
   // depth and chain; the expansion is then recorded. False when an earlier one covers it.
   bool Expand(const LinkRecord& referrer);
@@ -25,13 +33,21 @@ class ExpansionSet {
   std::size_t Size() const { return expanded_.size(); }
 
  private:
-  struct Reach {
-    int depth;
-    int chain;
+  // For each chain c, the smallest depth of an expansion with a chain of at most c: an expansion
+  // at (depth, chain) is covered exactly when shallowest[chain] <= depth.
+  using Shallowest = std::array<int32_t, kMaxChain + 1>;
+
+  struct Key {
+    std::uint64_t first;
+    std::uint64_t second;
+    bool operator==(const Key&) const = default;
   };
-  // Key: item folder path, item URL and page URL, separated by NUL bytes (none of them holds one).
-  // Value: the reaches not covered by another one (a chain is at most 3, so a handful).
-  std::unordered_map<std::string, std::vector<Reach>> expanded_;
+  struct KeyHash {
+    std::size_t operator()(const Key& key) const { return key.first; }
+  };
+
+  std::unordered_map<Key, Shallowest, KeyHash> expanded_;
+  std::string key_;  // the hashed text, kept to save an allocation per call
 };
 
 }  // namespace qlm
