@@ -66,8 +66,8 @@ DLManager::DLManager(std::unique_ptr<PatrolRequest> request)
 }
 
 DLManager::~DLManager() {
+  Destroy();  // while the download objects still exist: its handler resets them
   for (auto& obj : objects_) obj.reset();
-  Destroy();
 }
 
 bool DLManager::CreateWindows() {
@@ -136,9 +136,9 @@ LResult DLManager::WindowProc(Message& msg) {
       return 0;
     }
     case WM_DESTROY:
-      // Records of downloads still running stay in the held chain and are found by the next start.
       for (auto& obj : objects_) {
         obj->Reset();
+        obj->RemoveTempFile();
         obj->Destroy();
       }
       return 0;
@@ -212,6 +212,13 @@ void DLManager::EndPatrol() {
   if (ended_) return;
   ended_ = true;
   phase_ = kPhaseEnded;
+  // The download objects go before the end is told, so that whoever hears of it finds the work
+  // folder without their temporary files. Records of downloads still running stay in the held
+  // chain and are found by the next start.
+  for (auto& obj : objects_) {
+    obj->Reset();
+    obj->RemoveTempFile();
+  }
   events_.Ended();
   Destroy();
 }

@@ -16,6 +16,7 @@ DLObj::DLObj(int index) : index_(index) {}
 
 DLObj::~DLObj() {
   Reset();
+  RemoveTempFile();
   Destroy();
 }
 
@@ -101,8 +102,12 @@ void DLObj::Reset() {
   waiting_ = false;
   robots_first_ = false;
   records_.clear();
-  if (!temp_file_.empty()) ::unlink(temp_file_.c_str());
   free_ = true;
+}
+
+void DLObj::RemoveTempFile() {
+  body_.Close();
+  if (!temp_file_.empty()) ::unlink(temp_file_.c_str());
 }
 
 CHttpRequest* DLObj::ActiveRequest() {
@@ -147,11 +152,10 @@ void DLObj::OnProgress(CHttpRequest& request, int progress) {
       const int64_t length = request.ContentLength() > 0 ? request.ContentLength() : -1;
       PostStatus(kMsgObjLength, length);
       if (request.Method() == kMethodGet) {
-        // A file left by an earlier download (or by a patrol that was killed) must not make the
-        // exclusive create fail and drop this body.
-        body_.Close();
-        ::unlink(temp_file_.c_str());
-        body_.Create(temp_file_, true);
+        // The file of the object's previous download (or of a patrol that was killed) is cut
+        // back and used again: a new file for every download costs the file system far more.
+        // When it cannot be opened it goes, so that no earlier body can pass for this one.
+        if (!body_.Create(temp_file_, false)) ::unlink(temp_file_.c_str());
         request.SetBodySink(&body_);
         StartTimer(kDataTimer, limits_.data);
       } else {

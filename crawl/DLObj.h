@@ -63,8 +63,11 @@ class DLObj : public Window, private IHttpObserver {
   // Ends the download early: while the access interval runs a kMsgDownloadDone is posted at once
   // with the main request's result; otherwise the active request is cancelled (result 1).
   void Abort();
-  // Back to free: requests destroyed, timers stopped, records forgotten, temporary file removed.
+  // Back to free: requests destroyed, timers stopped, records forgotten. The temporary file stays
+  // for the object's next download, which cuts it back before it writes.
   void Reset();
+  // Removes the temporary file (when the patrol ends).
+  void RemoveTempFile();
 
   bool IsFree() const { return free_; }
   int Index() const { return index_; }

@@ -93,6 +93,10 @@ bool PatrolHarness::PumpUntil(const std::function<bool()>& done, std::chrono::mi
 
 LResult PatrolHarness::OnNotify(Message& msg) {
   messages_.push_back(msg.message);
+  if (msg.message == stop_at_ && manager_ != 0) {
+    stop_at_ = 0;
+    PostMessage(manager_, kMsgStop);
+  }
   switch (msg.message) {
     case kMsgManagerCreated:
       manager_ = msg.TakePayloadValue<Hwnd>(0);

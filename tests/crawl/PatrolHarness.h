@@ -70,6 +70,8 @@ class PatrolHarness : public ProjectFixture {
   bool Run(const std::function<void(PatrolRequest&)>& fill = nullptr);
   // Posts the stop request to the running manager.
   void Stop();
+  // Posts the stop request as soon as the first message of this number arrives (0: never).
+  void StopAtFirst(unsigned message) { stop_at_ = message; }
   // Ends the worker thread under a running patrol, as a killed program would leave it (the
   // manager goes without ending), and starts a fresh worker.
   void Kill();
@@ -110,6 +112,7 @@ class PatrolHarness : public ProjectFixture {
   std::function<void(PatrolRequest&)> fill_;
   Hwnd manager_ = 0;
   bool start_ = true;
+  unsigned stop_at_ = 0;
   bool answered_ = false;
   bool ended_ = false;
   PatrolCounters counters_;

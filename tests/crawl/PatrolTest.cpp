@@ -362,6 +362,37 @@ TEST_F(InFlightTest, APatrolKilledInMidDownloadKeepsItsRecordOnDiskAndTheNextOne
   EXPECT_EQ(patrol_.Tree()["127.0.0.1/index.html"], kVersion + "<a href=\"a.html\">a</a>");
 }
 
+TEST(PatrolTest, APatrolStoppedWhileLocalisingLocalisesTheRestWhenItResumes) {
+  SiteServer site;
+  std::string top;
+  for (int i = 0; i < 30; ++i) {
+    const std::string page = "/p" + std::to_string(i) + ".html";
+    top += "<a href=" + page.substr(1) + ">" + std::to_string(i) + "</a>";
+    site.Route(page, SiteServer::Html("<a href=/>up</a>"));
+  }
+  site.Route("/", SiteServer::Html(top));
+  PatrolHarness patrol;
+  patrol.AddUrl(patrol.Root(), site.Url("/")).SetOwn(ItemOption::GraphMax, 1);
+  patrol.StopAtFirst(kMsgModified);
+  ASSERT_TRUE(patrol.Run());
+  const PatrolCounters first = patrol.Counters();
+  EXPECT_EQ(first.visited, 31);
+  EXPECT_EQ(first.localize, 31);
+
+  ASSERT_TRUE(patrol.Run());
+  // Nothing is fetched again; the pages not localised yet are counted and localised.
+  EXPECT_EQ(site.Requests().size(), 31u);
+  EXPECT_EQ(patrol.Counters().detected, 0);
+  EXPECT_EQ(patrol.Counters().localize, 31 - first.modified);
+  EXPECT_EQ(first.modified + patrol.Counters().modified, 31);
+  const Tree tree = patrol.Tree();
+  for (int i = 0; i < 30; ++i) {
+    EXPECT_EQ(tree.at("127.0.0.1/p" + std::to_string(i) + ".html"),
+              kVersion + "<a href=\"index.html\">up</a>");
+  }
+  EXPECT_TRUE(patrol.Doc().LocalizeQueue().IsEmpty());
+}
+
 TEST_F(InFlightTest, ResetPatrolStateMakesTheNextPatrolWalkAnew) {
   StartWithHeld("<a href=a.html>a</a>", {"/a.html"}, "/a.html");
   StopAndWait();
