@@ -56,7 +56,8 @@ int QlmApplication::Run(int argc, char** argv, bool by_screen_saver) {
   AppSettings settings;
   settings.Read();
   CSSDoc slides;
-  slides.Load(settings.InstallFolder());
+  // A list that could not be read is not written back over the file at the end.
+  const bool slides_loaded = slides.Load(settings.InstallFolder());
 
   MessageBoxPrompt prompt;
   CMainFrame frame(settings, slides, prompt);
@@ -69,6 +70,7 @@ int QlmApplication::Run(int argc, char** argv, bool by_screen_saver) {
 
   const int exit_code = QApplication::exec();
   frame.Destroy();
+  if (slides_loaded) slides.Save(settings.InstallFolder());
   return exit_code;
 }
 
