@@ -75,6 +75,12 @@ std::string CQLMDoc::ProjectFilePath(const std::string& path) {
   return file;
 }
 
+std::string CQLMDoc::ProjectFolderOf(const AppSettings& settings, const std::string& path) {
+  std::string file, base;
+  SplitPath(path, file, base);
+  return settings.MirrorFolder() + BaseName(base) + "/";
+}
+
 std::string CQLMDoc::ProjectFolder() const {
   return settings_.MirrorFolder() + Name() + "/";
 }

@@ -94,6 +94,9 @@ class CQLMDoc {
 
   // The project file that open and save use for `path`.
   static std::string ProjectFilePath(const std::string& path);
+  // The project folder that Open(path) will use, known before the file is read (and before its
+  // queue files are opened), so that a patrol can take the project's lock first.
+  static std::string ProjectFolderOf(const AppSettings& settings, const std::string& path);
 
   const AppSettings& Settings() const { return settings_; }
   const ItemDefaults& Defaults() const { return defaults_; }
