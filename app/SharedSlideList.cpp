@@ -4,26 +4,18 @@
 
 namespace qlm {
 
-namespace {
-
-NamedMutex ListLock(const std::string& install_folder) {
-  return NamedMutex("Quillmere Slide-Show List " + CSSDoc::ListPath(install_folder));
-}
-
-}  // namespace
-
 SharedSlideList::SharedSlideList(std::string install_folder)
     : install_folder_(std::move(install_folder)) {}
 
 bool SharedSlideList::Reload() {
-  NamedMutex lock = ListLock(install_folder_);
+  NamedMutex lock = CSSDoc::FileLock(install_folder_);
   lock.Lock();
   return list_.Load(install_folder_);
 }
 
 bool SharedSlideList::Retitle(const std::string& file, const std::string& folder,
                               const std::string& url, const std::string& title) {
-  NamedMutex lock = ListLock(install_folder_);
+  NamedMutex lock = CSSDoc::FileLock(install_folder_);
   lock.Lock();
   // What another program wrote since this one read the list is kept.
   list_.Load(install_folder_);

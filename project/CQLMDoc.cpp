@@ -118,7 +118,7 @@ bool CQLMDoc::New(const std::string& title) {
   return true;
 }
 
-bool CQLMDoc::Open(const std::string& path) {
+bool CQLMDoc::Open(const std::string& path, QueueAccess queues) {
   last_error_ = kErrNone;
   Close();
   std::string file_path, base;
@@ -143,6 +143,10 @@ bool CQLMDoc::Open(const std::string& path) {
   root_->SetTitle(name);
   path_name_ = file_path;
   if (UnusableName(name)) return Fail(kErrFolder);
+  if (queues == QueueAccess::kLeave) {
+    modified_ = false;
+    return true;
+  }
 
   std::lock_guard lock(ApplicationLock());
   if (!CreateFolders(ProjectFolder(), 0755)) return Fail(kErrFolder);

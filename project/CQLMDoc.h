@@ -65,9 +65,13 @@ class CQLMDoc {
 
   // A project with only the root, titled `title`; fresh empty queue files in its folder.
   bool New(const std::string& title);
+  // Whether Open touches the project folder and its queue files. A program that finds another
+  // one patrolling the project reads only the tree: opening the queues may repair or cut back
+  // files that the patrol is writing.
+  enum class QueueAccess { kOpen, kLeave };
   // Reads the project file and opens its queue files. A file with a syntax error still opens, with
   // an empty tree (the root keeps the options read before the error).
-  bool Open(const std::string& path);
+  bool Open(const std::string& path, QueueAccess queues = QueueAccess::kOpen);
   // Writes the project file; under a new name the queues move to the new project folder (the old
   // folder keeps its files).
   bool Save(const std::string& path);

@@ -70,7 +70,13 @@ int QlmApplication::Run(int argc, char** argv, bool by_screen_saver) {
 
   const int exit_code = QApplication::exec();
   frame.Destroy();
-  if (slides_loaded) slides.Save(settings.InstallFolder());
+  // Only a list this program changed is written, so that titles a headless patrol saved while the
+  // program ran are not replaced by the copy read at start.
+  if (slides_loaded && slides.Modified()) {
+    NamedMutex list_lock = CSSDoc::FileLock(settings.InstallFolder());
+    list_lock.Lock();
+    slides.Save(settings.InstallFolder());
+  }
   return exit_code;
 }
 
