@@ -1,10 +1,13 @@
 #include "app/ListCommand.h"
 
+#include <cerrno>
 #include <utility>
 #include <variant>
 #include <vector>
 
+#include "app/HeadlessPatrol.h"
 #include "app/ProjectFailure.h"
+#include "platform/NamedMutex.h"
 #include "platform/TerminalPrompt.h"
 #include "project/AppSettings.h"
 
@@ -94,8 +97,14 @@ int ListCommand::Run(const std::string& project_path, bool assume_yes, std::FILE
   AppSettings settings;
   settings.Read();
   TerminalPrompt prompt(in, err, assume_yes);
+  // While a patrol of the project runs, its queue files are that patrol's: the tree is read
+  // without opening them.
+  NamedMutex patrol_lock(
+      HeadlessPatrol::LockName(CQLMDoc::ProjectFolderOf(settings, project_path)));
+  const bool patrolling = !patrol_lock.TryLock() && patrol_lock.Error() == EWOULDBLOCK;
   CQLMDoc doc(settings, prompt);
-  if (!doc.Open(project_path)) {
+  if (!doc.Open(project_path,
+                patrolling ? CQLMDoc::QueueAccess::kLeave : CQLMDoc::QueueAccess::kOpen)) {
     const std::string why = ProjectFailure(doc, CQLMDoc::ProjectFilePath(project_path));
     std::fprintf(err, "QLM: %s\n", why.c_str());
     return 2;

@@ -126,6 +126,17 @@ void PatrolConsole::Draw(const PatrolStatus& status) {
   drawn_generation_ = status.Generation();
 }
 
+void PatrolConsole::Note(const std::string& line) {
+  std::string out;
+  // The rows go (cursor back to their first line, the screen cleared below it) and come back
+  // under the note at the next drawing.
+  if (terminal_ && drawn_) out.append("\x1b[" + std::to_string(kFrameLines) + "A\r\x1b[J");
+  out.append(line).push_back('\n');
+  std::fwrite(out.data(), 1, out.size(), out_);
+  std::fflush(out_);
+  drawn_ = false;
+}
+
 void PatrolConsole::Finish(const PatrolStatus& status) {
   Draw(status);
   const std::string line = status.CounterLine() + "\n";

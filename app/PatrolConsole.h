@@ -22,6 +22,9 @@ class PatrolConsole {
   void Draw(const PatrolStatus& status);
   // The last drawing and the counter line.
   void Finish(const PatrolStatus& status);
+  // A line of its own (the dial-up line's state, for one), printed above the rows on a terminal;
+  // the next Draw draws them anew below it.
+  void Note(const std::string& line);
 
   // The text of one drawing: a header, six rows and two counter lines, each ending in "\n"; URLs
   // cut to `width` columns. `colour` adds the lamps' colours as terminal escapes.

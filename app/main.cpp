@@ -6,6 +6,7 @@
 
 #include "app/ListCommand.h"
 #include "app/PatrolCommand.h"
+#include "app/TimerCommand.h"
 #ifdef QLM_WITH_GUI
 #include "app/gui/QlmApplication.h"
 #endif
@@ -17,6 +18,7 @@ constexpr const char* kUsage =
     "       QLM --list [--yes] FILE.prj\n"
     "       QLM --patrol FILE.prj [--selected | --item \"FOLDER PATH\" [URL]] [--yes]\n"
     "       QLM --reset FILE.prj\n"
+    "       QLM --timers [--yes]\n"
     "  (no mode)          the main program: tray icon, slide window, picture show\n"
     "  -s                 as started by the screen saver QLMSS: the window stays hidden\n"
     "  --list FILE.prj    print the project's tree with each item's effective patrol options\n"
@@ -26,9 +28,12 @@ constexpr const char* kUsage =
     "  --item PATH [URL]  patrol one item (or, without URL, one folder) with what is below it;\n"
     "                     PATH is the folder path, the titles from the project down joined by /\n"
     "  --reset FILE.prj   forget an interrupted patrol: the next one walks the project anew\n"
+    "  --timers           run the patrol timers (QLM.tmf) without windows: each minute start and\n"
+    "                     stop the patrols they name, one line per start, stop and end;\n"
+    "                     Ctrl-C stops the running patrols (they resume later) and ends\n"
     "  --yes              answer yes to questions (converting queue files of an older version)\n";
 
-enum class Mode { kNone, kList, kPatrol, kReset };
+enum class Mode { kNone, kList, kPatrol, kReset, kTimers };
 
 int Usage(const char* problem, const char* arg) {
   std::fprintf(stderr, "QLM: %s%s\n%s", problem, arg, kUsage);
@@ -57,6 +62,9 @@ int main(int argc, char** argv) {
       if (mode != Mode::kNone) return Usage("one mode at a time: ", arg);
       mode = named;
       patrol.project = argv[++i];
+    } else if (std::strcmp(arg, "--timers") == 0) {
+      if (mode != Mode::kNone) return Usage("one mode at a time: ", arg);
+      mode = Mode::kTimers;
     } else if (std::strcmp(arg, "-s") == 0 || std::strcmp(arg, "/s") == 0) {
       from_screen_saver = true;
     } else if (std::strcmp(arg, "--yes") == 0) {
@@ -86,6 +94,8 @@ int main(int argc, char** argv) {
       return qlm::PatrolCommand::Patrol(patrol, stdin, stdout, stderr);
     case Mode::kReset:
       return qlm::PatrolCommand::Reset(patrol.project, patrol.assume_yes, stdin, stdout, stderr);
+    case Mode::kTimers:
+      return qlm::TimerCommand::Run(patrol.assume_yes, stdout, stderr);
     case Mode::kNone:
       break;
   }

@@ -92,9 +92,9 @@ int main(int argc, char** argv) {
   g_picture = std::string(folder) + "/12mp.jpg";
   // A camera-like file: 4000 x 3000, 4:2:0 chroma, quality 90, with a texture so that the
   // entropy decoder has real work.
-  const qlm::test::TestJpeg spec{
+  const qlm::test::TestJpeg shape{
       .width = 4000, .height = 3000, .quality = 90, .subsample = true, .noise = 12};
-  if (!qlm::test::WriteTestJpeg(g_picture, spec)) {
+  if (!qlm::test::WriteTestJpeg(g_picture, shape)) {
     std::fprintf(stderr, "cannot write %s\n", g_picture.c_str());
     return 1;
   }

@@ -8,6 +8,8 @@
 // the block: the picture thread's own path, against decoding into ordinary memory and copying.
 // Map: a display opens the block, parses it and reads every row once. The last lines give the
 // ratios of the best times.
+#include "picture/PictureBlock.h"
+
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -22,7 +24,6 @@
 
 #include "picture/ChannelMessages.h"
 #include "picture/JpegLoader.h"
-#include "picture/PictureBlock.h"
 #include "picture/ReceivedPicture.h"
 #include "tests/picture/JpegTestImage.h"
 
@@ -144,11 +145,11 @@ int main(int argc, char** argv) {
   std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
   setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
   g_picture = std::string(folder) + "/12mp.jpg";
-  const qlm::test::TestJpeg spec{
+  const qlm::test::TestJpeg shape{
       .width = 4000, .height = 3000, .quality = 90, .subsample = true, .noise = 12};
   qlm::JpegLoader loader;
   std::optional<qlm::PackedBitmap> bitmap;
-  if (!qlm::test::WriteTestJpeg(g_picture, spec) || !(bitmap = loader.Load(g_picture, 0, 1, 0))) {
+  if (!qlm::test::WriteTestJpeg(g_picture, shape) || !(bitmap = loader.Load(g_picture, 0, 1, 0))) {
     std::fprintf(stderr, "cannot make the picture %s\n", g_picture.c_str());
     return 1;
   }

@@ -171,8 +171,10 @@ void DLManager::OnStart() {
 void DLManager::OnDialResult(WParam state, LParam error) {
   if (ended_) return;
   if (error != 0) {
-    // The dial failed (or the line was released twice): nobody holds the line for us.
+    // The dial failed (or the line was released twice): nobody holds the line for us. The notify
+    // window hears why the patrol ends before it ends.
     line_ = Line::kNone;
+    PostMessage(Notify(), kMsgDialResult, state, error);
     EndPatrol();
     return;
   }

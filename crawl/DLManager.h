@@ -41,7 +41,9 @@ class ProjectItem;
 //   5. The notify window receives the status messages: kMsgHandling (PayloadValue<std::string>,
 //      a URL handled without a download), kMsgObjInterval .. kMsgObjReleased (a DLObjStatus
 //      block each), the counters kMsgDetected .. kMsgModified (no payload), and finally
-//      kMsgPatrolEnded (WM_USER+30), after which the manager window is gone.
+//      kMsgPatrolEnded (WM_USER+30), after which the manager window is gone. A patrol that ends
+//      because the dial-up line could not be had is preceded by kMsgDialResult (WM_USER+10) with
+//      the dial-up manager's notice (0, error).
 // A patrol that is killed at any moment resumes too: every record out of the work queue (in a
 // download, in the deferred list, being localised) is kept in the queue files' held chains, and
 // in a durable patrol it stays there until a sync of the mirror's file system has made what was

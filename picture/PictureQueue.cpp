@@ -21,6 +21,20 @@ bool FolderExists(const std::string& path) {
 
 PictureQueue::PictureQueue() : list_(PictureRecord::kVersion) {}
 
+PictureQueue::Access::Access(const PictureQueue& queue) : queue_(queue), guard_(queue.mutex_) {
+  // Without its lock file (an unusable runtime folder) the queue still serves this program alone.
+  if (queue_.file_lock_) queue_.file_lock_->Lock();
+  if (queue_.list_.IsOpen()) queue_.list_.Refresh();
+}
+
+PictureQueue::Access::~Access() {
+  if (queue_.file_lock_) queue_.file_lock_->Unlock();
+}
+
+std::string PictureQueue::LockName(const std::string& path) {
+  return "Quillmere Picture Queue " + path;
+}
+
 std::string PictureQueue::FilePath(const std::string& program_folder) {
   return program_folder + std::string(kFileName);
 }
@@ -33,6 +47,13 @@ PictureQueue::OpenResult PictureQueue::Open(const std::string& program_folder, P
     return OpenResult::kNotInstalled;
   }
   const std::string path = FilePath(program_folder);
+  file_lock_ = std::make_unique<NamedMutex>(LockName(path));
+  // Another program may be creating, converting or setting aside the same file meanwhile.
+  file_lock_->Lock();
+  struct Unlock {
+    NamedMutex& lock;
+    ~Unlock() { lock.Unlock(); }
+  } unlock{*file_lock_};
   if (!list_.Open(path)) {
     if (list_.Error() != PatrolQueue::kErrDamaged) return OpenResult::kFailed;
     // Pending pictures are only a cache of what the refill finds again; the damaged file is kept
@@ -77,28 +98,33 @@ bool PictureQueue::IsOpen() const {
 }
 
 bool PictureQueue::Push(const PictureRecord& record) {
-  std::lock_guard lock(mutex_);
+  Access access(*this);
   return list_.Append(record);
 }
 
 bool PictureQueue::Pop(PictureRecord& record) {
-  std::lock_guard lock(mutex_);
+  Access access(*this);
   return list_.PopBack(record);
 }
 
 bool PictureQueue::Clear() {
-  std::lock_guard lock(mutex_);
+  Access access(*this);
   return list_.Reset();
 }
 
 bool PictureQueue::IsEmpty() const {
-  std::lock_guard lock(mutex_);
+  Access access(*this);
   return !list_.IsOpen() || list_.IsEmpty();
 }
 
 std::size_t PictureQueue::Count() const {
-  std::lock_guard lock(mutex_);
-  return list_.Count();
+  Access access(*this);
+  std::size_t count = 0;
+  list_.ForEach(PatrolQueue::Chain::kMain, [&count](PatrolQueue::NodeId, std::string_view) {
+    ++count;
+    return true;
+  });
+  return count;
 }
 
 int PictureQueue::Error() const {

@@ -2,11 +2,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 
 #include "picture/PictureRecord.h"
+#include "platform/NamedMutex.h"
 #include "project/PatrolQueue.h"
 
 namespace qlm {
@@ -17,8 +19,11 @@ class Prompt;
 // last is taken first) kept in the file "WP.lst" of the program folder, a record list file in the
 // format of the patrol queues with version 10050. It survives restarts.
 //
-// Thread safety: every operation takes the queue's own lock, so the user-interface thread, the
-// picture thread and the network worker (pick-up) may use one object at once.
+// Thread and process safety: every operation takes the queue's own lock, so the user-interface
+// thread, the picture thread and the network worker (pick-up) may use one object at once. The lock
+// is also a named lock of the file, held around each operation, under which the list is brought up
+// to what the file holds (PatrolQueue::Refresh): the main program's rotation and a headless patrol
+// of another process (whose pick-up pushes) share "WP.lst" without losing or damaging records.
 class PictureQueue {
  public:
   static constexpr std::string_view kFileName = "WP.lst";
@@ -56,6 +61,7 @@ class PictureQueue {
   // Empties the queue (the file is cut back to its header).
   bool Clear();
   bool IsEmpty() const;
+  // Counted along the list file's chain.
   std::size_t Count() const;
   // The PatrolQueue error code of the last failed operation, 0 when none failed.
   int Error() const;
@@ -65,8 +71,24 @@ class PictureQueue {
   bool AddNewPicture(PictureRecord display_values, const std::string& file);
 
  private:
+  // Holds both locks for one operation and refreshes an open list from its file.
+  class Access {
+   public:
+    explicit Access(const PictureQueue& queue);
+    ~Access();
+
+   private:
+    const PictureQueue& queue_;
+    std::lock_guard<std::mutex> guard_;
+  };
+
+  // The name of the file's lock among the programs of this user.
+  static std::string LockName(const std::string& path);
+
   mutable std::mutex mutex_;
-  PatrolQueue list_;  // guarded by mutex_
+  // The named lock of the open file; null before Open. Guarded by mutex_.
+  mutable std::unique_ptr<NamedMutex> file_lock_;
+  mutable PatrolQueue list_;  // guarded by mutex_ and file_lock_
 };
 
 }  // namespace qlm

@@ -75,6 +75,12 @@ std::string CQLMDoc::ProjectFilePath(const std::string& path) {
   return file;
 }
 
+std::string CQLMDoc::ProjectFolderOf(const AppSettings& settings, const std::string& path) {
+  std::string file, base;
+  SplitPath(path, file, base);
+  return settings.MirrorFolder() + BaseName(base) + "/";
+}
+
 std::string CQLMDoc::ProjectFolder() const {
   return settings_.MirrorFolder() + Name() + "/";
 }
@@ -112,7 +118,7 @@ bool CQLMDoc::New(const std::string& title) {
   return true;
 }
 
-bool CQLMDoc::Open(const std::string& path) {
+bool CQLMDoc::Open(const std::string& path, QueueAccess queues) {
   last_error_ = kErrNone;
   Close();
   std::string file_path, base;
@@ -137,6 +143,10 @@ bool CQLMDoc::Open(const std::string& path) {
   root_->SetTitle(name);
   path_name_ = file_path;
   if (UnusableName(name)) return Fail(kErrFolder);
+  if (queues == QueueAccess::kLeave) {
+    modified_ = false;
+    return true;
+  }
 
   std::lock_guard lock(ApplicationLock());
   if (!CreateFolders(ProjectFolder(), 0755)) return Fail(kErrFolder);

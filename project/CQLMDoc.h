@@ -65,9 +65,13 @@ class CQLMDoc {
 
   // A project with only the root, titled `title`; fresh empty queue files in its folder.
   bool New(const std::string& title);
+  // Whether Open touches the project folder and its queue files. A program that finds another
+  // one patrolling the project reads only the tree: opening the queues may repair or cut back
+  // files that the patrol is writing.
+  enum class QueueAccess { kOpen, kLeave };
   // Reads the project file and opens its queue files. A file with a syntax error still opens, with
   // an empty tree (the root keeps the options read before the error).
-  bool Open(const std::string& path);
+  bool Open(const std::string& path, QueueAccess queues = QueueAccess::kOpen);
   // Writes the project file; under a new name the queues move to the new project folder (the old
   // folder keeps its files).
   bool Save(const std::string& path);
@@ -94,6 +98,9 @@ class CQLMDoc {
 
   // The project file that open and save use for `path`.
   static std::string ProjectFilePath(const std::string& path);
+  // The project folder that Open(path) will use, known before the file is read (and before its
+  // queue files are opened), so that a patrol can take the project's lock first.
+  static std::string ProjectFolderOf(const AppSettings& settings, const std::string& path);
 
   const AppSettings& Settings() const { return settings_; }
   const ItemDefaults& Defaults() const { return defaults_; }

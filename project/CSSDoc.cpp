@@ -33,10 +33,15 @@ std::string CSSDoc::ListPath(const std::string& install_folder) {
   return path + std::string(kListFileName);
 }
 
+NamedMutex CSSDoc::FileLock(const std::string& install_folder) {
+  return NamedMutex("Quillmere Slide-Show List " + ListPath(install_folder));
+}
+
 bool CSSDoc::Load(const std::string& install_folder) {
   std::string bytes;
   const bool ok = ReadOrCreateListFile(ListPath(install_folder), bytes) || !bytes.empty();
   std::lock_guard lock(mutex_);
+  modified_ = false;
   entries_.clear();
   for (SlideEntry& entry : SlideListReader(bytes).ReadAll()) {
     entries_.push_back(std::make_unique<SlideEntry>(std::move(entry)));
@@ -50,7 +55,15 @@ bool CSSDoc::Save(const std::string& install_folder) const {
     std::lock_guard lock(mutex_);
     for (const auto& entry : entries_) bytes += entry->ListLine();
   }
-  return ReplaceListFile(ListPath(install_folder), bytes);
+  if (!ReplaceListFile(ListPath(install_folder), bytes)) return false;
+  std::lock_guard lock(mutex_);
+  modified_ = false;
+  return true;
+}
+
+bool CSSDoc::Modified() const {
+  std::lock_guard lock(mutex_);
+  return modified_;
 }
 
 SlideEntry* CSSDoc::Find(std::string_view file, std::string_view folder,
@@ -63,6 +76,7 @@ SlideEntry* CSSDoc::Find(std::string_view file, std::string_view folder,
 
 SlideEntry& CSSDoc::Append(SlideEntry entry) {
   entries_.push_back(std::make_unique<SlideEntry>(std::move(entry)));
+  modified_ = true;
   return *entries_.back();
 }
 
@@ -71,6 +85,7 @@ bool CSSDoc::Remove(const SlideEntry* entry) {
                          [entry](const auto& held) { return held.get() == entry; });
   if (it == entries_.end()) return false;
   entries_.erase(it);
+  modified_ = true;
   return true;
 }
 
@@ -91,6 +106,7 @@ bool CSSDoc::ChangeDisplay(const SlideEntry* entry, SlideDisplay display) {
   for (const auto& held : entries_) {
     if (held.get() != entry) continue;
     held->display = display;
+    modified_ = true;
     return true;
   }
   return false;
@@ -103,6 +119,7 @@ std::size_t CSSDoc::RetitleItem(std::string_view file, std::string_view folder,
   for (const auto& entry : entries_) {
     if (entry->file != file || entry->folder != folder || !SameUrl(entry->url, url)) continue;
     entry->title = title;
+    modified_ = true;
     ++changed;
   }
   return changed;

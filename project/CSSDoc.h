@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/NamedMutex.h"
 #include "project/SlideEntry.h"
 
 namespace qlm {
@@ -32,6 +33,11 @@ class CSSDoc {
 
   std::mutex& Mutex() const { return mutex_; }
 
+  // The lock every program holds while it writes the list file of an install folder, so that a
+  // headless patrol giving an item its title and the main program saving its list never write
+  // over each other.
+  static NamedMutex FileLock(const std::string& install_folder);
+
   // Start-up: opens the list file, creating an empty one when there is none (an existing file is
   // left as it is), and replaces the list with what it holds. False when the file can be neither
   // opened nor created; the list is empty then and nothing else is reported. Takes the lock.
@@ -39,6 +45,10 @@ class CSSDoc {
   // Rewrites the whole file from the list, in order, into a temporary file that then replaces the
   // old one (a failed write leaves the old list). False when it failed. Takes the lock.
   bool Save(const std::string& install_folder) const;
+  // Whether the list was changed in memory since it was last loaded or saved. A program that
+  // changed nothing must not write its old copy over titles another program saved meanwhile.
+  // Takes the lock.
+  bool Modified() const;
 
   // Caller holds the lock.
   const std::vector<std::unique_ptr<SlideEntry>>& Entries() const { return entries_; }
@@ -72,6 +82,7 @@ class CSSDoc {
  private:
   mutable std::mutex mutex_;
   std::vector<std::unique_ptr<SlideEntry>> entries_;  // guarded by mutex_
+  mutable bool modified_ = false;                     // guarded by mutex_
 };
 
 }  // namespace qlm

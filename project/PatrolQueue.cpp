@@ -176,6 +176,26 @@ bool PatrolQueue::OpenFile(const std::string& path, bool read_only) {
   return true;
 }
 
+bool PatrolQueue::Refresh() {
+  if (!CheckOpen()) return false;
+  struct stat by_fd {};
+  struct stat by_path {};
+  const bool same_file = ::fstat(fd_, &by_fd) == 0 && ::stat(path_.c_str(), &by_path) == 0 &&
+                         by_fd.st_dev == by_path.st_dev && by_fd.st_ino == by_path.st_ino;
+  if (same_file && static_cast<uint64_t>(by_fd.st_size) == end_ && end_ >= kHeaderSize) {
+    unsigned char bytes[kHeaderSize];
+    if (!ReadAt(0, bytes, sizeof bytes)) return Fail(kErrIo);
+    bool unchanged = true;
+    for (std::size_t i = 0; i < header_.size(); ++i) {
+      if (GetWord(bytes + 4 * i) != header_[i]) unchanged = false;
+    }
+    if (unchanged) return true;
+  }
+  // Another program changed (or replaced) the file since this object last looked.
+  const std::string path = path_;
+  return OpenFile(path, read_only_);
+}
+
 bool PatrolQueue::Validate() {
   // Node offsets are 32-bit: a longer file cannot be one of ours.
   if (end_ < kHeaderSize || end_ > UINT32_MAX) return Fail(kErrDamaged);

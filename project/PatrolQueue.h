@@ -65,6 +65,14 @@ class PatrolQueue {
   // repairs that Open makes.
   bool OpenForReading(const std::string& path);
   void Close();
+  // For a file that other processes change as well, each under a lock that all of them take
+  // around every operation: brings this object up to what the file holds now, before an operation.
+  // Cheap while the file is the one this object opened and its header and size are what this
+  // object last wrote or read; otherwise the file is opened again, with Open's checks and repairs.
+  // (A foreign sequence of changes that ends with the same header and size leaves the chains as
+  // they are on disk, which every operation reads through the links; only Count() may then be
+  // off.) False when the file could not be opened again.
+  bool Refresh();
   bool IsOpen() const { return fd_ >= 0; }
   const std::string& Path() const { return path_; }
   // The version word of the open file: the object's own version for a file it created.

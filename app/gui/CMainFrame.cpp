@@ -120,7 +120,6 @@ void CMainFrame::Destroy() {
   window_.Destroy();
   rotation_.reset();
   queue_->Close();
-  slides_.Save(settings_.InstallFolder());
 }
 
 LResult CMainFrame::OnMessage(Message& msg) {

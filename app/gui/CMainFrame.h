@@ -41,7 +41,7 @@ class CMainFrame final : public QMainWindow {
   // the start must end: the user has been told why, or declined to convert the queue file.
   bool Create();
   // The end, after the loop: the panel closes, the rotation stops (its picture thread is waited
-  // for), the tray icon goes, the window is withdrawn and the slide-show list is saved. Once.
+  // for), the tray icon goes and the window is withdrawn. Once.
   void Destroy();
 
   Hwnd Handle() const { return window_.Handle(); }

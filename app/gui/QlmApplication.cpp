@@ -56,7 +56,8 @@ int QlmApplication::Run(int argc, char** argv, bool by_screen_saver) {
   AppSettings settings;
   settings.Read();
   CSSDoc slides;
-  slides.Load(settings.InstallFolder());
+  // A list that could not be read is not written back over the file at the end.
+  const bool slides_loaded = slides.Load(settings.InstallFolder());
 
   MessageBoxPrompt prompt;
   CMainFrame frame(settings, slides, prompt);
@@ -69,6 +70,13 @@ int QlmApplication::Run(int argc, char** argv, bool by_screen_saver) {
 
   const int exit_code = QApplication::exec();
   frame.Destroy();
+  // Only a list this program changed is written, so that titles a headless patrol saved while the
+  // program ran are not replaced by the copy read at start.
+  if (slides_loaded && slides.Modified()) {
+    NamedMutex list_lock = CSSDoc::FileLock(settings.InstallFolder());
+    list_lock.Lock();
+    slides.Save(settings.InstallFolder());
+  }
   return exit_code;
 }
 

@@ -4,7 +4,9 @@
 #include <filesystem>
 #include <string>
 
+#include "app/HeadlessPatrol.h"
 #include "app/ListCommand.h"
+#include "platform/NamedMutex.h"
 #include "platform/Folders.h"
 #include "project/PatrolQueue.h"
 #include "project/RecordWriter.h"
@@ -36,6 +38,17 @@ Result List(const std::string& path, bool assume_yes = false, std::string input 
   r.out = Drain(out);
   r.err = Drain(err);
   return r;
+}
+
+// A work queue of the older version 10050 with one record (four integers, five strings).
+bool WriteOldWorkQueue(const std::string& folder, const std::string& name) {
+  if (!CreateFolders(folder, 0755)) return false;
+  PatrolQueue q(10050);
+  if (!q.Open(folder + name + ".uq")) return false;
+  RecordWriter w;
+  for (int i = 0; i < 4; ++i) w.AddInt(i);
+  for (int i = 0; i < 5; ++i) w.AddString("s");
+  return q.Append(std::string_view(w.Bytes()));
 }
 
 // The options of an item that sets nothing, under a root that sets nothing, with the settings'
@@ -108,15 +121,7 @@ TEST(ListCommand, OldQueueFilesAreConvertedOnlyWhenTheUserSaysYes) {
   const std::string path = dir.File("old.prj");
   ASSERT_TRUE(test::WriteFileBytes(path, ""));
   const std::string folder = DataFolder() + "Mirror/old/";
-  ASSERT_TRUE(CreateFolders(folder, 0755));
-  {
-    PatrolQueue q(10050);
-    ASSERT_TRUE(q.Open(folder + "old.uq"));
-    RecordWriter w;
-    for (int i = 0; i < 4; ++i) w.AddInt(i);
-    for (int i = 0; i < 5; ++i) w.AddString("s");
-    ASSERT_TRUE(q.Append(std::string_view(w.Bytes())));
-  }
+  ASSERT_TRUE(WriteOldWorkQueue(folder, "old"));
   Result r = List(path, false, "n\n");
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find(" [y/N] "), std::string::npos);
@@ -125,6 +130,26 @@ TEST(ListCommand, OldQueueFilesAreConvertedOnlyWhenTheUserSaysYes) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find("[y/N] yes"), std::string::npos);
   EXPECT_EQ(r.out.rfind("ProjectDefault \"old\"", 0), 0u);
+}
+
+// A patrol of the project owns its queue files: listing the project meanwhile must neither ask to
+// convert them nor rewrite them, and still shows the tree.
+TEST(ListCommand, LeavesTheQueueFilesOfARunningPatrolAlone) {
+  test::TempDir dir;
+  const std::string path = dir.File("busy.prj");
+  ASSERT_TRUE(test::WriteFileBytes(path, ""));
+  const std::string folder = DataFolder() + "Mirror/busy/";
+  ASSERT_TRUE(WriteOldWorkQueue(folder, "busy"));
+  const std::string before = test::ReadFileBytes(folder + "busy.uq");
+  NamedMutex patrol(HeadlessPatrol::LockName(folder));
+  ASSERT_TRUE(patrol.TryLock());
+
+  const Result r = List(path);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("ProjectDefault \"busy\"", 0), 0u);
+  EXPECT_EQ(r.err.find("[y/N]"), std::string::npos);
+  EXPECT_EQ(test::ReadFileBytes(folder + "busy.uq"), before);
+  EXPECT_FALSE(std::filesystem::exists(folder + "busy.lq"));
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ std::string QlmProcess::Program() {
   return std::string(QLM_BIN_DIR) + "/QLM";
 }
 
-bool QlmProcess::Start(const std::vector<std::string>& args) {
+bool QlmProcess::Start(const std::vector<std::string>& args, const std::vector<std::string>& env) {
   out_path_ = OutputPath("out");
   err_path_ = OutputPath("err");
   posix_spawn_file_actions_t actions;
@@ -65,8 +65,12 @@ bool QlmProcess::Start(const std::vector<std::string>& args) {
     const std::string entry = *e;
     // No display at all: the headless modes must not need one.
     if (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0) continue;
-    env_strings.push_back(entry);
+    const std::string name = entry.substr(0, entry.find('=') + 1);
+    bool replaced = false;
+    for (const std::string& extra : env) replaced = replaced || extra.rfind(name, 0) == 0;
+    if (!replaced) env_strings.push_back(entry);
   }
+  env_strings.insert(env_strings.end(), env.begin(), env.end());
   std::vector<char*> envp;
   for (std::string& e : env_strings) envp.push_back(e.data());
   envp.push_back(nullptr);
@@ -123,9 +127,9 @@ std::string QlmProcess::Err() const {
 }
 
 int QlmProcess::Run(const std::vector<std::string>& args, std::string* out, std::string* err,
-                    std::chrono::milliseconds limit) {
+                    std::chrono::milliseconds limit, const std::vector<std::string>& env) {
   QlmProcess qlm;
-  if (!qlm.Start(args)) return -1;
+  if (!qlm.Start(args, env)) return -1;
   const bool ended = qlm.Wait(limit);
   if (out) *out = qlm.Out();
   if (err) *err = qlm.Err();

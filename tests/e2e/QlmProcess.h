@@ -22,7 +22,8 @@ class QlmProcess {
   // The QLM program of this build.
   static std::string Program();
 
-  bool Start(const std::vector<std::string>& args);
+  // `env` adds "NAME=VALUE" entries to the environment, replacing the test's own of that name.
+  bool Start(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
   // Waits for the end; false when it still runs after `limit`.
   bool Wait(std::chrono::milliseconds limit = std::chrono::seconds(60));
   void Signal(int sig);
@@ -36,7 +37,8 @@ class QlmProcess {
   // Starts, waits and returns the exit code (-1 when it had to be killed).
   static int Run(const std::vector<std::string>& args, std::string* out = nullptr,
                  std::string* err = nullptr,
-                 std::chrono::milliseconds limit = std::chrono::seconds(60));
+                 std::chrono::milliseconds limit = std::chrono::seconds(60),
+                 const std::vector<std::string>& env = {});
 
  private:
   bool Reap(bool block);

@@ -14,6 +14,7 @@
 #include "platform/MessageIds.h"
 #include "platform/Messaging.h"
 #include "platform/MonotonicClock.h"
+#include "tests/support/FakeNmcli.h"
 #include "tests/support/LambdaWindow.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/Watchdog.h"
@@ -27,55 +28,11 @@ using test::WriteFileBytes;
 using Notice = std::pair<int, std::int64_t>;
 using Notices = std::vector<Notice>;
 
-// Answers the few nmcli commands the back end uses from files beside it, and logs every call.
-constexpr const char* kFakeNmcli = R"SH(#!/bin/bash
-dir="$(dirname "$0")"
-printf '%s\n' "$*" >> "$dir/log"
-printf '%s\n' "$LC_ALL" >> "$dir/locale"
-if [ -e "$dir/notrunning" ]; then
-  echo "Error: NetworkManager is not running." >&2
-  exit 8
-fi
-args=("$@")
-case "$*" in
-  "-t -f RUNNING general") echo running ;;
-  "-t -f NAME,TYPE connection show") cat "$dir/profiles" 2>/dev/null ;;
-  "-t -f NAME,STATE connection show --active") cat "$dir/active" 2>/dev/null ;;
-  "-t -f DEVICE,STATE,CONNECTION device") cat "$dir/device" 2>/dev/null ;;
-  "-s -g "*" connection show id "*)
-    f="$dir/settings/${args[6]}/${args[2]}"
-    if [ ! -d "$dir/settings/${args[6]}" ]; then
-      echo "Error: ${args[6]} - no such connection profile." >&2
-      exit 10
-    fi
-    [ -e "$f" ] && cat "$f"
-    ;;
-  "-w "*" connection up id "*)
-    if [ "${args[6]}" = passwd-file ]; then
-      cat "${args[7]}" >> "$dir/secrets"
-      stat -c %a "${args[7]}" >> "$dir/secrets"
-    fi
-    [ -e "$dir/up.hang" ] && exec sleep 30
-    [ -e "$dir/up.sleep" ] && sleep "$(cat "$dir/up.sleep")"
-    [ -e "$dir/up.out" ] && cat "$dir/up.out"
-    rc=$(cat "$dir/up.rc" 2>/dev/null || echo 0)
-    [ "$rc" = 0 ] && echo "${args[5]}:activated" >> "$dir/active"
-    exit "$rc"
-    ;;
-  "connection down id "*)
-    grep -v -x -F "${args[3]}:activated" "$dir/active" > "$dir/active.new" 2>/dev/null
-    mv "$dir/active.new" "$dir/active"
-    ;;
-  *) echo "Error: unexpected arguments" >&2; exit 2 ;;
-esac
-)SH";
-
 class NmcliTest : public testing::Test {
  protected:
   NmcliTest() {
     nmcli_ = dir_.File("nmcli");
-    WriteFileBytes(nmcli_, kFakeNmcli);
-    chmod(nmcli_.c_str(), 0755);
+    test::WriteFakeNmcli(nmcli_);
     mkdir(dir_.File("secrets-folder").c_str(), 0700);
     notify_.SetHandler([](Message& msg) {
       if (msg.message == kEvent && (msg.lparam != 0 || msg.wparam == RASCS_Connected)) {

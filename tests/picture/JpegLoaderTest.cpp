@@ -28,9 +28,9 @@ int Distance(uint32_t rgb32, test::TestRgb want) {
 
 class JpegLoaderTest : public ::testing::Test {
  protected:
-  std::string Make(const TestJpeg& spec, const std::string& name = "p.jpg") {
+  std::string Make(const TestJpeg& shape, const std::string& name = "p.jpg") {
     const std::string path = dir_.File(name);
-    EXPECT_TRUE(test::WriteTestJpeg(path, spec));
+    EXPECT_TRUE(test::WriteTestJpeg(path, shape));
     return path;
   }
 
@@ -53,13 +53,13 @@ TEST_F(JpegLoaderTest, FullColourLoadIsBottomUpBgrWithPaddedRowsAndExactHeader) 
   for (const FullColourCase& k : cases) {
     SCOPED_TRACE(std::to_string(k.width) + "x" + std::to_string(k.height) + " components " +
                  std::to_string(k.components));
-    TestJpeg spec{.width = k.width,
-                  .height = k.height,
-                  .components = k.components,
-                  .progressive = k.progressive,
-                  .subsample = k.subsample};
+    TestJpeg shape{.width = k.width,
+                   .height = k.height,
+                   .components = k.components,
+                   .progressive = k.progressive,
+                   .subsample = k.subsample};
     // A colour count of -1 ("not set") keeps full colour just as 0 does.
-    std::optional<PackedBitmap> bmp = loader_.Load(Make(spec), k.width % 2 ? -1 : 0, 1, 1);
+    std::optional<PackedBitmap> bmp = loader_.Load(Make(shape), k.width % 2 ? -1 : 0, 1, 1);
     ASSERT_TRUE(bmp) << loader_.LastMessage();
     EXPECT_EQ(loader_.LastError(), JpegLoader::kOk);
 
@@ -82,10 +82,10 @@ TEST_F(JpegLoaderTest, FullColourLoadIsBottomUpBgrWithPaddedRowsAndExactHeader) 
         if (k.components == 1) {
           ASSERT_EQ(px[0], px[1]);
           ASSERT_EQ(px[1], px[2]);
-          ASSERT_NEAR(px[0], test::TestGrey(spec, x, y), tolerance) << x << "," << y;
+          ASSERT_NEAR(px[0], test::TestGrey(shape, x, y), tolerance) << x << "," << y;
         } else {
           const uint32_t rgb = px[2] << 16 | px[1] << 8 | px[0];
-          ASSERT_LE(Distance(rgb, test::TestPixel(spec, x, y)), tolerance) << x << "," << y;
+          ASSERT_LE(Distance(rgb, test::TestPixel(shape, x, y)), tolerance) << x << "," << y;
         }
       }
       for (size_t pad = 3 * k.width; pad < k.stride; ++pad) ASSERT_EQ(line[pad], 0) << pad;
@@ -94,8 +94,8 @@ TEST_F(JpegLoaderTest, FullColourLoadIsBottomUpBgrWithPaddedRowsAndExactHeader) 
 }
 
 TEST_F(JpegLoaderTest, ScaleDenominatorShrinksTheOutputRoundingUp) {
-  const TestJpeg spec{.width = 65, .height = 49};
-  const std::string path = Make(spec);
+  const TestJpeg shape{.width = 65, .height = 49};
+  const std::string path = Make(shape);
   const struct {
     int denominator, width, height;
   } cases[] = {{1, 65, 49}, {2, 33, 25}, {4, 17, 13}, {8, 9, 7}, {3, 25, 19}, {16, 9, 7}};
@@ -112,10 +112,10 @@ TEST_F(JpegLoaderTest, ScaleDenominatorShrinksTheOutputRoundingUp) {
     std::vector<uint32_t> row(view.Width());
     view.ExpandRow(view.Height() / 2, row.data());
     const int mid_x = view.Width() / 2;
-    const int sx = std::min(spec.width - 1, (2 * mid_x + 1) * spec.width / (2 * view.Width()));
-    const int sy = std::min(spec.height - 1,
-                            (2 * (view.Height() / 2) + 1) * spec.height / (2 * view.Height()));
-    EXPECT_LE(Distance(row[mid_x], test::TestPixel(spec, sx, sy)), 24);
+    const int sx = std::min(shape.width - 1, (2 * mid_x + 1) * shape.width / (2 * view.Width()));
+    const int sy = std::min(shape.height - 1,
+                            (2 * (view.Height() / 2) + 1) * shape.height / (2 * view.Height()));
+    EXPECT_LE(Distance(row[mid_x], test::TestPixel(shape, sx, sy)), 24);
   }
 }
 
@@ -123,7 +123,7 @@ TEST_F(JpegLoaderTest, ColourCountGivesAnEightBitBitmapWithItsColourTable) {
   const TestJpeg colour{.width = 31, .height = 24};
   const TestJpeg grey{.width = 31, .height = 24, .components = 1};
   const struct {
-    const TestJpeg* spec;
+    const TestJpeg* shape;
     int asked, two_pass, max_colours, pixel_tolerance, mean_tolerance;
   } cases[] = {
       {&colour, 256, 1, 256, 24, 8},
@@ -134,8 +134,8 @@ TEST_F(JpegLoaderTest, ColourCountGivesAnEightBitBitmapWithItsColourTable) {
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(std::to_string(k.asked) + " colours, two-pass " + std::to_string(k.two_pass) +
-                 (k.spec->components == 1 ? ", grey" : ""));
-    std::optional<PackedBitmap> bmp = loader_.Load(Make(*k.spec), k.asked, 1, k.two_pass);
+                 (k.shape->components == 1 ? ", grey" : ""));
+    std::optional<PackedBitmap> bmp = loader_.Load(Make(*k.shape), k.asked, 1, k.two_pass);
     ASSERT_TRUE(bmp) << loader_.LastMessage();
     const uint8_t* h = bmp->Data();
     EXPECT_EQ(h[14], 8);
@@ -144,7 +144,7 @@ TEST_F(JpegLoaderTest, ColourCountGivesAnEightBitBitmapWithItsColourTable) {
     EXPECT_GT(colours, 1);
     EXPECT_LE(colours, k.max_colours);
     const size_t stride = 32;  // 31 index bytes rounded up to 4
-    ASSERT_EQ(bmp->Size(), 40 + 4u * colours + stride * k.spec->height);
+    ASSERT_EQ(bmp->Size(), 40 + 4u * colours + stride * k.shape->height);
 
     DibView view;
     ASSERT_TRUE(view.Parse(bmp->Data(), bmp->Size()));
@@ -152,7 +152,7 @@ TEST_F(JpegLoaderTest, ColourCountGivesAnEightBitBitmapWithItsColourTable) {
     for (int i = 0; i < colours; ++i) {
       const uint8_t* e = view.ColourTable() + 4 * i;
       EXPECT_EQ(e[3], 0);
-      if (k.spec->components == 1) {
+      if (k.shape->components == 1) {
         EXPECT_TRUE(e[0] == e[1] && e[1] == e[2]) << i;
       }
     }
@@ -163,9 +163,9 @@ TEST_F(JpegLoaderTest, ColourCountGivesAnEightBitBitmapWithItsColourTable) {
       for (int x = 0; x < view.Width(); ++x) ASSERT_LT(view.Row(y)[x], colours);
       view.ExpandRow(y, row.data());
       for (int x = 0; x < view.Width(); ++x) {
-        test::TestRgb want = test::TestPixel(*k.spec, x, y);
-        if (k.spec->components == 1) {
-          const int g = test::TestGrey(*k.spec, x, y);
+        test::TestRgb want = test::TestPixel(*k.shape, x, y);
+        if (k.shape->components == 1) {
+          const int g = test::TestGrey(*k.shape, x, y);
           want = {g, g, g};
         }
         const int d = Distance(row[x], want);
@@ -254,8 +254,8 @@ TEST_F(JpegLoaderTest, FilesThatAreNotPicturesFailWithTheirReason) {
 TEST_F(JpegLoaderTest, EveryTruncationOfTheFileFailsTheLoad) {
   for (bool progressive : {false, true}) {
     SCOPED_TRACE(progressive ? "progressive" : "baseline");
-    const TestJpeg spec{.width = 24, .height = 16, .progressive = progressive, .noise = 20};
-    const std::string path = Make(spec, "cut.jpg");
+    const TestJpeg shape{.width = 24, .height = 16, .progressive = progressive, .noise = 20};
+    const std::string path = Make(shape, "cut.jpg");
     const size_t size = test::ReadFileBytes(path).size();
     ASSERT_GT(size, 200u);
     ASSERT_TRUE(loader_.Load(path, 0, 1, 1));

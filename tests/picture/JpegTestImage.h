@@ -22,10 +22,10 @@ struct TestJpeg {
 struct TestRgb {
   int red, green, blue;
 };
-TestRgb TestPixel(const TestJpeg& spec, int x, int y);
-int TestGrey(const TestJpeg& spec, int x, int y);
+TestRgb TestPixel(const TestJpeg& shape, int x, int y);
+int TestGrey(const TestJpeg& shape, int x, int y);
 
 // Compresses the test picture into a file; false when it cannot be written.
-bool WriteTestJpeg(const std::string& path, const TestJpeg& spec);
+bool WriteTestJpeg(const std::string& path, const TestJpeg& shape);
 
 }  // namespace qlm::test

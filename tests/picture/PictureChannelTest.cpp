@@ -156,9 +156,9 @@ class PictureChannelTest : public testing::Test {
     }
     loop_.RunPending();
   }
-  std::string Jpeg(const std::string& name, const test::TestJpeg& spec) {
+  std::string Jpeg(const std::string& name, const test::TestJpeg& shape) {
     const std::string path = files_.File(name);
-    EXPECT_TRUE(test::WriteTestJpeg(path, spec));
+    EXPECT_TRUE(test::WriteTestJpeg(path, shape));
     return path;
   }
   static Record Picture(const std::string& file, int interval_s, const char* mark = "") {

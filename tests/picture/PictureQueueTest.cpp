@@ -1,7 +1,10 @@
 // The picture queue file "WP.lst", its record form, and the history of shown pictures.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -211,6 +214,60 @@ TEST_F(PictureQueueTest, PushesFromTwoThreadsAreAllKept) {
   PictureRecord r;
   while (queue.Pop(r)) ++popped;
   EXPECT_EQ(popped, 200u);
+}
+
+// The main program's rotation pops while a headless patrol of another process pushes what it
+// picks up: each program keeps its own PictureQueue object on the same file.
+TEST_F(PictureQueueTest, TwoProgramsPushingAndPoppingAtOnceNeitherLoseNorRepeatARecord) {
+  constexpr int kPushes = 400;
+  // Every third operation of a program is a pop; what it pops goes to its log, one file a line.
+  auto run = [&](int base, const std::string& log_path) {
+    PictureQueue queue;
+    if (queue.Open(Folder(), prompt_) != Result::kOpened) return false;
+    std::string log;
+    for (int i = 0; i < kPushes; ++i) {
+      if (!queue.Push(Sample(base + i))) return false;
+      PictureRecord r;
+      if (i % 3 == 2 && queue.Pop(r)) log += r.file + "\n";
+    }
+    return test::WriteFileBytes(log_path, log);
+  };
+  int go[2];
+  ASSERT_EQ(::pipe(go), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    char byte;
+    const bool started = ::read(go[0], &byte, 1) == 1;
+    ::_exit(started && run(100000, dir_.File("child.log")) ? 0 : 1);
+  }
+  ASSERT_EQ(::write(go[1], "g", 1), 1);
+  const bool parent_ran = run(0, dir_.File("parent.log"));
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ::close(go[0]);
+  ::close(go[1]);
+  ASSERT_TRUE(parent_ran);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+  std::multiset<std::string> seen;
+  for (const char* log : {"parent.log", "child.log"}) {
+    const std::string text = test::ReadFileBytes(dir_.File(log));
+    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+      seen.insert(text.substr(at, end - at));
+    }
+  }
+  PictureQueue queue;
+  ASSERT_EQ(queue.Open(Folder(), prompt_), Result::kOpened);
+  const std::size_t left = queue.Count();
+  PictureRecord r;
+  while (queue.Pop(r)) seen.insert(r.file);
+  EXPECT_EQ(seen.size() - left, 2u * (kPushes / 3));
+  std::multiset<std::string> pushed;
+  for (int base : {0, 100000}) {
+    for (int i = 0; i < kPushes; ++i) pushed.insert(Sample(base + i).file);
+  }
+  EXPECT_EQ(seen, pushed);
 }
 
 TEST(PictureHistoryTest, KeepsTheLastTwentyAndStepsBackTwoAtATime) {

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -73,14 +74,20 @@ TEST(Profile, WriteReplacesTheFileAndLeavesNoTemporaryFiles) {
   TempDir dir;
   const std::string path = dir.File("Quillmere.ini");
   ASSERT_TRUE(WriteFileBytes(path, "[S]\nA=1\n"));
+  // The old file stays open: a file system hands a freed inode number to the next new file, so
+  // without this the new file could carry the old one's number (every second write does, here).
+  const int old_fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(old_fd, 0);
   struct stat old_file;
-  ASSERT_EQ(stat(path.c_str(), &old_file), 0);
+  ASSERT_EQ(fstat(old_fd, &old_file), 0);
   Profile profile(path);
-  for (int i = 0; i < 5; ++i) ASSERT_TRUE(profile.WriteProfileInt("S", "A", i));
+  for (int i = 0; i < 4; ++i) ASSERT_TRUE(profile.WriteProfileInt("S", "A", i));
 
   struct stat new_file;
   ASSERT_EQ(stat(path.c_str(), &new_file), 0);
   EXPECT_NE(old_file.st_ino, new_file.st_ino);  // renamed over, not rewritten in place
+  EXPECT_EQ(ReadFileBytes("/proc/self/fd/" + std::to_string(old_fd)), "[S]\nA=1\n");
+  close(old_fd);
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(dir.Path())) {
     names.push_back(entry.path().filename().string());

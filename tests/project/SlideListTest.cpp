@@ -93,8 +93,7 @@ TEST_F(SlideListTest, ReadingRulesForBlanksNumbersAndLineEnds) {
   };
   const std::string good = "f|u|t|1|2|3|4|5|6|7|8\r\n";
   const Case cases[] = {
-      {"blanks after separators are skipped",
-       "my folder \t| u |\tt | 1 |2\t|3|4|5|6|7|8  \r\n", 1},
+      {"blanks after separators are skipped", "my folder \t| u |\tt | 1 |2\t|3|4|5|6|7|8  \r\n", 1},
       {"a number without digits reads 0", "f|u|t||2|3|4|5|6|7|8\r\n", 1},
       {"a sign breaks the line", "f|u|t|-1|2|3|4|5|6|7|8\r\n", 0},
       {"LF alone breaks the line", "f|u|t|1|2|3|4|5|6|7|8\n", 0},
@@ -306,6 +305,28 @@ TEST_F(SlideListTest, WritersOnTwoThreadsKeepTheListWhole) {
   two.join();
   std::lock_guard lock(doc.Mutex());
   EXPECT_EQ(doc.Count(), 20u);
+}
+
+// A program that changed nothing must not write its start-up copy over the file, or it would undo
+// titles that a patrol in another program saved meanwhile.
+TEST_F(SlideListTest, OnlyAListChangedInMemoryAsksToBeSaved) {
+  CSSDoc doc;
+  {
+    std::lock_guard lock(doc.Mutex());
+    doc.Append(Entry(project_, "site", "http://a.example/"));
+  }
+  ASSERT_TRUE(doc.Save(dir_.Path()));
+  EXPECT_FALSE(doc.Modified());
+
+  CSSDoc reread;
+  ASSERT_TRUE(reread.Load(dir_.Path()));
+  EXPECT_FALSE(reread.Modified());
+  EXPECT_EQ(reread.RetitleItem(project_, "site", "http://b.example/", "Other"), 0u);
+  EXPECT_FALSE(reread.Modified());
+  EXPECT_EQ(reread.RetitleItem(project_, "site", "http://a.example/", "Top"), 1u);
+  EXPECT_TRUE(reread.Modified());
+  ASSERT_TRUE(reread.Save(dir_.Path()));
+  EXPECT_FALSE(reread.Modified());
 }
 
 }  // namespace

@@ -213,6 +213,8 @@ TEST_F(PictureShowXvfbTest, SlideWindowShowsThePicturesOneAfterAnotherWithTransi
     if (!settled.empty() && (shown.empty() || shown.back() != settled)) {
       shown.push_back(settled);
       const bool band = ShowsCaptionBand(shot, slide_area_);
+      // The last rows are still coming in; the kept shot shows the picture whole.
+      std::this_thread::sleep_for(std::chrono::milliseconds(400));
       if (settled == kNewPicture.name) {
         caption_on_new_picture = band;
         server_.Shot("slide-new-picture-caption");
