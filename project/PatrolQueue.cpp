@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -69,33 +71,69 @@ void PatrolQueue::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   count_ = {};
+  DropWindow();
 }
 
 bool PatrolQueue::WriteAt(uint64_t offset, const void* data, std::size_t size) {
   if (writes_left_ == 0) return true;
   if (writes_left_ != SIZE_MAX) --writes_left_;
   const auto* bytes = static_cast<const unsigned char*>(data);
-  while (size > 0) {
-    const ssize_t n = ::pwrite(fd_, bytes, size, static_cast<off_t>(offset));
+  // The window takes the bytes only once they are in the file: after a failed write the object
+  // closes the file anyway.
+  const uint64_t window_end = window_at_ + window_.size();
+  const uint64_t from = std::max(offset, window_at_);
+  const uint64_t to = std::min(offset + size, window_end);
+  uint64_t at = offset;
+  std::size_t left = size;
+  const unsigned char* next = bytes;
+  while (left > 0) {
+    const ssize_t n = ::pwrite(fd_, next, left, static_cast<off_t>(at));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
-    bytes += n;
-    offset += static_cast<uint64_t>(n);
-    size -= static_cast<std::size_t>(n);
+    next += n;
+    at += static_cast<uint64_t>(n);
+    left -= static_cast<std::size_t>(n);
+  }
+  if (from < to) {
+    std::memcpy(window_.data() + (from - window_at_), bytes + (from - offset), to - from);
+  }
+  // Bytes appended right behind the window join it while it has room: a short queue is read
+  // soon after it was written.
+  if (!window_.empty() && offset + size > window_end && offset <= window_end &&
+      offset + size - window_at_ <= kWindowSize) {
+    window_.insert(window_.end(), bytes + (window_end - offset), bytes + size);
   }
   return true;
 }
 
+namespace {
+
+// Reads up to `size` bytes; fewer only where the file ends. The count read, or -1.
+ssize_t PreadUpTo(int fd, uint64_t offset, unsigned char* bytes, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::pread(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+}  // namespace
+
 bool PatrolQueue::ReadAt(uint64_t offset, void* data, std::size_t size) {
   auto* bytes = static_cast<unsigned char*>(data);
-  while (size > 0) {
-    const ssize_t n = ::pread(fd_, bytes, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes += n;
-    offset += static_cast<uint64_t>(n);
-    size -= static_cast<std::size_t>(n);
+  if (size > kWindowSize) return PreadUpTo(fd_, offset, bytes, size) == static_cast<ssize_t>(size);
+  if (offset < window_at_ || offset + size > window_at_ + window_.size()) {
+    window_.resize(kWindowSize);
+    window_at_ = offset;
+    const ssize_t n = PreadUpTo(fd_, offset, window_.data(), window_.size());
+    window_.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
+    if (window_.size() < size) return false;
   }
+  std::memcpy(bytes, window_.data() + (offset - window_at_), size);
   return true;
 }
 
@@ -178,6 +216,7 @@ bool PatrolQueue::OpenFile(const std::string& path, bool read_only) {
 
 bool PatrolQueue::Refresh() {
   if (!CheckOpen()) return false;
+  DropWindow();
   struct stat by_fd {};
   struct stat by_path {};
   const bool same_file = ::fstat(fd_, &by_fd) == 0 && ::stat(path_.c_str(), &by_path) == 0 &&
@@ -296,6 +335,7 @@ bool PatrolQueue::CutBackIfEmpty() {
   // version stays that of the file.
   ResetHeader(header_[2]);
   end_ = kHeaderSize;
+  DropWindow();
   if (!WriteHeader()) return Fail(kErrIo);
   if (writes_left_ == 0) return true;
   if (writes_left_ != SIZE_MAX) --writes_left_;

@@ -156,8 +156,12 @@ class PatrolQueue {
   bool CheckWritable();
   void ResetHeader(uint32_t version);
   bool WriteHeader();
+  // Writes go to the file and into the read window where they overlap it.
   bool WriteAt(uint64_t offset, const void* data, std::size_t size);
+  // Reads through the read window, which a miss moves to `offset` (one read of kWindowSize bytes).
   bool ReadAt(uint64_t offset, void* data, std::size_t size);
+  // Forgets the read window: the file may have changed behind this object (or was cut back).
+  void DropWindow() { window_.clear(); }
   bool ReadLinks(uint32_t node, Links& links);
   bool ReadNode(uint32_t node, Links& links, std::string* data);
   // Sets a link word: a sentinel's in the header (written by WriteHeader), a node's on disk.
@@ -180,6 +184,13 @@ class PatrolQueue {
   std::array<std::size_t, 2> count_{};
   std::size_t skipped_ = 0;
   std::size_t writes_left_ = SIZE_MAX;  // see SimulateCrashAfter
+  // The read window: a copy of the file's bytes [window_at_, window_at_ + window_.size()) as they
+  // are on disk, kept so by every write of this object. The queue is mostly read at its front,
+  // in the order its nodes were appended (back to back), so one read serves many records. Empty
+  // after Open, Refresh and a cut back; never more than kWindowSize bytes.
+  static constexpr std::size_t kWindowSize = 8192;
+  std::vector<unsigned char> window_;
+  uint64_t window_at_ = 0;
 };
 
 }  // namespace qlm

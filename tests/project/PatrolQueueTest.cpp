@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <random>
 #include <string>
@@ -250,6 +251,117 @@ Found Restart(const std::string& path) {
   // Both chains popped to nothing: the file is back to its header.
   EXPECT_EQ(ReadFileBytes(path), EmptyHeader(10070));
   return found;
+}
+
+TEST(PatrolQueue, ReadsMatchAModelAndTheFileThroughLongMixedRuns) {
+  // The object keeps a window of the file's bytes that its reads use and its writes keep up to
+  // date; a long mixed run (records small and larger than that window, both chains, cut backs to
+  // an empty file, changes by another object seen through Refresh) must read what a plain model
+  // holds, and a fresh object must find the same on disk.
+  TempDir dir;
+  const std::string path = dir.File("q");
+  std::mt19937 random(4711);
+  PatrolQueue q(LinkRecord::kVersion);
+  ASSERT_TRUE(q.Open(path));
+  std::deque<std::pair<std::string, PatrolQueue::NodeId>> main, held;
+  uint32_t serial = 0;
+  auto record = [&] {
+    const std::size_t size = random() % 50 == 0 ? 9000 + random() % 3000 : random() % 200;
+    std::string data = std::to_string(serial++) + ":";
+    data.resize(std::max(data.size(), size), static_cast<char>('a' + serial % 26));
+    return data;
+  };
+  auto check = [&](PatrolQueue& reader, const char* when, int step) {
+    std::vector<std::string> want_main, want_held;
+    for (const auto& [data, node] : main) want_main.push_back(data);
+    for (const auto& [data, node] : held) want_held.push_back(data);
+    ASSERT_EQ(Contents(reader, Chain::kMain), want_main) << when << " step " << step;
+    ASSERT_EQ(Contents(reader, Chain::kHeld), want_held) << when << " step " << step;
+  };
+  for (int step = 0; step < 3000; ++step) {
+    std::string data;
+    PatrolQueue::NodeId node = 0;
+    switch (random() % 10) {
+      case 0:
+      case 1: {
+        const std::string r = record();
+        ASSERT_TRUE(q.Append(std::string_view(r), Chain::kMain, &node));
+        main.emplace_back(r, node);
+        break;
+      }
+      case 2: {
+        std::vector<std::string> rs(1 + random() % 12);
+        for (auto& r : rs) r = record();
+        ASSERT_TRUE(q.AppendAll(rs));
+        for (const auto& r : rs) main.emplace_back(r, 0);
+        break;
+      }
+      case 3: {
+        const std::string r = record();
+        ASSERT_TRUE(q.InsertFront(std::string_view(r), Chain::kMain, &node));
+        main.emplace_front(r, node);
+        break;
+      }
+      case 4:
+      case 5:
+        // Read the front, then remove it by its node, as a patrol does.
+        if (main.empty()) break;
+        ASSERT_TRUE(q.PeekFront(data, node));
+        ASSERT_EQ(data, main.front().first) << step;
+        ASSERT_TRUE(q.Remove(node, Chain::kMain));
+        main.pop_front();
+        break;
+      case 6:
+        if (main.empty()) break;
+        ASSERT_TRUE(q.HoldFront(data, node));
+        ASSERT_EQ(data, main.front().first) << step;
+        held.emplace_back(data, node);
+        main.pop_front();
+        break;
+      case 7:
+        // A held record from anywhere in the chain is let go of.
+        if (held.empty()) break;
+        {
+          const std::size_t i = random() % held.size();
+          ASSERT_TRUE(q.Remove(held[i].second, Chain::kHeld));
+          held.erase(held.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+        break;
+      case 8:
+        if (main.empty()) break;
+        ASSERT_TRUE(random() % 2 ? q.PopBack(data) : q.PopFront(data));
+        ASSERT_TRUE(data == main.front().first || data == main.back().first) << step;
+        if (data == main.front().first) {
+          main.pop_front();
+        } else {
+          main.pop_back();
+        }
+        break;
+      case 9: {
+        // Another object changes the file (as a second process would); this one catches up.
+        PatrolQueue other(LinkRecord::kVersion);
+        ASSERT_TRUE(other.Open(path));
+        if (main.empty() || random() % 2) {
+          const std::string r = record();
+          ASSERT_TRUE(other.Append(std::string_view(r)));
+          main.emplace_back(r, 0);
+        } else {
+          ASSERT_TRUE(other.PopFront(data));
+          main.pop_front();
+        }
+        other.Close();
+        ASSERT_TRUE(q.Refresh());
+        break;
+      }
+    }
+    if (step % 97 == 0) {
+      check(q, "same object", step);
+      PatrolQueue reader(LinkRecord::kVersion);
+      ASSERT_TRUE(reader.OpenForReading(path));
+      check(reader, "fresh object", step);
+    }
+  }
+  check(q, "same object", 3000);
 }
 
 TEST(PatrolQueue, AProcessKilledBetweenAnyTwoWritesLosesNoRecord) {
