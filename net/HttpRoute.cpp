@@ -38,7 +38,7 @@ bool RouteRequest(const HttpUrlParts& url, const ProxySettings& proxy, HttpRoute
     if (!url.port.empty() && !ParsePort(url.port, &r.port)) return false;
     r.target = url.request_target;
     r.host_line = r.host;
-    if (r.port != 80) r.host_line += ":" + std::to_string(r.port);
+    if (r.port != 80) r.host_line.append(1, ':').append(std::to_string(r.port));
   }
   *route = std::move(r);
   return true;

@@ -29,6 +29,7 @@ void PlaceFullScreen(QWidget& widget) {
 int main(int argc, char** argv) {
   const qlm::DisplayCommandLine line = qlm::DisplayProgram::ReadCommandLine("QLMSS", argc, argv);
   if (line.mode == qlm::DisplayCommandLine::kEnd) return 2;
+  if (!qlm::DisplayProgram::CheckDisplay("QLMSS")) return 1;
   const bool full_screen = line.mode == qlm::DisplayCommandLine::kNormal;
 
   qlm::ScreenSaverSession session(qlm::ExecutableFolder());

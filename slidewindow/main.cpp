@@ -35,6 +35,7 @@ void PlaceSlideWindow(QWidget& widget) {
 int main(int argc, char** argv) {
   const qlm::DisplayCommandLine line = qlm::DisplayProgram::ReadCommandLine("QLMSW", argc, argv);
   if (line.mode == qlm::DisplayCommandLine::kEnd) return 2;
+  if (!qlm::DisplayProgram::CheckDisplay("QLMSW")) return 1;
 
   QApplication app(argc, argv);
   qlm::QtMessageLoop loop;

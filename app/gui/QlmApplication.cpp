@@ -9,6 +9,7 @@
 #include "app/gui/CMainFrame.h"
 #include "app/gui/MessageBoxPrompt.h"
 #include "app/gui/TrayIcon.h"
+#include "picture/display/DisplayProgram.h"
 #include "picture/display/QtMessageLoop.h"
 #include "picture/display/TerminationSignals.h"
 #include "platform/NamedMutex.h"
@@ -16,20 +17,6 @@
 #include "project/CSSDoc.h"
 
 namespace qlm {
-
-namespace {
-
-// Qt ends the program with an abort when it finds no display; tell the user instead. A platform
-// chosen explicitly (offscreen, say) needs none.
-bool DisplayNamed() {
-  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
-    const char* value = std::getenv(name);
-    if (value != nullptr && *value != '\0') return true;
-  }
-  return false;
-}
-
-}  // namespace
 
 int QlmApplication::Run(int argc, char** argv, bool by_screen_saver) {
   // Before anything else, and before a display is needed: a second start ends here.
@@ -41,7 +28,7 @@ int QlmApplication::Run(int argc, char** argv, bool by_screen_saver) {
     return 1;
   }
 
-  if (!DisplayNamed()) {
+  if (!DisplayProgram::DisplayNamed()) {
     std::fprintf(stderr,
                  "QLM: there is no display to show the windows on (DISPLAY is not set); "
                  "QLM --help lists what runs without one\n");

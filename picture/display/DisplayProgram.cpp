@@ -17,6 +17,21 @@
 
 namespace qlm {
 
+bool DisplayProgram::DisplayNamed() {
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
+bool DisplayProgram::CheckDisplay(const char* program) {
+  if (DisplayNamed()) return true;
+  std::fprintf(stderr, "%s: there is no display to show the window on (DISPLAY is not set)\n",
+               program);
+  return false;
+}
+
 DisplayCommandLine DisplayProgram::ReadCommandLine(const char* program, int argc, char** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(argv[i]);

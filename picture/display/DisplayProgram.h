@@ -21,6 +21,12 @@ class DisplayProgram {
   // line that ends the program is reported on stderr under `program`'s name.
   static DisplayCommandLine ReadCommandLine(const char* program, int argc, char** argv);
 
+  // True when the environment names a display (or a Qt platform that needs none, offscreen say).
+  // Qt aborts the program when it finds none; the programs check first and tell the user.
+  static bool DisplayNamed();
+  // DisplayNamed(), reported on stderr under `program`'s name when false.
+  static bool CheckDisplay(const char* program);
+
   // Ties `widget` to `display` (whatever closes the window ends the program), places it for
   // `line` (`place_normal` places the program's own window), creates the display window with its
   // class and title and makes it known to other programs, and turns SIGTERM, SIGINT and SIGHUP

@@ -118,7 +118,7 @@ TEST_F(PageLocalizerTest, OddPagesSurviveTheCopyWhole) {
   // Nothing is put behind a declaration that never ends.
   EXPECT_EQ(Rewrite("<!DOCTYPE html"),
             "<meta name=\"QLMVERSION\" content=\"10060\"><!DOCTYPE html");
-  for (const std::string page : {with_long, std::string("<!DOCTYPE html")}) {
+  for (const std::string& page : {with_long, std::string("<!DOCTYPE html")}) {
     EXPECT_EQ(Rewrite(Rewrite(page)), Rewrite(page));
   }
 }
