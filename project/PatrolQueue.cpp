@@ -425,6 +425,58 @@ bool PatrolQueue::Remove(NodeId node, Chain chain) {
   return Unlink(links, chain);
 }
 
+bool PatrolQueue::RemoveAll(std::vector<NodeId> nodes, Chain chain) {
+  if (!CheckWritable()) return false;
+  if (nodes.empty()) return true;
+  std::sort(nodes.begin(), nodes.end());
+  nodes.erase(std::unique(nodes.begin(), nodes.end()), nodes.end());
+  const auto listed = [&nodes](uint32_t node) {
+    return std::binary_search(nodes.begin(), nodes.end(), node);
+  };
+  std::size_t left = nodes.size();
+  bool tail_moved = false;  // the tail sentinel's previous link waits for the last header write
+  uint32_t kept = Head(chain);
+  uint32_t node = header_[Head(chain) / 4 + 1];
+  std::size_t steps = 0;
+  const std::size_t max_steps = (end_ - kHeaderSize) / kNodeHeader + 1;
+  while (left > 0 && node != Tail(chain)) {
+    Links links;
+    // A run of listed nodes after `kept`: found by their next links, then unlinked at once.
+    uint32_t after = node;
+    std::size_t run = 0;
+    while (after != Tail(chain) && listed(after)) {
+      if (++steps > max_steps) return Fail(kErrDamaged);
+      if (!ReadNode(after, links, nullptr)) return false;
+      after = links.next;
+      ++run;
+    }
+    if (run > 0) {
+      // The next link of the node before the run is the commit; the previous link after it.
+      if (IsSentinel(kept)) {
+        header_[kept / 4 + 1] = after;
+        if (IsSentinel(after)) header_[after / 4] = kept;
+        if (!WriteHeader()) return Fail(kErrIo);
+      } else if (!SetNodeWord(kept, kNextField, after)) {
+        return Fail(kErrIo);
+      } else if (IsSentinel(after)) {
+        header_[after / 4] = kept;
+        tail_moved = true;
+      }
+      if (!IsSentinel(after) && !SetNodeWord(after, kPrevField, kept)) return Fail(kErrIo);
+      count_[Index(chain)] -= run;
+      left -= run;
+    }
+    if (after == Tail(chain) || left == 0) break;
+    if (++steps > max_steps) return Fail(kErrDamaged);
+    if (!ReadNode(after, links, nullptr)) return false;
+    kept = after;
+    node = links.next;
+  }
+  if (tail_moved && !WriteHeader()) return Fail(kErrIo);
+  if (left > 0) return Fail(kErrDamaged);
+  return CutBackIfEmpty();
+}
+
 bool PatrolQueue::ForEach(Chain chain, const std::function<bool(NodeId, std::string_view)>& visit) {
   if (!CheckOpen()) return false;
   std::string data;

@@ -91,6 +91,11 @@ class PatrolQueue {
   bool PopBack(std::string& data, Chain chain = Chain::kMain);
   // Unlinks a node of the given chain (one that Append, InsertFront or HoldFront reported).
   bool Remove(NodeId node, Chain chain);
+  // Unlinks several nodes of the chain (in any order, each once) by walking it from its front
+  // until all are found: each run of them that stands together in the chain goes with one link
+  // write and one previous-link write. Fails with kErrDamaged, after unlinking the runs before,
+  // when a node is not in the chain.
+  bool RemoveAll(std::vector<NodeId> nodes, Chain chain);
   bool IsEmpty(Chain chain = Chain::kMain) const;
   std::size_t Count(Chain chain = Chain::kMain) const { return count_[Index(chain)]; }
   // Calls `visit` for each record from front to back until it returns false.

@@ -319,12 +319,21 @@ TEST(PatrolQueue, ReadsMatchAModelAndTheFileThroughLongMixedRuns) {
         main.pop_front();
         break;
       case 7:
-        // A held record from anywhere in the chain is let go of.
+        // Held records from anywhere in the chain are let go of, one or several at once.
         if (held.empty()) break;
-        {
+        if (random() % 2) {
           const std::size_t i = random() % held.size();
           ASSERT_TRUE(q.Remove(held[i].second, Chain::kHeld));
           held.erase(held.begin() + static_cast<std::ptrdiff_t>(i));
+        } else {
+          std::vector<PatrolQueue::NodeId> nodes;
+          std::erase_if(held, [&](const auto& h) {
+            if (random() % 3 == 0) return false;
+            nodes.push_back(h.second);
+            return true;
+          });
+          std::shuffle(nodes.begin(), nodes.end(), random);
+          ASSERT_TRUE(q.RemoveAll(nodes, Chain::kHeld)) << step;
         }
         break;
       case 8:
@@ -441,6 +450,63 @@ TEST(PatrolQueue, AProcessKilledBetweenAnyTwoWritesLosesNoRecord) {
         // A move cut in the middle has its record in both chains, never in neither.
         EXPECT_TRUE(s.may_keep_both) << s.what << " cut after " << writes << " writes";
         EXPECT_EQ(all_records(found), all_records(before)) << s.what << " " << writes;
+      }
+    }
+  }
+}
+
+TEST(PatrolQueue, RemovingSeveralHeldRecordsCutAtAnyWriteLosesNoOtherRecord) {
+  // Runs of nodes to remove at the front, in the middle and at the back of the chain, and all of
+  // it: cut after any write, every record that stays is still there in order, and a removed one
+  // is either gone or still in its place.
+  const std::vector<std::string> held = {"h0", "h1", "h2", "h3", "h4", "h5", "h6"};
+  const std::vector<std::vector<std::size_t>> removals = {
+      {0, 1, 2}, {2, 4, 5}, {5, 6}, {0, 3, 6}, {0, 1, 2, 3, 4, 5, 6}};
+  TempDir dir;
+  const std::string path = dir.File("q");
+  for (const auto& removal : removals) {
+    std::vector<std::string> want;
+    for (std::size_t i = 0; i < held.size(); ++i) {
+      if (std::find(removal.begin(), removal.end(), i) == removal.end()) want.push_back(held[i]);
+    }
+    for (std::size_t writes = 0; writes <= 12; ++writes) {
+      std::remove(path.c_str());
+      {
+        PatrolQueue q(LinkRecord::kVersion);
+        ASSERT_TRUE(q.Open(path));
+        ASSERT_TRUE(q.Append(std::string_view("m")));
+        std::vector<PatrolQueue::NodeId> nodes(held.size());
+        for (std::size_t i = 0; i < held.size(); ++i) {
+          ASSERT_TRUE(q.Append(std::string_view(held[i]), Chain::kHeld, &nodes[i]));
+        }
+        std::vector<PatrolQueue::NodeId> gone;
+        for (std::size_t i : removal) gone.push_back(nodes[i]);
+        q.SimulateCrashAfter(writes);
+        ASSERT_TRUE(q.RemoveAll(gone, Chain::kHeld));
+        if (writes == 12) {
+          EXPECT_EQ(Contents(q, Chain::kHeld), want);
+        }
+      }
+      const Found found = Restart(path);
+      EXPECT_EQ(found.main, std::vector<std::string>{"m"});
+      if (writes == 12) {
+        EXPECT_EQ(found.held, want);
+      } else {
+        // What is left is the held records in order, less some (or all) of those removed.
+        std::size_t next = 0;
+        for (const std::string& r : found.held) {
+          while (next < held.size() && held[next] != r) {
+            EXPECT_NE(std::find(removal.begin(), removal.end(), next), removal.end())
+                << "record " << held[next] << " lost, cut after " << writes << " writes";
+            ++next;
+          }
+          ASSERT_LT(next, held.size()) << r << " out of order, cut after " << writes;
+          ++next;
+        }
+        for (; next < held.size(); ++next) {
+          EXPECT_NE(std::find(removal.begin(), removal.end(), next), removal.end())
+              << "record " << held[next] << " lost, cut after " << writes << " writes";
+        }
       }
     }
   }
