@@ -41,10 +41,7 @@ bool PatrolWork::Hold(HeldRecord& held) {
 bool PatrolWork::HoldIn(PatrolQueue& queue, HeldRecord& held) {
   if (held.chain == Chain::kHeld) return true;
   PatrolQueue::NodeId node = 0;
-  if (!Check(queue.Append(std::string_view(held.record.Encode()), Chain::kHeld, &node))) {
-    return false;
-  }
-  if (!Check(queue.Remove(held.node, Chain::kMain))) return false;
+  if (!Check(queue.Hold(held.node, held.record.Encode(), node))) return false;
   held.node = node;
   held.chain = Chain::kHeld;
   return true;

@@ -505,8 +505,36 @@ bool PatrolQueue::HoldFront(std::string& data, NodeId& held) {
   const uint32_t node = header_[4];
   Links links;
   if (!ReadNode(node, links, &data)) return false;
-  if (!Append(std::string_view(data), Chain::kHeld, &held)) return false;
-  return Unlink({Head(Chain::kMain), links.next}, Chain::kMain);
+  return Hold(node, data, held);
+}
+
+bool PatrolQueue::Hold(NodeId node, std::string_view data, NodeId& held) {
+  if (!CheckWritable()) return false;
+  if (IsEmpty(Chain::kMain) || node != header_[Head(Chain::kMain) / 4 + 1]) {
+    return Append(data, Chain::kHeld, &held) && Remove(node, Chain::kMain);
+  }
+  Links links;
+  if (!ReadNode(node, links, nullptr)) return false;
+  // The copy is complete, then linked into the held chain: by its last node's next link, or
+  // (when the held chain is empty) by the header write below, which then moves the record in
+  // one write.
+  const uint32_t last = header_[Tail(Chain::kHeld) / 4];
+  uint32_t copy = 0;
+  if (!WriteNode({last, Tail(Chain::kHeld)}, data, copy)) return false;
+  if (!IsSentinel(last) && !SetNodeWord(last, kNextField, copy)) return Fail(kErrIo);
+  if (IsSentinel(last)) header_[Head(Chain::kHeld) / 4 + 1] = copy;
+  header_[Tail(Chain::kHeld) / 4] = copy;
+  // The header write unlinks the original; the previous link of the next node follows it.
+  header_[Head(Chain::kMain) / 4 + 1] = links.next;
+  if (IsSentinel(links.next)) header_[links.next / 4] = Head(Chain::kMain);
+  if (!WriteHeader()) return Fail(kErrIo);
+  if (!IsSentinel(links.next) && !SetNodeWord(links.next, kPrevField, Head(Chain::kMain))) {
+    return Fail(kErrIo);
+  }
+  ++count_[Index(Chain::kHeld)];
+  --count_[Index(Chain::kMain)];
+  held = copy;
+  return true;
 }
 
 bool PatrolQueue::RestoreHeld(const std::function<std::string(std::string_view)>& rewrite) {

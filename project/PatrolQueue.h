@@ -105,6 +105,10 @@ class PatrolQueue {
 
   // Takes the front record of the main chain into the held chain; `held` names it there.
   bool HoldFront(std::string& data, NodeId& held);
+  // Moves a record of the main chain into the held chain as `data` (the record as it is now):
+  // the copy is linked in before the original is unlinked. For the front record, the one header
+  // write that unlinks it also brings the held chain's header words up to date.
+  bool Hold(NodeId node, std::string_view data, NodeId& held);
   // Puts every held record back at the front of the main chain, keeping their order; `rewrite`,
   // when given, makes the record that goes back from the one that was held.
   bool RestoreHeld(const std::function<std::string(std::string_view)>& rewrite = nullptr);

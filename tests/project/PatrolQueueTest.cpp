@@ -312,9 +312,17 @@ TEST(PatrolQueue, ReadsMatchAModelAndTheFileThroughLongMixedRuns) {
         main.pop_front();
         break;
       case 6:
+        // The front record goes into the held chain, as it was or changed on its way.
         if (main.empty()) break;
-        ASSERT_TRUE(q.HoldFront(data, node));
-        ASSERT_EQ(data, main.front().first) << step;
+        if (random() % 2) {
+          ASSERT_TRUE(q.HoldFront(data, node));
+          ASSERT_EQ(data, main.front().first) << step;
+        } else {
+          PatrolQueue::NodeId front = 0;
+          ASSERT_TRUE(q.PeekFront(data, front));
+          data += "+held";
+          ASSERT_TRUE(q.Hold(front, data, node));
+        }
         held.emplace_back(data, node);
         main.pop_front();
         break;
@@ -412,6 +420,18 @@ TEST(PatrolQueue, AProcessKilledBetweenAnyTwoWritesLosesNoRecord) {
        {"h"},
        [&](PatrolQueue& q) { q.HoldFront(d, n); },
        {{"b"}, {"h", "a"}},
+       true},
+      {"hold front into an empty held chain",
+       {"a", "b"},
+       {},
+       [&](PatrolQueue& q) { q.HoldFront(d, n); },
+       {{"b"}, {"a"}},
+       true},
+      {"hold the only record",
+       {"a"},
+       {"h"},
+       [&](PatrolQueue& q) { q.HoldFront(d, n); },
+       {{}, {"h", "a"}},
        true},
       {"restore held",
        {"a"},
