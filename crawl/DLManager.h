@@ -159,7 +159,7 @@ class DLManager : public Window {
   void NotModified(DLObj& obj);
   void Redirected(DLObj& obj);
   void Content(DLObj& obj);
-  void ExpandFetchedPage(DLObj& obj, const std::string& body);
+  void ExpandFetchedPage(DLObj& obj, std::string_view page);
   void TakeTitle(DLObj& obj, const std::string& title);
   void BeginPage(DLObj& obj);
   void Requeue(DLObj& obj, std::size_t i);

@@ -8,6 +8,7 @@
 #include "crawl/DLManager.h"
 #include "crawl/DLStatus.h"
 #include "crawl/LocalPath.h"
+#include "crawl/MirrorFiles.h"
 #include "crawl/PageScanner.h"
 #include "crawl/PictureHook.h"
 #include "crawl/RobotsCopy.h"
@@ -191,7 +192,6 @@ void DLManager::Redirected(DLObj& obj) {
 void DLManager::Content(DLObj& obj) {
   const LinkRecord& current = obj.Current();
   const std::string& temp = obj.TempFile();
-  if (StartsLikeExecutable(temp)) return;
   const CUrl& fetched = obj.Url();
   const std::string& storage = current.storage_name.empty() ? current.url : current.storage_name;
   CUrl storage_url;
@@ -206,23 +206,31 @@ void DLManager::Content(DLObj& obj) {
              type != kFileTypeCgi) {
     store = false;  // the redirect's target is not what the storage name stands for
   }
-  // The body moves into the mirror; where it went, its links are read from.
+  // A page is read once, before it moves into the mirror (the move keeps its bytes): the
+  // executable check and the scan for links both use what was read. A page that cannot be read
+  // yields no links, as its stored copy would not either.
+  const bool page = IsPageType(type) || suffix == kCgiVariants[0];
+  std::string page_bytes;
+  if (page ? ReadWholeFile(temp, page_bytes) && page_bytes.starts_with(kExecutableHeader)
+           : StartsLikeExecutable(temp)) {
+    return;
+  }
   std::string body = temp;
   const bool stored = store && store_.StoreFile(temp, storage, current.folder_path, suffix,
                                                 &body) == MirrorStore::kStoreOk;
 
-  if (IsPageType(type) || suffix == kCgiVariants[0]) ExpandFetchedPage(obj, body);
+  if (page) ExpandFetchedPage(obj, page_bytes);
   if (stored && request_->pictures && (type == kFileTypeJpeg || suffix == kCgiVariants[1])) {
     request_->pictures->PickUp(current, body);
   }
 }
 
-void DLManager::ExpandFetchedPage(DLObj& obj, const std::string& body) {
+void DLManager::ExpandFetchedPage(DLObj& obj, std::string_view page) {
   const LinkRecord& current = obj.Current();
   PageScanner scanner;
   std::vector<PageLink> links;
   std::string title;
-  scanner.Scan(current.url, body, links, title);
+  scanner.ScanBytes(current.url, page, links, title);
   if (!title.empty()) TakeTitle(obj, title);
   std::vector<const LinkRecord*> expanding;
   for (const HeldRecord& held : obj.Records()) {

@@ -192,9 +192,14 @@ int MoveIntoPlace(const std::string& source, const std::string& target) {
 }
 
 int ReplaceFileVia(const std::string& staging, const std::string& target, std::string_view bytes) {
-  const int fd = ::open(staging.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // The staging file holds the file it last replaced: it is written over and then cut to its new
+  // length rather than opened with O_TRUNC, as a file cut to nothing makes the file system write
+  // it out at its close (it guards against a rewrite that a crash cuts off), one disk write per
+  // page; the staging file needs no such care, a sync makes it durable when that matters.
+  const int fd = ::open(staging.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return errno;
   int error = WriteAll(fd, bytes.data(), bytes.size());
+  if (error == 0 && ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) error = errno;
   if (::close(fd) != 0 && error == 0) error = errno;
   if (error != 0) return error;
   error = MoveIntoPlace(staging, target);

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -69,33 +71,69 @@ void PatrolQueue::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   count_ = {};
+  DropWindow();
 }
 
 bool PatrolQueue::WriteAt(uint64_t offset, const void* data, std::size_t size) {
   if (writes_left_ == 0) return true;
   if (writes_left_ != SIZE_MAX) --writes_left_;
   const auto* bytes = static_cast<const unsigned char*>(data);
-  while (size > 0) {
-    const ssize_t n = ::pwrite(fd_, bytes, size, static_cast<off_t>(offset));
+  // The window takes the bytes only once they are in the file: after a failed write the object
+  // closes the file anyway.
+  const uint64_t window_end = window_at_ + window_.size();
+  const uint64_t from = std::max(offset, window_at_);
+  const uint64_t to = std::min(offset + size, window_end);
+  uint64_t at = offset;
+  std::size_t left = size;
+  const unsigned char* next = bytes;
+  while (left > 0) {
+    const ssize_t n = ::pwrite(fd_, next, left, static_cast<off_t>(at));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
-    bytes += n;
-    offset += static_cast<uint64_t>(n);
-    size -= static_cast<std::size_t>(n);
+    next += n;
+    at += static_cast<uint64_t>(n);
+    left -= static_cast<std::size_t>(n);
+  }
+  if (from < to) {
+    std::memcpy(window_.data() + (from - window_at_), bytes + (from - offset), to - from);
+  }
+  // Bytes appended right behind the window join it while it has room: a short queue is read
+  // soon after it was written.
+  if (!window_.empty() && offset + size > window_end && offset <= window_end &&
+      offset + size - window_at_ <= kWindowSize) {
+    window_.insert(window_.end(), bytes + (window_end - offset), bytes + size);
   }
   return true;
 }
 
+namespace {
+
+// Reads up to `size` bytes; fewer only where the file ends. The count read, or -1.
+ssize_t PreadUpTo(int fd, uint64_t offset, unsigned char* bytes, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::pread(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+}  // namespace
+
 bool PatrolQueue::ReadAt(uint64_t offset, void* data, std::size_t size) {
   auto* bytes = static_cast<unsigned char*>(data);
-  while (size > 0) {
-    const ssize_t n = ::pread(fd_, bytes, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes += n;
-    offset += static_cast<uint64_t>(n);
-    size -= static_cast<std::size_t>(n);
+  if (size > kWindowSize) return PreadUpTo(fd_, offset, bytes, size) == static_cast<ssize_t>(size);
+  if (offset < window_at_ || offset + size > window_at_ + window_.size()) {
+    window_.resize(kWindowSize);
+    window_at_ = offset;
+    const ssize_t n = PreadUpTo(fd_, offset, window_.data(), window_.size());
+    window_.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
+    if (window_.size() < size) return false;
   }
+  std::memcpy(bytes, window_.data() + (offset - window_at_), size);
   return true;
 }
 
@@ -178,6 +216,7 @@ bool PatrolQueue::OpenFile(const std::string& path, bool read_only) {
 
 bool PatrolQueue::Refresh() {
   if (!CheckOpen()) return false;
+  DropWindow();
   struct stat by_fd {};
   struct stat by_path {};
   const bool same_file = ::fstat(fd_, &by_fd) == 0 && ::stat(path_.c_str(), &by_path) == 0 &&
@@ -296,6 +335,7 @@ bool PatrolQueue::CutBackIfEmpty() {
   // version stays that of the file.
   ResetHeader(header_[2]);
   end_ = kHeaderSize;
+  DropWindow();
   if (!WriteHeader()) return Fail(kErrIo);
   if (writes_left_ == 0) return true;
   if (writes_left_ != SIZE_MAX) --writes_left_;
@@ -385,6 +425,58 @@ bool PatrolQueue::Remove(NodeId node, Chain chain) {
   return Unlink(links, chain);
 }
 
+bool PatrolQueue::RemoveAll(std::vector<NodeId> nodes, Chain chain) {
+  if (!CheckWritable()) return false;
+  if (nodes.empty()) return true;
+  std::sort(nodes.begin(), nodes.end());
+  nodes.erase(std::unique(nodes.begin(), nodes.end()), nodes.end());
+  const auto listed = [&nodes](uint32_t node) {
+    return std::binary_search(nodes.begin(), nodes.end(), node);
+  };
+  std::size_t left = nodes.size();
+  bool tail_moved = false;  // the tail sentinel's previous link waits for the last header write
+  uint32_t kept = Head(chain);
+  uint32_t node = header_[Head(chain) / 4 + 1];
+  std::size_t steps = 0;
+  const std::size_t max_steps = (end_ - kHeaderSize) / kNodeHeader + 1;
+  while (left > 0 && node != Tail(chain)) {
+    Links links;
+    // A run of listed nodes after `kept`: found by their next links, then unlinked at once.
+    uint32_t after = node;
+    std::size_t run = 0;
+    while (after != Tail(chain) && listed(after)) {
+      if (++steps > max_steps) return Fail(kErrDamaged);
+      if (!ReadNode(after, links, nullptr)) return false;
+      after = links.next;
+      ++run;
+    }
+    if (run > 0) {
+      // The next link of the node before the run is the commit; the previous link after it.
+      if (IsSentinel(kept)) {
+        header_[kept / 4 + 1] = after;
+        if (IsSentinel(after)) header_[after / 4] = kept;
+        if (!WriteHeader()) return Fail(kErrIo);
+      } else if (!SetNodeWord(kept, kNextField, after)) {
+        return Fail(kErrIo);
+      } else if (IsSentinel(after)) {
+        header_[after / 4] = kept;
+        tail_moved = true;
+      }
+      if (!IsSentinel(after) && !SetNodeWord(after, kPrevField, kept)) return Fail(kErrIo);
+      count_[Index(chain)] -= run;
+      left -= run;
+    }
+    if (after == Tail(chain) || left == 0) break;
+    if (++steps > max_steps) return Fail(kErrDamaged);
+    if (!ReadNode(after, links, nullptr)) return false;
+    kept = after;
+    node = links.next;
+  }
+  if (tail_moved && !WriteHeader()) return Fail(kErrIo);
+  if (left > 0) return Fail(kErrDamaged);
+  return CutBackIfEmpty();
+}
+
 bool PatrolQueue::ForEach(Chain chain, const std::function<bool(NodeId, std::string_view)>& visit) {
   if (!CheckOpen()) return false;
   std::string data;
@@ -413,8 +505,36 @@ bool PatrolQueue::HoldFront(std::string& data, NodeId& held) {
   const uint32_t node = header_[4];
   Links links;
   if (!ReadNode(node, links, &data)) return false;
-  if (!Append(std::string_view(data), Chain::kHeld, &held)) return false;
-  return Unlink({Head(Chain::kMain), links.next}, Chain::kMain);
+  return Hold(node, data, held);
+}
+
+bool PatrolQueue::Hold(NodeId node, std::string_view data, NodeId& held) {
+  if (!CheckWritable()) return false;
+  if (IsEmpty(Chain::kMain) || node != header_[Head(Chain::kMain) / 4 + 1]) {
+    return Append(data, Chain::kHeld, &held) && Remove(node, Chain::kMain);
+  }
+  Links links;
+  if (!ReadNode(node, links, nullptr)) return false;
+  // The copy is complete, then linked into the held chain: by its last node's next link, or
+  // (when the held chain is empty) by the header write below, which then moves the record in
+  // one write.
+  const uint32_t last = header_[Tail(Chain::kHeld) / 4];
+  uint32_t copy = 0;
+  if (!WriteNode({last, Tail(Chain::kHeld)}, data, copy)) return false;
+  if (!IsSentinel(last) && !SetNodeWord(last, kNextField, copy)) return Fail(kErrIo);
+  if (IsSentinel(last)) header_[Head(Chain::kHeld) / 4 + 1] = copy;
+  header_[Tail(Chain::kHeld) / 4] = copy;
+  // The header write unlinks the original; the previous link of the next node follows it.
+  header_[Head(Chain::kMain) / 4 + 1] = links.next;
+  if (IsSentinel(links.next)) header_[links.next / 4] = Head(Chain::kMain);
+  if (!WriteHeader()) return Fail(kErrIo);
+  if (!IsSentinel(links.next) && !SetNodeWord(links.next, kPrevField, Head(Chain::kMain))) {
+    return Fail(kErrIo);
+  }
+  ++count_[Index(Chain::kHeld)];
+  --count_[Index(Chain::kMain)];
+  held = copy;
+  return true;
 }
 
 bool PatrolQueue::RestoreHeld(const std::function<std::string(std::string_view)>& rewrite) {

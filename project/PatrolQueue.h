@@ -91,6 +91,11 @@ class PatrolQueue {
   bool PopBack(std::string& data, Chain chain = Chain::kMain);
   // Unlinks a node of the given chain (one that Append, InsertFront or HoldFront reported).
   bool Remove(NodeId node, Chain chain);
+  // Unlinks several nodes of the chain (in any order, each once) by walking it from its front
+  // until all are found: each run of them that stands together in the chain goes with one link
+  // write and one previous-link write. Fails with kErrDamaged, after unlinking the runs before,
+  // when a node is not in the chain.
+  bool RemoveAll(std::vector<NodeId> nodes, Chain chain);
   bool IsEmpty(Chain chain = Chain::kMain) const;
   std::size_t Count(Chain chain = Chain::kMain) const { return count_[Index(chain)]; }
   // Calls `visit` for each record from front to back until it returns false.
@@ -100,6 +105,10 @@ class PatrolQueue {
 
   // Takes the front record of the main chain into the held chain; `held` names it there.
   bool HoldFront(std::string& data, NodeId& held);
+  // Moves a record of the main chain into the held chain as `data` (the record as it is now):
+  // the copy is linked in before the original is unlinked. For the front record, the one header
+  // write that unlinks it also brings the held chain's header words up to date.
+  bool Hold(NodeId node, std::string_view data, NodeId& held);
   // Puts every held record back at the front of the main chain, keeping their order; `rewrite`,
   // when given, makes the record that goes back from the one that was held.
   bool RestoreHeld(const std::function<std::string(std::string_view)>& rewrite = nullptr);
@@ -156,8 +165,12 @@ class PatrolQueue {
   bool CheckWritable();
   void ResetHeader(uint32_t version);
   bool WriteHeader();
+  // Writes go to the file and into the read window where they overlap it.
   bool WriteAt(uint64_t offset, const void* data, std::size_t size);
+  // Reads through the read window, which a miss moves to `offset` (one read of kWindowSize bytes).
   bool ReadAt(uint64_t offset, void* data, std::size_t size);
+  // Forgets the read window: the file may have changed behind this object (or was cut back).
+  void DropWindow() { window_.clear(); }
   bool ReadLinks(uint32_t node, Links& links);
   bool ReadNode(uint32_t node, Links& links, std::string* data);
   // Sets a link word: a sentinel's in the header (written by WriteHeader), a node's on disk.
@@ -180,6 +193,13 @@ class PatrolQueue {
   std::array<std::size_t, 2> count_{};
   std::size_t skipped_ = 0;
   std::size_t writes_left_ = SIZE_MAX;  // see SimulateCrashAfter
+  // The read window: a copy of the file's bytes [window_at_, window_at_ + window_.size()) as they
+  // are on disk, kept so by every write of this object. The queue is mostly read at its front,
+  // in the order its nodes were appended (back to back), so one read serves many records. Empty
+  // after Open, Refresh and a cut back; never more than kWindowSize bytes.
+  static constexpr std::size_t kWindowSize = 8192;
+  std::vector<unsigned char> window_;
+  uint64_t window_at_ = 0;
 };
 
 }  // namespace qlm

@@ -67,6 +67,10 @@ TEST_F(MirrorStoreTest, PagesAreWrittenThroughTheStagingFileAndAFolderIsNeverSwa
                 {".qlm?staging", MirrorStore::RedirectPage("http://h/new.html")},
                 {"h/", ""},
                 {"h/old.html", "rewritten"}}));
+  // The staging file now holds the longer redirect page; written again, it holds no byte of it.
+  ASSERT_EQ(staged.ReplaceWithBytes(Root() + "proj/h/old.html", "new"), MirrorStore::kStoreOk);
+  EXPECT_EQ(ReadFileBytes(Root() + "proj/h/old.html"), "new");
+  EXPECT_EQ(ReadFileBytes(Root() + "proj/.qlm?staging"), "rewritten");
   // A folder under the name stays a folder: the write fails and the folder keeps its files.
   PutFile(Root() + "proj/h/dir.html/x", "x");
   EXPECT_EQ(staged.ReplaceWithBytes(Root() + "proj/h/dir.html", "page"), MirrorStore::kWriteFailed);
@@ -76,12 +80,11 @@ TEST_F(MirrorStoreTest, PagesAreWrittenThroughTheStagingFileAndAFolderIsNeverSwa
   PutFile(Root() + "proj/tmp3.dat", "body");
   PutFile(Root() + "proj/tmp.dat", "not ours");
   RemoveTemporaryFiles(Root() + "proj/");
-  EXPECT_EQ(TreeOf(Root() + "proj"),
-            (std::map<std::string, std::string>{{"h/", ""},
-                                                {"h/dir.html/", ""},
-                                                {"h/dir.html/x", "x"},
-                                                {"h/old.html", "rewritten"},
-                                                {"tmp.dat", "not ours"}}));
+  EXPECT_EQ(TreeOf(Root() + "proj"), (std::map<std::string, std::string>{{"h/", ""},
+                                                                         {"h/dir.html/", ""},
+                                                                         {"h/dir.html/x", "x"},
+                                                                         {"h/old.html", "new"},
+                                                                         {"tmp.dat", "not ours"}}));
 }
 
 TEST_F(MirrorStoreTest, AFailedStoreKeepsTheOldFileAndSaysWhy) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <random>
 #include <string>
@@ -252,6 +253,134 @@ Found Restart(const std::string& path) {
   return found;
 }
 
+TEST(PatrolQueue, ReadsMatchAModelAndTheFileThroughLongMixedRuns) {
+  // The object keeps a window of the file's bytes that its reads use and its writes keep up to
+  // date; a long mixed run (records small and larger than that window, both chains, cut backs to
+  // an empty file, changes by another object seen through Refresh) must read what a plain model
+  // holds, and a fresh object must find the same on disk.
+  TempDir dir;
+  const std::string path = dir.File("q");
+  std::mt19937 random(4711);
+  PatrolQueue q(LinkRecord::kVersion);
+  ASSERT_TRUE(q.Open(path));
+  std::deque<std::pair<std::string, PatrolQueue::NodeId>> main, held;
+  uint32_t serial = 0;
+  auto record = [&] {
+    const std::size_t size = random() % 50 == 0 ? 9000 + random() % 3000 : random() % 200;
+    std::string data = std::to_string(serial++) + ":";
+    data.resize(std::max(data.size(), size), static_cast<char>('a' + serial % 26));
+    return data;
+  };
+  auto check = [&](PatrolQueue& reader, const char* when, int step) {
+    std::vector<std::string> want_main, want_held;
+    for (const auto& [data, node] : main) want_main.push_back(data);
+    for (const auto& [data, node] : held) want_held.push_back(data);
+    ASSERT_EQ(Contents(reader, Chain::kMain), want_main) << when << " step " << step;
+    ASSERT_EQ(Contents(reader, Chain::kHeld), want_held) << when << " step " << step;
+  };
+  for (int step = 0; step < 3000; ++step) {
+    std::string data;
+    PatrolQueue::NodeId node = 0;
+    switch (random() % 10) {
+      case 0:
+      case 1: {
+        const std::string r = record();
+        ASSERT_TRUE(q.Append(std::string_view(r), Chain::kMain, &node));
+        main.emplace_back(r, node);
+        break;
+      }
+      case 2: {
+        std::vector<std::string> rs(1 + random() % 12);
+        for (auto& r : rs) r = record();
+        ASSERT_TRUE(q.AppendAll(rs));
+        for (const auto& r : rs) main.emplace_back(r, 0);
+        break;
+      }
+      case 3: {
+        const std::string r = record();
+        ASSERT_TRUE(q.InsertFront(std::string_view(r), Chain::kMain, &node));
+        main.emplace_front(r, node);
+        break;
+      }
+      case 4:
+      case 5:
+        // Read the front, then remove it by its node, as a patrol does.
+        if (main.empty()) break;
+        ASSERT_TRUE(q.PeekFront(data, node));
+        ASSERT_EQ(data, main.front().first) << step;
+        ASSERT_TRUE(q.Remove(node, Chain::kMain));
+        main.pop_front();
+        break;
+      case 6:
+        // The front record goes into the held chain, as it was or changed on its way.
+        if (main.empty()) break;
+        if (random() % 2) {
+          ASSERT_TRUE(q.HoldFront(data, node));
+          ASSERT_EQ(data, main.front().first) << step;
+        } else {
+          PatrolQueue::NodeId front = 0;
+          ASSERT_TRUE(q.PeekFront(data, front));
+          data += "+held";
+          ASSERT_TRUE(q.Hold(front, data, node));
+        }
+        held.emplace_back(data, node);
+        main.pop_front();
+        break;
+      case 7:
+        // Held records from anywhere in the chain are let go of, one or several at once.
+        if (held.empty()) break;
+        if (random() % 2) {
+          const std::size_t i = random() % held.size();
+          ASSERT_TRUE(q.Remove(held[i].second, Chain::kHeld));
+          held.erase(held.begin() + static_cast<std::ptrdiff_t>(i));
+        } else {
+          std::vector<PatrolQueue::NodeId> nodes;
+          std::erase_if(held, [&](const auto& h) {
+            if (random() % 3 == 0) return false;
+            nodes.push_back(h.second);
+            return true;
+          });
+          std::shuffle(nodes.begin(), nodes.end(), random);
+          ASSERT_TRUE(q.RemoveAll(nodes, Chain::kHeld)) << step;
+        }
+        break;
+      case 8:
+        if (main.empty()) break;
+        ASSERT_TRUE(random() % 2 ? q.PopBack(data) : q.PopFront(data));
+        ASSERT_TRUE(data == main.front().first || data == main.back().first) << step;
+        if (data == main.front().first) {
+          main.pop_front();
+        } else {
+          main.pop_back();
+        }
+        break;
+      case 9: {
+        // Another object changes the file (as a second process would); this one catches up.
+        PatrolQueue other(LinkRecord::kVersion);
+        ASSERT_TRUE(other.Open(path));
+        if (main.empty() || random() % 2) {
+          const std::string r = record();
+          ASSERT_TRUE(other.Append(std::string_view(r)));
+          main.emplace_back(r, 0);
+        } else {
+          ASSERT_TRUE(other.PopFront(data));
+          main.pop_front();
+        }
+        other.Close();
+        ASSERT_TRUE(q.Refresh());
+        break;
+      }
+    }
+    if (step % 97 == 0) {
+      check(q, "same object", step);
+      PatrolQueue reader(LinkRecord::kVersion);
+      ASSERT_TRUE(reader.OpenForReading(path));
+      check(reader, "fresh object", step);
+    }
+  }
+  check(q, "same object", 3000);
+}
+
 TEST(PatrolQueue, AProcessKilledBetweenAnyTwoWritesLosesNoRecord) {
   struct Scenario {
     const char* what;
@@ -292,6 +421,18 @@ TEST(PatrolQueue, AProcessKilledBetweenAnyTwoWritesLosesNoRecord) {
        [&](PatrolQueue& q) { q.HoldFront(d, n); },
        {{"b"}, {"h", "a"}},
        true},
+      {"hold front into an empty held chain",
+       {"a", "b"},
+       {},
+       [&](PatrolQueue& q) { q.HoldFront(d, n); },
+       {{"b"}, {"a"}},
+       true},
+      {"hold the only record",
+       {"a"},
+       {"h"},
+       [&](PatrolQueue& q) { q.HoldFront(d, n); },
+       {{}, {"h", "a"}},
+       true},
       {"restore held",
        {"a"},
        {"h1", "h2"},
@@ -329,6 +470,63 @@ TEST(PatrolQueue, AProcessKilledBetweenAnyTwoWritesLosesNoRecord) {
         // A move cut in the middle has its record in both chains, never in neither.
         EXPECT_TRUE(s.may_keep_both) << s.what << " cut after " << writes << " writes";
         EXPECT_EQ(all_records(found), all_records(before)) << s.what << " " << writes;
+      }
+    }
+  }
+}
+
+TEST(PatrolQueue, RemovingSeveralHeldRecordsCutAtAnyWriteLosesNoOtherRecord) {
+  // Runs of nodes to remove at the front, in the middle and at the back of the chain, and all of
+  // it: cut after any write, every record that stays is still there in order, and a removed one
+  // is either gone or still in its place.
+  const std::vector<std::string> held = {"h0", "h1", "h2", "h3", "h4", "h5", "h6"};
+  const std::vector<std::vector<std::size_t>> removals = {
+      {0, 1, 2}, {2, 4, 5}, {5, 6}, {0, 3, 6}, {0, 1, 2, 3, 4, 5, 6}};
+  TempDir dir;
+  const std::string path = dir.File("q");
+  for (const auto& removal : removals) {
+    std::vector<std::string> want;
+    for (std::size_t i = 0; i < held.size(); ++i) {
+      if (std::find(removal.begin(), removal.end(), i) == removal.end()) want.push_back(held[i]);
+    }
+    for (std::size_t writes = 0; writes <= 12; ++writes) {
+      std::remove(path.c_str());
+      {
+        PatrolQueue q(LinkRecord::kVersion);
+        ASSERT_TRUE(q.Open(path));
+        ASSERT_TRUE(q.Append(std::string_view("m")));
+        std::vector<PatrolQueue::NodeId> nodes(held.size());
+        for (std::size_t i = 0; i < held.size(); ++i) {
+          ASSERT_TRUE(q.Append(std::string_view(held[i]), Chain::kHeld, &nodes[i]));
+        }
+        std::vector<PatrolQueue::NodeId> gone;
+        for (std::size_t i : removal) gone.push_back(nodes[i]);
+        q.SimulateCrashAfter(writes);
+        ASSERT_TRUE(q.RemoveAll(gone, Chain::kHeld));
+        if (writes == 12) {
+          EXPECT_EQ(Contents(q, Chain::kHeld), want);
+        }
+      }
+      const Found found = Restart(path);
+      EXPECT_EQ(found.main, std::vector<std::string>{"m"});
+      if (writes == 12) {
+        EXPECT_EQ(found.held, want);
+      } else {
+        // What is left is the held records in order, less some (or all) of those removed.
+        std::size_t next = 0;
+        for (const std::string& r : found.held) {
+          while (next < held.size() && held[next] != r) {
+            EXPECT_NE(std::find(removal.begin(), removal.end(), next), removal.end())
+                << "record " << held[next] << " lost, cut after " << writes << " writes";
+            ++next;
+          }
+          ASSERT_LT(next, held.size()) << r << " out of order, cut after " << writes;
+          ++next;
+        }
+        for (; next < held.size(); ++next) {
+          EXPECT_NE(std::find(removal.begin(), removal.end(), next), removal.end())
+              << "record " << held[next] << " lost, cut after " << writes << " writes";
+        }
       }
     }
   }
