@@ -190,6 +190,7 @@ bool PictureChannel::ToggleSlideWindow() {
     if (was_pending) FinishIfAnswered();
     return true;
   }
+  if (clock_.NowMs() < slide_window_starting_until_) return true;
   if (!start_slide_window_ || !start_slide_window_()) return false;
   slide_window_starting_until_ = clock_.NowMs() + kSlideWindowStartMs;
   if (!wallpaper_changer_on_ && !ScreenSaverExists()) timer_.ArmPictureTimer();

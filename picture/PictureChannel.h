@@ -96,6 +96,8 @@ class PictureChannel {
   void OnViewerStarted(Hwnd screen_saver);
   void OnViewerEnded();
   // Closes the slide window, or starts the slide window program. False when it cannot be started.
+  // While a slide window it started has not shown up yet (kSlideWindowStartMs), a toggle does
+  // nothing: it would start a second one.
   bool ToggleSlideWindow();
   // Replaces how the slide window program is started (by default "QLMSW" from the folder of the
   // running program, without arguments).

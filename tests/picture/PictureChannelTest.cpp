@@ -474,8 +474,12 @@ TEST_F(PictureChannelTest, SlideWindowToggleStartsTheProgramThenClosesIt) {
 }
 
 TEST_F(PictureChannelTest, ASlideWindowThatNeverAppearsLetsTheRotationRestAfterItsGrace) {
-  channel_->SetSlideWindowStarter([] { return true; });  // started, but it never shows up
+  int starts = 0;
+  channel_->SetSlideWindowStarter([&] { return ++starts > 0; });  // started, never shows up
   ASSERT_TRUE(channel_->ToggleSlideWindow());
+  // A second toggle while it starts (a double click on the menu) starts no second program.
+  ASSERT_TRUE(channel_->ToggleSlideWindow());
+  EXPECT_EQ(starts, 1);
   int ticks = 0;
   for (int elapsed = 0; elapsed < PictureChannel::kSlideWindowStartMs + 3000; elapsed += 1000) {
     Advance(1000);
@@ -484,6 +488,9 @@ TEST_F(PictureChannelTest, ASlideWindowThatNeverAppearsLetsTheRotationRestAfterI
   EXPECT_GE(ticks, PictureChannel::kSlideWindowStartMs / 1000 - 1);
   Advance(60000);
   EXPECT_EQ(rotation_.Ticks(), ticks);
+  ASSERT_TRUE(channel_->ToggleSlideWindow());  // after the grace, the program is started again
+  EXPECT_EQ(starts, 2);
+  Advance(PictureChannel::kSlideWindowStartMs);
   channel_->SetSlideWindowStarter([] { return false; });
   EXPECT_FALSE(channel_->ToggleSlideWindow());
 }
