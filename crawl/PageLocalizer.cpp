@@ -56,12 +56,17 @@ std::string PageLocalizer::RewriteLink(const PageScanner& scanner, const std::st
   if (!absolute) return value;
   const LocalCopy target = store_.FindLocalCopy(*absolute, folder_path_);
   if (!target.Exists() && localize_link_ == 0) return *absolute;
-  const std::optional<std::string> name = store_.LocalPath(*absolute, folder_path_);
+  // A stored copy's file is its local name followed by its variant suffix.
+  const std::optional<std::string> name =
+      target.Exists() ? target.file.substr(0, target.file.size() - target.suffix.size())
+                      : store_.LocalPath(*absolute, folder_path_);
   if (!name) return *absolute;
   // The variant suffix belongs to the file name, so it goes before the fragment.
   std::string local = EscapeForLink(*name) + target.suffix;
   CUrl parsed;
-  if (parsed.Parse(*absolute) && parsed.Fragment()) local += "#" + *parsed.Fragment();
+  if (absolute->find('#') != std::string::npos && parsed.Parse(*absolute) && parsed.Fragment()) {
+    local += "#" + *parsed.Fragment();
+  }
   const std::optional<std::string> relative = RelativePath(page_location_, local);
   return relative ? *relative : *absolute;
 }
