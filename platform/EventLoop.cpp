@@ -58,10 +58,15 @@ int EventLoop::SleepTimeoutMs() {
 int EventLoop::Run() {
   long idle_count = 0;
   bool idle_wanted = true;
+  // The sleep that just ended reported at most one ready descriptor: it saw everything that was
+  // ready then, so the pass that follows needs no poll of its own (one system call less for
+  // every wakeup by a message from another thread).
+  bool just_polled = false;
   SetDeferWakes(true);
   for (;;) {
     FlushWakes();  // a pass is over: the loops this thread posted to are woken once each
-    poller_->Wait(0);
+    if (!just_polled) poller_->Wait(0);
+    just_polled = false;
     QueueDueTimers();
     int delivered = 0;
     while (delivered < kMessagesPerPass && DispatchOne()) ++delivered;
@@ -80,7 +85,8 @@ int EventLoop::Run() {
       continue;
     }
     FlushWakes();  // socket handlers in the poll above may have posted
-    poller_->Wait(SleepTimeoutMs());
+    const int ready = poller_->Wait(SleepTimeoutMs());
+    just_polled = ready == 0 || ready == 1;
   }
 }
 
