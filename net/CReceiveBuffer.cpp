@@ -4,20 +4,21 @@
 
 namespace qlm {
 
-CReceiveBuffer::CReceiveBuffer(size_t capacity) : bytes_(capacity) {}
+CReceiveBuffer::CReceiveBuffer(size_t capacity)
+    : bytes_(std::make_unique_for_overwrite<char[]>(capacity)), capacity_(capacity) {}
 
 char* CReceiveBuffer::WritePos() {
-  if (end_ == bytes_.size() && begin_ > 0) {
-    std::memmove(bytes_.data(), bytes_.data() + begin_, end_ - begin_);
+  if (end_ == capacity_ && begin_ > 0) {
+    std::memmove(bytes_.get(), bytes_.get() + begin_, end_ - begin_);
     end_ -= begin_;
     begin_ = 0;
   }
-  return bytes_.data() + end_;
+  return bytes_.get() + end_;
 }
 
 size_t CReceiveBuffer::Room() {
   WritePos();
-  return bytes_.size() - end_;
+  return capacity_ - end_;
 }
 
 void CReceiveBuffer::Commit(size_t n) {

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
-#include <vector>
 
 namespace qlm {
 
@@ -24,9 +24,9 @@ class CReceiveBuffer {
   // Counts n bytes written at WritePos() as received.
   void Commit(size_t n);
 
-  const char* Data() const { return bytes_.data() + begin_; }
+  const char* Data() const { return bytes_.get() + begin_; }
   size_t Buffered() const { return end_ - begin_; }
-  size_t Capacity() const { return bytes_.size(); }
+  size_t Capacity() const { return capacity_; }
   // Drops the first n buffered bytes (n <= Buffered()).
   void Consume(size_t n);
   void Clear();
@@ -40,7 +40,9 @@ class CReceiveBuffer {
   Take TakeHeaderBlock(size_t max_bytes, std::string* block);
 
  private:
-  std::vector<char> bytes_;
+  // Not cleared when made: every request makes one, and only received bytes are ever read.
+  std::unique_ptr<char[]> bytes_;
+  size_t capacity_;
   size_t begin_ = 0;  // first unconsumed byte
   size_t end_ = 0;    // one past the last received byte
   // Offset from begin_ below which the current Take step has already searched in vain; reset
