@@ -30,12 +30,39 @@ bool PatrolWork::Read(PatrolQueue& queue, HeldRecord& held) {
 
 bool PatrolWork::TakeNext(HeldRecord& held) {
   std::lock_guard lock(ApplicationLock());
-  return Read(doc_.WorkQueue(), held);
+  PatrolQueue& queue = doc_.WorkQueue();
+  taken_ = 0;
+  if (done_front_.empty()) {
+    if (!Read(queue, held)) return false;
+    taken_ = held.node;
+    return true;
+  }
+  std::string data;
+  PatrolQueue::NodeId node = 0;
+  while (queue.PeekAfter(done_front_.back(), data, node)) {
+    if (LinkRecord::Decode(data, queue.FileVersion(), held.record)) {
+      held.node = taken_ = node;
+      held.chain = Chain::kMain;
+      return true;
+    }
+    done_front_.push_back(node);  // a record that does not decode goes with them
+  }
+  // The end of the queue: the records done with go now.
+  if (Check(queue.Error() == 0)) LetGoOfDone();
+  return false;
+}
+
+bool PatrolWork::LetGoOfDone() {
+  taken_ = 0;
+  if (done_front_.empty()) return true;
+  std::vector<PatrolQueue::NodeId> nodes;
+  nodes.swap(done_front_);
+  return Check(doc_.WorkQueue().RemoveAll(std::move(nodes), Chain::kMain));
 }
 
 bool PatrolWork::Hold(HeldRecord& held) {
   std::lock_guard lock(ApplicationLock());
-  return HoldIn(doc_.WorkQueue(), held);
+  return LetGoOfDone() && HoldIn(doc_.WorkQueue(), held);
 }
 
 bool PatrolWork::HoldIn(PatrolQueue& queue, HeldRecord& held) {
@@ -47,20 +74,29 @@ bool PatrolWork::HoldIn(PatrolQueue& queue, HeldRecord& held) {
   return true;
 }
 
-bool PatrolWork::HasWork() const {
+bool PatrolWork::HasWork() {
   std::lock_guard lock(ApplicationLock());
-  return !doc_.WorkQueue().IsEmpty(Chain::kMain);
+  if (doc_.WorkQueue().Count(Chain::kMain) > done_front_.size()) return true;
+  // Only records done with are left: the queue is let go of, and cut back when it is empty.
+  LetGoOfDone();
+  return false;
 }
 
 bool PatrolWork::Requeue(const HeldRecord& held) {
   std::lock_guard lock(ApplicationLock());
   PatrolQueue& queue = doc_.WorkQueue();
-  return Check(queue.InsertFront(held.record)) && Check(queue.Remove(held.node, held.chain));
+  return LetGoOfDone() && Check(queue.InsertFront(held.record)) &&
+         Check(queue.Remove(held.node, held.chain));
 }
 
 bool PatrolWork::Done(const HeldRecord& held) {
   std::lock_guard lock(ApplicationLock());
-  return Check(doc_.WorkQueue().Remove(held.node, held.chain));
+  if (held.chain == Chain::kMain && held.node != 0 && held.node == taken_) {
+    done_front_.push_back(held.node);
+    taken_ = 0;
+    return done_front_.size() < kDoneRun || LetGoOfDone();
+  }
+  return LetGoOfDone() && Check(doc_.WorkQueue().Remove(held.node, held.chain));
 }
 
 bool PatrolWork::Append(const LinkRecord& record) {
@@ -78,11 +114,12 @@ bool PatrolWork::AppendAll(const std::vector<LinkRecord>& records) {
 
 bool PatrolWork::RestoreHeld() {
   std::lock_guard lock(ApplicationLock());
-  return Check(doc_.WorkQueue().RestoreHeld());
+  return LetGoOfDone() && Check(doc_.WorkQueue().RestoreHeld());
 }
 
 bool PatrolWork::RestoreHeldForRefetch() {
   std::lock_guard lock(ApplicationLock());
+  if (!LetGoOfDone()) return false;
   PatrolQueue& queue = doc_.WorkQueue();
   return Check(queue.RestoreHeld([&queue](std::string_view data) {
     LinkRecord record;
@@ -94,6 +131,8 @@ bool PatrolWork::RestoreHeldForRefetch() {
 
 bool PatrolWork::ResetWork() {
   std::lock_guard lock(ApplicationLock());
+  done_front_.clear();
+  taken_ = 0;
   return Check(doc_.WorkQueue().Reset());
 }
 

@@ -43,12 +43,17 @@ class PatrolWork {
   bool TakeNext(HeldRecord& held);
   // Moves a record read by TakeNext into the held chain (a held one stays as it is).
   bool Hold(HeldRecord& held);
-  bool HasWork() const;
+  // False when nothing but records done with is left (they are then let go of).
+  bool HasWork();
   // Puts the record (as it is now, changed or not) at the front of the work queue, then lets go
   // of the node it was taken from.
   bool Requeue(const HeldRecord& held);
-  // Lets go of a record that is done with.
+  // Lets go of a record that is done with. A record read by TakeNext and done with at once (a
+  // copy this patrol stored, say) is let go of together with the ones done after it, up to
+  // kDoneRun of them: a kill in between makes the next patrol handle them again, which changes
+  // nothing in the mirror. Every other change of the work queue lets go of them first.
   bool Done(const HeldRecord& held);
+  static constexpr std::size_t kDoneRun = 64;
   bool Append(const LinkRecord& record);
   bool AppendAll(const std::vector<LinkRecord>& records);
   // Puts every held record of the work queue back at its front, in order.
@@ -85,6 +90,8 @@ class PatrolWork {
 
  private:
   bool Read(PatrolQueue& queue, HeldRecord& held);
+  // Unlinks the records done at the front of the work queue (done_front_); under the lock.
+  bool LetGoOfDone();
   bool HoldIn(PatrolQueue& queue, HeldRecord& held);
   bool Check(bool ok) {
     if (!ok) failed_ = true;
@@ -99,6 +106,10 @@ class PatrolWork {
   CQLMDoc& doc_;
   const bool durable_;
   bool failed_ = false;
+  // Records done with that still stand at the front of the work queue, in chain order, and the
+  // node TakeNext read after them last (0 when none is outstanding).
+  std::vector<PatrolQueue::NodeId> done_front_;
+  PatrolQueue::NodeId taken_ = 0;
   // Held records that wait for the next sync (unsealed) and for the one under way (sealed).
   std::vector<Waiting> unsealed_;
   std::vector<Waiting> sealed_;

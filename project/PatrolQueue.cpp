@@ -397,6 +397,16 @@ bool PatrolQueue::PeekFront(std::string& data, NodeId& node, Chain chain) {
   return ReadNode(node, links, &data);
 }
 
+bool PatrolQueue::PeekAfter(NodeId after, std::string& data, NodeId& node, Chain chain) {
+  if (!CheckOpen() || IsSentinel(after)) return false;
+  Links links;
+  if (!ReadNode(after, links, nullptr)) return false;
+  if (links.next == Tail(chain)) return false;
+  if (IsSentinel(links.next)) return Fail(kErrDamaged);
+  node = links.next;
+  return ReadNode(node, links, &data);
+}
+
 bool PatrolQueue::InsertFront(std::string_view data, Chain chain, NodeId* node) {
   if (!CheckWritable()) return false;
   return LinkBetween(Head(chain), header_[Head(chain) / 4 + 1], data, chain, node);

@@ -88,6 +88,9 @@ class PatrolQueue {
   bool PopFront(std::string& data, Chain chain = Chain::kMain);
   // Reads the front record without removing it; `node` names it for Remove.
   bool PeekFront(std::string& data, NodeId& node, Chain chain = Chain::kMain);
+  // Reads the record after `after` (a node of `chain`) without removing anything; `node` names
+  // it. False with Error() 0 when `after` is the last.
+  bool PeekAfter(NodeId after, std::string& data, NodeId& node, Chain chain = Chain::kMain);
   bool PopBack(std::string& data, Chain chain = Chain::kMain);
   // Unlinks a node of the given chain (one that Append, InsertFront or HoldFront reported).
   bool Remove(NodeId node, Chain chain);
