@@ -565,8 +565,8 @@ void DLManager::LocalizeStep() {
       }
     }
     if (item_found) {
-      PageLocalizer(store_).Localize(record.url, record.folder_path, localize_link,
-                                     localize_start_);
+      PageLocalizer(store_).Localize(record.url, record.folder_path, localize_link, localize_start_,
+                                     record.storage_name);
     }
     events_.Localized();
   }

@@ -25,14 +25,15 @@ std::string EscapeForLink(std::string_view name) {
 }  // namespace
 
 int PageLocalizer::Localize(std::string_view page_url, std::string_view folder_path,
-                            int localize_link, FileTime phase_start) {
+                            int localize_link, FileTime phase_start, std::string_view stored_as) {
   std::lock_guard guard(store_.Lock());
-  const LocalCopy copy = store_.FindLocalCopy(page_url, folder_path);
+  const std::string_view storage = stored_as.empty() ? page_url : stored_as;
+  const LocalCopy copy = store_.FindLocalCopy(storage, folder_path);
   if (!copy.Exists()) return kNoLocalCopy;
   if (copy.written > phase_start) return kAlreadyLocalized;
   std::string page;
   if (!ReadWholeFile(copy.file, page)) return kUnreadable;
-  const std::optional<std::string> location = store_.LocalPath(page_url, folder_path);
+  const std::optional<std::string> location = store_.LocalPath(storage, folder_path);
   if (!location) return kNoLocalCopy;
   const std::string rewritten = Rewrite(page_url, *location, folder_path, localize_link, page);
   if (store_.ReplaceWithBytes(copy.file, rewritten) != MirrorStore::kStoreOk) {

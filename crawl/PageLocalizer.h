@@ -28,9 +28,10 @@ class PageLocalizer : private LinkRewriter {
 
   // Rewrites the stored copy of `page_url` (the item's local copy, a cgi page's variant) in
   // place, unless it was written after `phase_start`. `localize_link` is the item's effective
-  // LocalizeLink (0 when unset).
+  // LocalizeLink (0 when unset). `stored_as`, when not empty, is the URL under whose local name
+  // the page was stored (a cgi URL that redirected to it); its links still count from `page_url`.
   int Localize(std::string_view page_url, std::string_view folder_path, int localize_link,
-               FileTime phase_start);
+               FileTime phase_start, std::string_view stored_as = {});
 
   // The rewritten bytes of a page stored at `page_location` (its local name) for `page_url`.
   std::string Rewrite(std::string_view page_url, std::string_view page_location,

@@ -214,6 +214,28 @@ TEST(PatrolTest, ACgiPageIsStoredAsItsHtmlVariantAndItsLinksAreFollowed) {
   EXPECT_EQ(patrol.Counters(), (PatrolCounters{3, 0, 3, 0, 3, 3}));
 }
 
+TEST(PatrolTest, ACgiUrlThatRedirectsToAPageKeepsThePageUnderItsOwnNameAndLocalisesIt) {
+  SiteServer site;
+  site.Route("/", SiteServer::Html("<a href=\"cgi/go.cgi?to=news\">go</a>"));
+  site.Route("/cgi/go.cgi?to=news", SiteServer::Redirect(302, site.Url("/news/today.html")));
+  site.Route("/news/today.html", SiteServer::Html("<a href=story.html>s</a><a href=../>top</a>"));
+  site.Route("/news/story.html", SiteServer::Html("story"));
+  PatrolHarness patrol;
+  patrol.AddUrl(patrol.Root(), site.Url("/")).SetOwn(ItemOption::GraphMax, 3);
+
+  ASSERT_TRUE(patrol.Run());
+  EXPECT_EQ(site.Count("/news/today.html"), 1u);
+  const Tree tree = patrol.Tree();
+  // The page is stored under the name of the URL that was asked for, and its links, relative to
+  // where it came from, point at the local copies from where it is stored.
+  ASSERT_TRUE(tree.count("127.0.0.1/cgi/go.cgi[3fto=news[3f.html"))
+      << ::testing::PrintToString(tree);
+  EXPECT_EQ(tree.at("127.0.0.1/cgi/go.cgi[3fto=news[3f.html"),
+            kVersion + "<a href=\"../news/story.html\">s</a><a href=\"../index.html\">top</a>");
+  EXPECT_EQ(tree.at("127.0.0.1/index.html"),
+            kVersion + "<a href=\"cgi/go.cgi[3fto=news[3f.html\">go</a>");
+}
+
 TEST(PatrolTest, AnExecutableBodyIsNeverStoredYetTheRecordIsDone) {
   SiteServer site;
   const std::string program = std::string(kExecutableHeader) + "program";
