@@ -6,9 +6,11 @@
 #include "app/ProjectFailure.h"
 #include "app/SharedSlideList.h"
 #include "crawl/CrawlMessages.h"
+#include "net/RasCodes.h"
 #include "net/WSMessages.h"
 #include "picture/PicturePickup.h"
 #include "platform/Messaging.h"
+#include "platform/TerminalText.h"
 #include "platform/Window.h"
 #include "project/AppSettings.h"
 #include "project/ProjectWriter.h"
@@ -83,6 +85,12 @@ HeadlessPatrol::~HeadlessPatrol() {
   window_handle_ = 0;
   window_.reset();
   doc_.Close();
+}
+
+std::string HeadlessPatrol::DialFailure() const {
+  return "the dial-up line could not be opened (" +
+         TerminalText(DialStatusText(0, dial_error_).value_or("")) + ", error " +
+         std::to_string(dial_error_) + ")";
 }
 
 std::string HeadlessPatrol::LockName(const std::string& project_folder) {

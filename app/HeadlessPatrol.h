@@ -87,6 +87,8 @@ class HeadlessPatrol {
   bool StopAsked() const { return stop_asked_; }
   // The dial-up manager's error number when the outcome is kDialFailed.
   std::int64_t DialError() const { return dial_error_; }
+  // "the dial-up line could not be opened (its status text, error N)", for the terminal.
+  std::string DialFailure() const;
   PatrolStatus& Status() { return status_; }
   CQLMDoc& Doc() { return doc_; }
   const Target& GetTarget() const { return target_; }

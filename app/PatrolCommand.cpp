@@ -8,7 +8,6 @@
 #include "app/PatrolStatus.h"
 #include "app/ProjectFailure.h"
 #include "app/StopSignals.h"
-#include "net/RasCodes.h"
 #include "platform/EventLoop.h"
 #include "platform/Messaging.h"
 #include "platform/NamedMutex.h"
@@ -107,9 +106,7 @@ int PatrolCommand::Patrol(const Options& options, std::FILE* in, std::FILE* out,
       exit_code = kExitFailed;
       break;
     case HeadlessPatrol::Outcome::kDialFailed:
-      tell("the dial-up line could not be opened (" +
-           TerminalText(DialStatusText(0, patrol.DialError()).value_or("")) + ", error " +
-           std::to_string(patrol.DialError()) + "): the patrol was not started");
+      tell(patrol.DialFailure() + ": the patrol was not started");
       exit_code = kExitFailed;
       break;
     case HeadlessPatrol::Outcome::kStopped:

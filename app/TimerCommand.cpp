@@ -9,7 +9,6 @@
 #include "app/HeadlessSession.h"
 #include "app/ProgramClock.h"
 #include "app/StopSignals.h"
-#include "net/RasCodes.h"
 #include "platform/EventLoop.h"
 #include "platform/MessageIds.h"
 #include "platform/Messaging.h"
@@ -101,9 +100,7 @@ class TimerRunner final : public Window, public TimerActions {
         outcome = "failed: the download manager could not be made";
         break;
       case HeadlessPatrol::Outcome::kDialFailed:
-        outcome = "not started: the dial-up line could not be opened (" +
-                  TerminalText(DialStatusText(0, patrol.DialError()).value_or("")) + ", error " +
-                  std::to_string(patrol.DialError()) + ")";
+        outcome = "not started: " + patrol.DialFailure();
         break;
       default:
         outcome = "done";

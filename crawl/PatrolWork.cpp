@@ -32,14 +32,11 @@ bool PatrolWork::TakeNext(HeldRecord& held) {
   std::lock_guard lock(ApplicationLock());
   PatrolQueue& queue = doc_.WorkQueue();
   taken_ = 0;
-  if (done_front_.empty()) {
-    if (!Read(queue, held)) return false;
-    taken_ = held.node;
-    return true;
-  }
+  // The first record after those done with at the front.
   std::string data;
   PatrolQueue::NodeId node = 0;
-  while (queue.PeekAfter(done_front_.back(), data, node)) {
+  while (done_front_.empty() ? queue.PeekFront(data, node)
+                             : queue.PeekAfter(done_front_.back(), data, node)) {
     if (LinkRecord::Decode(data, queue.FileVersion(), held.record)) {
       held.node = taken_ = node;
       held.chain = Chain::kMain;

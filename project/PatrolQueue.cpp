@@ -276,15 +276,26 @@ bool PatrolQueue::Validate() {
   return CutBackIfEmpty();
 }
 
+namespace {
+
+// Appends a node as it is written to the file: previous link, next link, length, data.
+void AppendNodeBytes(std::string& bytes, uint32_t prev, uint32_t next, std::string_view data) {
+  unsigned char head[kNodeHeader];
+  PutWord(head, prev);
+  PutWord(head + 4, next);
+  PutWord(head + 8, static_cast<uint32_t>(data.size()));
+  bytes.append(reinterpret_cast<const char*>(head), sizeof head);
+  bytes.append(data);
+}
+
+}  // namespace
+
 bool PatrolQueue::WriteNode(const Links& links, std::string_view data, uint32_t& node) {
   const uint64_t size = kNodeHeader + uint64_t{data.size()};
   if (end_ + size > UINT32_MAX) return Fail(kErrIo);
-  std::string bytes(kNodeHeader, '\0');
-  auto* head = reinterpret_cast<unsigned char*>(bytes.data());
-  PutWord(head, links.prev);
-  PutWord(head + 4, links.next);
-  PutWord(head + 8, static_cast<uint32_t>(data.size()));
-  bytes.append(data);
+  std::string bytes;
+  bytes.reserve(static_cast<std::size_t>(size));
+  AppendNodeBytes(bytes, links.prev, links.next, data);
   node = static_cast<uint32_t>(end_);
   if (!WriteAt(node, bytes.data(), bytes.size())) return Fail(kErrIo);
   end_ += size;
@@ -368,24 +379,15 @@ bool PatrolQueue::AppendAll(const std::vector<std::string>& records, Chain chain
   std::string bytes;
   bytes.reserve(static_cast<std::size_t>(at - end_));
   for (std::size_t i = 0; i < records.size(); ++i) {
-    unsigned char head[kNodeHeader];
-    PutWord(head, i == 0 ? last : offsets[i - 1]);
-    PutWord(head + 4, i + 1 < records.size() ? offsets[i + 1] : Tail(chain));
-    PutWord(head + 8, static_cast<uint32_t>(records[i].size()));
-    bytes.append(reinterpret_cast<const char*>(head), kNodeHeader);
-    bytes.append(records[i]);
+    AppendNodeBytes(bytes, i == 0 ? last : offsets[i - 1],
+                    i + 1 < records.size() ? offsets[i + 1] : Tail(chain), records[i]);
   }
   if (!WriteAt(end_, bytes.data(), bytes.size())) return Fail(kErrIo);
   end_ = at;
   header_[0] = header_[1] = static_cast<uint32_t>(end_);
   // The next link of the chain's last node (or of its head) is the commit.
   header_[Tail(chain) / 4] = offsets.back();
-  if (IsSentinel(last)) {
-    SetNodeWord(last, kNextField, offsets.front());
-  } else if (!SetNodeWord(last, kNextField, offsets.front())) {
-    return Fail(kErrIo);
-  }
-  if (!WriteHeader()) return Fail(kErrIo);
+  if (!SetNodeWord(last, kNextField, offsets.front()) || !WriteHeader()) return Fail(kErrIo);
   count_[Index(chain)] += records.size();
   return true;
 }
@@ -511,11 +513,8 @@ bool PatrolQueue::Reset() {
 }
 
 bool PatrolQueue::HoldFront(std::string& data, NodeId& held) {
-  if (!CheckWritable() || IsEmpty(Chain::kMain)) return false;
-  const uint32_t node = header_[4];
-  Links links;
-  if (!ReadNode(node, links, &data)) return false;
-  return Hold(node, data, held);
+  NodeId node = 0;
+  return CheckWritable() && PeekFront(data, node) && Hold(node, data, held);
 }
 
 bool PatrolQueue::Hold(NodeId node, std::string_view data, NodeId& held) {
@@ -531,8 +530,7 @@ bool PatrolQueue::Hold(NodeId node, std::string_view data, NodeId& held) {
   const uint32_t last = header_[Tail(Chain::kHeld) / 4];
   uint32_t copy = 0;
   if (!WriteNode({last, Tail(Chain::kHeld)}, data, copy)) return false;
-  if (!IsSentinel(last) && !SetNodeWord(last, kNextField, copy)) return Fail(kErrIo);
-  if (IsSentinel(last)) header_[Head(Chain::kHeld) / 4 + 1] = copy;
+  if (!SetNodeWord(last, kNextField, copy)) return Fail(kErrIo);
   header_[Tail(Chain::kHeld) / 4] = copy;
   // The header write unlinks the original; the previous link of the next node follows it.
   header_[Head(Chain::kMain) / 4 + 1] = links.next;
