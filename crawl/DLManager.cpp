@@ -266,6 +266,7 @@ void DLManager::OnSynced(int error) {
 void DLManager::BeginPatrol() {
   phase_ = kPhaseFetching;
   patrol_start_ = FileStampNow();
+  store_.RememberWrites();
   // What a killed patrol left in the work folder goes; records it held go back first (pages it
   // was localising too), so that the start sees them.
   RemoveTemporaryFiles(doc_.ProjectFolder());

@@ -5,6 +5,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "crawl/NameHash.h"
 #include "project/LinkRecord.h"
 
 namespace qlm {
@@ -37,16 +38,7 @@ class ExpansionSet {
   // at (depth, chain) is covered exactly when shallowest[chain] <= depth.
   using Shallowest = std::array<int32_t, kMaxChain + 1>;
 
-  struct Key {
-    std::uint64_t first;
-    std::uint64_t second;
-    bool operator==(const Key&) const = default;
-  };
-  struct KeyHash {
-    std::size_t operator()(const Key& key) const { return key.first; }
-  };
-
-  std::unordered_map<Key, Shallowest, KeyHash> expanded_;
+  std::unordered_map<NameHash, Shallowest, NameHash::Hasher> expanded_;
   std::string key_;  // the hashed text, kept to save an allocation per call
 };
 

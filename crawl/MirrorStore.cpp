@@ -55,6 +55,31 @@ std::optional<std::string> MirrorStore::LocalPath(std::string_view url,
   return qlm::LocalPath(root_, url, folder_path);
 }
 
+void MirrorStore::RememberWrites() {
+  std::lock_guard guard(lock_);
+  if (!written_) written_.emplace();
+}
+
+std::optional<FileTime> MirrorStore::Written(const std::string& file) const {
+  if (written_) {
+    if (const std::optional<FileTime> written = written_->Find(file)) return written;
+  }
+  return RegularFileWritten(file);
+}
+
+void MirrorStore::NoteWritten(const std::string& file) const {
+  if (!written_) return;
+  if (const std::optional<FileTime> written = RegularFileWritten(file)) {
+    written_->Wrote(file, *written);
+  } else {
+    written_->Forget(file);
+  }
+}
+
+void MirrorStore::NoteRemoved(const std::string& file) const {
+  if (written_) written_->Forget(file);
+}
+
 LocalCopy MirrorStore::FindLocalCopy(std::string_view url, std::string_view folder_path) const {
   LocalCopy copy;
   const std::optional<std::string> name = LocalPath(url, folder_path);
@@ -63,7 +88,7 @@ LocalCopy MirrorStore::FindLocalCopy(std::string_view url, std::string_view fold
   if (IsCgi(url)) {
     for (std::string_view variant : kCgiVariants) {
       std::string file = *name + std::string(variant);
-      if (const std::optional<FileTime> written = RegularFileWritten(file)) {
+      if (const std::optional<FileTime> written = Written(file)) {
         copy.cls = LocalCopy::kStored;
         copy.suffix = variant;
         copy.file = std::move(file);
@@ -71,7 +96,7 @@ LocalCopy MirrorStore::FindLocalCopy(std::string_view url, std::string_view fold
         return copy;
       }
     }
-  } else if (const std::optional<FileTime> written = RegularFileWritten(*name)) {
+  } else if (const std::optional<FileTime> written = Written(*name)) {
     copy.cls = LocalCopy::kStored;
     copy.file = *name;
     copy.written = *written;
@@ -90,13 +115,17 @@ std::optional<LocalCopy> MirrorStore::WrittenSince(std::string_view url,
 
 bool MirrorStore::FileWrittenSince(const std::string& path, FileTime since) const {
   std::lock_guard guard(lock_);
-  const std::optional<FileTime> written = LastWriteTime(path);
+  std::optional<FileTime> written = written_ ? written_->Find(path) : std::nullopt;
+  if (!written) written = LastWriteTime(path);
   return written && *written > since;
 }
 
 void MirrorStore::RemoveOtherVariants(const std::string& name, std::string_view keep) const {
   for (std::string_view variant : kCgiVariants) {
-    if (variant != keep) ::unlink((name + std::string(variant)).c_str());
+    if (variant == keep) continue;
+    const std::string file = name + std::string(variant);
+    ::unlink(file.c_str());
+    NoteRemoved(file);
   }
 }
 
@@ -112,6 +141,7 @@ int MirrorStore::StoreFile(const std::string& source, std::string_view storage_u
   if (error == EXDEV) error = ReplaceFileWithCopy(file, source, false);
   if (error == ENOENT) return kSourceFailed;  // the folders were made: the source is missing
   if (error != 0) return WriteResult(error);
+  NoteWritten(file);
   if (!suffix.empty()) RemoveOtherVariants(*name, suffix);
   if (stored) *stored = std::move(file);
   return kStoreOk;
@@ -127,6 +157,8 @@ int MirrorStore::MoveToVariant(std::string_view url, std::string_view folder_pat
   if (::rename(name->c_str(), file.c_str()) != 0) {
     return errno == ENOENT ? kSourceFailed : kWriteFailed;
   }
+  NoteRemoved(*name);
+  NoteWritten(file);
   RemoveOtherVariants(*name, suffix);
   return kStoreOk;
 }
@@ -171,18 +203,25 @@ int MirrorStore::WriteRedirectPage(std::string_view url, std::string_view folder
 
 int MirrorStore::ReplaceWithBytes(const std::string& file, std::string_view bytes) const {
   std::lock_guard guard(lock_);
-  if (!staging_.empty()) return WriteResult(ReplaceFileVia(staging_, file, bytes));
-  int error = ReplaceFileWithBytes(file, bytes, false);
-  if (error == ENOENT) {
-    error = MakeParentFolders(file);
-    if (error == 0) error = ReplaceFileWithBytes(file, bytes, false);
+  int error = 0;
+  if (!staging_.empty()) {
+    error = ReplaceFileVia(staging_, file, bytes);
+  } else {
+    error = ReplaceFileWithBytes(file, bytes, false);
+    if (error == ENOENT) {
+      error = MakeParentFolders(file);
+      if (error == 0) error = ReplaceFileWithBytes(file, bytes, false);
+    }
   }
+  if (error == 0) NoteWritten(file);
   return WriteResult(error);
 }
 
 bool MirrorStore::Touch(const std::string& file) const {
   std::lock_guard guard(lock_);
-  return ::utimensat(AT_FDCWD, file.c_str(), nullptr, 0) == 0;
+  if (::utimensat(AT_FDCWD, file.c_str(), nullptr, 0) != 0) return false;
+  NoteWritten(file);
+  return true;
 }
 
 }  // namespace qlm

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "crawl/MirrorFiles.h"
+#include "crawl/WrittenFiles.h"
 
 namespace qlm {
 
@@ -66,6 +67,13 @@ class MirrorStore {
   std::recursive_mutex& Lock() const { return lock_; }
   bool Durable() const { return durable_; }
 
+  // From now on the store keeps the names and last-write times of the files it writes, and the
+  // lookups (FindLocalCopy, WrittenSince, FileWrittenSince) answer for those from memory instead
+  // of the file system. For a store that does the writing in its part of the mirror while it is
+  // used (a patrol); a file it wrote that someone else changes or deletes meanwhile is still
+  // taken as the one it wrote.
+  void RememberWrites();
+
   // The work folder of a project: mirror root, the project's name (its root title) and "/".
   std::string WorkFolder(std::string_view project_name) const;
   // A file of the work folder named after the project: WorkFile("p", ".det") = ".../p/p.det".
@@ -125,11 +133,18 @@ class MirrorStore {
 
  private:
   void RemoveOtherVariants(const std::string& name, std::string_view keep) const;
+  // The last-write time of a regular file, from the remembered writes or the file system.
+  std::optional<FileTime> Written(const std::string& file) const;
+  // Notes a write of `file` (its time read back) and the removal of one.
+  void NoteWritten(const std::string& file) const;
+  void NoteRemoved(const std::string& file) const;
 
   std::string root_;
   std::recursive_mutex& lock_;
   bool durable_;
   std::string staging_;
+  // The remembered writes (RememberWrites); guarded by lock_.
+  mutable std::optional<WrittenFiles> written_;
 };
 
 }  // namespace qlm

@@ -3,6 +3,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "crawl/MirrorStore.h"
 #include "tests/crawl/MirrorTree.h"
@@ -158,6 +159,63 @@ TEST_F(MirrorStoreTest, WrittenSinceIsStrictlyAfterTheGivenTime) {
   const std::optional<LocalCopy> fresh = store_.WrittenSince("http://h/y.cgi", "p", written);
   ASSERT_TRUE(fresh);
   EXPECT_EQ(fresh->suffix, "[3f.html");
+}
+
+TEST_F(MirrorStoreTest, AStoreThatRemembersItsWritesAnswersAsTheFileSystemDoes) {
+  ASSERT_EQ(MakeParentFolders(Root() + "p/"), 0);
+  MirrorStore remembering(Root(), lock_, true, Root() + "p");
+  remembering.RememberWrites();
+  PutFile(Root() + "p/h/old.html", "from an earlier patrol");
+  PutFile(Root() + "p/h/v.cgi[3f.gif", "an earlier variant");
+  const std::vector<std::string> urls = {"http://h/old.html",   "http://h/a.html",
+                                         "http://h/v.cgi",      "http://h/w.cgi",
+                                         "http://h/robots.txt", "http://h/none"};
+  const auto same_answers = [&](const std::string& step) {
+    for (const std::string& url : urls) {
+      const LocalCopy a = remembering.FindLocalCopy(url, "p");
+      const LocalCopy b = store_.FindLocalCopy(url, "p");
+      EXPECT_EQ(a.cls, b.cls) << step << ": " << url;
+      EXPECT_EQ(a.suffix, b.suffix) << step << ": " << url;
+      EXPECT_EQ(a.file, b.file) << step << ": " << url;
+      EXPECT_EQ(a.written, b.written) << step << ": " << url;
+    }
+    const std::string robots = Root() + "p/h/robots.txt";
+    const FileTime long_ago = std::chrono::system_clock::now() - std::chrono::hours(1);
+    EXPECT_EQ(remembering.FileWrittenSince(robots, long_ago),
+              store_.FileWrittenSince(robots, long_ago))
+        << step;
+  };
+  same_answers("start");
+  ASSERT_EQ(remembering.StoreFile(Temp("a"), "http://h/a.html", "p"), MirrorStore::kStoreOk);
+  same_answers("stored");
+  ASSERT_EQ(remembering.StoreFile(Temp("a2"), "http://h/a.html", "p"), MirrorStore::kStoreOk);
+  same_answers("stored again");
+  ASSERT_EQ(remembering.StoreFile(Temp("<p>"), "http://h/v.cgi", "p", "[3f.html"),
+            MirrorStore::kStoreOk);
+  same_answers("a variant replaces the earlier one");
+  ASSERT_EQ(remembering.StoreFile(Temp("JFIF"), "http://h/v.cgi", "p", "[3f.jpg"),
+            MirrorStore::kStoreOk);
+  same_answers("and another one replaces it");
+  ASSERT_EQ(remembering.StoreFile(Temp("GIF8"), "http://h/w.cgi", "p"), MirrorStore::kStoreOk);
+  ASSERT_EQ(remembering.MoveToVariant("http://h/w.cgi", "p", "[3f.gif"), MirrorStore::kStoreOk);
+  same_answers("moved to its variant");
+  ASSERT_EQ(remembering.WritePermissiveRobotsTxt("http://h/robots.txt", "p"),
+            MirrorStore::kStoreOk);
+  same_answers("robots.txt");
+  test::SetWriteTime(Root() + "p/h/old.html",
+                     std::chrono::system_clock::now() - std::chrono::hours(2));
+  ASSERT_TRUE(remembering.Touch(Root() + "p/h/old.html"));
+  same_answers("touched");
+  ASSERT_EQ(remembering.ReplaceWithBytes(Root() + "p/h/a.html", "rewritten"),
+            MirrorStore::kStoreOk);
+  ASSERT_EQ(remembering.WriteRedirectPage("http://h/old.html", "p", "http://h/a.html", false),
+            MirrorStore::kStoreOk);
+  same_answers("rewritten");
+
+  // The answers for its own files come from memory: a change behind the store's back is not seen.
+  const FileTime remembered = remembering.FindLocalCopy("http://h/a.html", "p").written;
+  test::SetWriteTime(Root() + "p/h/a.html", remembered - std::chrono::hours(1));
+  EXPECT_EQ(remembering.FindLocalCopy("http://h/a.html", "p").written, remembered);
 }
 
 TEST_F(MirrorStoreTest, RedirectPageIsWrittenByteForByte) {

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace qlm {
+
+// A name known by two independent 64-bit hashes, for sets that must not keep the names
+// themselves (a patrol's sets grow with the site). Two names pass for one only when both hashes
+// agree: with n names the odds are about n * n / 2^129.
+struct NameHash {
+  std::uint64_t first = 0;
+  std::uint64_t second = 0;
+
+  static NameHash Of(std::string_view name);
+  bool operator==(const NameHash&) const = default;
+
+  // For unordered containers: the first hash is well mixed already.
+  struct Hasher {
+    std::size_t operator()(const NameHash& hash) const { return hash.first; }
+  };
+};
+
+}  // namespace qlm
