@@ -21,6 +21,10 @@ namespace {
 
 // Posted to the notify window by Stop(): stop the patrol.
 constexpr unsigned kMsgStopRequested = WM_USER + 100;
+// The manager posts its status messages without waking this thread (PatrolRequest::quiet_status);
+// this timer wakes it to take them in turn while the patrol runs.
+constexpr std::uint64_t kStatusTimer = 1;
+constexpr std::uint32_t kStatusIntervalMs = 50;
 
 // The item named by a target. The folder path is the titles from the project down, as the timer
 // list writes it; a leading or trailing "/" and a path given without the project's own name are
@@ -59,6 +63,8 @@ class HeadlessPatrol::NotifyWindow final : public Window {
       case kMsgStopRequested:
         patrol_.OnStopRequested();
         return 0;
+      case WM_TIMER:
+        return 0;  // the status messages that came meanwhile are taken after it
       case kMsgDialResult:
         patrol_.OnDialResult(msg.lparam);
         return 0;
@@ -139,6 +145,7 @@ bool HeadlessPatrol::Start(std::function<void(HeadlessPatrol&)> on_ended) {
   request->selected_only = target_.selected_only;
   request->item = target_.item;
   request->dialer = services_.dialer;
+  request->quiet_status = true;
   if (services_.pictures && services_.slides) {
     services_.slides->Reload();
     pickup_ = std::make_unique<PicturePickup>(doc_, services_.slides->List(), *services_.pictures,
@@ -152,6 +159,7 @@ bool HeadlessPatrol::Start(std::function<void(HeadlessPatrol&)> on_ended) {
       slides->Retitle(file, folder_path, item_url, title);
     };
   }
+  SetTimer(window_->Handle(), kStatusTimer, kStatusIntervalMs);
   PostThreadMessage(services_.worker, WM_WS_CREATE_MANAGER, 0, 0, std::move(request));
 
   window_handle_ = window_->Handle();
@@ -188,6 +196,7 @@ void HeadlessPatrol::OnDialResult(std::int64_t error) {
 void HeadlessPatrol::OnEnded(Outcome outcome) {
   if (outcome_ != Outcome::kRunning) return;
   outcome_ = outcome;
+  if (window_) KillTimer(window_->Handle(), kStatusTimer);
   window_handle_ = 0;
   doc_.SetPatrolRunning(false);
   if (on_ended_) on_ended_(*this);

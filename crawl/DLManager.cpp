@@ -64,7 +64,7 @@ DLManager::DLManager(std::unique_ptr<PatrolRequest> request)
       doc_(*request_->doc),
       store_(doc_.Settings().MirrorFolder(), ApplicationLock(), request_->durable,
              doc_.ProjectFolder()),
-      events_(request_->requester),
+      events_(Status()),
       work_(doc_, request_->durable),
       checkpoint_(doc_.ProjectFolder()) {
   for (int i = 0; i < kObjectCount; ++i) objects_[i] = std::make_unique<DLObj>(i);
@@ -404,7 +404,7 @@ void DLManager::Fetch(HeldRecord held, const ProjectItem& item,
     return;  // no free object (a deferred record waits in front again), or a queue file failed
   }
   const ItemDefaults& defaults = doc_.Defaults();
-  obj->Start(held, Notify(), Handle(), doc_.ProjectFolder(), ProxyFromSettings(doc_.Settings()));
+  obj->Start(held, Status(), Handle(), doc_.ProjectFolder(), ProxyFromSettings(doc_.Settings()));
   obj->SetLimits(ItemDownloadLimits(item, defaults));
   SetFetchRequestLines(*obj->Main(), held.record, item, defaults, doc_.Settings(), copy_written,
                        !robots_first);

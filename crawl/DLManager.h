@@ -96,6 +96,7 @@ class DLManager : public Window {
   const MirrorStore& Store() const { return store_; }
   PatrolEvents& Events() { return events_; }
   Hwnd Notify() const { return request_->requester; }
+  StatusTarget Status() const { return {request_->requester, request_->quiet_status}; }
   bool StopRequested() const { return stop_; }
   // Posted steps still to come (see the class comment); a saved-data handler counts its own.
   int& Outstanding() { return outstanding_; }

@@ -286,7 +286,7 @@ void DLManager::Release(DLObj& obj, bool counted) {
   auto status = std::make_unique<DLObjStatus>();
   status->index = obj.Index();
   status->completed = completed;
-  PostMessage(Notify(), kMsgObjReleased, 0, 0, std::move(status));
+  Status().Post(kMsgObjReleased, std::move(status));
   LinkRecord current = obj.Current();
   obj.Reset();
   PostMessage(Handle(), kMsgReleased, 0, 0, MakePayload(std::move(current)));

@@ -24,7 +24,7 @@ bool DLObj::CreateHidden() {
   return Create("DLObj", "DLObj");
 }
 
-bool DLObj::Start(const HeldRecord& record, Hwnd notify, Hwnd manager,
+bool DLObj::Start(const HeldRecord& record, StatusTarget notify, Hwnd manager,
                   const std::string& work_folder, const ProxySettings& proxy) {
   if (!free_) return false;
   notify_ = notify;
@@ -59,7 +59,7 @@ void DLObj::Begin(bool robots_first, bool first_start) {
   auto status = std::make_unique<DLObjStatus>();
   status->index = index_;
   status->url = shown;
-  PostMessage(notify_, kMsgObjInterval, 0, 0, std::move(status));
+  notify_.Post(kMsgObjInterval, std::move(status));
 }
 
 void DLObj::StartRequest() {
@@ -190,7 +190,7 @@ void DLObj::PostStatus(unsigned message, int64_t length, int64_t received) {
   status->index = index_;
   status->length = length;
   status->received = received;
-  PostMessage(notify_, message, 0, 0, std::move(status));
+  notify_.Post(message, std::move(status));
 }
 
 void DLObj::StartTimer(TimerId id, int32_t seconds) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "crawl/FetchSetup.h"
+#include "crawl/PatrolEvents.h"
 #include "crawl/PatrolWork.h"
 #include "net/CFileBodySink.h"
 #include "net/CHttpRequest.h"
@@ -51,8 +52,8 @@ class DLObj : public Window, private IHttpObserver {
   // parses its URL, names the temporary file ("<work folder>tmp<index>.dat") and makes the two
   // request objects. The caller then sets the main request's lines and calls Begin. False when
   // the object is busy.
-  bool Start(const HeldRecord& record, Hwnd notify, Hwnd manager, const std::string& work_folder,
-             const ProxySettings& proxy);
+  bool Start(const HeldRecord& record, StatusTarget notify, Hwnd manager,
+             const std::string& work_folder, const ProxySettings& proxy);
   void SetLimits(const DownloadLimits& limits) { limits_ = limits; }
   // Posts kMsgObjInterval and starts the access interval: 0 for the first download of a patrol,
   // else the item's AccessInterval. With `robots_first` the robots.txt (RobotsUrl of the current
@@ -108,7 +109,7 @@ class DLObj : public Window, private IHttpObserver {
 
   const int index_;
   bool free_ = true;
-  Hwnd notify_ = 0;
+  StatusTarget notify_;
   Hwnd manager_ = 0;
   ProxySettings proxy_;
   DownloadLimits limits_;

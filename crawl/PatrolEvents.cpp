@@ -5,29 +5,34 @@
 
 namespace qlm {
 
+bool StatusTarget::Post(unsigned message, std::unique_ptr<Payload> payload) const {
+  return quiet ? PostQuietMessage(window, message, 0, 0, std::move(payload))
+               : PostMessage(window, message, 0, 0, std::move(payload));
+}
+
 void PostedPatrolEvents::Handling(const std::string& url) {
-  PostMessage(notify_, kMsgHandling, 0, 0, MakePayload(url));
+  notify_.Post(kMsgHandling, MakePayload(url));
 }
 void PostedPatrolEvents::Detected() {
-  PostMessage(notify_, kMsgDetected);
+  notify_.Post(kMsgDetected);
 }
 void PostedPatrolEvents::Retried() {
-  PostMessage(notify_, kMsgRetry);
+  notify_.Post(kMsgRetry);
 }
 void PostedPatrolEvents::Visited(const std::string& url) {
-  PostMessage(notify_, kMsgVisited, 0, 0, MakePayload(url));
+  notify_.Post(kMsgVisited, MakePayload(url));
 }
 void PostedPatrolEvents::Failed(const std::string& url) {
-  PostMessage(notify_, kMsgFailed, 0, 0, MakePayload(url));
+  notify_.Post(kMsgFailed, MakePayload(url));
 }
 void PostedPatrolEvents::Localizing() {
-  PostMessage(notify_, kMsgLocalize);
+  notify_.Post(kMsgLocalize);
 }
 void PostedPatrolEvents::Localized() {
-  PostMessage(notify_, kMsgModified);
+  notify_.Post(kMsgModified);
 }
 void PostedPatrolEvents::Ended() {
-  PostMessage(notify_, kMsgPatrolEnded);
+  PostMessage(notify_.window, kMsgPatrolEnded);
 }
 
 }  // namespace qlm

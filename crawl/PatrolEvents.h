@@ -1,10 +1,21 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "platform/Message.h"
 
 namespace qlm {
+
+// Where a patrol's status messages go: the notify window, woken for each message or, for a
+// requester that looks at its queue on a timer of its own (PatrolRequest::quiet_status), quietly
+// (PostQuietMessage), so that a busy patrol does not wake it thousands of times a second.
+struct StatusTarget {
+  Hwnd window = 0;
+  bool quiet = false;
+
+  bool Post(unsigned message, std::unique_ptr<Payload> payload = nullptr) const;
+};
 
 // What a patrol or a saved-data operation tells its notify window (the download status view),
 // one call per message: the status view counts them. Visited and Failed name the record's URL
@@ -23,10 +34,11 @@ class PatrolEvents {
 };
 
 // Posts each event to a window as its message; the URL of kMsgHandling, kMsgVisited and
-// kMsgFailed travels as a PayloadValue<std::string> that the receiver owns.
+// kMsgFailed travels as a PayloadValue<std::string> that the receiver owns. The end
+// (kMsgPatrolEnded) always wakes the window.
 class PostedPatrolEvents final : public PatrolEvents {
  public:
-  explicit PostedPatrolEvents(Hwnd notify) : notify_(notify) {}
+  explicit PostedPatrolEvents(StatusTarget notify) : notify_(notify) {}
   void Handling(const std::string& url) override;
   void Detected() override;
   void Retried() override;
@@ -37,7 +49,7 @@ class PostedPatrolEvents final : public PatrolEvents {
   void Ended() override;
 
  private:
-  Hwnd notify_;
+  StatusTarget notify_;
 };
 
 }  // namespace qlm

@@ -42,6 +42,10 @@ struct PatrolRequest : ManagerRequest {
   std::function<void(const std::string& folder_path, const std::string& item_url,
                      const std::string& title)>
       title_changed;
+  // The requester looks at its loop's queue on a timer of its own (every tenth of a second or so)
+  // while the patrol runs: the status messages are posted without waking it (PostQuietMessage).
+  // kMsgManagerCreated, kMsgDialResult and kMsgPatrolEnded wake it all the same.
+  bool quiet_status = false;
   // Stored files are flushed to the disk before they take their local name (see MirrorStore).
   bool durable = true;
 };

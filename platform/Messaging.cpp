@@ -71,6 +71,16 @@ bool PostMessage(Hwnd hwnd, unsigned message, WParam wparam, LParam lparam,
   return true;
 }
 
+bool PostQuietMessage(Hwnd hwnd, unsigned message, WParam wparam, LParam lparam,
+                      std::unique_ptr<Payload> payload) {
+  if (hwnd == 0) return false;
+  if (!WindowTable::IsLocal(hwnd))
+    return PostMessage(hwnd, message, wparam, lparam, std::move(payload));
+  std::shared_ptr<LoopQueue> queue = WindowTable::Instance().QueueOf(hwnd);
+  return queue &&
+         queue->Post(MakeMessage(hwnd, message, wparam, lparam, std::move(payload)), false);
+}
+
 LResult SendMessage(Hwnd hwnd, unsigned message, WParam wparam, LParam lparam,
                     std::unique_ptr<Payload> payload) {
   LResult result = 0;

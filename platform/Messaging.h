@@ -17,6 +17,13 @@ namespace qlm {
 bool PostMessage(Hwnd hwnd, unsigned message, WParam wparam = 0, LParam lparam = 0,
                  std::unique_ptr<Payload> payload = nullptr);
 
+// PostMessage that does not wake the receiving loop: the message waits for the loop's next wakeup
+// (another message, a timer, a socket) and is then handled in its turn. For frequent notices to a
+// loop that looks at its queue on a timer of its own, which would otherwise be woken for each.
+// To another program it is an ordinary post.
+bool PostQuietMessage(Hwnd hwnd, unsigned message, WParam wparam = 0, LParam lparam = 0,
+                      std::unique_ptr<Payload> payload = nullptr);
+
 // Calls the window's handler and returns its result. On the owning thread this is a direct call;
 // from another thread the message is queued ahead of posted ones and the caller blocks until the
 // owner has handled it, serving messages sent to its own loop meanwhile, so that two threads that

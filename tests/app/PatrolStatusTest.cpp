@@ -181,7 +181,7 @@ TEST(PatrolStatusTest, PostedMessagesOfDownloadObjectsAndEventsReachTheRows) {
     Message msg = make();
     PostMessage(hwnd, msg.message, 0, 0, std::move(msg.payload));
   }
-  PostedPatrolEvents events(hwnd);
+  PostedPatrolEvents events({hwnd});
   events.Detected();
   events.Handling("http://h/old.html");
   events.Visited("http://h/index.html");

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <future>
+#include <mutex>
 #include <set>
 #include <thread>
 #include <vector>
@@ -274,6 +276,50 @@ TEST(MessageLoop, IdleWorkRunsOnlyWhenNothingWaitsAndDueTimersComeFirst) {
   EXPECT_EQ(loop.Run(), 0);
   EXPECT_EQ(log, (std::vector<std::string>{"step", "idle0", "idle1", "timer", "idle0", "step",
                                            "idle0", "idle1"}));
+}
+
+TEST(MessageLoop, AQuietPostWaitsForTheLoopsNextWakeupAndKeepsItsPlace) {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<WParam> seen;
+  LoopThread thread([&](Message& msg) {
+    if (msg.message != kStep) return 0;
+    std::lock_guard lock(mutex);
+    seen.push_back(msg.wparam);
+    changed.notify_all();
+    return 0;
+  });
+  thread.Start();
+  const auto wait_for = [&](std::size_t count) {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return seen.size() >= count; });
+  };
+  // The loop must be asleep when the quiet posts come; a loop still finishing its pass takes
+  // them at once, so the round is tried again then.
+  bool waited = false;
+  for (int round = 0; round < 5 && !waited; ++round) {
+    {
+      std::lock_guard lock(mutex);
+      seen.clear();
+    }
+    ASSERT_TRUE(PostMessage(thread.Window(), kStep, 0));
+    wait_for(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(PostQuietMessage(thread.Window(), kStep, 1));
+    ASSERT_TRUE(PostQuietMessage(thread.Window(), kStep, 2));
+    // Nothing wakes the sleeping loop (no timer, no socket): the quiet posts wait.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    {
+      std::lock_guard lock(mutex);
+      waited = seen.size() == 1;
+    }
+    ASSERT_TRUE(PostMessage(thread.Window(), kStep, 3));
+    wait_for(4);
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(seen, (std::vector<WParam>{0, 1, 2, 3}));
+  }
+  EXPECT_TRUE(waited);
+  EXPECT_FALSE(PostQuietMessage(0, kStep, 4));
 }
 
 TEST(MessageLoop, RealClockTimerWakesASleepingLoop) {
