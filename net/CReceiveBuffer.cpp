@@ -1,11 +1,46 @@
 #include "net/CReceiveBuffer.h"
 
 #include <cstring>
+#include <vector>
 
 namespace qlm {
 
+namespace {
+
+// The blocks of one size that buffers of this thread gave back.
+struct SpareBlocks {
+  static constexpr size_t kKept = 8;
+  size_t capacity = 0;
+  std::vector<std::unique_ptr<char[]>> blocks;
+};
+thread_local SpareBlocks spare;
+
+std::unique_ptr<char[]> TakeBlock(size_t capacity) {
+  if (spare.capacity == capacity && !spare.blocks.empty()) {
+    std::unique_ptr<char[]> block = std::move(spare.blocks.back());
+    spare.blocks.pop_back();
+    return block;
+  }
+  return std::make_unique_for_overwrite<char[]>(capacity);
+}
+
+void GiveBack(std::unique_ptr<char[]> block, size_t capacity) {
+  if (!block) return;
+  if (spare.capacity != capacity) {
+    spare.blocks.clear();
+    spare.capacity = capacity;
+  }
+  if (spare.blocks.size() < SpareBlocks::kKept) spare.blocks.push_back(std::move(block));
+}
+
+}  // namespace
+
 CReceiveBuffer::CReceiveBuffer(size_t capacity)
-    : bytes_(std::make_unique_for_overwrite<char[]>(capacity)), capacity_(capacity) {}
+    : bytes_(TakeBlock(capacity)), capacity_(capacity) {}
+
+CReceiveBuffer::~CReceiveBuffer() {
+  GiveBack(std::move(bytes_), capacity_);
+}
 
 char* CReceiveBuffer::WritePos() {
   if (end_ == capacity_ && begin_ > 0) {

@@ -17,6 +17,9 @@ class CReceiveBuffer {
 
   // capacity: bytes held at most; it must exceed every limit passed to the Take calls by 4.
   explicit CReceiveBuffer(size_t capacity);
+  ~CReceiveBuffer();
+  CReceiveBuffer(const CReceiveBuffer&) = delete;
+  CReceiveBuffer& operator=(const CReceiveBuffer&) = delete;
 
   // Free room at the end, after moving unconsumed bytes to the front when that makes room.
   char* WritePos();
@@ -40,7 +43,10 @@ class CReceiveBuffer {
   Take TakeHeaderBlock(size_t max_bytes, std::string* block);
 
  private:
-  // Not cleared when made: every request makes one, and only received bytes are ever read.
+  // Not cleared when made: every request makes one, and only received bytes are ever read. A
+  // block comes from (and goes back to) the few its thread keeps for reuse: a patrol makes a
+  // request or two per download, and a block of 64 KiB handed back to the allocator each time
+  // makes it sort its free lists each time.
   std::unique_ptr<char[]> bytes_;
   size_t capacity_;
   size_t begin_ = 0;  // first unconsumed byte
