@@ -350,7 +350,7 @@ void DLManager::Process(HeldRecord held) {
     work_.Done(held);  // the item is gone, or the URL is not one: dropped without a count
   } else if (DLObj* busy = BusyWithUrl(held.record, url)) {
     if (work_.Hold(held)) busy->HandOver(held);
-  } else if (const LocalCopy copy = store_.FindLocalCopy(held.record.url, held.record.folder_path);
+  } else if (const LocalCopy copy = store_.FindLocalCopy(url, held.record.folder_path);
              copy.Exists()) {
     Renew(std::move(held), *item, copy.written);
   } else {
@@ -491,7 +491,7 @@ void DLManager::ReadStoredPage(const std::vector<const LinkRecord*>& referrers,
   const int type = url.FileType();
   if (type != kFileTypeNone && type != kFileTypeHtml && type != kFileTypeCgi) return;
   if (type == kFileTypeCgi &&
-      store_.FindLocalCopy(page.url, page.folder_path).suffix != kCgiHtmlVariant) {
+      store_.FindLocalCopy(url, page.folder_path).suffix != kCgiHtmlVariant) {
     return;
   }
   std::vector<const LinkRecord*> expanding;

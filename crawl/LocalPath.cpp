@@ -83,7 +83,13 @@ bool LocalNameFits(std::string_view path) {
 std::optional<std::string> LocalPath(std::string_view mirror_root, std::string_view url,
                                      std::string_view folder_path) {
   CUrl parsed;
-  if (!parsed.Parse(url) || !parsed.Host() || parsed.Host()->empty()) return std::nullopt;
+  if (!parsed.Parse(url)) return std::nullopt;
+  return LocalPath(mirror_root, parsed, folder_path);
+}
+
+std::optional<std::string> LocalPath(std::string_view mirror_root, const CUrl& parsed,
+                                     std::string_view folder_path) {
+  if (!parsed.Host() || parsed.Host()->empty()) return std::nullopt;
 
   // The directory is taken from the path itself: CUrl reports the site URL as the directory of a
   // path that folded to nothing, and that must not end up inside a file name.
@@ -103,9 +109,10 @@ std::optional<std::string> LocalPath(std::string_view mirror_root, std::string_v
   if (local.empty() || local.back() != '/') local += '/';
   local += EscapeLocalName(relative);
 
-  std::string longest = local;
-  if (parsed.FileType() == kFileTypeCgi) longest += kCgiVariants.back();
-  if (!LocalNameFits(longest)) return std::nullopt;
+  const bool fits = parsed.FileType() == kFileTypeCgi
+                        ? LocalNameFits(local + std::string(kCgiVariants.back()))
+                        : LocalNameFits(local);
+  if (!fits) return std::nullopt;
   return local;
 }
 

@@ -7,6 +7,8 @@
 
 namespace qlm {
 
+class CUrl;
+
 // Suffixes of the stored output of a cgi URL, in the order lookups try them. The fetched content
 // decides which one a body gets: a page, a JPEG, a GIF, or anything else.
 inline constexpr std::array<std::string_view, 4> kCgiVariants{"[3f.html", "[3f.jpg", "[3f.gif",
@@ -40,6 +42,9 @@ inline bool IsShiftJisPairAt(std::string_view text, std::size_t i) {
 // The result always lies below mirror_root: no component of the escaped part is "." or "..".
 // mirror_root is used as given, with "/" appended when it lacks one.
 std::optional<std::string> LocalPath(std::string_view mirror_root, std::string_view url,
+                                     std::string_view folder_path);
+// The same for a URL parsed already (nothing when it is not).
+std::optional<std::string> LocalPath(std::string_view mirror_root, const CUrl& url,
                                      std::string_view folder_path);
 
 // The escaping of local names: "%" becomes "[", the characters " * , : ; < > ? | and "\", every

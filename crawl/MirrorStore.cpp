@@ -13,11 +13,6 @@ namespace qlm {
 
 namespace {
 
-bool IsCgi(std::string_view url) {
-  CUrl parsed;
-  return parsed.Parse(url) && parsed.FileType() == kFileTypeCgi;
-}
-
 int WriteResult(int error) {
   switch (error) {
     case 0:
@@ -55,6 +50,11 @@ std::optional<std::string> MirrorStore::LocalPath(std::string_view url,
   return qlm::LocalPath(root_, url, folder_path);
 }
 
+std::optional<std::string> MirrorStore::LocalPath(const CUrl& url,
+                                                  std::string_view folder_path) const {
+  return qlm::LocalPath(root_, url, folder_path);
+}
+
 void MirrorStore::RememberWrites() {
   std::lock_guard guard(lock_);
   if (!written_) written_.emplace();
@@ -81,11 +81,17 @@ void MirrorStore::NoteRemoved(const std::string& file) const {
 }
 
 LocalCopy MirrorStore::FindLocalCopy(std::string_view url, std::string_view folder_path) const {
+  CUrl parsed;
+  if (!parsed.Parse(url)) return {};
+  return FindLocalCopy(parsed, folder_path);
+}
+
+LocalCopy MirrorStore::FindLocalCopy(const CUrl& url, std::string_view folder_path) const {
   LocalCopy copy;
   const std::optional<std::string> name = LocalPath(url, folder_path);
   if (!name) return copy;
   std::lock_guard guard(lock_);
-  if (IsCgi(url)) {
+  if (url.FileType() == kFileTypeCgi) {
     for (std::string_view variant : kCgiVariants) {
       std::string file = *name + std::string(variant);
       if (const std::optional<FileTime> written = Written(file)) {

@@ -10,6 +10,8 @@
 
 namespace qlm {
 
+class CUrl;
+
 // What the mirror holds for a URL: nothing (class 1), or a stored file (class 4), which for a
 // cgi URL is one of its variants.
 struct LocalCopy {
@@ -81,10 +83,13 @@ class MirrorStore {
 
   // The local name of a URL for an item folder path (see LocalPath); no file system access.
   std::optional<std::string> LocalPath(std::string_view url, std::string_view folder_path) const;
+  std::optional<std::string> LocalPath(const CUrl& url, std::string_view folder_path) const;
 
   // The local copy of a URL: for a cgi URL the first of its variants that exists, in the order
   // of kCgiVariants; for any other URL its local name, when that is a regular file.
   LocalCopy FindLocalCopy(std::string_view url, std::string_view folder_path) const;
+  // The same for a URL parsed already.
+  LocalCopy FindLocalCopy(const CUrl& url, std::string_view folder_path) const;
 
   // The local copy when it was written strictly after `since` (during the current patrol or
   // phase); nothing when there is no copy or it is older.

@@ -27,7 +27,8 @@ std::string EscapeForLink(std::string_view name) {
 int PageLocalizer::Localize(std::string_view page_url, std::string_view folder_path,
                             int localize_link, FileTime phase_start, std::string_view stored_as) {
   std::lock_guard guard(store_.Lock());
-  const std::string_view storage = stored_as.empty() ? page_url : stored_as;
+  CUrl storage;
+  if (!storage.Parse(stored_as.empty() ? page_url : stored_as)) return kNoLocalCopy;
   const LocalCopy copy = store_.FindLocalCopy(storage, folder_path);
   if (!copy.Exists()) return kNoLocalCopy;
   if (copy.written > phase_start) return kAlreadyLocalized;
@@ -55,17 +56,21 @@ std::string PageLocalizer::RewriteLink(const PageScanner& scanner, const std::st
   if (value.empty() || value[0] == '#') return value;
   const std::optional<std::string> absolute = scanner.MakeAbsolute(value);
   if (!absolute) return value;
-  const LocalCopy target = store_.FindLocalCopy(*absolute, folder_path_);
+  CUrl parsed;
+  const bool parses = parsed.Parse(*absolute);
+  const LocalCopy target = parses ? store_.FindLocalCopy(parsed, folder_path_) : LocalCopy{};
   if (!target.Exists() && localize_link_ == 0) return *absolute;
   // A stored copy's file is its local name followed by its variant suffix.
-  const std::optional<std::string> name =
-      target.Exists() ? target.file.substr(0, target.file.size() - target.suffix.size())
-                      : store_.LocalPath(*absolute, folder_path_);
+  std::optional<std::string> name;
+  if (target.Exists()) {
+    name = target.file.substr(0, target.file.size() - target.suffix.size());
+  } else if (parses) {
+    name = store_.LocalPath(parsed, folder_path_);
+  }
   if (!name) return *absolute;
   // The variant suffix belongs to the file name, so it goes before the fragment.
   std::string local = EscapeForLink(*name) + target.suffix;
-  CUrl parsed;
-  if (absolute->find('#') != std::string::npos && parsed.Parse(*absolute) && parsed.Fragment()) {
+  if (parses && parsed.Fragment()) {
     local += "#" + *parsed.Fragment();
   }
   const std::optional<std::string> relative = RelativePath(page_location_, local);

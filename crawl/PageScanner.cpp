@@ -180,6 +180,7 @@ void PageScanner::Begin(std::string_view page_url, std::string_view page) {
   eof_ = false;
   page_url_.assign(page_url);
   base_url_.clear();
+  base_ok_ = base_.Parse(page_url_);
   token_.clear();
   value_.clear();
   tag_start_ = 0;
@@ -363,7 +364,10 @@ void PageScanner::TakeLinkValue(int tag, int attribute, std::size_t value_out_st
   const int kind = LinkKindOf(tag, attribute);
   if (kind == kBaseHref) {
     if (!value_.empty() && value_[0] != '#') {
-      if (auto base = MakeAbsolute(value_)) base_url_ = std::move(*base);
+      if (auto base = MakeAbsolute(value_)) {
+        base_url_ = std::move(*base);
+        base_ok_ = base_.Parse(base_url_);
+      }
     }
     // The copy resolves its links against the BASE and then points them at local files, which
     // only works when the browser resolves them against the file itself.
@@ -454,10 +458,8 @@ std::optional<std::string> PageScanner::MakeAbsolute(std::string_view link) cons
   if (!text) text = CUrl::UnescapeUrl(link);
   if (!text) return std::nullopt;
 
-  CUrl base;
-  if (!base.Parse(base_url_.empty() ? std::string_view(page_url_) : base_url_)) {
-    return std::nullopt;
-  }
+  if (!base_ok_) return std::nullopt;
+  const CUrl& base = base_;
   CUrl url;
   bool relative = false;
   if (HasScheme(*text)) {

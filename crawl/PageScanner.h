@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "crawl/PageLink.h"
+#include "net/CUrl.h"
 
 namespace qlm {
 
@@ -99,6 +100,10 @@ class PageScanner {
   std::string page_url_;
   // The normalized URL of the last BASE element; empty until one is seen.
   std::string base_url_;
+  // What links are resolved against: the BASE URL or else the page's URL, parsed (base_ok_ when
+  // it parses).
+  CUrl base_;
+  bool base_ok_ = false;
   // The last tag or attribute token, upper-cased, at most kMaxToken bytes.
   std::string token_;
   // The last attribute value, at most the cap it was read with; value_cut_ when it was longer.
