@@ -2,18 +2,72 @@
 
 namespace qlm {
 
+namespace {
+
+bool IsFree(const NameHash& name) {
+  return name.first == 0 && name.second == 0;
+}
+
+}  // namespace
+
+NameHash WrittenFiles::Key(std::string_view path) {
+  NameHash key = NameHash::Of(path);
+  if (IsFree(key)) key.second = 1;
+  return key;
+}
+
+std::size_t WrittenFiles::Probe(const NameHash& key) const {
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t i = Home(key);
+  while (!IsFree(slots_[i].name) && !(slots_[i].name == key)) i = (i + 1) & mask;
+  return i;
+}
+
 std::optional<FileTime> WrittenFiles::Find(std::string_view path) const {
-  const auto it = written_.find(NameHash::Of(path));
-  if (it == written_.end()) return std::nullopt;
-  return it->second;
+  if (slots_.empty()) return std::nullopt;
+  const Slot& slot = slots_[Probe(Key(path))];
+  if (IsFree(slot.name)) return std::nullopt;
+  return FileTime(
+      std::chrono::duration_cast<FileTime::duration>(std::chrono::nanoseconds(slot.written)));
 }
 
 void WrittenFiles::Wrote(std::string_view path, FileTime written) {
-  written_.insert_or_assign(NameHash::Of(path), written);
+  if ((size_ + 1) * 4 > slots_.size() * 3) Grow();
+  const NameHash key = Key(path);
+  Slot& slot = slots_[Probe(key)];
+  if (IsFree(slot.name)) {
+    slot.name = key;
+    ++size_;
+  }
+  slot.written =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(written.time_since_epoch()).count();
 }
 
 void WrittenFiles::Forget(std::string_view path) {
-  written_.erase(NameHash::Of(path));
+  if (slots_.empty()) return;
+  std::size_t hole = Probe(Key(path));
+  if (IsFree(slots_[hole].name)) return;
+  // Backward-shift deletion: every entry after the hole in its run that may live in the hole (its
+  // home is not cyclically between the hole and itself) moves into it, so no probe ever stops
+  // short of an entry.
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t i = (hole + 1) & mask; !IsFree(slots_[i].name); i = (i + 1) & mask) {
+    const std::size_t home = Home(slots_[i].name);
+    const bool stays = hole <= i ? (hole < home && home <= i) : (hole < home || home <= i);
+    if (stays) continue;
+    slots_[hole] = slots_[i];
+    hole = i;
+  }
+  slots_[hole] = Slot{};
+  --size_;
+}
+
+void WrittenFiles::Grow() {
+  std::vector<Slot> old = std::move(slots_);
+  slots_.assign(old.empty() ? 1024 : old.size() * 2, Slot{});
+  for (const Slot& slot : old) {
+    if (!IsFree(slot.name)) slots_[Probe(slot.name)] = slot;
+  }
 }
 
 }  // namespace qlm

@@ -1,8 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 #include "crawl/MirrorFiles.h"
 #include "crawl/NameHash.h"
@@ -12,17 +13,31 @@ namespace qlm {
 // The files a mirror store wrote, with the last-write time each had when it was written. A patrol
 // looks up the files it stored many times over (every link to a page it fetched, when the record
 // comes up and again when a page linking to it is localised); with this it looks at the file
-// system only for files it did not write. A file costs a fixed few dozen bytes, whatever the
-// length of its name.
+// system only for files it did not write.
+//
+// A file costs 24 bytes in a table kept at most three quarters full, whatever the length of its
+// name: an open-addressing table of name hashes (NameHash), probed linearly.
 class WrittenFiles {
  public:
   std::optional<FileTime> Find(std::string_view path) const;
   void Wrote(std::string_view path, FileTime written);
   void Forget(std::string_view path);
-  std::size_t Size() const { return written_.size(); }
+  std::size_t Size() const { return size_; }
 
  private:
-  std::unordered_map<NameHash, FileTime, NameHash::Hasher> written_;
+  struct Slot {
+    NameHash name;  // {0, 0} marks a free slot (a name that hashes to it is kept as {0, 1})
+    std::int64_t written = 0;  // nanoseconds since the clock's epoch
+  };
+
+  static NameHash Key(std::string_view path);
+  std::size_t Home(const NameHash& key) const { return key.first & (slots_.size() - 1); }
+  // The slot holding `key`, or the free slot where it would go.
+  std::size_t Probe(const NameHash& key) const;
+  void Grow();
+
+  std::vector<Slot> slots_;  // a power of two in size, or empty
+  std::size_t size_ = 0;
 };
 
 }  // namespace qlm
