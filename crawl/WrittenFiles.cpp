@@ -32,13 +32,18 @@ std::optional<FileTime> WrittenFiles::Find(std::string_view path) const {
 }
 
 void WrittenFiles::Wrote(std::string_view path, FileTime written) {
-  if ((size_ + 1) * 4 > slots_.size() * 3) Grow();
   const NameHash key = Key(path);
-  Slot& slot = slots_[Probe(key)];
-  if (IsFree(slot.name)) {
-    slot.name = key;
+  std::size_t i = slots_.empty() ? 0 : Probe(key);
+  if (slots_.empty() || IsFree(slots_[i].name)) {
+    if ((size_ + 1) * 4 > slots_.size() * 3) {
+      if (slots_.size() >= kMaxSlots) return;
+      Grow();
+      i = Probe(key);
+    }
+    slots_[i].name = key;
     ++size_;
   }
+  Slot& slot = slots_[i];
   slot.written =
       std::chrono::duration_cast<std::chrono::nanoseconds>(written.time_since_epoch()).count();
 }

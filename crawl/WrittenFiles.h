@@ -16,10 +16,16 @@ namespace qlm {
 // system only for files it did not write.
 //
 // A file costs 24 bytes in a table kept at most three quarters full, whatever the length of its
-// name: an open-addressing table of name hashes (NameHash), probed linearly.
+// name: an open-addressing table of name hashes (NameHash), probed linearly. The table stops
+// growing at kMaxFiles, so that a patrol's memory stays flat however large the site: files written
+// after that are looked up on the file system again (the files already remembered stay so).
 class WrittenFiles {
  public:
+  static constexpr std::size_t kMaxSlots = std::size_t{1} << 15;  // 768 KiB
+  static constexpr std::size_t kMaxFiles = kMaxSlots / 4 * 3;
+
   std::optional<FileTime> Find(std::string_view path) const;
+  // Remembers the file's time; a new file is not remembered when kMaxFiles are.
   void Wrote(std::string_view path, FileTime written);
   void Forget(std::string_view path);
   std::size_t Size() const { return size_; }

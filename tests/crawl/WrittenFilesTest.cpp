@@ -39,7 +39,9 @@ TEST(WrittenFiles, AgreesWithAMapThroughGrowthUpdatesAndRemovals) {
         const auto it = expected.find(probe);
         const std::optional<FileTime> found = files.Find(probe);
         ASSERT_EQ(found.has_value(), it != expected.end()) << probe << " after step " << step;
-        if (found) ASSERT_EQ(*found, At(it->second)) << probe;
+        if (found) {
+          ASSERT_EQ(*found, At(it->second)) << probe;
+        }
       }
     }
   }
@@ -50,6 +52,26 @@ TEST(WrittenFiles, AgreesWithAMapThroughGrowthUpdatesAndRemovals) {
   files.Forget("/m/a");
   files.Forget("/m/a");
   EXPECT_FALSE(files.Find("/m/a"));
+}
+
+TEST(WrittenFiles, StopsGrowingAtItsLimitAndStillUpdatesWhatItHolds) {
+  WrittenFiles files;
+  const auto path = [](std::size_t i) { return "/m/p/h/" + std::to_string(i) + ".jpg"; };
+  for (std::size_t i = 0; i < WrittenFiles::kMaxFiles + 500; ++i)
+    files.Wrote(path(i), At(1000 + i));
+  EXPECT_EQ(files.Size(), WrittenFiles::kMaxFiles);
+  // The first ones are remembered; the rest are left to the file system.
+  EXPECT_EQ(files.Find(path(0)), At(1000));
+  EXPECT_EQ(files.Find(path(WrittenFiles::kMaxFiles - 1)), At(1000 + WrittenFiles::kMaxFiles - 1));
+  EXPECT_FALSE(files.Find(path(WrittenFiles::kMaxFiles)));
+  // A remembered file written again takes its new time; a forgotten one makes room for a new one.
+  files.Wrote(path(7), At(5));
+  EXPECT_EQ(files.Find(path(7)), At(5));
+  files.Forget(path(8));
+  files.Wrote(path(WrittenFiles::kMaxFiles + 1), At(6));
+  EXPECT_EQ(files.Find(path(WrittenFiles::kMaxFiles + 1)), At(6));
+  EXPECT_FALSE(files.Find(path(8)));
+  EXPECT_EQ(files.Size(), WrittenFiles::kMaxFiles);
 }
 
 }  // namespace
