@@ -1,5 +1,6 @@
 #include "crawl/PatrolWork.h"
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 
@@ -11,22 +12,6 @@ namespace qlm {
 using Chain = PatrolQueue::Chain;
 
 PatrolWork::PatrolWork(CQLMDoc& doc, bool durable) : doc_(doc), durable_(durable) {}
-
-bool PatrolWork::Read(PatrolQueue& queue, HeldRecord& held) {
-  std::string data;
-  PatrolQueue::NodeId node = 0;
-  while (queue.PeekFront(data, node)) {
-    if (LinkRecord::Decode(data, queue.FileVersion(), held.record)) {
-      held.node = node;
-      held.chain = Chain::kMain;
-      return true;
-    }
-    if (!Check(queue.Remove(node, Chain::kMain))) return false;
-  }
-  // An empty chain is no failure; anything else is.
-  Check(queue.Error() == 0);
-  return false;
-}
 
 bool PatrolWork::TakeNext(HeldRecord& held) {
   std::lock_guard lock(ApplicationLock());
@@ -141,12 +126,27 @@ bool PatrolWork::AppendLocalize(const LinkRecord& record) {
 bool PatrolWork::TakeLocalize(HeldRecord& held) {
   std::lock_guard lock(ApplicationLock());
   PatrolQueue& queue = doc_.LocalizeQueue();
-  return Read(queue, held) && HoldIn(queue, held);
+  std::string data;
+  PatrolQueue::NodeId node = 0;
+  while (localize_taken_.empty() ? queue.PeekFront(data, node)
+                                 : queue.PeekAfter(localize_taken_.back(), data, node)) {
+    localize_taken_.push_back(node);
+    if (LinkRecord::Decode(data, queue.FileVersion(), held.record)) {
+      held.node = node;
+      held.chain = Chain::kMain;
+      return true;
+    }
+    if (!DoneLocalizeWhenDurable(node)) return false;
+  }
+  // An empty chain is no failure; anything else is.
+  Check(queue.Error() == 0);
+  return false;
 }
 
 bool PatrolWork::DoneLocalize(PatrolQueue::NodeId node) {
   std::lock_guard lock(ApplicationLock());
-  return Check(doc_.LocalizeQueue().Remove(node, Chain::kHeld));
+  std::erase(localize_taken_, node);
+  return Check(doc_.LocalizeQueue().Remove(node, Chain::kMain));
 }
 
 bool PatrolWork::RestoreHeldLocalize() {
@@ -156,6 +156,7 @@ bool PatrolWork::RestoreHeldLocalize() {
 
 bool PatrolWork::ResetLocalize() {
   std::lock_guard lock(ApplicationLock());
+  localize_taken_.clear();
   return Check(doc_.LocalizeQueue().Reset());
 }
 
@@ -181,8 +182,9 @@ bool PatrolWork::SyncEnded(int error) {
     sealed_.clear();
     return Check(false);
   }
-  // The sealed records were mostly held one after another, so they stand together at the front
-  // of the held chains: unlinked together, a run of them costs two writes, not two each.
+  // The sealed records were mostly held (or taken from the localize queue) one after another, so
+  // they stand together at the front of their chains: unlinked together, a run of them costs two
+  // writes, not two each.
   std::vector<PatrolQueue::NodeId> work_nodes;
   std::vector<PatrolQueue::NodeId> localize_nodes;
   for (const Waiting& waiting : sealed_) {
@@ -191,7 +193,12 @@ bool PatrolWork::SyncEnded(int error) {
   sealed_.clear();
   std::lock_guard lock(ApplicationLock());
   const bool work_ok = Check(doc_.WorkQueue().RemoveAll(std::move(work_nodes), Chain::kHeld));
-  return Check(doc_.LocalizeQueue().RemoveAll(std::move(localize_nodes), Chain::kHeld)) && work_ok;
+  std::vector<PatrolQueue::NodeId> done = localize_nodes;
+  std::sort(done.begin(), done.end());
+  std::erase_if(localize_taken_, [&done](PatrolQueue::NodeId node) {
+    return std::binary_search(done.begin(), done.end(), node);
+  });
+  return Check(doc_.LocalizeQueue().RemoveAll(std::move(localize_nodes), Chain::kMain)) && work_ok;
 }
 
 }  // namespace qlm

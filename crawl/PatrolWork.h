@@ -64,15 +64,20 @@ class PatrolWork {
   bool ResetWork();
 
   bool AppendLocalize(const LinkRecord& record);
-  // Takes the front record of the localize queue into its held chain.
+  // Reads the next record of the localize queue: the first after those taken before that are still
+  // there. A page being localised stays in the queue until it is done with (and its rewritten copy
+  // durable), so a patrol killed meanwhile localises it again; rewriting a page twice gives the
+  // same page. Records that do not decode are let go of with the next ones done.
   bool TakeLocalize(HeldRecord& held);
+  // Lets go of a record taken by TakeLocalize at once.
   bool DoneLocalize(PatrolQueue::NodeId node);
-  // Held localize records of a patrol that was killed go back to the front of the localize queue.
+  // Held localize records (of a patrol that was killed while earlier versions held them) go back to
+  // the front of the localize queue.
   bool RestoreHeldLocalize();
   bool ResetLocalize();
 
-  // Lets go of a held record of the work queue (or the localize queue) once the mirror writes
-  // made for it are durable.
+  // Lets go of a held record of the work queue (or a record taken from the localize queue) once
+  // the mirror writes made for it are durable.
   bool DoneWhenDurable(const HeldRecord& held);
   bool DoneLocalizeWhenDurable(PatrolQueue::NodeId node);
   // Records wait for a sync that has not begun.
@@ -89,7 +94,6 @@ class PatrolWork {
   bool Failed() const { return failed_; }
 
  private:
-  bool Read(PatrolQueue& queue, HeldRecord& held);
   // Unlinks the records done at the front of the work queue (done_front_); under the lock.
   bool LetGoOfDone();
   bool HoldIn(PatrolQueue& queue, HeldRecord& held);
@@ -110,6 +114,8 @@ class PatrolWork {
   // node TakeNext read after them last (0 when none is outstanding).
   std::vector<PatrolQueue::NodeId> done_front_;
   PatrolQueue::NodeId taken_ = 0;
+  // Records taken from the localize queue that still stand at its front, in chain order.
+  std::vector<PatrolQueue::NodeId> localize_taken_;
   // Held records that wait for the next sync (unsealed) and for the one under way (sealed).
   std::vector<Waiting> unsealed_;
   std::vector<Waiting> sealed_;

@@ -20,9 +20,9 @@ LinkRecord Record(const std::string& url) {
 }
 
 // The URLs of a chain as a fresh process reading the file would find them.
-std::vector<std::string> OnDisk(CQLMDoc& doc, Chain chain) {
+std::vector<std::string> OnDisk(PatrolQueue& queue, Chain chain) {
   PatrolQueue reader(LinkRecord::kVersion);
-  EXPECT_TRUE(reader.OpenForReading(doc.WorkQueue().Path()));
+  EXPECT_TRUE(reader.OpenForReading(queue.Path()));
   std::vector<std::string> urls;
   reader.ForEach(chain, [&](PatrolQueue::NodeId, std::string_view data) {
     LinkRecord record;
@@ -52,17 +52,17 @@ TEST(PatrolWorkTest, RecordsDoneAtOnceLeaveTogetherAndAKillBeforeThatOnlyRepeats
   EXPECT_EQ(TakeAndDo(work, true), "http://site/a");
   EXPECT_EQ(TakeAndDo(work, true), "http://site/b");
   // Still in the file: a patrol killed now would handle them again.
-  EXPECT_EQ(OnDisk(doc, Chain::kMain).size(), 5u);
+  EXPECT_EQ(OnDisk(doc.WorkQueue(), Chain::kMain).size(), 5u);
   // Holding the next one lets go of them first.
   EXPECT_EQ(TakeAndDo(work, false), "http://site/c");
-  EXPECT_EQ(OnDisk(doc, Chain::kMain),
+  EXPECT_EQ(OnDisk(doc.WorkQueue(), Chain::kMain),
             (std::vector<std::string>{"http://site/d", "http://site/e"}));
-  EXPECT_EQ(OnDisk(doc, Chain::kHeld), std::vector<std::string>{"http://site/c"});
+  EXPECT_EQ(OnDisk(doc.WorkQueue(), Chain::kHeld), std::vector<std::string>{"http://site/c"});
 
   // Records appended meanwhile come after the ones done with.
   EXPECT_EQ(TakeAndDo(work, true), "http://site/d");
   ASSERT_TRUE(work.Append(Record("http://site/f")));
-  EXPECT_EQ(OnDisk(doc, Chain::kMain),
+  EXPECT_EQ(OnDisk(doc.WorkQueue(), Chain::kMain),
             (std::vector<std::string>{"http://site/d", "http://site/e", "http://site/f"}));
   EXPECT_EQ(TakeAndDo(work, true), "http://site/e");
   EXPECT_TRUE(work.HasWork());
@@ -70,7 +70,7 @@ TEST(PatrolWorkTest, RecordsDoneAtOnceLeaveTogetherAndAKillBeforeThatOnlyRepeats
 
   // The end of the queue lets go of them: nothing but the held record is left.
   EXPECT_FALSE(work.HasWork());
-  EXPECT_TRUE(OnDisk(doc, Chain::kMain).empty());
+  EXPECT_TRUE(OnDisk(doc.WorkQueue(), Chain::kMain).empty());
   EXPECT_EQ(doc.WorkQueue().Count(Chain::kMain), 0u);
   EXPECT_FALSE(work.Failed());
 }
@@ -94,10 +94,50 @@ TEST(PatrolWorkTest, ARunOfRecordsDoneWithIsLetGoOfWhenItIsFullAndBeforeARequeue
   ASSERT_TRUE(work.TakeNext(held));
   const std::string url = held.record.url;
   ASSERT_TRUE(work.Requeue(held));
-  EXPECT_EQ(OnDisk(doc, Chain::kMain).front(), url);
-  EXPECT_EQ(OnDisk(doc, Chain::kMain).size(), 2u);
+  EXPECT_EQ(OnDisk(doc.WorkQueue(), Chain::kMain).front(), url);
+  EXPECT_EQ(OnDisk(doc.WorkQueue(), Chain::kMain).size(), 2u);
   ASSERT_TRUE(work.TakeNext(held));
   EXPECT_EQ(held.record.url, url);
+}
+
+TEST(PatrolWorkTest, PagesBeingLocalisedStayInTheQueueUntilTheirRewriteIsDurable) {
+  test::ProjectFixture project;
+  CQLMDoc& doc = project.Doc();
+  const std::vector<std::string> pages = {"http://site/a", "http://site/b", "http://site/c"};
+  for (const std::string& url : pages) ASSERT_TRUE(doc.LocalizeQueue().Append(Record(url)));
+  PatrolWork work(doc, true);
+
+  // Taken one after another, without a write to the file.
+  HeldRecord a;
+  HeldRecord b;
+  ASSERT_TRUE(work.TakeLocalize(a));
+  ASSERT_TRUE(work.DoneLocalizeWhenDurable(a.node));
+  ASSERT_TRUE(work.TakeLocalize(b));
+  EXPECT_EQ(a.record.url, "http://site/a");
+  EXPECT_EQ(b.record.url, "http://site/b");
+  EXPECT_EQ(OnDisk(doc.LocalizeQueue(), Chain::kMain), pages);
+  // A sync makes the first one durable while the second is being localised: only the first goes.
+  work.Seal();
+  ASSERT_TRUE(work.DoneLocalizeWhenDurable(b.node));
+  ASSERT_TRUE(work.SyncEnded(0));
+  EXPECT_EQ(OnDisk(doc.LocalizeQueue(), Chain::kMain),
+            (std::vector<std::string>{"http://site/b", "http://site/c"}));
+  HeldRecord c;
+  ASSERT_TRUE(work.TakeLocalize(c));
+  EXPECT_EQ(c.record.url, "http://site/c");
+
+  // Killed now: a new patrol finds the pages not yet durable and localises them again.
+  PatrolWork next(doc, true);
+  HeldRecord again;
+  ASSERT_TRUE(next.TakeLocalize(again));
+  EXPECT_EQ(again.record.url, "http://site/b");
+  ASSERT_TRUE(next.DoneLocalize(again.node));
+  ASSERT_TRUE(next.TakeLocalize(again));
+  EXPECT_EQ(again.record.url, "http://site/c");
+  ASSERT_TRUE(next.DoneLocalize(again.node));
+  EXPECT_FALSE(next.TakeLocalize(again));
+  EXPECT_FALSE(next.Failed());
+  EXPECT_TRUE(doc.LocalizeQueue().IsEmpty());
 }
 
 }  // namespace
