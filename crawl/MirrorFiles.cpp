@@ -165,7 +165,15 @@ int Rename(const std::string& from, const std::string& to, unsigned flags) {
   return result == 0 ? 0 : errno;
 }
 
-int MoveOnce(const std::string& source, const std::string& target) {
+int MoveOnce(const std::string& source, const std::string& target, bool replacing) {
+  if (replacing) {
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+      const int error = Rename(source, target, RENAME_EXCHANGE);
+      // Gone meanwhile (or no exchange on this file system): the steps below find out what to do.
+      if (error != ENOENT && error != EINVAL && error != ENOSYS) return error;
+    }
+  }
   int error = Rename(source, target, RENAME_NOREPLACE);
   if (error == EEXIST) {
     // Only a regular file is swapped out: a folder (or anything else) under the name is never
@@ -180,18 +188,19 @@ int MoveOnce(const std::string& source, const std::string& target) {
 
 }  // namespace
 
-int MoveIntoPlace(const std::string& source, const std::string& target) {
-  int error = MoveOnce(source, target);
+int MoveIntoPlace(const std::string& source, const std::string& target, bool replacing) {
+  int error = MoveOnce(source, target, replacing);
   if (error == ENOENT || error == ENOTDIR) {
     // The folders on the way are made only when the first try finds them missing: most names go
     // into folders that exist.
     if (const int folders = MakeParentFolders(target); folders != 0) return folders;
-    error = MoveOnce(source, target);
+    error = MoveOnce(source, target, false);
   }
   return error;
 }
 
-int ReplaceFileVia(const std::string& staging, const std::string& target, std::string_view bytes) {
+int ReplaceFileVia(const std::string& staging, const std::string& target, std::string_view bytes,
+                   bool replacing) {
   // The staging file holds the file it last replaced: it is written over and then cut to its new
   // length rather than opened with O_TRUNC, as a file cut to nothing makes the file system write
   // it out at its close (it guards against a rewrite that a crash cuts off), one disk write per
@@ -202,7 +211,7 @@ int ReplaceFileVia(const std::string& staging, const std::string& target, std::s
   if (error == 0 && ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) error = errno;
   if (::close(fd) != 0 && error == 0) error = errno;
   if (error != 0) return error;
-  error = MoveIntoPlace(staging, target);
+  error = MoveIntoPlace(staging, target, replacing);
   if (error == EXDEV) error = ReplaceFileWithBytes(target, bytes, false);
   return error;
 }

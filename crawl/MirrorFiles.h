@@ -43,10 +43,13 @@ int ReplaceFileWithCopy(const std::string& path, const std::string& source, bool
 // the file system far more than a rewritten one). A reader of `target` sees the old file or the new
 // one, never a part of either. 0 or the errno value: ENOTDIR when a file stands where a folder
 // must be, ENOENT when `source` is missing, EXDEV when the two are on different file systems.
-int MoveIntoPlace(const std::string& source, const std::string& target);
+// `replacing`: the caller knows of a regular file under `target` (a page it read to rewrite), which
+// is then swapped out at once, without first trying whether the name is free.
+int MoveIntoPlace(const std::string& source, const std::string& target, bool replacing = false);
 // Writes `bytes` into `staging` (created, or cut back) and moves it into place over `target`
 // (MoveIntoPlace; on different file systems, a copy beside `target` renamed over it).
-int ReplaceFileVia(const std::string& staging, const std::string& target, std::string_view bytes);
+int ReplaceFileVia(const std::string& staging, const std::string& target, std::string_view bytes,
+                   bool replacing = false);
 
 // Flushes everything written to the file system that holds `folder` (file data, names, folders)
 // to the disk: one call makes many writes durable at once. 0 or the errno value.

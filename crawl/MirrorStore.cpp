@@ -207,11 +207,12 @@ int MirrorStore::WriteRedirectPage(std::string_view url, std::string_view folder
   return ReplaceWithBytes(name, RedirectPage(location));
 }
 
-int MirrorStore::ReplaceWithBytes(const std::string& file, std::string_view bytes) const {
+int MirrorStore::ReplaceWithBytes(const std::string& file, std::string_view bytes,
+                                  bool replacing) const {
   std::lock_guard guard(lock_);
   int error = 0;
   if (!staging_.empty()) {
-    error = ReplaceFileVia(staging_, file, bytes);
+    error = ReplaceFileVia(staging_, file, bytes, replacing);
   } else {
     error = ReplaceFileWithBytes(file, bytes, false);
     if (error == ENOENT) {

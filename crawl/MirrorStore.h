@@ -129,7 +129,9 @@ class MirrorStore {
   static std::string RedirectPage(std::string_view location);
 
   // Replaces a file of the mirror with new bytes, atomically, creating the folders on the way.
-  int ReplaceWithBytes(const std::string& file, std::string_view bytes) const;
+  // `replacing`: the caller knows the file is there (MoveIntoPlace).
+  int ReplaceWithBytes(const std::string& file, std::string_view bytes,
+                       bool replacing = false) const;
   // Gives a stored copy the current time as its last-write time (a reply said it is up to date).
   bool Touch(const std::string& file) const;
 

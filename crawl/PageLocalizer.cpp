@@ -37,7 +37,7 @@ int PageLocalizer::Localize(std::string_view page_url, std::string_view folder_p
   const std::optional<std::string> location = store_.LocalPath(storage, folder_path);
   if (!location) return kNoLocalCopy;
   const std::string rewritten = Rewrite(page_url, *location, folder_path, localize_link, page);
-  if (store_.ReplaceWithBytes(copy.file, rewritten) != MirrorStore::kStoreOk) {
+  if (store_.ReplaceWithBytes(copy.file, rewritten, true) != MirrorStore::kStoreOk) {
     return kRewriteFailed;
   }
   return kLocalized;

@@ -75,17 +75,30 @@ TEST_F(MirrorStoreTest, PagesAreWrittenThroughTheStagingFileAndAFolderIsNeverSwa
   // A folder under the name stays a folder: the write fails and the folder keeps its files.
   PutFile(Root() + "proj/h/dir.html/x", "x");
   EXPECT_EQ(staged.ReplaceWithBytes(Root() + "proj/h/dir.html", "page"), MirrorStore::kWriteFailed);
+  EXPECT_EQ(staged.ReplaceWithBytes(Root() + "proj/h/dir.html", "page", true),
+            MirrorStore::kWriteFailed);
   EXPECT_EQ(store_.StoreFile(Temp("page"), "http://h/dir.html", "proj"), MirrorStore::kWriteFailed);
   EXPECT_EQ(ReadFileBytes(Root() + "proj/h/dir.html/x"), "x");
+  // A page known to be there is swapped out at once; one that is gone after all is written anew.
+  ASSERT_EQ(staged.ReplaceWithBytes(Root() + "proj/h/old.html", "newer", true),
+            MirrorStore::kStoreOk);
+  EXPECT_EQ(ReadFileBytes(Root() + "proj/h/old.html"), "newer");
+  EXPECT_EQ(ReadFileBytes(Root() + "proj/.qlm?staging"), "new");
+  ASSERT_EQ(staged.ReplaceWithBytes(Root() + "proj/h/gone/page.html", "page", true),
+            MirrorStore::kStoreOk);
+  EXPECT_EQ(ReadFileBytes(Root() + "proj/h/gone/page.html"), "page");
   // What a killed patrol leaves in the work folder goes at the next start; nothing else does.
   PutFile(Root() + "proj/tmp3.dat", "body");
   PutFile(Root() + "proj/tmp.dat", "not ours");
   RemoveTemporaryFiles(Root() + "proj/");
-  EXPECT_EQ(TreeOf(Root() + "proj"), (std::map<std::string, std::string>{{"h/", ""},
-                                                                         {"h/dir.html/", ""},
-                                                                         {"h/dir.html/x", "x"},
-                                                                         {"h/old.html", "new"},
-                                                                         {"tmp.dat", "not ours"}}));
+  EXPECT_EQ(TreeOf(Root() + "proj"),
+            (std::map<std::string, std::string>{{"h/", ""},
+                                                {"h/dir.html/", ""},
+                                                {"h/dir.html/x", "x"},
+                                                {"h/gone/", ""},
+                                                {"h/gone/page.html", "page"},
+                                                {"h/old.html", "newer"},
+                                                {"tmp.dat", "not ours"}}));
 }
 
 TEST_F(MirrorStoreTest, AFailedStoreKeepsTheOldFileAndSaysWhy) {
