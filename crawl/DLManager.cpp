@@ -352,31 +352,31 @@ void DLManager::Process(HeldRecord held) {
     if (work_.Hold(held)) busy->HandOver(held);
   } else if (const LocalCopy copy = store_.FindLocalCopy(url, held.record.folder_path);
              copy.Exists()) {
-    Renew(std::move(held), *item, copy.written);
+    Renew(std::move(held), *item, url, copy.written);
   } else {
-    Fetch(std::move(held), *item, std::nullopt);
+    Fetch(std::move(held), *item, url, std::nullopt);
   }
   if (free_ > 0) Next();
 }
 
-void DLManager::Renew(HeldRecord held, const ProjectItem& item, FileTime copy_written) {
+void DLManager::Renew(HeldRecord held, const ProjectItem& item, const CUrl& url,
+                      FileTime copy_written) {
   const bool fresh = copy_written > patrol_start_;
   // A copy stored for a record that a killed patrol still held may be cut off: it is fetched
   // again in full unless this patrol wrote it anew.
   const bool suspect = (held.record.flags & kFlagFetchInFull) != 0;
   if (fresh || (!suspect && doc_.Settings().Number(AppNumber::RenewalType) == 3)) {
-    ReadStoredPage({&held.record}, held.record, LinkAdmission::kModePatrol);
+    ReadStoredPage({&held.record}, held.record, url, LinkAdmission::kModePatrol);
     events_.Visited(held.record.url);
     work_.Done(held);
     return;
   }
-  Fetch(std::move(held), item, suspect ? std::nullopt : std::optional<FileTime>(copy_written));
+  Fetch(std::move(held), item, url, suspect ? std::nullopt : std::optional<FileTime>(copy_written));
 }
 
-void DLManager::Fetch(HeldRecord held, const ProjectItem& item,
+void DLManager::Fetch(HeldRecord held, const ProjectItem& item, const CUrl& url,
                       std::optional<FileTime> copy_written) {
-  CUrl url;
-  if (!url.Parse(held.record.url) || url.Scheme() != kSchemeHttp) {
+  if (url.Scheme() != kSchemeHttp) {
     work_.Done(held);  // a file URL is never fetched
     return;
   }
@@ -485,9 +485,18 @@ bool DLManager::UseRobotsTxt() const {
 void DLManager::ReadStoredPage(const std::vector<const LinkRecord*>& referrers,
                                const LinkRecord& page, int mode,
                                const LinkAdmission::Sink& collect) {
-  events_.Handling(page.url);
   CUrl url;
-  if (!url.Parse(page.url)) return;
+  if (!url.Parse(page.url)) {
+    events_.Handling(page.url);
+    return;
+  }
+  ReadStoredPage(referrers, page, url, mode, collect);
+}
+
+void DLManager::ReadStoredPage(const std::vector<const LinkRecord*>& referrers,
+                               const LinkRecord& page, const CUrl& url, int mode,
+                               const LinkAdmission::Sink& collect) {
+  events_.Handling(page.url);
   const int type = url.FileType();
   if (type != kFileTypeNone && type != kFileTypeHtml && type != kFileTypeCgi) return;
   if (type == kFileTypeCgi &&

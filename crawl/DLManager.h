@@ -108,6 +108,9 @@ class DLManager : public Window {
   // kMsgHandling first. Mode 0 admits into the work queue, mode 2 into `collect`.
   void ReadStoredPage(const std::vector<const LinkRecord*>& referrers, const LinkRecord& page,
                       int mode, const LinkAdmission::Sink& collect = nullptr);
+  // The same with the page's URL parsed already.
+  void ReadStoredPage(const std::vector<const LinkRecord*>& referrers, const LinkRecord& page,
+                      const CUrl& url, int mode, const LinkAdmission::Sink& collect = nullptr);
   // Posts kMsgPatrolEnded and destroys the window.
   void EndPatrol();
 
@@ -130,9 +133,11 @@ class DLManager : public Window {
   bool ChooseRecord(HeldRecord& held);
   bool DeferredReady(const LinkRecord& record);
   void Process(HeldRecord held);
-  void Renew(HeldRecord held, const ProjectItem& item, FileTime copy_written);
+  // `url`: the record's URL, parsed.
+  void Renew(HeldRecord held, const ProjectItem& item, const CUrl& url, FileTime copy_written);
   // `copy_written`: the last-write time of the local copy when the fetch is to renew it.
-  void Fetch(HeldRecord held, const ProjectItem& item, std::optional<FileTime> copy_written);
+  void Fetch(HeldRecord held, const ProjectItem& item, const CUrl& url,
+             std::optional<FileTime> copy_written);
   RobotsAnswer AskRobots(LinkRecord& record);
   DLObj* FirstFree();
   DLObj* BusyWithUrl(const LinkRecord& record, const CUrl& url);
