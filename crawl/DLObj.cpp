@@ -36,7 +36,7 @@ bool DLObj::Start(const HeldRecord& record, StatusTarget notify, Hwnd manager,
   temp_file_ = work_folder + DownloadTempName(index_);
   IHttpObserver* observer = this;
   main_ = std::make_unique<CHttpRequest>(observer);
-  robots_ = std::make_unique<CHttpRequest>(observer);
+  robots_.reset();  // made by Begin when the robots.txt comes first
   active_ = Active::kNone;
   return true;
 }
@@ -47,6 +47,10 @@ void DLObj::Begin(bool robots_first, bool first_start) {
   const LinkRecord& record = records_.front().record;
   std::string shown = record.url;
   if (robots_first) {
+    if (!robots_) {
+      IHttpObserver* observer = this;
+      robots_ = std::make_unique<CHttpRequest>(observer);
+    }
     robots_url_ = RobotsUrl(record.robots_url, record.url).value_or(std::string());
     robots_parsed_.Parse(robots_url_);
     shown = robots_url_;

@@ -49,9 +49,9 @@ class DLObj : public Window, private IHttpObserver {
   bool CreateHidden();
 
   // Takes a record to fetch (it becomes the first of the object's list and the current record),
-  // parses its URL, names the temporary file ("<work folder>tmp<index>.dat") and makes the two
-  // request objects. The caller then sets the main request's lines and calls Begin. False when
-  // the object is busy.
+  // parses its URL, names the temporary file ("<work folder>tmp<index>.dat") and makes the main
+  // request object (the robots.txt request is made by Begin when it comes first). The caller then
+  // sets the main request's lines and calls Begin. False when the object is busy.
   bool Start(const HeldRecord& record, StatusTarget notify, Hwnd manager,
              const std::string& work_folder, const ProxySettings& proxy);
   void SetLimits(const DownloadLimits& limits) { limits_ = limits; }
@@ -84,7 +84,7 @@ class DLObj : public Window, private IHttpObserver {
   // it requeues them.
   std::vector<HeldRecord>& Records() { return records_; }
   const std::vector<HeldRecord>& Records() const { return records_; }
-  // Null while free.
+  // Null while free; Robots() also until a robots.txt request was begun.
   CHttpRequest* Main() { return main_.get(); }
   CHttpRequest* Robots() { return robots_.get(); }
   const std::string& TempFile() const { return temp_file_; }
