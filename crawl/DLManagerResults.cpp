@@ -237,7 +237,7 @@ void DLManager::ExpandFetchedPage(DLObj& obj, std::string_view page) {
     if (expanded_.Expand(held.record)) expanding.push_back(&held.record);
   }
   if (expanding.empty()) return;  // expanded before in this patrol, no deeper
-  if (work_.AppendLocalize(current)) events_.Localizing();
+  if (work_.AppendLocalizeWhenDurable(current)) events_.Localizing();
   AdmitToWork(expanding, links);
 }
 

@@ -123,8 +123,26 @@ bool PatrolWork::AppendLocalize(const LinkRecord& record) {
   return Check(doc_.LocalizeQueue().Append(record));
 }
 
+bool PatrolWork::AppendLocalizeWhenDurable(const LinkRecord& record) {
+  if (!durable_) return AppendLocalize(record);
+  if (failed_) return false;
+  localize_run_.push_back(record);
+  return localize_run_.size() < kLocalizeRun || WriteLocalizeRun();
+}
+
+bool PatrolWork::WriteLocalizeRun() {
+  if (localize_run_.empty()) return true;
+  std::vector<std::string> encoded;
+  encoded.reserve(localize_run_.size());
+  for (const LinkRecord& record : localize_run_) encoded.push_back(record.Encode());
+  localize_run_.clear();
+  std::lock_guard lock(ApplicationLock());
+  return Check(doc_.LocalizeQueue().AppendAll(encoded));
+}
+
 bool PatrolWork::TakeLocalize(HeldRecord& held) {
   std::lock_guard lock(ApplicationLock());
+  if (!WriteLocalizeRun()) return false;
   PatrolQueue& queue = doc_.LocalizeQueue();
   std::string data;
   PatrolQueue::NodeId node = 0;
@@ -173,12 +191,13 @@ bool PatrolWork::DoneLocalizeWhenDurable(PatrolQueue::NodeId node) {
 }
 
 void PatrolWork::Seal() {
+  WriteLocalizeRun();  // a failure stops the patrol (Failed()); the sync ending keeps its records
   sealed_.insert(sealed_.end(), unsealed_.begin(), unsealed_.end());
   unsealed_.clear();
 }
 
 bool PatrolWork::SyncEnded(int error) {
-  if (error != 0) {
+  if (error != 0 || failed_) {
     sealed_.clear();
     return Check(false);
   }

@@ -64,6 +64,12 @@ class PatrolWork {
   bool ResetWork();
 
   bool AppendLocalize(const LinkRecord& record);
+  // AppendLocalize for a page fetched by a download, whose records leave the work queue through
+  // DoneWhenDurable: in a durable patrol it is written with others, up to kLocalizeRun of them, at
+  // the latest when a sync begins (Seal) and so always before those records go; a kill before that
+  // fetches the page again. In a patrol that is not durable it is written at once.
+  bool AppendLocalizeWhenDurable(const LinkRecord& record);
+  static constexpr std::size_t kLocalizeRun = 64;
   // Reads the next record of the localize queue: the first after those taken before that are still
   // there. A page being localised stays in the queue until it is done with (and its rewritten copy
   // durable), so a patrol killed meanwhile localises it again; rewriting a page twice gives the
@@ -83,7 +89,8 @@ class PatrolWork {
   // Records wait for a sync that has not begun.
   bool HasUnsealed() const { return !unsealed_.empty(); }
   std::size_t Unsealed() const { return unsealed_.size(); }
-  // A sync begins: the records waiting so far are the ones it makes durable.
+  // A sync begins: the records waiting so far are the ones it makes durable (the localize records
+  // still in memory are written first).
   void Seal();
   // The sync ended: lets go of the sealed records. When it failed (`error`, an errno value) they
   // stay held, for the next patrol to fetch again, and the patrol must stop (Failed()).
@@ -97,6 +104,8 @@ class PatrolWork {
   // Unlinks the records done at the front of the work queue (done_front_); under the lock.
   bool LetGoOfDone();
   bool HoldIn(PatrolQueue& queue, HeldRecord& held);
+  // Writes the localize records kept by AppendLocalizeWhenDurable.
+  bool WriteLocalizeRun();
   bool Check(bool ok) {
     if (!ok) failed_ = true;
     return ok;
@@ -114,6 +123,8 @@ class PatrolWork {
   // node TakeNext read after them last (0 when none is outstanding).
   std::vector<PatrolQueue::NodeId> done_front_;
   PatrolQueue::NodeId taken_ = 0;
+  // Localize records not yet written (AppendLocalizeWhenDurable).
+  std::vector<LinkRecord> localize_run_;
   // Records taken from the localize queue that still stand at its front, in chain order.
   std::vector<PatrolQueue::NodeId> localize_taken_;
   // Held records that wait for the next sync (unsealed) and for the one under way (sealed).

@@ -140,5 +140,38 @@ TEST(PatrolWorkTest, PagesBeingLocalisedStayInTheQueueUntilTheirRewriteIsDurable
   EXPECT_TRUE(doc.LocalizeQueue().IsEmpty());
 }
 
+TEST(PatrolWorkTest, LocalizeRecordsOfFetchedPagesAreWrittenTogetherBeforeASync) {
+  test::ProjectFixture project;
+  CQLMDoc& doc = project.Doc();
+  PatrolWork work(doc, true);
+  ASSERT_TRUE(work.AppendLocalizeWhenDurable(Record("http://site/a")));
+  ASSERT_TRUE(work.AppendLocalizeWhenDurable(Record("http://site/b")));
+  EXPECT_TRUE(OnDisk(doc.LocalizeQueue(), Chain::kMain).empty());
+  // Before a sync begins they are in the file, so the sync covers them before the pages' work
+  // records go.
+  work.Seal();
+  EXPECT_EQ(OnDisk(doc.LocalizeQueue(), Chain::kMain),
+            (std::vector<std::string>{"http://site/a", "http://site/b"}));
+  ASSERT_TRUE(work.SyncEnded(0));
+  // A full run is written at once; the localization pass writes what is left before it reads.
+  for (std::size_t i = 0; i < PatrolWork::kLocalizeRun; ++i) {
+    ASSERT_TRUE(work.AppendLocalizeWhenDurable(Record("http://site/p" + std::to_string(i))));
+  }
+  EXPECT_EQ(OnDisk(doc.LocalizeQueue(), Chain::kMain).size(), 2 + PatrolWork::kLocalizeRun);
+  ASSERT_TRUE(work.AppendLocalizeWhenDurable(Record("http://site/z")));
+  HeldRecord held;
+  std::vector<std::string> taken;
+  while (work.TakeLocalize(held)) {
+    taken.push_back(held.record.url);
+    ASSERT_TRUE(work.DoneLocalize(held.node));
+  }
+  ASSERT_EQ(taken.size(), 3 + PatrolWork::kLocalizeRun);
+  EXPECT_EQ(taken.back(), "http://site/z");
+  // Without durability nothing waits.
+  PatrolWork plain(doc, false);
+  ASSERT_TRUE(plain.AppendLocalizeWhenDurable(Record("http://site/c")));
+  EXPECT_EQ(OnDisk(doc.LocalizeQueue(), Chain::kMain), std::vector<std::string>{"http://site/c"});
+}
+
 }  // namespace
 }  // namespace qlm
