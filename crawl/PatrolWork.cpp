@@ -13,24 +13,46 @@ using Chain = PatrolQueue::Chain;
 
 PatrolWork::PatrolWork(CQLMDoc& doc, bool durable) : doc_(doc), durable_(durable) {}
 
+namespace {
+
+std::vector<std::string> EncodeAll(const std::vector<LinkRecord>& records) {
+  std::vector<std::string> encoded;
+  encoded.reserve(records.size());
+  for (const LinkRecord& record : records) encoded.push_back(record.Encode());
+  return encoded;
+}
+
+}  // namespace
+
+bool PatrolWork::ReadAfter(PatrolQueue& queue, PatrolQueue::NodeId after, HeldRecord& held,
+                           std::vector<PatrolQueue::NodeId>& undecoded) {
+  std::string data;
+  PatrolQueue::NodeId node = 0;
+  while (after == 0 ? queue.PeekFront(data, node) : queue.PeekAfter(after, data, node)) {
+    if (LinkRecord::Decode(data, queue.FileVersion(), held.record)) {
+      held.node = node;
+      held.chain = Chain::kMain;
+      return true;
+    }
+    undecoded.push_back(node);
+    after = node;
+  }
+  // The end of the chain is no failure; anything else is.
+  Check(queue.Error() == 0);
+  return false;
+}
+
 bool PatrolWork::TakeNext(HeldRecord& held) {
   std::lock_guard lock(ApplicationLock());
   PatrolQueue& queue = doc_.WorkQueue();
   taken_ = 0;
-  // The first record after those done with at the front.
-  std::string data;
-  PatrolQueue::NodeId node = 0;
-  while (done_front_.empty() ? queue.PeekFront(data, node)
-                             : queue.PeekAfter(done_front_.back(), data, node)) {
-    if (LinkRecord::Decode(data, queue.FileVersion(), held.record)) {
-      held.node = taken_ = node;
-      held.chain = Chain::kMain;
-      return true;
-    }
-    done_front_.push_back(node);  // a record that does not decode goes with them
+  // The first record after those done with at the front; one that does not decode goes with them.
+  if (ReadAfter(queue, done_front_.empty() ? 0 : done_front_.back(), held, done_front_)) {
+    taken_ = held.node;
+    return true;
   }
   // The end of the queue: the records done with go now.
-  if (Check(queue.Error() == 0)) LetGoOfDone();
+  if (queue.Error() == 0) LetGoOfDone();
   return false;
 }
 
@@ -44,13 +66,10 @@ bool PatrolWork::LetGoOfDone() {
 
 bool PatrolWork::Hold(HeldRecord& held) {
   std::lock_guard lock(ApplicationLock());
-  return LetGoOfDone() && HoldIn(doc_.WorkQueue(), held);
-}
-
-bool PatrolWork::HoldIn(PatrolQueue& queue, HeldRecord& held) {
+  if (!LetGoOfDone()) return false;
   if (held.chain == Chain::kHeld) return true;
   PatrolQueue::NodeId node = 0;
-  if (!Check(queue.Hold(held.node, held.record.Encode(), node))) return false;
+  if (!Check(doc_.WorkQueue().Hold(held.node, held.record.Encode(), node))) return false;
   held.node = node;
   held.chain = Chain::kHeld;
   return true;
@@ -87,9 +106,7 @@ bool PatrolWork::Append(const LinkRecord& record) {
 }
 
 bool PatrolWork::AppendAll(const std::vector<LinkRecord>& records) {
-  std::vector<std::string> encoded;
-  encoded.reserve(records.size());
-  for (const LinkRecord& record : records) encoded.push_back(record.Encode());
+  const std::vector<std::string> encoded = EncodeAll(records);
   std::lock_guard lock(ApplicationLock());
   return Check(doc_.WorkQueue().AppendAll(encoded));
 }
@@ -132,9 +149,7 @@ bool PatrolWork::AppendLocalizeWhenDurable(const LinkRecord& record) {
 
 bool PatrolWork::WriteLocalizeRun() {
   if (localize_run_.empty()) return true;
-  std::vector<std::string> encoded;
-  encoded.reserve(localize_run_.size());
-  for (const LinkRecord& record : localize_run_) encoded.push_back(record.Encode());
+  const std::vector<std::string> encoded = EncodeAll(localize_run_);
   localize_run_.clear();
   std::lock_guard lock(ApplicationLock());
   return Check(doc_.LocalizeQueue().AppendAll(encoded));
@@ -143,22 +158,16 @@ bool PatrolWork::WriteLocalizeRun() {
 bool PatrolWork::TakeLocalize(HeldRecord& held) {
   std::lock_guard lock(ApplicationLock());
   if (!WriteLocalizeRun()) return false;
-  PatrolQueue& queue = doc_.LocalizeQueue();
-  std::string data;
-  PatrolQueue::NodeId node = 0;
-  while (localize_taken_.empty() ? queue.PeekFront(data, node)
-                                 : queue.PeekAfter(localize_taken_.back(), data, node)) {
+  std::vector<PatrolQueue::NodeId> undecoded;
+  const bool found = ReadAfter(
+      doc_.LocalizeQueue(), localize_taken_.empty() ? 0 : localize_taken_.back(), held, undecoded);
+  // Records that do not decode are let go of as if they were localised.
+  for (const PatrolQueue::NodeId node : undecoded) {
     localize_taken_.push_back(node);
-    if (LinkRecord::Decode(data, queue.FileVersion(), held.record)) {
-      held.node = node;
-      held.chain = Chain::kMain;
-      return true;
-    }
     if (!DoneLocalizeWhenDurable(node)) return false;
   }
-  // An empty chain is no failure; anything else is.
-  Check(queue.Error() == 0);
-  return false;
+  if (found) localize_taken_.push_back(held.node);
+  return found;
 }
 
 bool PatrolWork::DoneLocalize(PatrolQueue::NodeId node) {

@@ -103,7 +103,11 @@ class PatrolWork {
  private:
   // Unlinks the records done at the front of the work queue (done_front_); under the lock.
   bool LetGoOfDone();
-  bool HoldIn(PatrolQueue& queue, HeldRecord& held);
+  // The first record that decodes in the main chain of `queue` after the node `after` (from its
+  // front when 0); the nodes of records on the way that do not decode are added to `undecoded`.
+  // False at the end of the chain, or when a read failed (Failed() then tells).
+  bool ReadAfter(PatrolQueue& queue, PatrolQueue::NodeId after, HeldRecord& held,
+                 std::vector<PatrolQueue::NodeId>& undecoded);
   // Writes the localize records kept by AppendLocalizeWhenDurable.
   bool WriteLocalizeRun();
   bool Check(bool ok) {

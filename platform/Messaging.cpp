@@ -52,10 +52,9 @@ bool SendAndTell(Hwnd hwnd, unsigned message, WParam wparam, LParam lparam,
   return reply->handled;
 }
 
-}  // namespace
-
-bool PostMessage(Hwnd hwnd, unsigned message, WParam wparam, LParam lparam,
-                 std::unique_ptr<Payload> payload) {
+// Queues a message for a window; `quiet` leaves the receiving loop asleep (PostQuietMessage).
+bool Post(Hwnd hwnd, unsigned message, WParam wparam, LParam lparam,
+          std::unique_ptr<Payload> payload, bool quiet) {
   if (hwnd == 0) return false;
   if (!WindowTable::IsLocal(hwnd)) {
     return !payload && RemoteMessenger::Post(hwnd, message, wparam, lparam);
@@ -63,22 +62,25 @@ bool PostMessage(Hwnd hwnd, unsigned message, WParam wparam, LParam lparam,
   std::shared_ptr<LoopQueue> queue = WindowTable::Instance().QueueOf(hwnd);
   if (!queue) return false;
   MessageLoop* own = MessageLoop::Current();
-  const bool later = own && own->DefersWakes() && own->Queue() != queue;
-  if (!queue->Post(MakeMessage(hwnd, message, wparam, lparam, std::move(payload)), !later)) {
+  const bool later = !quiet && own && own->DefersWakes() && own->Queue() != queue;
+  if (!queue->Post(MakeMessage(hwnd, message, wparam, lparam, std::move(payload)),
+                   !quiet && !later)) {
     return false;
   }
   if (later) own->WakeLater(std::move(queue));
   return true;
 }
 
+}  // namespace
+
+bool PostMessage(Hwnd hwnd, unsigned message, WParam wparam, LParam lparam,
+                 std::unique_ptr<Payload> payload) {
+  return Post(hwnd, message, wparam, lparam, std::move(payload), false);
+}
+
 bool PostQuietMessage(Hwnd hwnd, unsigned message, WParam wparam, LParam lparam,
                       std::unique_ptr<Payload> payload) {
-  if (hwnd == 0) return false;
-  if (!WindowTable::IsLocal(hwnd))
-    return PostMessage(hwnd, message, wparam, lparam, std::move(payload));
-  std::shared_ptr<LoopQueue> queue = WindowTable::Instance().QueueOf(hwnd);
-  return queue &&
-         queue->Post(MakeMessage(hwnd, message, wparam, lparam, std::move(payload)), false);
+  return Post(hwnd, message, wparam, lparam, std::move(payload), true);
 }
 
 LResult SendMessage(Hwnd hwnd, unsigned message, WParam wparam, LParam lparam,
