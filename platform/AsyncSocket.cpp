@@ -10,6 +10,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/DeferredClose.h"
 #include "platform/MessageIds.h"
 #include "platform/MessageLoop.h"
 #include "platform/Messaging.h"
@@ -28,7 +29,13 @@ class SocketEntry final : public PollListener {
   SocketEntry(SocketHandle handle, int fd) : handle_(handle), fd_(fd) {}
   ~SocketEntry() override {
     Unwatch();
-    close(fd_);
+    // A connection's tear-down is left to the closing thread; a listening socket lets go of its
+    // port at once.
+    if (phase_ == Phase::kConnecting || phase_ == Phase::kConnected) {
+      DeferredClose::Close(fd_);
+    } else {
+      close(fd_);
+    }
   }
 
   int Fd() const { return fd_; }

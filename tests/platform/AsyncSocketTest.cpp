@@ -1,12 +1,16 @@
 // The asynchronous select on epoll, seen from a window: which events come, how often, and when.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <string>
 #include <vector>
 
 #include "platform/AsyncSocket.h"
+#include "platform/DeferredClose.h"
 #include "platform/EventLoop.h"
 #include "platform/MessageIds.h"
 #include "platform/WinSockErrors.h"
@@ -155,6 +159,48 @@ TEST_F(AsyncSocketTest, NoticesQueuedForAClosedSocketNeverReachANewOne) {
   std::size_t length = 1;
   char byte;
   EXPECT_EQ(WsRecv(old, &byte, &length), WSAENOTSOCK);
+}
+
+TEST_F(AsyncSocketTest, AClosedConnectionEndsAtThePeerAndAListenerFreesItsPortAtOnce) {
+  Connect(FD_CONNECT | FD_READ | FD_CLOSE);
+  // The client's close is finished by the closing thread; the server still sees the end.
+  WsCloseSocket(client_);
+  client_ = kInvalidSocket;
+  ASSERT_EQ(WsAsyncSelect(server_side_, window_.Handle(), kSocketMessage, FD_READ | FD_CLOSE), 0);
+  ASSERT_TRUE(RunUntil([&] { return Count(server_side_, FD_CLOSE) == 1; }));
+  // A port given up is free for the next listener at once.
+  sockaddr_in bound{};
+  ASSERT_EQ(WsLocalAddress(listener_, &bound), 0);
+  WsCloseSocket(listener_);
+  int error = 0;
+  listener_ = WsSocket(&error);
+  EXPECT_EQ(WsListen(listener_, Loopback(bound.sin_port), 4), 0);
+}
+
+TEST(DeferredClose, EveryDescriptorHandedOverIsClosedByTheFlush) {
+  // More than a batch and a partial one: the rest must not wait for more to come.
+  std::vector<int> reading_ends;
+  for (std::size_t i = 0; i < DeferredClose::kBatch * 2 + 5; ++i) {
+    int fds[2];
+    ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+    reading_ends.push_back(fds[0]);
+    DeferredClose::Close(fds[1]);
+  }
+  DeferredClose::Flush();
+  for (const int fd : reading_ends) {
+    char byte;
+    EXPECT_EQ(read(fd, &byte, 1), 0) << "the writing end is closed: end of file";
+    close(fd);
+  }
+  // A lone descriptor is closed without a flush too, after a short wait.
+  int fds[2];
+  ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+  DeferredClose::Close(fds[1]);
+  pollfd poll_fd{fds[0], POLLIN, 0};
+  EXPECT_EQ(poll(&poll_fd, 1, 5000), 1);
+  char byte;
+  EXPECT_EQ(read(fds[0], &byte, 1), 0);
+  close(fds[0]);
 }
 
 TEST_F(AsyncSocketTest, AcceptIsToldAgainOnlyAfterAnAccept) {
