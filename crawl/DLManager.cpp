@@ -4,12 +4,12 @@
 
 #include <mutex>
 #include <set>
+#include <thread>
 
 #include "crawl/CrawlMessages.h"
 #include "crawl/FileStamp.h"
 #include "crawl/LocalPath.h"
 #include "crawl/MirrorFiles.h"
-#include "crawl/PageLocalizer.h"
 #include "crawl/RobotsCopy.h"
 #include "crawl/SavedDataJob.h"
 #include "crawl/StoredPage.h"
@@ -229,6 +229,7 @@ void DLManager::EndPatrol() {
     obj->Reset();
     obj->RemoveTempFile();
   }
+  crew_.reset();  // its helpers' staging files go with it
   if (!store_.StagingFile().empty()) ::unlink(store_.StagingFile().c_str());
   events_.Ended();
   Destroy();
@@ -553,34 +554,47 @@ void DLManager::LocalizeStep() {
     if (Settled()) FinishStop();
     return;
   }
+  // A run of records is localised side by side; what is told of them, and their leaving the
+  // queue, follows in their order.
+  std::vector<HeldRecord> taken;
+  std::vector<LocalizeCrew::Page> pages;
+  std::vector<bool> handled;
   HeldRecord held;
-  if (!work_.TakeLocalize(held)) {
+  while (taken.size() < kLocalizeRun && work_.TakeLocalize(held)) {
+    const LinkRecord& record = held.record;
+    CUrl url;
+    handled.push_back(url.Parse(record.url));
+    if (handled.back()) {
+      std::lock_guard lock(ApplicationLock());
+      if (const ProjectItem* item = doc_.FindItem(record.folder_path, record.item_url)) {
+        LocalizeCrew::Page& page = pages.emplace_back();
+        page.url = record.url;
+        page.folder_path = record.folder_path;
+        page.stored_as = record.storage_name;
+        page.localize_link = std::max(0, doc_.Defaults().Resolve(*item, ItemOption::LocalizeLink));
+      }
+    }
+    taken.push_back(std::move(held));
+  }
+  if (taken.empty()) {
     if (Settled()) {
       if (!work_.Failed()) work_.ResetLocalize();
       EndPatrol();
     }
     return;
   }
-  const LinkRecord& record = held.record;
-  CUrl url;
-  if (url.Parse(record.url)) {
-    events_.Handling(record.url);
-    int localize_link = 0;
-    bool item_found = false;
-    {
-      std::lock_guard lock(ApplicationLock());
-      if (const ProjectItem* item = doc_.FindItem(record.folder_path, record.item_url)) {
-        item_found = true;
-        localize_link = std::max(0, doc_.Defaults().Resolve(*item, ItemOption::LocalizeLink));
-      }
-    }
-    if (item_found) {
-      PageLocalizer(store_).Localize(record.url, record.folder_path, localize_link, localize_start_,
-                                     record.storage_name);
-    }
-    events_.Localized();
+  if (!crew_) {
+    crew_ = std::make_unique<LocalizeCrew>(
+        store_, LocalizeCrew::HelpersFor(std::thread::hardware_concurrency()));
   }
-  work_.DoneLocalizeWhenDurable(held.node);
+  crew_->Localize(pages, localize_start_);
+  for (std::size_t i = 0; i < taken.size(); ++i) {
+    if (handled[i]) {
+      events_.Handling(taken[i].record.url);
+      events_.Localized();
+    }
+    work_.DoneLocalizeWhenDurable(taken[i].node);
+  }
   Checkpoint();
   ++outstanding_;
   PostMessage(Handle(), kMsgNextLocalize);

@@ -9,6 +9,7 @@
 #include "crawl/DLObj.h"
 #include "crawl/ExpansionSet.h"
 #include "crawl/LinkAdmission.h"
+#include "crawl/LocalizeCrew.h"
 #include "crawl/MirrorCheckpoint.h"
 #include "crawl/MirrorStore.h"
 #include "crawl/PatrolEvents.h"
@@ -59,6 +60,8 @@ class DLManager : public Window {
   // stalls the file system's writers for a moment, so one for many records costs far less than one
   // for a few; a phase does not end before its records are durable, whatever their number.
   static constexpr std::size_t kRecordsPerSync = 512;
+  // Localize records taken at a time in the localization pass, localised side by side.
+  static constexpr std::size_t kLocalizeRun = 64;
   enum Phase : int {
     kPhaseIdle = 0,
     kPhaseStarting = 1,
@@ -185,6 +188,7 @@ class DLManager : public Window {
   ExpansionSet expanded_;
   std::array<std::unique_ptr<DLObj>, kObjectCount> objects_;
   std::unique_ptr<SavedDataHandler> saved_data_;
+  std::unique_ptr<LocalizeCrew> crew_;  // made when the localization pass begins
 
   Phase phase_ = kPhaseIdle;
   int free_ = kObjectCount;  // download objects that are free

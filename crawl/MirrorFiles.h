@@ -50,14 +50,20 @@ int MoveIntoPlace(const std::string& source, const std::string& target, bool rep
 // (MoveIntoPlace; on different file systems, a copy beside `target` renamed over it).
 int ReplaceFileVia(const std::string& staging, const std::string& target, std::string_view bytes,
                    bool replacing = false);
+// The two steps of ReplaceFileVia: the staging file gets the bytes (and only them), then it is
+// moved over `target`.
+int WriteStagingFile(const std::string& staging, std::string_view bytes);
+int MoveStagingFile(const std::string& staging, const std::string& target, std::string_view bytes,
+                    bool replacing);
 
 // Flushes everything written to the file system that holds `folder` (file data, names, folders)
 // to the disk: one call makes many writes durable at once. 0 or the errno value.
 int SyncFileSystem(const std::string& folder);
 
 // The temporary files a patrol keeps in a project's work folder: the download objects' bodies
-// ("tmp" with the object's number and ".dat") and the store's staging file (kStagingName, a name
-// no local name can take, as local names escape "?"). A patrol that is killed leaves them there.
+// ("tmp" with the object's number and ".dat") and the store's staging files (kStagingName, a name
+// no local name can take, as local names escape "?", alone or followed by a helper's number). A
+// patrol that is killed leaves them there.
 std::string DownloadTempName(int index);
 inline constexpr std::string_view kStagingName = ".qlm?staging";
 // Removes those files (regular files of those names directly in `work_folder`, nothing else).

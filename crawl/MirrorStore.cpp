@@ -57,19 +57,26 @@ std::optional<std::string> MirrorStore::LocalPath(const CUrl& url,
 
 void MirrorStore::RememberWrites() {
   std::lock_guard guard(lock_);
+  std::lock_guard memo(memo_lock_);
   if (!written_) written_.emplace();
+  remembering_ = true;
 }
 
 std::optional<FileTime> MirrorStore::Written(const std::string& file) const {
-  if (written_) {
-    if (const std::optional<FileTime> written = written_->Find(file)) return written;
+  {
+    std::shared_lock memo(memo_lock_);
+    if (written_) {
+      if (const std::optional<FileTime> written = written_->Find(file)) return written;
+    }
   }
   return RegularFileWritten(file);
 }
 
 void MirrorStore::NoteWritten(const std::string& file) const {
-  if (!written_) return;
-  if (const std::optional<FileTime> written = RegularFileWritten(file)) {
+  if (!remembering_) return;
+  const std::optional<FileTime> written = RegularFileWritten(file);
+  std::lock_guard memo(memo_lock_);
+  if (written) {
     written_->Wrote(file, *written);
   } else {
     written_->Forget(file);
@@ -77,6 +84,7 @@ void MirrorStore::NoteWritten(const std::string& file) const {
 }
 
 void MirrorStore::NoteRemoved(const std::string& file) const {
+  std::lock_guard memo(memo_lock_);
   if (written_) written_->Forget(file);
 }
 
@@ -90,7 +98,6 @@ LocalCopy MirrorStore::FindLocalCopy(const CUrl& url, std::string_view folder_pa
   LocalCopy copy;
   const std::optional<std::string> name = LocalPath(url, folder_path);
   if (!name) return copy;
-  std::lock_guard guard(lock_);
   if (url.FileType() == kFileTypeCgi) {
     for (std::string_view variant : kCgiVariants) {
       std::string file = *name + std::string(variant);
@@ -120,8 +127,11 @@ std::optional<LocalCopy> MirrorStore::WrittenSince(std::string_view url,
 }
 
 bool MirrorStore::FileWrittenSince(const std::string& path, FileTime since) const {
-  std::lock_guard guard(lock_);
-  std::optional<FileTime> written = written_ ? written_->Find(path) : std::nullopt;
+  std::optional<FileTime> written;
+  {
+    std::shared_lock memo(memo_lock_);
+    if (written_) written = written_->Find(path);
+  }
   if (!written) written = LastWriteTime(path);
   return written && *written > since;
 }
@@ -220,6 +230,15 @@ int MirrorStore::ReplaceWithBytes(const std::string& file, std::string_view byte
       if (error == 0) error = ReplaceFileWithBytes(file, bytes, false);
     }
   }
+  if (error == 0) NoteWritten(file);
+  return WriteResult(error);
+}
+
+int MirrorStore::ReplaceWithBytesVia(const std::string& staging, const std::string& file,
+                                     std::string_view bytes, bool replacing) const {
+  if (staging.empty()) return ReplaceWithBytes(file, bytes, replacing);
+  int error = WriteStagingFile(staging, bytes);
+  if (error == 0) error = MoveStagingFile(staging, file, bytes, replacing);
   if (error == 0) NoteWritten(file);
   return WriteResult(error);
 }

@@ -2,6 +2,7 @@
 
 #include <mutex>
 #include <optional>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
 
@@ -32,8 +33,11 @@ struct LocalCopy {
 // The mirror folder tree of the patrols: local names of URLs, whether and when a URL's copy was
 // stored, and the writing of fetched bodies, robots.txt copies and redirect pages.
 //
-// Every operation that tests or writes files holds the application lock given at construction,
-// because the user interface reads and changes the same folders. Stored files replace their
+// Every operation that writes files holds the application lock given at construction, because the
+// user interface reads and changes the same folders (ReplaceWithBytesVia, for threads that rewrite
+// pages side by side, holds none: its staging file is its own and the rename is one step). The
+// lookups (FindLocalCopy, FileWrittenSince) take no lock but that of the remembered writes: each
+// tests a name in one step, and several threads may look up at once. Stored files replace their
 // local name atomically: the content is complete in a file elsewhere on the same file system (a
 // download's temporary file, the staging file) or beside the name, and is renamed over the name,
 // so a reader (or a patrol that is killed) never sees a partly written file under a local name.
@@ -132,11 +136,20 @@ class MirrorStore {
   // `replacing`: the caller knows the file is there (MoveIntoPlace).
   int ReplaceWithBytes(const std::string& file, std::string_view bytes,
                        bool replacing = false) const;
+  // The same through a staging file that only the calling thread writes (HelperStagingFile),
+  // without the application lock: for threads that rewrite pages side by side.
+  int ReplaceWithBytesVia(const std::string& staging, const std::string& file,
+                          std::string_view bytes, bool replacing) const;
   // Gives a stored copy the current time as its last-write time (a reply said it is up to date).
   bool Touch(const std::string& file) const;
 
   // The staging file; empty without a staging folder.
   const std::string& StagingFile() const { return staging_; }
+  // Helper `n`'s (n >= 1) staging file beside it, for ReplaceWithBytesVia; empty without a
+  // staging folder.
+  std::string HelperStagingFile(int n) const {
+    return staging_.empty() ? std::string() : staging_ + std::to_string(n);
+  }
 
  private:
   void RemoveOtherVariants(const std::string& name, std::string_view keep) const;
@@ -150,8 +163,11 @@ class MirrorStore {
   std::recursive_mutex& lock_;
   bool durable_;
   std::string staging_;
-  // The remembered writes (RememberWrites); guarded by lock_.
+  // The remembered writes (RememberWrites), guarded by memo_lock_ (taken after lock_, never
+  // before it); remembering_ is set once, before the store is shared between threads.
+  mutable std::shared_mutex memo_lock_;
   mutable std::optional<WrittenFiles> written_;
+  bool remembering_ = false;
 };
 
 }  // namespace qlm

@@ -26,7 +26,8 @@ std::string EscapeForLink(std::string_view name) {
 
 int PageLocalizer::Localize(std::string_view page_url, std::string_view folder_path,
                             int localize_link, FileTime phase_start, std::string_view stored_as) {
-  std::lock_guard guard(store_.Lock());
+  // The lookups and the replacement take the store's lock each; nobody else writes the page
+  // meanwhile (localisers running side by side never get the same page).
   CUrl storage;
   if (!storage.Parse(stored_as.empty() ? page_url : stored_as)) return kNoLocalCopy;
   const LocalCopy copy = store_.FindLocalCopy(storage, folder_path);
@@ -37,7 +38,7 @@ int PageLocalizer::Localize(std::string_view page_url, std::string_view folder_p
   const std::optional<std::string> location = store_.LocalPath(storage, folder_path);
   if (!location) return kNoLocalCopy;
   const std::string rewritten = Rewrite(page_url, *location, folder_path, localize_link, page);
-  if (store_.ReplaceWithBytes(copy.file, rewritten, true) != MirrorStore::kStoreOk) {
+  if (store_.ReplaceWithBytesVia(staging_, copy.file, rewritten, true) != MirrorStore::kStoreOk) {
     return kRewriteFailed;
   }
   return kLocalized;

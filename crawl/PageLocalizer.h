@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "crawl/MirrorFiles.h"
 #include "crawl/PageScanner.h"
@@ -24,7 +25,10 @@ class PageLocalizer : private LinkRewriter {
     kUnreadable = -4,       // the stored page cannot be read
   };
 
-  explicit PageLocalizer(const MirrorStore& store) : store_(store) {}
+  // `staging`: a staging file of the calling thread's own (MirrorStore::HelperStagingFile), for
+  // localisers that run side by side; empty: the store's.
+  explicit PageLocalizer(const MirrorStore& store, std::string staging = {})
+      : store_(store), staging_(std::move(staging)) {}
 
   // Rewrites the stored copy of `page_url` (the item's local copy, a cgi page's variant) in
   // place, unless it was written after `phase_start`. `localize_link` is the item's effective
@@ -41,6 +45,7 @@ class PageLocalizer : private LinkRewriter {
   std::string RewriteLink(const PageScanner& scanner, const std::string& value) override;
 
   const MirrorStore& store_;
+  const std::string staging_;
   PageScanner scanner_;
   // The page being rewritten: its local name, its item's folder path, and LocalizeLink.
   std::string page_location_;

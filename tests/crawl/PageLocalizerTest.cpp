@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "crawl/LocalizeCrew.h"
 #include "crawl/MirrorStore.h"
 #include "crawl/PageLocalizer.h"
 #include "tests/crawl/MirrorTree.h"
@@ -149,6 +151,104 @@ TEST_F(PageLocalizerTest, LocalizesTheStoredVariantOfACgiPage) {
             PageLocalizer::kLocalized);
   EXPECT_EQ(ReadFileBytes(file),
             "<head><meta name=\"QLMVERSION\" content=\"10060\"></head><a href=\"b/x.html\">");
+}
+
+// A mirror of pages that link to one another, to stored pictures and to pages never stored; a run
+// of records names some pages twice, and a cgi URL stored under a page's name.
+class LocalizeCrewTest : public testing::Test {
+ protected:
+  static constexpr int kPages = 150;
+
+  static std::string PageUrl(int i) {
+    return "http://h/d" + std::to_string(i % 7) + "/" + std::to_string(i) + ".html";
+  }
+
+  // Builds the mirror under `root` (work folder "proj/") and returns the run of records.
+  static std::vector<LocalizeCrew::Page> Build(const MirrorStore& store, FileTime before) {
+    std::vector<LocalizeCrew::Page> run;
+    std::filesystem::create_directories(store.WorkFolder("proj"));
+    for (int i = 0; i < kPages; ++i) {
+      std::string page = "<html><head><title>" + std::to_string(i) + "</title></head><body>";
+      for (int k = 1; k <= 6; ++k) {
+        page += "<a href=\"" + PageUrl((i * 7 + k) % (kPages + 20)) + "\">l</a>\n";
+      }
+      page += "<img src=\"../img/" + std::to_string(i / 2) + ".jpg\"></body></html>\n";
+      const std::string file = *store.LocalPath(PageUrl(i), "p");
+      PutFile(file, page);
+      test::SetWriteTime(file, before);
+      PutFile(*store.LocalPath("http://h/img/" + std::to_string(i / 2) + ".jpg", "p"), "jpeg");
+      LocalizeCrew::Page& record = run.emplace_back();
+      record.url = PageUrl(i);
+      record.folder_path = "p";
+      record.localize_link = i % 3 == 0 ? 1 : 0;
+      if (i % 10 == 0) run.push_back(record);  // reached twice
+      if (i % 25 == 0) {
+        LocalizeCrew::Page& cgi = run.emplace_back();
+        cgi.url = "http://h/q.cgi?n=" + std::to_string(i);
+        cgi.folder_path = "p";
+        cgi.stored_as = PageUrl(i);
+      }
+    }
+    return run;
+  }
+
+  test::TempDir dir_;
+  std::recursive_mutex lock_;
+};
+
+TEST_F(LocalizeCrewTest, SideBySideGivesTheMirrorOneThreadGivesAndLeavesNoStagingFiles) {
+  const FileTime phase_start = std::chrono::system_clock::now() - std::chrono::minutes(1);
+  const FileTime before = phase_start - std::chrono::minutes(1);
+
+  const std::string one_root = dir_.Path() + "/one/";
+  MirrorStore one_store(one_root, lock_, false, one_root + "proj");
+  std::vector<LocalizeCrew::Page> alone = Build(one_store, before);
+  for (LocalizeCrew::Page& page : alone) {
+    page.result = PageLocalizer(one_store).Localize(page.url, page.folder_path, page.localize_link,
+                                                    phase_start, page.stored_as);
+  }
+
+  const std::string crew_root = dir_.Path() + "/crew/";
+  MirrorStore crew_store(crew_root, lock_, false, crew_root + "proj");
+  crew_store.RememberWrites();
+  std::vector<LocalizeCrew::Page> run = Build(crew_store, before);
+  {
+    LocalizeCrew crew(crew_store, 3);
+    // In runs as the patrol takes them, the last one short.
+    for (std::size_t from = 0; from < run.size(); from += 64) {
+      std::vector<LocalizeCrew::Page> part(run.begin() + from,
+                                           run.begin() + std::min(run.size(), from + 64));
+      crew.Localize(part, phase_start);
+      std::copy(part.begin(), part.end(), run.begin() + from);
+    }
+  }
+  ASSERT_EQ(run.size(), alone.size());
+  int localized = 0;
+  for (std::size_t i = 0; i < run.size(); ++i) {
+    EXPECT_EQ(run[i].result, alone[i].result) << run[i].url;
+    localized += run[i].result == PageLocalizer::kLocalized;
+  }
+  EXPECT_EQ(localized, kPages);
+  std::map<std::string, std::string> crew_tree = test::TreeOf(crew_root);
+  std::map<std::string, std::string> one_tree = test::TreeOf(one_root);
+  // The helpers' staging files are gone; the store's own stays for the next rewrite.
+  crew_tree.erase("proj/.qlm?staging");
+  one_tree.erase("proj/.qlm?staging");
+  EXPECT_EQ(crew_tree, one_tree);
+
+  // A killed patrol's staging files, the helpers' too, go at the next start.
+  PutFile(crew_root + "proj/.qlm?staging2", "left");
+  PutFile(crew_root + "proj/.qlm?staging2x", "not ours");
+  RemoveTemporaryFiles(crew_root + "proj/");
+  EXPECT_TRUE(test::TreeOf(crew_root + "proj").contains(".qlm?staging2x"));
+  EXPECT_FALSE(test::TreeOf(crew_root + "proj").contains(".qlm?staging2"));
+}
+
+TEST(LocalizeCrew, TakesOneHelperLessThanTheCoresAndAtMostThree) {
+  EXPECT_EQ(LocalizeCrew::HelpersFor(0), 0);
+  EXPECT_EQ(LocalizeCrew::HelpersFor(1), 0);
+  EXPECT_EQ(LocalizeCrew::HelpersFor(2), 1);
+  EXPECT_EQ(LocalizeCrew::HelpersFor(16), 3);
 }
 
 }  // namespace
