@@ -209,12 +209,20 @@ void DLManager::Content(DLObj& obj) {
   // A page is read once, before it moves into the mirror (the move keeps its bytes): the
   // executable check and the scan for links both use what was read. A page that cannot be read
   // yields no links, as its stored copy would not either.
+  // Most bodies are in memory still: the file is read only for a larger one.
   const bool page = IsPageType(type) || suffix == kCgiVariants[0];
-  std::string page_bytes;
-  if (page ? ReadWholeFile(temp, page_bytes) && page_bytes.starts_with(kExecutableHeader)
-           : StartsLikeExecutable(temp)) {
-    return;
-  }
+  const CFileBodySink& kept = obj.Body();
+  std::string read_page;
+  bool readable = true;
+  if (page && !kept.KeptWhole()) readable = ReadWholeFile(temp, read_page);
+  const std::string_view page_bytes = !page || !readable ? std::string_view()
+                                      : kept.KeptWhole() ? kept.Kept()
+                                                         : read_page;
+  const bool executable = page ? page_bytes.starts_with(kExecutableHeader)
+                          : kept.Kept().size() >= kExecutableHeader.size()
+                              ? kept.Kept().starts_with(kExecutableHeader)
+                              : StartsLikeExecutable(temp);
+  if (executable) return;
   std::string body = temp;
   const bool stored = store && store_.StoreFile(temp, storage, current.folder_path, suffix,
                                                 &body) == MirrorStore::kStoreOk;

@@ -159,6 +159,7 @@ void DLObj::OnProgress(CHttpRequest& request, int progress) {
         // last body was not stored. When it cannot be opened it goes, so that no earlier body
         // can pass for this one.
         if (!body_.Create(temp_file_, false)) ::unlink(temp_file_.c_str());
+        body_.KeepCopy(kKeptBody);
         request.SetBodySink(&body_);
         StartTimer(kDataTimer, limits_.data);
       } else {

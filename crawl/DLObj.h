@@ -88,6 +88,10 @@ class DLObj : public Window, private IHttpObserver {
   CHttpRequest* Main() { return main_.get(); }
   CHttpRequest* Robots() { return robots_.get(); }
   const std::string& TempFile() const { return temp_file_; }
+  // The body of the last download as far as it is kept in memory: the first kKeptBody bytes
+  // (the whole body when Body().KeptWhole()).
+  const CFileBodySink& Body() const { return body_; }
+  static constexpr std::size_t kKeptBody = 256 * 1024;
   // Whether the access interval is still running (the request has not started).
   bool Waiting() const { return waiting_; }
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace qlm {
@@ -13,13 +14,14 @@ CFileBodySink::~CFileBodySink() {
 
 bool CFileBodySink::OpenWith(const std::string& path, int flags) {
   Close();
+  written_ = 0;
+  kept_.clear();
   fd_ = ::open(path.c_str(), flags | O_WRONLY | O_CLOEXEC, 0644);
   if (fd_ < 0) {
     last_error_ = errno;
     return false;
   }
   last_error_ = 0;
-  written_ = 0;
   return true;
 }
 
@@ -46,6 +48,9 @@ bool CFileBodySink::WriteBody(const char* data, size_t size) {
   if (fd_ < 0) {
     last_error_ = EBADF;
     return false;
+  }
+  if (kept_.size() < keep_limit_ && static_cast<std::size_t>(written_) == kept_.size()) {
+    kept_.append(data, std::min(size, keep_limit_ - kept_.size()));
   }
   while (size > 0) {
     ssize_t n = ::write(fd_, data, size);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -27,6 +28,16 @@ class CFileBodySink : public IHttpBodySink {
 
   bool WriteBody(const char* data, size_t size) override;
 
+  // Keeps the first `limit` bytes of what is written from now on in memory too (until the next
+  // Create or OpenAppend), so that a reader of a small body needs no read of the file.
+  void KeepCopy(std::size_t limit) {
+    keep_limit_ = limit;
+    kept_.clear();
+  }
+  // The bytes kept; everything written since the file was opened when KeptWhole().
+  const std::string& Kept() const { return kept_; }
+  bool KeptWhole() const { return static_cast<std::size_t>(written_) == kept_.size(); }
+
   // errno of the last failed operation, 0 when none failed.
   int LastError() const { return last_error_; }
   // Bytes written since the file was opened.
@@ -38,6 +49,8 @@ class CFileBodySink : public IHttpBodySink {
   int fd_ = -1;  // -1 when no file is open
   int last_error_ = 0;
   int64_t written_ = 0;
+  std::size_t keep_limit_ = 0;
+  std::string kept_;
 };
 
 }  // namespace qlm

@@ -256,6 +256,26 @@ TEST(PatrolTest, AnExecutableBodyIsNeverStoredYetTheRecordIsDone) {
                                                "\">f</a>"}}));
 }
 
+TEST(PatrolTest, LargeBodiesAreJudgedAndScannedWholeLikeSmallOnes) {
+  // Bodies larger than a download keeps in memory: read back from the file.
+  SiteServer site;
+  const std::string filler(300 * 1024, ' ');
+  const std::string program = std::string(kExecutableHeader) + filler;
+  site.Route("/", SiteServer::Html("<a href=big.html>b</a><a href=big.bin>p</a>"));
+  site.Route("/big.html", SiteServer::Html("<p>" + filler + "<a href=last.html>l</a>"));
+  site.Route("/big.bin", SiteServer::Typed("application/octet-stream", program));
+  site.Route("/last.html", SiteServer::Html("last"));
+  PatrolHarness patrol;
+  patrol.AddUrl(patrol.Root(), site.Url("/")).SetOwn(ItemOption::GraphMax, 2);
+
+  ASSERT_TRUE(patrol.Run());
+  EXPECT_EQ(site.Count("/last.html"), 1u) << "the link at the end of the large page";
+  const Tree tree = patrol.Tree();
+  EXPECT_TRUE(tree.contains("127.0.0.1/big.html"));
+  EXPECT_TRUE(tree.contains("127.0.0.1/last.html"));
+  EXPECT_FALSE(tree.contains("127.0.0.1/big.bin")) << "an executable is never stored";
+}
+
 TEST(PatrolTest, AnUnauthorizedPageIsAskedForThriceWithCredentialsOnlyTheThirdTime) {
   SiteServer site;
   site.Route("/", SiteServer::Reply(401, "", "WWW-Authenticate: Basic realm=\"r\"\r\n"));

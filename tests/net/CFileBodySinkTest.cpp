@@ -1,0 +1,44 @@
+// The body sink's copy in memory: what a reader may take instead of reading the file back.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "net/CFileBodySink.h"
+#include "tests/support/TempHome.h"
+
+namespace qlm {
+namespace {
+
+TEST(CFileBodySink, KeepsTheFirstBytesAndTellsWhetherTheyAreTheWholeBody) {
+  test::TempDir dir;
+  const std::string path = dir.File("body.dat");
+  CFileBodySink sink;
+  ASSERT_TRUE(sink.Create(path, false));
+  sink.KeepCopy(10);
+  ASSERT_TRUE(sink.WriteBody("0123", 4));
+  ASSERT_TRUE(sink.WriteBody("4567", 4));
+  EXPECT_EQ(sink.Kept(), "01234567");
+  EXPECT_TRUE(sink.KeptWhole());
+  ASSERT_TRUE(sink.WriteBody("89abcdef", 8));  // crosses the limit
+  EXPECT_EQ(sink.Kept(), "0123456789");
+  EXPECT_FALSE(sink.KeptWhole());
+  ASSERT_TRUE(sink.WriteBody("g", 1));
+  EXPECT_EQ(sink.Kept(), "0123456789") << "nothing after a gap";
+  ASSERT_TRUE(sink.Close());
+  EXPECT_EQ(test::ReadFileBytes(path), "0123456789abcdefg");
+
+  // The next body starts empty, also when its file cannot be made.
+  ASSERT_TRUE(sink.Create(path, false));
+  sink.KeepCopy(10);
+  EXPECT_EQ(sink.Kept(), "");
+  EXPECT_TRUE(sink.KeptWhole());
+  ASSERT_TRUE(sink.WriteBody("x", 1));
+  EXPECT_EQ(sink.Kept(), "x");
+  EXPECT_FALSE(sink.Create(dir.File("missing/body.dat"), false));
+  EXPECT_EQ(sink.Kept(), "");
+  EXPECT_FALSE(sink.WriteBody("y", 1));
+  EXPECT_EQ(sink.Kept(), "") << "nothing is kept that the file did not get";
+}
+
+}  // namespace
+}  // namespace qlm
