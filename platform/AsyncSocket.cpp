@@ -89,6 +89,10 @@ class SocketEntry final : public PollListener {
   }
 
   void OnPollEvents(std::uint32_t events) override {
+    if (wanted_ == 0) {
+      Unwatch();  // left registered while nothing is wanted, and ready: it goes now
+      return;
+    }
     switch (phase_) {
       case Phase::kConnecting:
         if (events & (Poller::kWritable | Poller::kError | Poller::kHangUp)) {
@@ -160,7 +164,8 @@ class SocketEntry final : public PollListener {
   }
 
   // Only what can lead to a notice is watched: a descriptor that stays ready while nothing would
-  // be told (an unconnected socket reports a hang-up forever) would keep the loop spinning.
+  // be told (an unconnected socket reports a hang-up forever) would keep the loop spinning; one
+  // left registered while nothing is wanted goes at its first report.
   void UpdateInterest() {
     std::uint32_t want = 0;
     switch (phase_) {
@@ -186,12 +191,12 @@ class SocketEntry final : public PollListener {
         break;
     }
     if (!poller_ || hwnd_ == 0) want = 0;
-    if (want == watched_) return;
-    if (want == 0) {
-      Unwatch();
-    } else if (poller_->Watch(fd_, want, this)) {
-      watched_ = want;
-    }
+    wanted_ = want;
+    // When nothing is wanted the registration is left as it is until the descriptor reports
+    // something: most sockets want their events again soon (a read answered, a connect notice
+    // handled), and one change of the registration then does instead of a removal and a new one.
+    if (want == watched_ || want == 0) return;
+    if (poller_->Watch(fd_, want, this)) watched_ = want;
   }
 
   void Unwatch() {
@@ -204,6 +209,7 @@ class SocketEntry final : public PollListener {
   Phase phase_ = Phase::kIdle;
   std::shared_ptr<Poller> poller_;  // of the loop the socket is selected on
   std::uint32_t watched_ = 0;       // Poller bits registered now; 0: not registered
+  std::uint32_t wanted_ = 0;        // Poller bits that can lead to a notice now
   Hwnd hwnd_ = 0;
   unsigned message_ = 0;
   long selected_ = 0;           // FD_* bits asked for
