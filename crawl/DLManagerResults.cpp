@@ -206,18 +206,19 @@ void DLManager::Content(DLObj& obj) {
              type != kFileTypeCgi) {
     store = false;  // the redirect's target is not what the storage name stands for
   }
-  // A page is read once, before it moves into the mirror (the move keeps its bytes): the
-  // executable check and the scan for links both use what was read. A page that cannot be read
-  // yields no links, as its stored copy would not either.
-  // Most bodies are in memory still: the file is read only for a larger one.
+  // A page is taken once, before it moves into the mirror (the move keeps its bytes): the
+  // executable check and the scan for links both use it. Most bodies are still in memory; the
+  // file is read only for a larger one. A page that cannot be read yields no links, as its stored
+  // copy would not either.
   const bool page = IsPageType(type) || suffix == kCgiVariants[0];
   const CFileBodySink& kept = obj.Body();
   std::string read_page;
-  bool readable = true;
-  if (page && !kept.KeptWhole()) readable = ReadWholeFile(temp, read_page);
-  const std::string_view page_bytes = !page || !readable ? std::string_view()
-                                      : kept.KeptWhole() ? kept.Kept()
-                                                         : read_page;
+  std::string_view page_bytes;
+  if (page && kept.KeptWhole()) {
+    page_bytes = kept.Kept();
+  } else if (page && ReadWholeFile(temp, read_page)) {
+    page_bytes = read_page;
+  }
   const bool executable = page ? page_bytes.starts_with(kExecutableHeader)
                           : kept.Kept().size() >= kExecutableHeader.size()
                               ? kept.Kept().starts_with(kExecutableHeader)

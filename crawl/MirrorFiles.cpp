@@ -201,11 +201,6 @@ int MoveIntoPlace(const std::string& source, const std::string& target, bool rep
 
 int ReplaceFileVia(const std::string& staging, const std::string& target, std::string_view bytes,
                    bool replacing) {
-  const int error = WriteStagingFile(staging, bytes);
-  return error != 0 ? error : MoveStagingFile(staging, target, bytes, replacing);
-}
-
-int WriteStagingFile(const std::string& staging, std::string_view bytes) {
   // The staging file holds the file it last replaced: it is written over and then cut to its new
   // length rather than opened with O_TRUNC, as a file cut to nothing makes the file system write
   // it out at its close (it guards against a rewrite that a crash cuts off), one disk write per
@@ -215,13 +210,10 @@ int WriteStagingFile(const std::string& staging, std::string_view bytes) {
   int error = WriteAll(fd, bytes.data(), bytes.size());
   if (error == 0 && ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) error = errno;
   if (::close(fd) != 0 && error == 0) error = errno;
+  if (error != 0) return error;
+  error = MoveIntoPlace(staging, target, replacing);
+  if (error == EXDEV) error = ReplaceFileWithBytes(target, bytes, false);
   return error;
-}
-
-int MoveStagingFile(const std::string& staging, const std::string& target, std::string_view bytes,
-                    bool replacing) {
-  const int error = MoveIntoPlace(staging, target, replacing);
-  return error == EXDEV ? ReplaceFileWithBytes(target, bytes, false) : error;
 }
 
 int SyncFileSystem(const std::string& folder) {
@@ -242,14 +234,13 @@ void RemoveTemporaryFiles(const std::string& work_folder) {
   const int dir_fd = ::dirfd(dir);
   while (const dirent* entry = ::readdir(dir)) {
     const std::string_view name = entry->d_name;
-    bool temporary = false;
-    if (name.starts_with(kStagingName)) {
-      temporary = name.substr(kStagingName.size()).find_first_not_of("0123456789") ==
-                  std::string_view::npos;
-    }
+    const auto digits_only = [](std::string_view text) {
+      return text.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    bool temporary =
+        name.starts_with(kStagingName) && digits_only(name.substr(kStagingName.size()));
     if (name.starts_with("tmp") && name.ends_with(".dat") && name.size() > 7) {
-      const std::string_view digits = name.substr(3, name.size() - 7);
-      temporary = digits.find_first_not_of("0123456789") == std::string_view::npos;
+      temporary = digits_only(name.substr(3, name.size() - 7));
     }
     struct stat st {};
     if (temporary && ::fstatat(dir_fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&

@@ -50,11 +50,6 @@ int MoveIntoPlace(const std::string& source, const std::string& target, bool rep
 // (MoveIntoPlace; on different file systems, a copy beside `target` renamed over it).
 int ReplaceFileVia(const std::string& staging, const std::string& target, std::string_view bytes,
                    bool replacing = false);
-// The two steps of ReplaceFileVia: the staging file gets the bytes (and only them), then it is
-// moved over `target`.
-int WriteStagingFile(const std::string& staging, std::string_view bytes);
-int MoveStagingFile(const std::string& staging, const std::string& target, std::string_view bytes,
-                    bool replacing);
 
 // Flushes everything written to the file system that holds `folder` (file data, names, folders)
 // to the disk: one call makes many writes durable at once. 0 or the errno value.

@@ -237,8 +237,7 @@ int MirrorStore::ReplaceWithBytes(const std::string& file, std::string_view byte
 int MirrorStore::ReplaceWithBytesVia(const std::string& staging, const std::string& file,
                                      std::string_view bytes, bool replacing) const {
   if (staging.empty()) return ReplaceWithBytes(file, bytes, replacing);
-  int error = WriteStagingFile(staging, bytes);
-  if (error == 0) error = MoveStagingFile(staging, file, bytes, replacing);
+  const int error = ReplaceFileVia(staging, file, bytes, replacing);
   if (error == 0) NoteWritten(file);
   return WriteResult(error);
 }

@@ -26,8 +26,8 @@ std::string EscapeForLink(std::string_view name) {
 
 int PageLocalizer::Localize(std::string_view page_url, std::string_view folder_path,
                             int localize_link, FileTime phase_start, std::string_view stored_as) {
-  // The lookups and the replacement take the store's lock each; nobody else writes the page
-  // meanwhile (localisers running side by side never get the same page).
+  // No lock is held for the whole page: nobody else writes it meanwhile (localisers running side
+  // by side never get the same page).
   CUrl storage;
   if (!storage.Parse(stored_as.empty() ? page_url : stored_as)) return kNoLocalCopy;
   const LocalCopy copy = store_.FindLocalCopy(storage, folder_path);
