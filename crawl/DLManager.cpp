@@ -225,6 +225,7 @@ void DLManager::EndPatrol() {
   // The download objects go before the end is told, so that whoever hears of it finds the work
   // folder without their temporary files. Records of downloads still running stay in the held
   // chain and are found by the next start.
+  DropSpares();
   for (auto& obj : objects_) {
     obj->Reset();
     obj->RemoveTempFile();
@@ -233,6 +234,11 @@ void DLManager::EndPatrol() {
   if (!store_.StagingFile().empty()) ::unlink(store_.StagingFile().c_str());
   events_.Ended();
   Destroy();
+}
+
+void DLManager::DropSpares() {
+  for (auto& obj : objects_) obj->SetSpares(nullptr);
+  spares_.reset();  // the files not taken go with it
 }
 
 void DLManager::Checkpoint() {
@@ -271,6 +277,8 @@ void DLManager::BeginPatrol() {
   // What a killed patrol left in the work folder goes; records it held go back first (pages it
   // was localising too), so that the start sees them.
   RemoveTemporaryFiles(doc_.ProjectFolder());
+  spares_ = std::make_unique<SpareFiles>(doc_.ProjectFolder());
+  for (auto& obj : objects_) obj->SetSpares(spares_.get());
   work_.RestoreHeldLocalize();
   work_.RestoreHeldForRefetch();
   const ProjectItem* start = nullptr;
@@ -539,6 +547,7 @@ void DLManager::BeginLocalization() {
     line_ = Line::kReleased;
     request_->dialer->Release(Handle());
   }
+  DropSpares();
   work_.ResetWork();
   outstanding_ = 1;
   localize_start_ = FileStampNow();

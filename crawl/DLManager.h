@@ -15,6 +15,7 @@
 #include "crawl/PatrolEvents.h"
 #include "crawl/PatrolRequest.h"
 #include "crawl/PatrolWork.h"
+#include "crawl/SpareFiles.h"
 #include "platform/Window.h"
 
 namespace qlm {
@@ -148,6 +149,8 @@ class DLManager : public Window {
   void BeginLocalization();
   void LocalizeStep();
   void FinishStop();
+  // No more spare files: the download objects make their own from now on.
+  void DropSpares();
   // Starts a sync when enough records wait for one (and none runs).
   void Checkpoint();
   // Nothing is outstanding and no record waits to be made durable: the phase may end. When records
@@ -189,6 +192,7 @@ class DLManager : public Window {
   std::array<std::unique_ptr<DLObj>, kObjectCount> objects_;
   std::unique_ptr<SavedDataHandler> saved_data_;
   std::unique_ptr<LocalizeCrew> crew_;  // made when the localization pass begins
+  std::unique_ptr<SpareFiles> spares_;  // files for bodies, while the patrol fetches
 
   Phase phase_ = kPhaseIdle;
   int free_ = kObjectCount;  // download objects that are free

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <optional>
 
 #include "crawl/CrawlMessages.h"
 #include "crawl/DLStatus.h"
@@ -33,7 +35,10 @@ bool DLObj::Start(const HeldRecord& record, StatusTarget notify, Hwnd manager,
   records_.assign(1, record);
   current_ = record.record;
   url_.Parse(record.record.url);
-  temp_file_ = work_folder + DownloadTempName(index_);
+  if (work_folder != work_folder_) {
+    work_folder_ = work_folder;
+    temp_file_.clear();
+  }
   IHttpObserver* observer = this;
   main_ = std::make_unique<CHttpRequest>(observer);
   robots_.reset();  // made by Begin when the robots.txt comes first
@@ -111,6 +116,26 @@ void DLObj::Reset() {
 void DLObj::RemoveTempFile() {
   body_.Close();
   if (!temp_file_.empty()) ::unlink(temp_file_.c_str());
+  temp_file_.clear();
+}
+
+bool DLObj::OpenBodyFile() {
+  // The last file is cut back where its body was not stored, or where a stored file took its
+  // place (the copy it replaced); it is gone where its body went into the mirror. What cannot be
+  // opened goes, so that no earlier body can pass for this one.
+  if (!temp_file_.empty()) {
+    if (body_.Reopen(temp_file_)) return true;
+    if (body_.LastError() != ENOENT) ::unlink(temp_file_.c_str());
+  }
+  if (std::optional<SpareFiles::File> spare = spares_ ? spares_->Take() : std::nullopt) {
+    temp_file_ = std::move(spare->path);
+    body_.Adopt(spare->fd);
+    return true;
+  }
+  temp_file_ = work_folder_ + DownloadTempName(index_);
+  if (body_.Create(temp_file_, false)) return true;
+  ::unlink(temp_file_.c_str());
+  return false;
 }
 
 CHttpRequest* DLObj::ActiveRequest() {
@@ -155,10 +180,7 @@ void DLObj::OnProgress(CHttpRequest& request, int progress) {
       const int64_t length = request.ContentLength() > 0 ? request.ContentLength() : -1;
       PostStatus(kMsgObjLength, length);
       if (request.Method() == kMethodGet) {
-        // Created, or cut back where a stored file took its place (the copy it replaced) or the
-        // last body was not stored. When it cannot be opened it goes, so that no earlier body
-        // can pass for this one.
-        if (!body_.Create(temp_file_, false)) ::unlink(temp_file_.c_str());
+        OpenBodyFile();
         body_.KeepCopy(kKeptBody);
         request.SetBodySink(&body_);
         StartTimer(kDataTimer, limits_.data);

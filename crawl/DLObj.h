@@ -8,6 +8,7 @@
 #include "crawl/FetchSetup.h"
 #include "crawl/PatrolEvents.h"
 #include "crawl/PatrolWork.h"
+#include "crawl/SpareFiles.h"
 #include "net/CFileBodySink.h"
 #include "net/CHttpRequest.h"
 #include "net/CUrl.h"
@@ -49,12 +50,15 @@ class DLObj : public Window, private IHttpObserver {
   bool CreateHidden();
 
   // Takes a record to fetch (it becomes the first of the object's list and the current record),
-  // parses its URL, names the temporary file ("<work folder>tmp<index>.dat") and makes the main
-  // request object (the robots.txt request is made by Begin when it comes first). The caller then
+  // parses its URL, notes the work folder for the temporary file and makes the main request
+  // object (the robots.txt request is made by Begin when it comes first). The caller then
   // sets the main request's lines and calls Begin. False when the object is busy.
   bool Start(const HeldRecord& record, StatusTarget notify, Hwnd manager,
              const std::string& work_folder, const ProxySettings& proxy);
   void SetLimits(const DownloadLimits& limits) { limits_ = limits; }
+  // Where a body's file comes from when the last one went into the mirror: a spare file, or
+  // (without spares, or none ready) "<work folder>tmp<index>.dat" made at once. Null: never spares.
+  void SetSpares(SpareFiles* spares) { spares_ = spares; }
   // Posts kMsgObjInterval and starts the access interval: 0 for the first download of a patrol,
   // else the item's AccessInterval. With `robots_first` the robots.txt (RobotsUrl of the current
   // record) is fetched first; the manager then calls Begin again for the page itself.
@@ -110,6 +114,9 @@ class DLObj : public Window, private IHttpObserver {
   void PostStatus(unsigned message, int64_t length = -1, int64_t received = 0);
   void PostResult(int result);
   CHttpRequest* ActiveRequest();
+  // Opens the temporary file for a body: the last one cut back when it is still there, else a
+  // spare or a new file. False when none could be opened (LastError() of Body() tells why).
+  bool OpenBodyFile();
 
   const int index_;
   bool free_ = true;
@@ -128,7 +135,10 @@ class DLObj : public Window, private IHttpObserver {
   std::string robots_url_;
   CUrl robots_parsed_;
   std::vector<HeldRecord> records_;
+  std::string work_folder_;
+  // The file of the last body, or of the next one; empty before the first.
   std::string temp_file_;
+  SpareFiles* spares_ = nullptr;
   // The temporary file, open from the header block to the end of the request.
   CFileBodySink body_;
   // Bit n set while timer n runs.

@@ -238,7 +238,9 @@ void RemoveTemporaryFiles(const std::string& work_folder) {
       return text.find_first_not_of("0123456789") == std::string_view::npos;
     };
     bool temporary =
-        name.starts_with(kStagingName) && digits_only(name.substr(kStagingName.size()));
+        (name.starts_with(kStagingName) && digits_only(name.substr(kStagingName.size()))) ||
+        (name.starts_with(kSpareName) && name.size() > kSpareName.size() &&
+         digits_only(name.substr(kSpareName.size())));
     if (name.starts_with("tmp") && name.ends_with(".dat") && name.size() > 7) {
       temporary = digits_only(name.substr(3, name.size() - 7));
     }

@@ -56,11 +56,13 @@ int ReplaceFileVia(const std::string& staging, const std::string& target, std::s
 int SyncFileSystem(const std::string& folder);
 
 // The temporary files a patrol keeps in a project's work folder: the download objects' bodies
-// ("tmp" with the object's number and ".dat") and the store's staging files (kStagingName, a name
-// no local name can take, as local names escape "?", alone or followed by a helper's number). A
+// ("tmp" with the object's number and ".dat", or a spare file: kSpareName and a number, see
+// SpareFiles) and the store's staging files (kStagingName, alone or followed by a helper's number).
+// Both names start with ".qlm?", which no local name can take, as local names escape "?". A
 // patrol that is killed leaves them there.
 std::string DownloadTempName(int index);
 inline constexpr std::string_view kStagingName = ".qlm?staging";
+inline constexpr std::string_view kSpareName = ".qlm?spare";
 // Removes those files (regular files of those names directly in `work_folder`, nothing else).
 void RemoveTemporaryFiles(const std::string& work_folder);
 

@@ -33,6 +33,18 @@ bool CFileBodySink::OpenAppend(const std::string& path) {
   return OpenWith(path, O_CREAT | O_APPEND);
 }
 
+bool CFileBodySink::Reopen(const std::string& path) {
+  return OpenWith(path, O_TRUNC);
+}
+
+void CFileBodySink::Adopt(int fd) {
+  Close();
+  written_ = 0;
+  kept_.clear();
+  fd_ = fd;
+  last_error_ = 0;
+}
+
 bool CFileBodySink::Close() {
   if (fd_ < 0) return true;
   int rc = ::close(fd_);

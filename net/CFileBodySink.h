@@ -22,14 +22,18 @@ class CFileBodySink : public IHttpBodySink {
   bool Create(const std::string& path, bool exclusive);
   // Opens an existing file (or creates it) for appending at its end.
   bool OpenAppend(const std::string& path);
+  // Opens an existing file cut to nothing; ENOENT in LastError() when there is none.
+  bool Reopen(const std::string& path);
+  // Writes into `fd`, a file opened for writing elsewhere, from now on; closes it as its own.
+  void Adopt(int fd);
   // Closes the file; false when the close reported an error (data may be lost).
   bool Close();
   bool IsOpen() const { return fd_ >= 0; }
 
   bool WriteBody(const char* data, size_t size) override;
 
-  // Keeps the first `limit` bytes of what is written from now on in memory too (until the next
-  // Create or OpenAppend), so that a reader of a small body needs no read of the file.
+  // Keeps the first `limit` bytes of what is written from now on in memory too (until another
+  // file is opened), so that a reader of a small body needs no read of the file.
   void KeepCopy(std::size_t limit) {
     keep_limit_ = limit;
     kept_.clear();
