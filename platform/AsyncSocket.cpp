@@ -95,8 +95,12 @@ class SocketEntry final : public PollListener {
     }
     switch (phase_) {
       case Phase::kConnecting:
-        if (events & (Poller::kWritable | Poller::kError | Poller::kHangUp)) {
+        // Linux reports a failed connect with an error event: writable without one is connected,
+        // and only a failure needs the error read.
+        if (events & (Poller::kError | Poller::kHangUp)) {
           ConnectEnded(WinSockErrorFromErrno(TakeSocketError()));
+        } else if (events & Poller::kWritable) {
+          ConnectEnded(0);
         }
         return;
       case Phase::kListening:
