@@ -69,11 +69,12 @@ bool LinkAdmission::Admit(const std::vector<const LinkRecord*>& referrers,
     if (rule.pilot_area < 0) rule.pilot_area = 0;
   }
 
-  CUrl link_url;
+  CUrl parsed_here;
   for (const PageLink& link : links) {
     const bool page = IsPageLink(link.kind);
     if (!page && !IsEmbedded(link.kind)) continue;
-    if (!link_url.Parse(link.url)) continue;
+    if (!link.parsed && !parsed_here.Parse(link.url)) continue;
+    const CUrl& link_url = link.parsed ? *link.parsed : parsed_here;
     const std::string& text = link_url.Text();
     bool forbidden = false;
     for (const std::string& prefix : forbidden_) {

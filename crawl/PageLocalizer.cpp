@@ -55,27 +55,24 @@ std::string PageLocalizer::Rewrite(std::string_view page_url, std::string_view p
 
 std::string PageLocalizer::RewriteLink(const PageScanner& scanner, const std::string& value) {
   if (value.empty() || value[0] == '#') return value;
-  const std::optional<std::string> absolute = scanner.MakeAbsolute(value);
-  if (!absolute) return value;
   CUrl parsed;
-  const bool parses = parsed.Parse(*absolute);
-  const LocalCopy target = parses ? store_.FindLocalCopy(parsed, folder_path_) : LocalCopy{};
-  if (!target.Exists() && localize_link_ == 0) return *absolute;
+  if (!scanner.ResolveLink(value, parsed)) return value;
+  const std::string& absolute = parsed.Text();
+  const LocalCopy target = store_.FindLocalCopy(parsed, folder_path_);
+  if (!target.Exists() && localize_link_ == 0) return absolute;
   // A stored copy's file is its local name followed by its variant suffix.
   std::optional<std::string> name;
   if (target.Exists()) {
     name = target.file.substr(0, target.file.size() - target.suffix.size());
-  } else if (parses) {
+  } else {
     name = store_.LocalPath(parsed, folder_path_);
   }
-  if (!name) return *absolute;
+  if (!name) return absolute;
   // The variant suffix belongs to the file name, so it goes before the fragment.
   std::string local = EscapeForLink(*name) + target.suffix;
-  if (parses && parsed.Fragment()) {
-    local += "#" + *parsed.Fragment();
-  }
+  if (parsed.Fragment()) local += "#" + *parsed.Fragment();
   const std::optional<std::string> relative = RelativePath(page_location_, local);
-  return relative ? *relative : *absolute;
+  return relative ? *relative : absolute;
 }
 
 }  // namespace qlm

@@ -376,7 +376,11 @@ void PageScanner::TakeLinkValue(int tag, int attribute, std::size_t value_out_st
   }
   if (!copy_) {
     if (value_.empty() || value_[0] == '#') return;
-    if (auto url = MakeAbsolute(value_)) links_->push_back(PageLink{kind, std::move(*url), {}});
+    CUrl url;
+    if (ResolveLink(value_, url)) {
+      std::string text = url.Text();
+      links_->push_back(PageLink{kind, std::move(text), {}, std::move(url)});
+    }
     return;
   }
   // A value too long to keep whole is copied as it stands rather than cut short.
@@ -453,40 +457,43 @@ void PageScanner::HandleContent(int armed) {
 }
 
 std::optional<std::string> PageScanner::MakeAbsolute(std::string_view link) const {
+  CUrl url;
+  if (!ResolveLink(link, url)) return std::nullopt;
+  return url.Text();
+}
+
+bool PageScanner::ResolveLink(std::string_view link, CUrl& url) const {
   // A "[" that does not start an escape after all is a bracket of the link itself.
   std::optional<std::string> text = CUrl::UnescapeUrl(BracketsToPercent(link));
   if (!text) text = CUrl::UnescapeUrl(link);
-  if (!text) return std::nullopt;
+  if (!text) return false;
 
-  if (!base_ok_) return std::nullopt;
+  if (!base_ok_) return false;
   const CUrl& base = base_;
-  CUrl url;
   bool relative = false;
   if (HasScheme(*text)) {
     // http and file URLs stand for themselves; every other scheme is never fetched.
-    if (!url.Parse(*text)) return std::nullopt;
+    if (!url.Parse(*text)) return false;
   } else if (text->starts_with("//")) {
-    if (!url.Parse((base.Scheme() == kSchemeFile ? "file:" : "http:") + *text)) {
-      return std::nullopt;
-    }
+    if (!url.Parse((base.Scheme() == kSchemeFile ? "file:" : "http:") + *text)) return false;
   } else {
     relative = true;
     std::string candidate =
         text->starts_with('/') ? base.SiteUrl() + *text : base.DirectoryUrl() + "/" + *text;
     if (!url.Parse(candidate)) {
-      if (url.Error() != kUrlAboveRoot) return std::nullopt;
+      if (url.Error() != kUrlAboveRoot) return false;
       // A link that climbs above the root was written between two sites of the mirror: what is
       // left after the climb is the other site's host and path.
       std::string_view rest = *text;
       while (rest.starts_with("../")) rest.remove_prefix(3);
-      if (!url.Parse("http://" + std::string(rest))) return std::nullopt;
+      if (!url.Parse("http://" + std::string(rest))) return false;
     }
   }
   if (relative && version_ >= kVersionRewritten && url.FileType() == kFileTypeCgi) {
     std::string cut = url.Text();
-    if (CutCgiVariant(cut) && !url.Parse(cut)) return std::nullopt;
+    if (CutCgiVariant(cut) && !url.Parse(cut)) return false;
   }
-  return url.Text();
+  return true;
 }
 
 }  // namespace qlm

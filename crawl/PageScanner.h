@@ -66,6 +66,8 @@ class PageScanner {
   // normalized absolute URL, or nothing when the link gives none (another scheme, a bad escape,
   // a URL that does not parse).
   std::optional<std::string> MakeAbsolute(std::string_view link) const;
+  // The same, parsed: false when the link gives no URL.
+  bool ResolveLink(std::string_view link, CUrl& url) const;
 
   int Error() const { return error_; }
   int VersionMark() const { return version_; }
