@@ -26,8 +26,10 @@ int CWSSocket::Connect(const sockaddr_in& address) {
   if (handle_ == kInvalidSocket) {
     if (const int error = Open()) return error;
   }
-  if (const int error =
-          WsAsyncSelect(handle_, WSAEventWindow::Current(), WM_WS_SOCKET_EVENT, FD_CONNECT)) {
+  // The events of a connected socket are asked for with the connect: they come only after
+  // FD_CONNECT, and the poller's registration then needs no change when it comes.
+  if (const int error = WsAsyncSelect(handle_, WSAEventWindow::Current(), WM_WS_SOCKET_EVENT,
+                                      FD_CONNECT | FD_READ | FD_WRITE | FD_CLOSE)) {
     return last_error_ = error;
   }
   const int rc = WsConnect(handle_, address);

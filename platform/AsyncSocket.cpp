@@ -174,20 +174,16 @@ class SocketEntry final : public PollListener {
     std::uint32_t want = 0;
     switch (phase_) {
       case Phase::kConnecting:
-        want = Poller::kWritable;
+        // The read side is watched from the start, as it will be once connected (the connect is
+        // told by the socket turning writable): the connect then needs no change of the
+        // registration.
+        want = Poller::kWritable | ReadInterest();
         break;
       case Phase::kListening:
         if ((selected_ & FD_ACCEPT) && accept_enabled_) want = Poller::kReadable;
         break;
       case Phase::kConnected:
-        if (!eof_seen_) {
-          if (selected_ & FD_READ) {
-            // While an FD_READ is unanswered the close waits too: it comes after the data.
-            if (read_enabled_) want |= Poller::kReadable | Poller::kPeerClosed;
-          } else if (selected_ & FD_CLOSE) {
-            want |= Poller::kPeerClosed;
-          }
-        }
+        want = ReadInterest();
         if ((selected_ & FD_WRITE) && write_enabled_) want |= Poller::kWritable;
         break;
       case Phase::kIdle:
@@ -201,6 +197,15 @@ class SocketEntry final : public PollListener {
     // handled), and one change of the registration then does instead of a removal and a new one.
     if (want == watched_ || want == 0) return;
     if (poller_->Watch(fd_, want, this)) watched_ = want;
+  }
+
+  // What a connected socket watches for its read side.
+  std::uint32_t ReadInterest() const {
+    if (eof_seen_) return 0;
+    // While an FD_READ is unanswered the close waits too: it comes after the data.
+    const std::uint32_t none = 0;
+    if (selected_ & FD_READ) return read_enabled_ ? Poller::kReadable | Poller::kPeerClosed : none;
+    return (selected_ & FD_CLOSE) ? std::uint32_t{Poller::kPeerClosed} : none;
   }
 
   void Unwatch() {
