@@ -52,10 +52,17 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
     ::close(fd);
     return false;
   }
-  bytes.reserve(static_cast<std::size_t>(st.st_size));
-  char buf[65536];
+  // The file is read straight into place, as large as it was when opened; only a file that told
+  // no size is read on until its end.
+  const auto expected = static_cast<std::size_t>(st.st_size);
+  std::size_t got = 0;
+  bytes.resize(expected > 0 ? expected : 65536);
   while (true) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (got == bytes.size()) {
+      if (expected > 0) break;
+      bytes.resize(got + 65536);
+    }
+    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
     if (n < 0) {
       if (errno == EINTR) continue;
       ::close(fd);
@@ -63,8 +70,9 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
       return false;
     }
     if (n == 0) break;
-    bytes.append(buf, static_cast<std::size_t>(n));
+    got += static_cast<std::size_t>(n);
   }
+  bytes.resize(got);
   ::close(fd);
   return true;
 }
@@ -200,7 +208,7 @@ int MoveIntoPlace(const std::string& source, const std::string& target, bool rep
 }
 
 int ReplaceFileVia(const std::string& staging, const std::string& target, std::string_view bytes,
-                   bool replacing) {
+                   bool replacing, std::optional<FileTime>* written) {
   // The staging file holds the file it last replaced: it is written over and then cut to its new
   // length rather than opened with O_TRUNC, as a file cut to nothing makes the file system write
   // it out at its close (it guards against a rewrite that a crash cuts off), one disk write per
@@ -209,10 +217,16 @@ int ReplaceFileVia(const std::string& staging, const std::string& target, std::s
   if (fd < 0) return errno;
   int error = WriteAll(fd, bytes.data(), bytes.size());
   if (error == 0 && ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) error = errno;
+  // The move keeps the time of the last write, which the open file tells at once.
+  struct stat st {};
+  if (error == 0 && written && ::fstat(fd, &st) == 0) *written = WriteTimeOf(st);
   if (::close(fd) != 0 && error == 0) error = errno;
   if (error != 0) return error;
   error = MoveIntoPlace(staging, target, replacing);
-  if (error == EXDEV) error = ReplaceFileWithBytes(target, bytes, false);
+  if (error == EXDEV) {
+    if (written) written->reset();
+    error = ReplaceFileWithBytes(target, bytes, false);
+  }
   return error;
 }
 

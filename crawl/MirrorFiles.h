@@ -47,9 +47,10 @@ int ReplaceFileWithCopy(const std::string& path, const std::string& source, bool
 // is then swapped out at once, without first trying whether the name is free.
 int MoveIntoPlace(const std::string& source, const std::string& target, bool replacing = false);
 // Writes `bytes` into `staging` (created, or cut back) and moves it into place over `target`
-// (MoveIntoPlace; on different file systems, a copy beside `target` renamed over it).
+// (MoveIntoPlace; on different file systems, a copy beside `target` renamed over it). `written`,
+// when given, receives the new file's last-write time where it is known without another look.
 int ReplaceFileVia(const std::string& staging, const std::string& target, std::string_view bytes,
-                   bool replacing = false);
+                   bool replacing = false, std::optional<FileTime>* written = nullptr);
 
 // Flushes everything written to the file system that holds `folder` (file data, names, folders)
 // to the disk: one call makes many writes durable at once. 0 or the errno value.

@@ -72,9 +72,9 @@ std::optional<FileTime> MirrorStore::Written(const std::string& file) const {
   return RegularFileWritten(file);
 }
 
-void MirrorStore::NoteWritten(const std::string& file) const {
+void MirrorStore::NoteWritten(const std::string& file, std::optional<FileTime> time) const {
   if (!remembering_) return;
-  const std::optional<FileTime> written = RegularFileWritten(file);
+  const std::optional<FileTime> written = time ? time : RegularFileWritten(file);
   std::lock_guard memo(memo_lock_);
   if (written) {
     written_->Wrote(file, *written);
@@ -221,8 +221,9 @@ int MirrorStore::ReplaceWithBytes(const std::string& file, std::string_view byte
                                   bool replacing) const {
   std::lock_guard guard(lock_);
   int error = 0;
+  std::optional<FileTime> written;
   if (!staging_.empty()) {
-    error = ReplaceFileVia(staging_, file, bytes, replacing);
+    error = ReplaceFileVia(staging_, file, bytes, replacing, &written);
   } else {
     error = ReplaceFileWithBytes(file, bytes, false);
     if (error == ENOENT) {
@@ -230,15 +231,16 @@ int MirrorStore::ReplaceWithBytes(const std::string& file, std::string_view byte
       if (error == 0) error = ReplaceFileWithBytes(file, bytes, false);
     }
   }
-  if (error == 0) NoteWritten(file);
+  if (error == 0) NoteWritten(file, written);
   return WriteResult(error);
 }
 
 int MirrorStore::ReplaceWithBytesVia(const std::string& staging, const std::string& file,
                                      std::string_view bytes, bool replacing) const {
   if (staging.empty()) return ReplaceWithBytes(file, bytes, replacing);
-  const int error = ReplaceFileVia(staging, file, bytes, replacing);
-  if (error == 0) NoteWritten(file);
+  std::optional<FileTime> written;
+  const int error = ReplaceFileVia(staging, file, bytes, replacing, &written);
+  if (error == 0) NoteWritten(file, written);
   return WriteResult(error);
 }
 

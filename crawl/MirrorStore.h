@@ -155,8 +155,8 @@ class MirrorStore {
   void RemoveOtherVariants(const std::string& name, std::string_view keep) const;
   // The last-write time of a regular file, from the remembered writes or the file system.
   std::optional<FileTime> Written(const std::string& file) const;
-  // Notes a write of `file` (its time read back) and the removal of one.
-  void NoteWritten(const std::string& file) const;
+  // Notes a write of `file` (its time read back, unless `time` tells it) and the removal of one.
+  void NoteWritten(const std::string& file, std::optional<FileTime> time = std::nullopt) const;
   void NoteRemoved(const std::string& file) const;
 
   std::string root_;

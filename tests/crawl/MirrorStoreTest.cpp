@@ -29,6 +29,29 @@ class MirrorStoreTest : public testing::Test {
   MirrorStore store_{dir_.Path() + "/Mirror", lock_};
 };
 
+// Files are read whole whatever their size, and a file that tells no size (as those of /proc
+// do) is read to its end.
+TEST(MirrorFiles, ReadWholeFileReadsEveryByteOfFilesOfAnySize) {
+  test::TempDir dir;
+  for (const std::size_t size : {0, 1, 65535, 65536, 200001}) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>('a' + i % 23);
+    const std::string path = dir.File(std::to_string(size) + ".bin");
+    test::WriteFileBytes(path, bytes);
+    std::string read = "old";
+    ASSERT_TRUE(ReadWholeFile(path, read)) << size;
+    EXPECT_EQ(read, bytes) << size;
+  }
+  std::string status;
+  ASSERT_TRUE(ReadWholeFile("/proc/self/status", status));
+  EXPECT_TRUE(status.starts_with("Name:")) << status;
+  EXPECT_NE(status.find("\nPid:"), std::string::npos);
+  std::string none = "old";
+  EXPECT_FALSE(ReadWholeFile(dir.File("missing"), none));
+  EXPECT_FALSE(ReadWholeFile(dir.Path(), none));
+  EXPECT_EQ(none, "");
+}
+
 TEST_F(MirrorStoreTest, NamesTheWorkFolderAndItsListFilesAfterTheProject) {
   EXPECT_EQ(store_.MirrorRoot(), Root());
   EXPECT_EQ(store_.WorkFolder("proj"), Root() + "proj/");
