@@ -225,13 +225,15 @@ void DLManager::Content(DLObj& obj) {
                               : StartsLikeExecutable(temp);
   if (executable) return;
   std::string body = temp;
-  const bool stored = store && store_.StoreFile(temp, storage, current.folder_path, suffix,
-                                                &body) == MirrorStore::kStoreOk;
+  bool temp_left = true;
+  const bool stored = store && store_.StoreFile(temp, storage, current.folder_path, suffix, &body,
+                                                &temp_left) == MirrorStore::kStoreOk;
 
   if (page) ExpandFetchedPage(obj, page_bytes);
   if (stored && request_->pictures && (type == kFileTypeJpeg || suffix == kCgiVariants[1])) {
     request_->pictures->PickUp(current, body);
   }
+  if (!temp_left) obj.TempFileGone();  // (`temp` names it up to here)
 }
 
 void DLManager::ExpandFetchedPage(DLObj& obj, std::string_view page) {

@@ -92,6 +92,8 @@ class DLObj : public Window, private IHttpObserver {
   CHttpRequest* Main() { return main_.get(); }
   CHttpRequest* Robots() { return robots_.get(); }
   const std::string& TempFile() const { return temp_file_; }
+  // The temporary file went into the mirror: the next body goes into a new one.
+  void TempFileGone() { temp_file_.clear(); }
   // The body of the last download as far as it is kept in memory: the first kKeptBody bytes
   // (the whole body when Body().KeptWhole()).
   const CFileBodySink& Body() const { return body_; }

@@ -173,11 +173,14 @@ int Rename(const std::string& from, const std::string& to, unsigned flags) {
   return result == 0 ? 0 : errno;
 }
 
-int MoveOnce(const std::string& source, const std::string& target, bool replacing) {
+// `*swapped` is set when `source` holds the old file afterwards.
+int MoveOnce(const std::string& source, const std::string& target, bool replacing, bool* swapped) {
+  *swapped = false;
   if (replacing) {
     struct stat st {};
     if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
       const int error = Rename(source, target, RENAME_EXCHANGE);
+      *swapped = error == 0;
       // Gone meanwhile (or no exchange on this file system): the steps below find out what to do.
       if (error != ENOENT && error != EINVAL && error != ENOSYS) return error;
     }
@@ -189,6 +192,7 @@ int MoveOnce(const std::string& source, const std::string& target, bool replacin
     struct stat st {};
     const bool regular = ::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode);
     error = regular ? Rename(source, target, RENAME_EXCHANGE) : Rename(source, target, 0);
+    *swapped = regular && error == 0;
   }
   if (error == EINVAL || error == ENOSYS) error = Rename(source, target, 0);
   return error;
@@ -196,14 +200,17 @@ int MoveOnce(const std::string& source, const std::string& target, bool replacin
 
 }  // namespace
 
-int MoveIntoPlace(const std::string& source, const std::string& target, bool replacing) {
-  int error = MoveOnce(source, target, replacing);
+int MoveIntoPlace(const std::string& source, const std::string& target, bool replacing,
+                  bool* swapped) {
+  bool exchanged = false;
+  int error = MoveOnce(source, target, replacing, &exchanged);
   if (error == ENOENT || error == ENOTDIR) {
     // The folders on the way are made only when the first try finds them missing: most names go
     // into folders that exist.
     if (const int folders = MakeParentFolders(target); folders != 0) return folders;
-    error = MoveOnce(source, target, false);
+    error = MoveOnce(source, target, false, &exchanged);
   }
+  if (swapped) *swapped = error == 0 && exchanged;
   return error;
 }
 

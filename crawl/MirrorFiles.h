@@ -44,8 +44,10 @@ int ReplaceFileWithCopy(const std::string& path, const std::string& source, bool
 // one, never a part of either. 0 or the errno value: ENOTDIR when a file stands where a folder
 // must be, ENOENT when `source` is missing, EXDEV when the two are on different file systems.
 // `replacing`: the caller knows of a regular file under `target` (a page it read to rewrite), which
-// is then swapped out at once, without first trying whether the name is free.
-int MoveIntoPlace(const std::string& source, const std::string& target, bool replacing = false);
+// is then swapped out at once, without first trying whether the name is free. `swapped`, when
+// given, tells whether `source` holds an old file afterwards.
+int MoveIntoPlace(const std::string& source, const std::string& target, bool replacing = false,
+                  bool* swapped = nullptr);
 // Writes `bytes` into `staging` (created, or cut back) and moves it into place over `target`
 // (MoveIntoPlace; on different file systems, a copy beside `target` renamed over it). `written`,
 // when given, receives the new file's last-write time where it is known without another look.

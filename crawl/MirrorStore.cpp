@@ -147,13 +147,16 @@ void MirrorStore::RemoveOtherVariants(const std::string& name, std::string_view 
 
 int MirrorStore::StoreFile(const std::string& source, std::string_view storage_url,
                            std::string_view folder_path, std::string_view suffix,
-                           std::string* stored) const {
+                           std::string* stored, bool* source_left) const {
+  if (source_left) *source_left = true;
   std::lock_guard guard(lock_);
   const std::optional<std::string> name = LocalPath(storage_url, folder_path);
   if (!name) return kNoLocalName;
   std::string file = *name + std::string(suffix);
   if (!LocalNameFits(file)) return kNoLocalName;
-  int error = MoveIntoPlace(source, file);
+  bool swapped = false;
+  int error = MoveIntoPlace(source, file, false, &swapped);
+  if (error == 0 && source_left) *source_left = swapped;
   if (error == EXDEV) error = ReplaceFileWithCopy(file, source, false);
   if (error == ENOENT) return kSourceFailed;  // the folders were made: the source is missing
   if (error != 0) return WriteResult(error);

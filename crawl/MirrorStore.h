@@ -105,11 +105,12 @@ class MirrorStore {
   // Stores a downloaded file (a download object's temporary file) under the local name of
   // `storage_url` followed by `suffix` (a cgi variant or empty), creating the folders on the way:
   // the file is moved there (MoveIntoPlace), so `source` is then gone or holds the copy it
-  // replaced. `stored` receives the file's new name. Storing a cgi variant removes the URL's other
-  // variants, so that a lookup cannot find an older copy of a different kind first.
+  // replaced (`source_left` tells which). `stored` receives the file's new name. Storing a cgi
+  // variant removes the URL's other variants, so that a lookup cannot find an older copy of a
+  // different kind first.
   int StoreFile(const std::string& source, std::string_view storage_url,
                 std::string_view folder_path, std::string_view suffix = {},
-                std::string* stored = nullptr) const;
+                std::string* stored = nullptr, bool* source_left = nullptr) const;
   // Moves a URL's stored file to its name followed by `suffix` (a cgi variant); the other
   // variants go as with StoreFile.
   int MoveToVariant(std::string_view url, std::string_view folder_path,

@@ -61,10 +61,12 @@ TEST_F(MirrorStoreTest, NamesTheWorkFolderAndItsListFilesAfterTheProject) {
 TEST_F(MirrorStoreTest, StoresAFileByMovingItUnderItsLocalNameAndHandsBackTheOldCopy) {
   const std::string temp = Temp("body");
   std::string stored;
-  EXPECT_EQ(store_.StoreFile(temp, "http://h:81/a/b/c.html", "proj", {}, &stored),
+  bool left = true;
+  EXPECT_EQ(store_.StoreFile(temp, "http://h:81/a/b/c.html", "proj", {}, &stored, &left),
             MirrorStore::kStoreOk);
   EXPECT_EQ(stored, Root() + "proj/h/a/b/c.html");
   EXPECT_FALSE(IsRegularFile(temp));
+  EXPECT_FALSE(left);
   EXPECT_EQ(store_.StoreFile(Temp("index"), "http://h/", "proj"), MirrorStore::kStoreOk);
   EXPECT_EQ(TreeOf(Root()), (std::map<std::string, std::string>{{"proj/", ""},
                                                                 {"proj/h/", ""},
@@ -73,9 +75,16 @@ TEST_F(MirrorStoreTest, StoresAFileByMovingItUnderItsLocalNameAndHandsBackTheOld
                                                                 {"proj/h/a/b/c.html", "body"},
                                                                 {"proj/h/index.html", "index"}}));
   // Storing over a copy swaps the two: the old copy is left where the new file came from.
-  EXPECT_EQ(store_.StoreFile(Temp("new index"), "http://h/", "proj"), MirrorStore::kStoreOk);
+  EXPECT_EQ(store_.StoreFile(Temp("new index"), "http://h/", "proj", {}, nullptr, &left),
+            MirrorStore::kStoreOk);
   EXPECT_EQ(ReadFileBytes(Root() + "proj/h/index.html"), "new index");
   EXPECT_EQ(ReadFileBytes(temp), "index");
+  EXPECT_TRUE(left);
+  // A file that cannot be stored stays where it is.
+  left = false;
+  EXPECT_NE(store_.StoreFile(temp, "http://h/a/b/c.html/x", "proj", {}, nullptr, &left),
+            MirrorStore::kStoreOk);
+  EXPECT_TRUE(left);
 }
 
 TEST_F(MirrorStoreTest, PagesAreWrittenThroughTheStagingFileAndAFolderIsNeverSwappedOut) {
