@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <string>
@@ -46,6 +48,14 @@ TEST(MirrorFiles, ReadWholeFileReadsEveryByteOfFilesOfAnySize) {
   ASSERT_TRUE(ReadWholeFile("/proc/self/status", status));
   EXPECT_TRUE(status.starts_with("Name:")) << status;
   EXPECT_NE(status.find("\nPid:"), std::string::npos);
+  // A long one of them too, where the kernel has it.
+  std::ifstream symbols("/proc/kallsyms", std::ios::binary);
+  const std::string streamed{std::istreambuf_iterator<char>(symbols), {}};
+  if (streamed.size() > 65536) {
+    std::string whole;
+    ASSERT_TRUE(ReadWholeFile("/proc/kallsyms", whole));
+    EXPECT_EQ(whole.size(), streamed.size());
+  }
   std::string none = "old";
   EXPECT_FALSE(ReadWholeFile(dir.File("missing"), none));
   EXPECT_FALSE(ReadWholeFile(dir.Path(), none));
