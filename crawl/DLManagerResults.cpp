@@ -233,7 +233,8 @@ void DLManager::Content(DLObj& obj) {
   if (stored && request_->pictures && (type == kFileTypeJpeg || suffix == kCgiVariants[1])) {
     request_->pictures->PickUp(current, body);
   }
-  if (!temp_left) obj.TempFileGone();  // (`temp` names it up to here)
+  // Last, as `temp` is the object's own name of the file.
+  if (!temp_left) obj.TempFileGone();
 }
 
 void DLManager::ExpandFetchedPage(DLObj& obj, std::string_view page) {

@@ -14,15 +14,11 @@ CFileBodySink::~CFileBodySink() {
 
 bool CFileBodySink::OpenWith(const std::string& path, int flags) {
   Close();
-  written_ = 0;
-  kept_.clear();
-  fd_ = ::open(path.c_str(), flags | O_WRONLY | O_CLOEXEC, 0644);
-  if (fd_ < 0) {
-    last_error_ = errno;
-    return false;
-  }
-  last_error_ = 0;
-  return true;
+  const int fd = ::open(path.c_str(), flags | O_WRONLY | O_CLOEXEC, 0644);
+  const int error = errno;
+  Adopt(fd);
+  if (fd < 0) last_error_ = error;
+  return fd >= 0;
 }
 
 bool CFileBodySink::Create(const std::string& path, bool exclusive) {
