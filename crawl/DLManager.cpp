@@ -531,13 +531,37 @@ void DLManager::ReadStoredPage(const std::vector<const LinkRecord*>& referrers,
 
 bool DLManager::AdmitToWork(const std::vector<const LinkRecord*>& referrers,
                             const std::vector<PageLink>& links) {
-  // A page's records go into the queue file together.
+  // A page's records go into the queue file together. Many links of a densely linked site lead
+  // to files this patrol stored already: such a record is counted visited at once instead of
+  // being written to the queue, read back, looked up and let go of, for the same end.
   std::vector<LinkRecord> admitted;
-  Admission().Admit(referrers, links, LinkAdmission::kModePatrol, [&](const LinkRecord& record) {
-    admitted.push_back(record);
-    return true;
-  });
+  std::vector<std::string> settled;
+  Admission().Admit(referrers, links, LinkAdmission::kModePatrol,
+                    [&](const LinkRecord& record, const CUrl& url) {
+                      if (SettledAlready(record, url)) {
+                        settled.push_back(record.url);
+                      } else {
+                        admitted.push_back(record);
+                      }
+                      return true;
+                    });
+  for (const std::string& url : settled) {
+    events_.Handling(url);
+    events_.Visited(url);
+  }
   return work_.AppendAll(admitted);
+}
+
+bool DLManager::SettledAlready(const LinkRecord& record, const CUrl& url) {
+  // What Process would find: nobody fetches the URL now, its copy is one this patrol wrote (so
+  // Renew only reads it), and the copy is no page or a page expanded before no deeper.
+  if (BusyWithUrl(record, url) ||
+      !store_.RemembersWritingSince(url, record.folder_path, patrol_start_)) {
+    return false;
+  }
+  const int type = url.FileType();
+  const bool page = type == kFileTypeNone || type == kFileTypeHtml;
+  return !page || expanded_.Covers(record);
 }
 
 // ---- Localization pass ----

@@ -179,6 +179,8 @@ class DLManager : public Window {
   void Release(DLObj& obj, bool counted);
   bool AdmitToWork(const std::vector<const LinkRecord*>& referrers,
                    const std::vector<PageLink>& links);
+  // A new record that would only be counted visited when it came up (see AdmitToWork).
+  bool SettledAlready(const LinkRecord& record, const CUrl& url);
   static std::vector<const LinkRecord*> Referrers(const DLObj& obj);
 
   std::unique_ptr<PatrolRequest> request_;

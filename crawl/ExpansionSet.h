@@ -30,6 +30,9 @@ class ExpansionSet {
   // True when the page of `referrer` (its str3, for its item) is to be expanded at the referrer's
   // depth and chain; the expansion is then recorded. False when an earlier one covers it.
   bool Expand(const LinkRecord& referrer);
+  // True when an earlier expansion covers the page of `referrer` (Expand would say false); records
+  // nothing.
+  bool Covers(const LinkRecord& referrer) const;
   // Pages expanded so far (each counted once however often it was expanded).
   std::size_t Size() const { return expanded_.size(); }
 
@@ -38,8 +41,10 @@ class ExpansionSet {
   // at (depth, chain) is covered exactly when shallowest[chain] <= depth.
   using Shallowest = std::array<int32_t, kMaxChain + 1>;
 
+  NameHash Key(const LinkRecord& referrer) const;
+
   std::unordered_map<NameHash, Shallowest, NameHash::Hasher> expanded_;
-  std::string key_;  // the hashed text, kept to save an allocation per call
+  mutable std::string key_;  // the hashed text, kept to save an allocation per call
 };
 
 }  // namespace qlm

@@ -107,7 +107,9 @@ bool LinkAdmission::Admit(const std::vector<const LinkRecord*>& referrers,
       record.referer = from.url;
       record.url = text;
       record.storage_name = link.storage_name;
-      if ((mode == kModePatrol || mode == kModeCollect) && sink && !sink(record)) return false;
+      if ((mode == kModePatrol || mode == kModeCollect) && sink && !sink(record, link_url)) {
+        return false;
+      }
       events_.Detected();
     }
   }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "crawl/PageLink.h"
+#include "net/CUrl.h"
 #include "project/LinkRecord.h"
 
 namespace qlm {
@@ -26,8 +27,9 @@ class LinkAdmission {
   // Longest embedded-resource chain (a picture in a frame in a frame ...).
   static constexpr int kMaxChain = 3;
 
-  // Takes a new record; false when it could not be kept (a queue file failed).
-  using Sink = std::function<bool(const LinkRecord&)>;
+  // Takes a new record, with its URL parsed; false when it could not be kept (a queue file
+  // failed).
+  using Sink = std::function<bool(const LinkRecord&, const CUrl&)>;
 
   // `forbidden_urls`: the URLs of the forbidden items as they stand in the items (not
   // normalized); a link that begins with one is dropped. Empty texts are ignored.

@@ -136,6 +136,16 @@ bool MirrorStore::FileWrittenSince(const std::string& path, FileTime since) cons
   return written && *written > since;
 }
 
+bool MirrorStore::RemembersWritingSince(const CUrl& url, std::string_view folder_path,
+                                        FileTime since) const {
+  if (!remembering_ || url.FileType() == kFileTypeCgi) return false;
+  const std::optional<std::string> name = LocalPath(url, folder_path);
+  if (!name) return false;
+  std::shared_lock memo(memo_lock_);
+  const std::optional<FileTime> written = written_->Find(*name);
+  return written && *written > since;
+}
+
 void MirrorStore::RemoveOtherVariants(const std::string& name, std::string_view keep) const {
   for (std::string_view variant : kCgiVariants) {
     if (variant == keep) continue;

@@ -101,6 +101,10 @@ class MirrorStore {
                                         FileTime since) const;
   // The same for any file.
   bool FileWrittenSince(const std::string& path, FileTime since) const;
+  // True when the store remembers writing the local copy of `url` strictly after `since`
+  // (RememberWrites): from memory alone, so false tells nothing. Always false for a cgi URL,
+  // whose copy is the first of its variants found on the disk.
+  bool RemembersWritingSince(const CUrl& url, std::string_view folder_path, FileTime since) const;
 
   // Stores a downloaded file (a download object's temporary file) under the local name of
   // `storage_url` followed by `suffix` (a cgi variant or empty), creating the folders on the way:

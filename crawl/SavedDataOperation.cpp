@@ -198,7 +198,8 @@ unsigned SavedDataOperation::CollectUrl() {
   std::vector<PageLink> links;
   ReadStoredPageLinks(store_, record.url, record.folder_path, links);
   const bool kept = admission_->Admit(
-      {&record}, links, LinkAdmission::kModeCollect, [this](const LinkRecord& admitted) {
+      {&record}, links, LinkAdmission::kModeCollect,
+      [this](const LinkRecord& admitted, const CUrl&) {
         // A URL already collected no deeper, with no longer a chain, leads to no file that its
         // first record does not lead to.
         return !FirstReach(admitted.url, admitted.depth, admitted.chain) || Collect(admitted);

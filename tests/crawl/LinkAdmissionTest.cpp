@@ -31,10 +31,11 @@ class LinkAdmissionTest : public testing::Test, public test::ProjectFixture {
   std::vector<LinkRecord> Admit(const PageLink& link, int mode = LinkAdmission::kModePatrol) {
     LinkAdmission admission(Doc(), SavedDataOperation::ForbiddenUrls(Root()), events_);
     std::vector<LinkRecord> records;
-    EXPECT_TRUE(admission.Admit({&referrer_}, {link}, mode, [&](const LinkRecord& record) {
-      records.push_back(record);
-      return true;
-    }));
+    EXPECT_TRUE(
+        admission.Admit({&referrer_}, {link}, mode, [&](const LinkRecord& record, const CUrl&) {
+          records.push_back(record);
+          return true;
+        }));
     EXPECT_EQ(events_.detected, static_cast<int>(records.size()));
     events_ = {};
     return records;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "crawl/MirrorStore.h"
+#include "net/CUrl.h"
 #include "tests/crawl/MirrorTree.h"
 
 namespace qlm {
@@ -236,18 +237,36 @@ TEST_F(MirrorStoreTest, AStoreThatRemembersItsWritesAnswersAsTheFileSystemDoes) 
     }
     const std::string robots = Root() + "p/h/robots.txt";
     const FileTime long_ago = std::chrono::system_clock::now() - std::chrono::hours(1);
+    // What it remembers writing is there, written when it says.
+    for (const std::string& url : urls) {
+      CUrl parsed;
+      ASSERT_TRUE(parsed.Parse(url));
+      if (!remembering.RemembersWritingSince(parsed, "p", long_ago)) continue;
+      const LocalCopy copy = store_.FindLocalCopy(url, "p");
+      EXPECT_TRUE(copy.Exists() && copy.written > long_ago) << step << ": " << url;
+    }
     EXPECT_EQ(remembering.FileWrittenSince(robots, long_ago),
               store_.FileWrittenSince(robots, long_ago))
         << step;
   };
   same_answers("start");
+  const auto remembers = [&](const std::string& url, FileTime since) {
+    CUrl parsed;
+    return parsed.Parse(url) && remembering.RemembersWritingSince(parsed, "p", since);
+  };
+  const FileTime before = std::chrono::system_clock::now() - std::chrono::seconds(10);
   ASSERT_EQ(remembering.StoreFile(Temp("a"), "http://h/a.html", "p"), MirrorStore::kStoreOk);
   same_answers("stored");
+  EXPECT_TRUE(remembers("http://h/a.html", before));
+  EXPECT_FALSE(
+      remembers("http://h/a.html", remembering.FindLocalCopy("http://h/a.html", "p").written));
+  EXPECT_FALSE(remembers("http://h/old.html", before));  // not written by the store
   ASSERT_EQ(remembering.StoreFile(Temp("a2"), "http://h/a.html", "p"), MirrorStore::kStoreOk);
   same_answers("stored again");
   ASSERT_EQ(remembering.StoreFile(Temp("<p>"), "http://h/v.cgi", "p", "[3f.html"),
             MirrorStore::kStoreOk);
   same_answers("a variant replaces the earlier one");
+  EXPECT_FALSE(remembers("http://h/v.cgi", before));  // a variant's copy is looked up on the disk
   ASSERT_EQ(remembering.StoreFile(Temp("JFIF"), "http://h/v.cgi", "p", "[3f.jpg"),
             MirrorStore::kStoreOk);
   same_answers("and another one replaces it");

@@ -328,6 +328,39 @@ TEST(PatrolTest, APageReachedAgainIsNotFetchedAgainAndItsLinksAreNotAdmittedAgai
   EXPECT_EQ(patrol.Counters(), (PatrolCounters{10, 0, 10, 0, 3, 3}));
 }
 
+TEST(PatrolTest, APageStoredDeeperIsReadForLinksAgainWhenALaterLinkReachesItShallower) {
+  // a.html reaches p.html at depth 2, where GraphMax 2 admits none of its links. The frame (depth
+  // 0) is answered only once p.html is stored, and reaches it at depth 1: then q.html is admitted.
+  SiteServer site;
+  site.Route("/", SiteServer::Html("<a href=a.html>a</a><frameset><frame src=f.html></frameset>"));
+  site.Route("/a.html", SiteServer::Html("<a href=p.html>p</a><img src=i.jpg>"));
+  site.Route("/f.html", SiteServer::Html("<a href=p.html>p</a><img src=i.jpg>"));
+  site.Route("/p.html", SiteServer::Html("<a href=q.html>q</a>"));
+  site.Route("/q.html", SiteServer::Html("q"));
+  site.Route("/i.jpg", SiteServer::Typed("image/jpeg", "I"));
+  site.Hold("/f.html");
+  PatrolHarness patrol;
+  patrol.AddUrl(patrol.Root(), site.Url("/")).SetOwn(ItemOption::GraphMax, 2);
+  patrol.Begin();
+  const auto finished = [&](const std::string& path) {
+    const std::vector<std::string>& done = patrol.Finished();
+    return std::find(done.begin(), done.end(), Mark('+', site.Url(path))) != done.end();
+  };
+  ASSERT_TRUE(patrol.PumpUntil([&] { return finished("/p.html") && finished("/i.jpg"); }));
+  site.Release("/f.html");
+  ASSERT_TRUE(patrol.WaitForEnd());
+
+  EXPECT_EQ(Sorted(site.Targets()),
+            Sorted({"/", "/a.html", "/f.html", "/p.html", "/i.jpg", "/q.html"}));
+  // Every record is counted, the ones that found their file stored as well: the item, a.html,
+  // f.html, p.html and i.jpg from each of a.html and f.html, and q.html; p.html is localised
+  // after each of its two readings.
+  EXPECT_EQ(patrol.Counters(), (PatrolCounters{8, 0, 8, 0, 6, 6}));
+  EXPECT_EQ(
+      std::count(patrol.Finished().begin(), patrol.Finished().end(), Mark('+', site.Url("/i.jpg"))),
+      2);
+}
+
 // A patrol caught with a download in flight: the site holds one page back.
 class InFlightTest : public testing::Test {
  protected:

@@ -35,7 +35,7 @@ class ReferrerAdmissionTest : public testing::Test, public test::ProjectFixture 
   std::vector<LinkRecord> Admit(const LinkRecord& referrer, PageLink link, int mode = 0) {
     std::vector<LinkRecord> made;
     LinkAdmission admission(Doc(), {}, events_);
-    EXPECT_TRUE(admission.Admit({&referrer}, {link}, mode, [&](const LinkRecord& r) {
+    EXPECT_TRUE(admission.Admit({&referrer}, {link}, mode, [&](const LinkRecord& r, const CUrl&) {
       made.push_back(r);
       return true;
     }));
@@ -63,7 +63,7 @@ TEST_F(ReferrerAdmissionTest, EachReferrerAdmitsForItself) {
   ASSERT_TRUE(admission.Admit(
       {&shallow, &deep},
       {{kLinkAnchor, "http://h/dir/a.html", ""}, {kLinkImage, "http://h/dir/p.gif", ""}}, 0,
-      [&](const LinkRecord& r) {
+      [&](const LinkRecord& r, const CUrl&) {
         made.push_back(r);
         return true;
       }));
@@ -82,7 +82,7 @@ TEST_F(ReferrerAdmissionTest, AFailingSinkStopsTheAdmission) {
   EXPECT_FALSE(admission.Admit(
       {&referrer},
       {{kLinkAnchor, "http://h/dir/a.html", ""}, {kLinkAnchor, "http://h/dir/b.html", ""}}, 0,
-      [&](const LinkRecord&) { return ++calls > 1; }));
+      [&](const LinkRecord&, const CUrl&) { return ++calls > 1; }));
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(events_.detected, 0);
 }
@@ -93,10 +93,15 @@ TEST(ExpansionSetTest, APageIsExpandedAgainOnlyWhenReachedShallowerInDepthOrChai
   r.folder_path = "proj";
   r.item_url = "http://h/";
   r.url = "http://h/a.html";
+  // Covers tells beforehand what Expand will say, and changes nothing.
   auto at = [&](int depth, int chain) {
     r.depth = depth;
     r.chain = chain;
-    return set.Expand(r);
+    const bool covered = set.Covers(r);
+    EXPECT_EQ(set.Covers(r), covered);
+    const bool expanded = set.Expand(r);
+    EXPECT_NE(covered, expanded) << depth << " " << chain;
+    return expanded;
   };
   EXPECT_TRUE(at(2, 1));
   EXPECT_FALSE(at(2, 1));
