@@ -1,6 +1,7 @@
 #include "project/PatrolQueue.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,10 +69,36 @@ bool PatrolQueue::CheckWritable() {
 }
 
 void PatrolQueue::Close() {
+  UnmapFile();
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   count_ = {};
   DropWindow();
+}
+
+void PatrolQueue::MapFile(uint64_t size) {
+  UnmapFile();
+  // After a simulated kill the file stops growing while the object goes on as if it did.
+  if (writes_left_ == 0) return;
+  // Room to grow: twice the file, at least a mebibyte, as node offsets are 32-bit at most 4 GiB.
+  const uint64_t want =
+      std::min<uint64_t>(std::max<uint64_t>(2 * size, uint64_t{1} << 20), uint64_t{UINT32_MAX} + 1);
+  void* at = ::mmap(nullptr, want, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+  if (at == MAP_FAILED) return;  // the object writes and reads with system calls instead
+  map_ = static_cast<unsigned char*>(at);
+  map_size_ = want;
+}
+
+void PatrolQueue::TouchedMap() {
+  if (++map_touches_ < kMapTouches) return;
+  map_touches_ = 0;
+  ::madvise(map_, map_size_, MADV_DONTNEED);
+}
+
+void PatrolQueue::UnmapFile() {
+  if (map_) ::munmap(map_, map_size_);
+  map_ = nullptr;
+  map_size_ = 0;
 }
 
 bool PatrolQueue::WriteAt(uint64_t offset, const void* data, std::size_t size) {
@@ -86,6 +113,13 @@ bool PatrolQueue::WriteAt(uint64_t offset, const void* data, std::size_t size) {
   uint64_t at = offset;
   std::size_t left = size;
   const unsigned char* next = bytes;
+  if (map_ && offset + size <= end_ && !InMap(offset, size)) MapFile(end_);
+  if (InMap(offset, size)) {
+    std::memcpy(map_ + offset, bytes, size);
+    TouchedMap();
+    left = 0;
+  }
+  if (writes_left_ == 0) UnmapFile();
   while (left > 0) {
     const ssize_t n = ::pwrite(fd_, next, left, static_cast<off_t>(at));
     if (n < 0 && errno == EINTR) continue;
@@ -125,6 +159,11 @@ ssize_t PreadUpTo(int fd, uint64_t offset, unsigned char* bytes, std::size_t siz
 
 bool PatrolQueue::ReadAt(uint64_t offset, void* data, std::size_t size) {
   auto* bytes = static_cast<unsigned char*>(data);
+  if (InMap(offset, size)) {
+    std::memcpy(bytes, map_ + offset, size);
+    TouchedMap();
+    return true;
+  }
   if (size > kWindowSize) return PreadUpTo(fd_, offset, bytes, size) == static_cast<ssize_t>(size);
   if (offset < window_at_ || offset + size > window_at_ + window_.size()) {
     window_.resize(kWindowSize);
@@ -204,13 +243,16 @@ bool PatrolQueue::OpenFile(const std::string& path, bool read_only) {
   if (end_ == 0) {
     // A file that was never written, or one whose creation was cut off before its header.
     end_ = kHeaderSize;
-    if (!read_only && !WriteHeader()) return Fail(kErrIo);
+    if (read_only) return true;
+    if (!WriteHeader()) return Fail(kErrIo);
+    MapFile(end_);
     return true;
   }
   if (!Validate()) {
     Close();
     return false;
   }
+  if (!read_only) MapFile(end_);
   return true;
 }
 

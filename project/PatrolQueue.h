@@ -174,6 +174,15 @@ class PatrolQueue {
   bool ReadAt(uint64_t offset, void* data, std::size_t size);
   // Forgets the read window: the file may have changed behind this object (or was cut back).
   void DropWindow() { window_.clear(); }
+  // Maps the file (a writable object, once it is open and valid) so that it covers `size` bytes.
+  void MapFile(uint64_t size);
+  void UnmapFile();
+  // True when [offset, offset + size) lies within the file and the mapping.
+  bool InMap(uint64_t offset, std::size_t size) const {
+    return offset + size <= end_ && offset + size <= map_size_;
+  }
+  // Counts an access through the mapping; now and then lets go of the mapped pages (see map_).
+  void TouchedMap();
   bool ReadLinks(uint32_t node, Links& links);
   bool ReadNode(uint32_t node, Links& links, std::string* data);
   // Sets a link word: a sentinel's in the header (written by WriteHeader), a node's on disk.
@@ -203,6 +212,19 @@ class PatrolQueue {
   static constexpr std::size_t kWindowSize = 8192;
   std::vector<unsigned char> window_;
   uint64_t window_at_ = 0;
+  // The file shared-mapped, for a writable object: a write within the file's bytes (a link word,
+  // the header) is a store into the mapping and a read within them a copy from it, with no system
+  // call; the page cache is the same either way, so other processes and a kill see the same bytes
+  // in the same order as with writes. New nodes, which make the file longer, are still written.
+  // The mapping reaches beyond the file's end (never touched there) so that it covers the nodes
+  // appended after it was made. Pages touched through it count as the program's memory until it
+  // lets go of them, which it does every kMapTouches accesses (they stay in the page cache, with
+  // what was written): a long queue is walked once from front to back, and would otherwise be
+  // counted whole.
+  static constexpr std::size_t kMapTouches = 2048;
+  unsigned char* map_ = nullptr;
+  uint64_t map_size_ = 0;
+  std::size_t map_touches_ = 0;
 };
 
 }  // namespace qlm
