@@ -124,7 +124,11 @@ bool Profile::Update(const std::function<bool(IniFile&)>& edit) {
     error_ = EINVAL;
     return false;
   }
-  return Replace(target, file.Serialize());
+  std::string edited = file.Serialize();
+  // A change to what the file holds already writes nothing (and waits for no disk): settings
+  // are written over like this at every start.
+  if (edited == bytes) return true;
+  return Replace(target, edited);
 }
 
 bool Profile::Replace(const std::string& target, const std::string& bytes) {

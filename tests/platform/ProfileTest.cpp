@@ -96,6 +96,23 @@ TEST(Profile, WriteReplacesTheFileAndLeavesNoTemporaryFiles) {
   EXPECT_EQ(names, (std::vector<std::string>{"Quillmere.ini", "Quillmere.ini.lock"}));
 }
 
+TEST(Profile, WritingWhatTheFileHoldsLeavesTheFileAlone) {
+  TempDir dir;
+  const std::string path = dir.File("Quillmere.ini");
+  ASSERT_TRUE(WriteFileBytes(path, "[S]\nA=1\nB=text\n"));
+  struct stat before {};
+  ASSERT_EQ(stat(path.c_str(), &before), 0);
+  Profile profile(path);
+  ASSERT_TRUE(profile.WriteProfileInt("S", "A", 1));
+  ASSERT_TRUE(profile.WriteProfileString("S", "B", "text"));
+  struct stat after {};
+  ASSERT_EQ(stat(path.c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  // A change is written.
+  ASSERT_TRUE(profile.WriteProfileString("S", "B", "other"));
+  EXPECT_EQ(ReadFileBytes(path), "[S]\nA=1\nB=other\n");
+}
+
 TEST(Profile, NewFileIsPrivateAndAnExistingFileKeepsItsMode) {
   TempDir dir;
   Profile fresh(dir.File("new/Quillmere.ini"));
