@@ -226,8 +226,9 @@ void DLManager::Content(DLObj& obj) {
   if (executable) return;
   std::string body = temp;
   bool temp_left = true;
-  const bool stored = store && store_.StoreFile(temp, storage, current.folder_path, suffix, &body,
-                                                &temp_left) == MirrorStore::kStoreOk;
+  const bool stored =
+      store && store_.StoreFile(temp, storage, current.folder_path, suffix, &body, &temp_left,
+                                kept.LastWrite()) == MirrorStore::kStoreOk;
 
   if (page) ExpandFetchedPage(obj, page_bytes);
   if (stored && request_->pictures && (type == kFileTypeJpeg || suffix == kCgiVariants[1])) {

@@ -157,7 +157,8 @@ void MirrorStore::RemoveOtherVariants(const std::string& name, std::string_view 
 
 int MirrorStore::StoreFile(const std::string& source, std::string_view storage_url,
                            std::string_view folder_path, std::string_view suffix,
-                           std::string* stored, bool* source_left) const {
+                           std::string* stored, bool* source_left,
+                           std::optional<FileTime> source_written) const {
   if (source_left) *source_left = true;
   std::lock_guard guard(lock_);
   const std::optional<std::string> name = LocalPath(storage_url, folder_path);
@@ -167,10 +168,13 @@ int MirrorStore::StoreFile(const std::string& source, std::string_view storage_u
   bool swapped = false;
   int error = MoveIntoPlace(source, file, false, &swapped);
   if (error == 0 && source_left) *source_left = swapped;
-  if (error == EXDEV) error = ReplaceFileWithCopy(file, source, false);
+  if (error == EXDEV) {
+    source_written.reset();  // a copy is written now
+    error = ReplaceFileWithCopy(file, source, false);
+  }
   if (error == ENOENT) return kSourceFailed;  // the folders were made: the source is missing
   if (error != 0) return WriteResult(error);
-  NoteWritten(file);
+  NoteWritten(file, source_written);
   if (!suffix.empty()) RemoveOtherVariants(*name, suffix);
   if (stored) *stored = std::move(file);
   return kStoreOk;

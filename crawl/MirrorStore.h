@@ -111,10 +111,12 @@ class MirrorStore {
   // the file is moved there (MoveIntoPlace), so `source` is then gone or holds the copy it
   // replaced (`source_left` tells which). `stored` receives the file's new name. Storing a cgi
   // variant removes the URL's other variants, so that a lookup cannot find an older copy of a
-  // different kind first.
+  // different kind first. `source_written`, when its writer knows it, is the source's last-write
+  // time, which the move keeps: the store then need not look it up.
   int StoreFile(const std::string& source, std::string_view storage_url,
                 std::string_view folder_path, std::string_view suffix = {},
-                std::string* stored = nullptr, bool* source_left = nullptr) const;
+                std::string* stored = nullptr, bool* source_left = nullptr,
+                std::optional<FileTime> source_written = std::nullopt) const;
   // Moves a URL's stored file to its name followed by `suffix` (a cgi variant); the other
   // variants go as with StoreFile.
   int MoveToVariant(std::string_view url, std::string_view folder_path,

@@ -1,6 +1,7 @@
 #include "net/CFileBodySink.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -39,14 +40,23 @@ void CFileBodySink::Adopt(int fd) {
   kept_.clear();
   fd_ = fd;
   last_error_ = 0;
+  last_write_.reset();
 }
 
 bool CFileBodySink::Close() {
   if (fd_ < 0) return true;
+  struct stat st {};
+  if (::fstat(fd_, &st) == 0) {
+    last_write_ = std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::seconds(st.st_mtim.tv_sec) +
+            std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
+  }
   int rc = ::close(fd_);
   fd_ = -1;
   if (rc != 0) {
     last_error_ = errno;
+    last_write_.reset();
     return false;
   }
   return true;

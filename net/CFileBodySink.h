@@ -1,7 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "net/IHttpBodySink.h"
@@ -46,6 +48,9 @@ class CFileBodySink : public IHttpBodySink {
   int LastError() const { return last_error_; }
   // Bytes written since the file was opened.
   int64_t BytesWritten() const { return written_; }
+  // The last-write time of the file as its Close found it (what a look-up of the file tells until
+  // it is written again); nothing before the file was closed, or when it could not be told.
+  std::optional<std::chrono::system_clock::time_point> LastWrite() const { return last_write_; }
 
  private:
   bool OpenWith(const std::string& path, int flags);
@@ -55,6 +60,7 @@ class CFileBodySink : public IHttpBodySink {
   int64_t written_ = 0;
   std::size_t keep_limit_ = 0;
   std::string kept_;
+  std::optional<std::chrono::system_clock::time_point> last_write_;
 };
 
 }  // namespace qlm

@@ -263,6 +263,13 @@ TEST_F(MirrorStoreTest, AStoreThatRemembersItsWritesAnswersAsTheFileSystemDoes) 
   EXPECT_FALSE(remembers("http://h/old.html", before));  // not written by the store
   ASSERT_EQ(remembering.StoreFile(Temp("a2"), "http://h/a.html", "p"), MirrorStore::kStoreOk);
   same_answers("stored again");
+  // A source whose writer tells its time, as a download does.
+  const std::string told = Temp("told");
+  test::SetWriteTime(told, before - std::chrono::hours(3));
+  ASSERT_EQ(remembering.StoreFile(told, "http://h/a.html", "p", {}, nullptr, nullptr,
+                                  before - std::chrono::hours(3)),
+            MirrorStore::kStoreOk);
+  same_answers("stored with its time told");
   ASSERT_EQ(remembering.StoreFile(Temp("<p>"), "http://h/v.cgi", "p", "[3f.html"),
             MirrorStore::kStoreOk);
   same_answers("a variant replaces the earlier one");

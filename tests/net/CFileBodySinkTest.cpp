@@ -1,6 +1,8 @@
 // The body sink's copy in memory: what a reader may take instead of reading the file back.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <chrono>
 #include <string>
 
 #include "net/CFileBodySink.h"
@@ -38,6 +40,24 @@ TEST(CFileBodySink, KeepsTheFirstBytesAndTellsWhetherTheyAreTheWholeBody) {
   EXPECT_EQ(sink.Kept(), "");
   EXPECT_FALSE(sink.WriteBody("y", 1));
   EXPECT_EQ(sink.Kept(), "") << "nothing is kept that the file did not get";
+}
+
+TEST(CFileBodySink, TellsTheLastWriteTimeOfTheFileItClosed) {
+  test::TempDir dir;
+  const std::string path = dir.File("body.dat");
+  CFileBodySink sink;
+  ASSERT_TRUE(sink.Create(path, false));
+  ASSERT_TRUE(sink.WriteBody("body", 4));
+  EXPECT_FALSE(sink.LastWrite()) << "not before the close";
+  ASSERT_TRUE(sink.Close());
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  const auto since_epoch = sink.LastWrite()->time_since_epoch();
+  EXPECT_EQ(std::chrono::duration_cast<std::chrono::nanoseconds>(since_epoch).count(),
+            static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec);
+  // The next file starts without one.
+  ASSERT_TRUE(sink.Create(dir.File("next.dat"), false));
+  EXPECT_FALSE(sink.LastWrite());
 }
 
 }  // namespace
