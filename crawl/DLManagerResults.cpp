@@ -38,8 +38,9 @@ std::optional<std::string> ResolveLocation(const std::string& location, const CU
     ++i;
   }
   if (i > 0 && i < location.size() && location[i] == ':') return std::nullopt;
-  const std::string candidate =
-      location.front() == '/' ? base.SiteUrl() + location : base.DirectoryUrl() + "/" + location;
+  std::string candidate(location.front() == '/' ? base.SiteUrl() : base.DirectoryUrl());
+  if (location.front() != '/') candidate += '/';
+  candidate += location;
   if (!url.Parse(candidate)) return std::nullopt;
   return url.Text();
 }

@@ -478,8 +478,9 @@ bool PageScanner::ResolveLink(std::string_view link, CUrl& url) const {
     if (!url.Parse((base.Scheme() == kSchemeFile ? "file:" : "http:") + *text)) return false;
   } else {
     relative = true;
-    std::string candidate =
-        text->starts_with('/') ? base.SiteUrl() + *text : base.DirectoryUrl() + "/" + *text;
+    std::string candidate(text->starts_with('/') ? base.SiteUrl() : base.DirectoryUrl());
+    if (!text->starts_with('/')) candidate += '/';
+    candidate += *text;
     if (!url.Parse(candidate)) {
       if (url.Error() != kUrlAboveRoot) return false;
       // A link that climbs above the root was written between two sites of the mirror: what is

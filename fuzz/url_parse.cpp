@@ -21,7 +21,7 @@ void CheckParts(const qlm::CUrl& url) {
   Check(url.Error() == qlm::kUrlParsed);
   Check(url.Scheme() == qlm::kSchemeHttp || url.Scheme() == qlm::kSchemeFile);
   Check(!url.Path().empty() && url.Path().front() == '/');
-  Check(url.UrlWithoutQuery() == url.SiteUrl() + url.Path());
+  Check(url.UrlWithoutQuery() == std::string(url.SiteUrl()) + url.Path());
   Check(url.RequestTarget() == (url.Query() ? url.Path() + "?" + *url.Query() : url.Path()));
   Check(url.Text().starts_with(url.UrlWithoutQuery()));
   Check(url.DirectoryUrl().starts_with(url.SiteUrl()));

@@ -1,6 +1,7 @@
 #include "net/CUrl.h"
 
 #include <array>
+#include <functional>
 #include <new>
 #include <utility>
 
@@ -197,22 +198,44 @@ void CUrl::Release() {
   query_.reset();
   fragment_.reset();
   directory_.clear();
-  directory_url_.clear();
-  site_url_.clear();
   file_name_.reset();
   extension_.reset();
-  url_without_query_.clear();
-  request_target_.clear();
+  site_end_ = directory_url_end_ = path_end_ = target_end_ = 0;
   segment_starts_.clear();
 }
 
+void CUrl::SegmentStarts::push_back(std::size_t start) {
+  if (size_ < kInline) {
+    inline_[size_] = start;
+  } else {
+    more_.push_back(start);
+  }
+  ++size_;
+}
+
+void CUrl::SegmentStarts::pop_back() {
+  if (size_ > kInline) more_.pop_back();
+  --size_;
+}
+
 int32_t CUrl::Run(std::string_view input) {
+  // The decoded working copy (the text itself when it has no escape and is not this record's
+  // own); text_ receives the rebuilt URL at the end.
+  std::string work;
+  std::string_view s = input;
+  const std::less<const char*> before;
+  const bool own = !text_.empty() && !before(input.data(), text_.data()) &&
+                   before(input.data(), text_.data() + text_.size());
+  if (own || input.find('%') != std::string_view::npos) {
+    std::optional<std::string> decoded = UnescapeUrl(input);
+    if (!decoded) {
+      Release();
+      return kUrlMalformed;
+    }
+    work = std::move(*decoded);
+    s = work;
+  }
   Release();
-  std::optional<std::string> decoded = UnescapeUrl(input);
-  if (!decoded) return kUrlMalformed;
-  // The decoded working copy; text_ receives the rebuilt URL at the end.
-  const std::string work = std::move(*decoded);
-  const std::string_view s = work;
 
   size_t pos = 0;
   while (pos < s.size() && s[pos] != ':') {
@@ -347,21 +370,25 @@ void CUrl::AssemblePath() {
 }
 
 void CUrl::Rebuild() {
-  site_url_ = scheme_ == kSchemeHttp ? "http://" : "file://";
-  if (host_) site_url_ += *host_;
+  text_.reserve(7 + (host_ ? host_->size() : 0) + (port_ ? port_->size() + 1 : 0) + path_.size() +
+                (query_ ? query_->size() + 1 : 0) + (fragment_ ? fragment_->size() + 1 : 0));
+  text_ = scheme_ == kSchemeHttp ? "http://" : "file://";
+  if (host_) text_ += *host_;
   if (port_) {
-    site_url_ += ':';
-    site_url_ += *port_;
+    text_ += ':';
+    text_ += *port_;
   }
-  if (segment_starts_.empty()) directory_ = site_url_;
-  directory_url_ = segment_starts_.empty() ? site_url_ : site_url_ + directory_;
-  url_without_query_ = site_url_ + path_;
-  request_target_ = path_;
+  site_end_ = text_.size();
+  // The directory is a beginning of the path, so its URL is a beginning of text_.
+  if (segment_starts_.empty()) directory_ = text_;
+  directory_url_end_ = segment_starts_.empty() ? site_end_ : site_end_ + directory_.size();
+  text_ += path_;
+  path_end_ = text_.size();
   if (query_) {
-    request_target_ += '?';
-    request_target_ += *query_;
+    text_ += '?';
+    text_ += *query_;
   }
-  text_ = site_url_ + request_target_;
+  target_end_ = text_.size();
   if (fragment_) {
     text_ += '#';
     text_ += *fragment_;

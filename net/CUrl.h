@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -57,8 +58,8 @@ inline constexpr size_t kUrlPartLimit = 1024;
 // Every string is bytes; Shift_JIS text passes through unchanged (and escaped where a URL part
 // needs it). Parts that a URL may lack are std::optional: std::nullopt means the part is absent,
 // which differs from present-but-empty (an empty port text in "http://host:/", an empty query in
-// "http://host/?"). The record owns every string; accessors hand out const references that stay
-// valid until the next Parse or the record's end.
+// "http://host/?"). The record owns every string; accessors hand out const references (and views
+// of Text()) that stay valid until the next Parse or the record's end.
 //
 // After a failed Parse only Error() is meaningful; every other accessor returns the state of a
 // new record.
@@ -102,18 +103,41 @@ class CUrl {
   // The path without its last segment and with no trailing "/": empty when the path has one
   // segment, the site URL when the path folded to nothing (so DirectoryUrl() is the site URL).
   const std::string& Directory() const { return directory_; }
-  const std::string& DirectoryUrl() const { return directory_url_; }
+  std::string_view DirectoryUrl() const { return TextPart(0, directory_url_end_); }
   // "http://" or "file://", the host, and ":" port when a port text is present.
-  const std::string& SiteUrl() const { return site_url_; }
+  std::string_view SiteUrl() const { return TextPart(0, site_end_); }
   // The last segment without its "/"; absent when the path ends in "/".
   const std::optional<std::string>& FileName() const { return file_name_; }
   // Lower-cased text after the last "." of the last segment; absent when it has no ".".
   const std::optional<std::string>& Extension() const { return extension_; }
-  const std::string& UrlWithoutQuery() const { return url_without_query_; }
+  std::string_view UrlWithoutQuery() const { return TextPart(0, path_end_); }
   // What goes on the request line: the path, and "?" query when a query is present.
-  const std::string& RequestTarget() const { return request_target_; }
+  std::string_view RequestTarget() const { return TextPart(site_end_, target_end_); }
 
  private:
+  // Where each kept path segment starts in path_ (at its "/") while a URL is parsed: a stack,
+  // held inside the record for the depths of nearly every URL.
+  class SegmentStarts {
+   public:
+    bool empty() const { return size_ == 0; }
+    std::size_t back() const { return size_ <= kInline ? inline_[size_ - 1] : more_.back(); }
+    void push_back(std::size_t start);
+    void pop_back();
+    void clear() {
+      size_ = 0;
+      more_.clear();
+    }
+
+   private:
+    static constexpr std::size_t kInline = 16;
+    std::array<std::size_t, kInline> inline_{};
+    std::vector<std::size_t> more_;  // the starts beyond the first kInline
+    std::size_t size_ = 0;
+  };
+
+  std::string_view TextPart(std::size_t from, std::size_t to) const {
+    return std::string_view(text_).substr(from, to - from);
+  }
   int32_t Run(std::string_view input);
   int32_t ParseHttpPath(std::string_view s, size_t pos);
   int32_t ParseFilePath(std::string_view s, size_t pos);
@@ -132,15 +156,15 @@ class CUrl {
   std::optional<std::string> query_;
   std::optional<std::string> fragment_;
   std::string directory_;
-  std::string directory_url_;
-  std::string site_url_;
   std::optional<std::string> file_name_;
   std::optional<std::string> extension_;
-  std::string url_without_query_;
-  std::string request_target_;
-  // While parsing: the offset in path_ where each kept segment starts (at its "/"). Kept between
-  // parses only so that its storage is reused.
-  std::vector<size_t> segment_starts_;
+  // The site URL, directory URL, URL without query and request target are parts of text_: it
+  // starts with the site URL, the path follows, then "?" query, then "#" fragment.
+  std::size_t site_end_ = 0;
+  std::size_t directory_url_end_ = 0;
+  std::size_t path_end_ = 0;
+  std::size_t target_end_ = 0;
+  SegmentStarts segment_starts_;
 };
 
 }  // namespace qlm

@@ -147,7 +147,7 @@ std::optional<std::string> RobotsUrl(std::string_view own_robots_url, std::strin
   if (!own_robots_url.empty()) return std::string(own_robots_url);
   CUrl url;
   if (!url.Parse(link_url)) return std::nullopt;
-  return url.SiteUrl() + "/robots.txt";
+  return std::string(url.SiteUrl()) + "/robots.txt";
 }
 
 int RobotsVerdict(std::string_view robots_txt, std::string_view agent, std::string_view path) {

@@ -90,7 +90,7 @@ TEST(CUrlParse, NormalisesPathsAndDerivesTheFileParts) {
     EXPECT_EQ(Show(url.FileName()), Show(c.file_name));
     EXPECT_EQ(Show(url.Extension()), Show(c.extension));
     EXPECT_EQ(url.FileType(), c.file_type);
-    EXPECT_EQ(url.UrlWithoutQuery(), url.SiteUrl() + url.Path());
+    EXPECT_EQ(url.UrlWithoutQuery(), std::string(url.SiteUrl()) + url.Path());
   }
 }
 
@@ -319,6 +319,30 @@ TEST(CUrlParse, ReparsingDropsEveryEarlierPart) {
   ASSERT_TRUE(url.Parse("http://host/b"));
   EXPECT_EQ(url.Error(), kUrlParsed);
   EXPECT_EQ(url.Text(), "http://host/b");
+}
+
+TEST(CUrlParse, ARecordParsesItsOwnTextAndPathsDeeperThanUsual) {
+  CUrl url;
+  ASSERT_TRUE(url.Parse("http://h:8/a%20b/c.html?x=%41#f"));
+  const std::string first = url.Text();
+  ASSERT_TRUE(url.Parse(url.Text()));
+  EXPECT_EQ(url.Text(), first);
+  ASSERT_TRUE(url.Parse(url.UrlWithoutQuery()));
+  EXPECT_EQ(url.Text(), "http://h:8/a%20b/c.html");
+  EXPECT_EQ(url.DirectoryUrl(), "http://h:8/a%20b");
+  EXPECT_EQ(url.RequestTarget(), "/a%20b/c.html");
+
+  // Forty folders, then climbs back across the first sixteen.
+  std::string deep = "http://h";
+  for (int i = 1; i <= 40; ++i) deep.append("/").append(std::to_string(i));
+  for (int i = 0; i < 30; ++i) deep += "/..";
+  ASSERT_TRUE(url.Parse(deep + "/x.html"));
+  EXPECT_EQ(url.Path(), "/1/2/3/4/5/6/7/8/9/10/x.html");
+  EXPECT_EQ(url.DirectoryUrl(), "http://h/1/2/3/4/5/6/7/8/9/10");
+  ASSERT_TRUE(url.Parse(deep + "/../../../../../../../../../../x.html"));
+  EXPECT_EQ(url.Text(), "http://h/x.html");
+  EXPECT_FALSE(url.Parse(deep + "/../../../../../../../../../../../x.html"));
+  EXPECT_EQ(url.Error(), kUrlAboveRoot);
 }
 
 TEST(CUrlParse, ReadsBytesAfterAnEmbeddedNulAndNeverStopsAtIt) {
