@@ -3,8 +3,10 @@
 
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 
+#include "crawl/NameHash.h"
 #include "crawl/WrittenFiles.h"
 
 namespace qlm {
@@ -12,6 +14,31 @@ namespace {
 
 FileTime At(std::int64_t ns) {
   return FileTime(std::chrono::duration_cast<FileTime::duration>(std::chrono::nanoseconds(ns)));
+}
+
+TEST(NameHash, TellsApartNamesThatDifferInAnyByteOrOnlyInLength) {
+  // Each hash on its own, so that neither can hide a weakness of the other.
+  std::set<std::uint64_t> first, second;
+  std::size_t names = 0;
+  const auto add = [&](const std::string& name) {
+    const NameHash hash = NameHash::Of(name);
+    first.insert(hash.first);
+    second.insert(hash.second);
+    ++names;
+  };
+  std::string base = "/tmp/mirror/p/127.0.0.1+8080/p/12/";
+  for (int i = 0; i < 20000; ++i) add(base + std::to_string(i) + ".html");
+  // One byte changed at every place of a name, and the name cut at every length, with NULs too.
+  std::string name = base + "page.html";
+  for (std::size_t at = 0; at < name.size(); ++at) {
+    std::string changed = name;
+    changed[at] = static_cast<char>(changed[at] ^ 1);
+    add(changed);
+    add(name.substr(0, at));
+    add(name.substr(0, at) + std::string(1, '\0'));
+  }
+  EXPECT_EQ(first.size(), names);
+  EXPECT_EQ(second.size(), names);
 }
 
 TEST(WrittenFiles, AgreesWithAMapThroughGrowthUpdatesAndRemovals) {
