@@ -42,13 +42,25 @@ void EscapeDotComponent(std::string& out, std::size_t start) {
   }
 }
 
+// A byte that is neither escaped nor a separator, nor the lead byte of a Shift_JIS pair.
+bool IsPlainLocalByte(unsigned char b) {
+  return b >= 0x20 && b < 0x7F && b != '/' && b != '%' && !NeedsHexEscape(b);
+}
+
 }  // namespace
 
-std::string EscapeLocalName(std::string_view name) {
-  std::string out;
-  out.reserve(name.size() + 16);
-  std::size_t component_start = 0;
-  for (std::size_t i = 0; i < name.size(); ++i) {
+void AppendLocalName(std::string& out, std::string_view name) {
+  std::size_t component_start = out.size();
+  std::size_t i = 0;
+  while (i < name.size()) {
+    // A run of bytes that stand for themselves goes in at once.
+    std::size_t plain = i;
+    while (plain < name.size() && IsPlainLocalByte(static_cast<unsigned char>(name[plain]))) {
+      ++plain;
+    }
+    out.append(name, i, plain - i);
+    i = plain;
+    if (i == name.size()) break;
     const auto b = static_cast<unsigned char>(name[i]);
     if (IsShiftJisPairAt(name, i)) {
       out += name.substr(i++, 2);
@@ -63,8 +75,15 @@ std::string EscapeLocalName(std::string_view name) {
     } else {
       out += static_cast<char>(b);
     }
+    ++i;
   }
   EscapeDotComponent(out, component_start);
+}
+
+std::string EscapeLocalName(std::string_view name) {
+  std::string out;
+  out.reserve(name.size() + 16);
+  AppendLocalName(out, name);
   return out;
 }
 
@@ -105,9 +124,11 @@ std::optional<std::string> LocalPath(std::string_view mirror_root, const CUrl& p
     relative += *parsed.Query();
   }
 
-  std::string local(mirror_root);
+  std::string local;
+  local.reserve(mirror_root.size() + relative.size() + 24);
+  local += mirror_root;
   if (local.empty() || local.back() != '/') local += '/';
-  local += EscapeLocalName(relative);
+  AppendLocalName(local, relative);
 
   const bool fits = parsed.FileType() == kFileTypeCgi
                         ? LocalNameFits(local + std::string(kCgiVariants.back()))

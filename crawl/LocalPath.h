@@ -52,6 +52,8 @@ std::optional<std::string> LocalPath(std::string_view mirror_root, const CUrl& u
 // is copied unchanged. A component that is "." or ".." has its dots escaped ("[2e"), so an escaped
 // relative name can never climb out of the folder it is put in.
 std::string EscapeLocalName(std::string_view relative_name);
+// The same appended to `out`; the name's first component starts at the end of `out`.
+void AppendLocalName(std::string& out, std::string_view relative_name);
 
 // Whether Linux can hold the path: no component longer than 255 bytes, at most 4095 bytes in all.
 bool LocalNameFits(std::string_view path);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -80,6 +81,55 @@ TEST(LocalPathTest, EscapesSpecialBytesButKeepsShiftJisPairs) {
       {"./../.../a..b", "[2e/[2e[2e/.../a..b"},
   };
   for (const Case& c : cases) EXPECT_EQ(EscapeLocalName(c.in), c.out) << c.in;
+}
+
+TEST(LocalPathTest, EscapingRandomBytesFollowsTheRulesByteForByte) {
+  // The rules, one byte at a time.
+  const auto rules = [](const std::string& name) {
+    std::string out, component;
+    const auto end_component = [&] {
+      out += component == "." ? "[2e" : component == ".." ? "[2e[2e" : component;
+      component.clear();
+    };
+    for (std::size_t i = 0; i < name.size(); ++i) {
+      const auto b = static_cast<unsigned char>(name[i]);
+      const auto next = i + 1 < name.size() ? static_cast<unsigned char>(name[i + 1]) : 0;
+      const bool lead = (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xEF);
+      const bool trail = i + 1 < name.size() && next >= 0x40 && next <= 0xFC && next != 0x7F;
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "[%02x", b);
+      if (lead && trail) {
+        component += name.substr(i++, 2);
+      } else if (b == '/') {
+        end_component();
+        out += '/';
+      } else if (b == '%') {
+        component += '[';
+      } else if (b < 0x20 || b == 0x7F ||
+                 std::string_view("\"*,:;<>?|\\").find(static_cast<char>(b)) !=
+                     std::string_view::npos) {
+        component += hex;
+      } else {
+        component += static_cast<char>(b);
+      }
+    }
+    end_component();
+    return out;
+  };
+  std::mt19937 random(99);
+  const std::string pieces[] = {"/",    ".",  "..",   "%",          "a",        "bc",       "?",
+                                ":",    "\\", "|",    "\x81",       "\x95\x5c", "\xe0\x7c", "\xf0",
+                                "\x7f", " ",  "\x01", "index.html", "\x81/"};
+  for (int n = 0; n < 5000; ++n) {
+    std::string name;
+    const int count = static_cast<int>(random() % 12);
+    for (int k = 0; k < count; ++k) name += pieces[random() % std::size(pieces)];
+    if (random() % 7 == 0) name += std::string(1, '\0');
+    ASSERT_EQ(EscapeLocalName(name), rules(name)) << name;
+    std::string appended = "/root/";
+    AppendLocalName(appended, name);
+    ASSERT_EQ(appended, "/root/" + rules(name)) << name;
+  }
 }
 
 // True when `local` names a file strictly below `root` whatever the file system does with it:
