@@ -223,10 +223,15 @@ int ReplaceFileVia(const std::string& staging, const std::string& target, std::s
   const int fd = ::open(staging.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return errno;
   int error = WriteAll(fd, bytes.data(), bytes.size());
-  if (error == 0 && ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) error = errno;
-  // The move keeps the time of the last write, which the open file tells at once.
+  // The open file tells its length (it is cut only when the file it held was longer) and the
+  // time of the last write, which the move keeps.
   struct stat st {};
-  if (error == 0 && written && ::fstat(fd, &st) == 0) *written = WriteTimeOf(st);
+  bool stat_ok = error == 0 && ::fstat(fd, &st) == 0;
+  if (error == 0 && (!stat_ok || st.st_size != static_cast<off_t>(bytes.size()))) {
+    if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0) error = errno;
+    stat_ok = error == 0 && written && ::fstat(fd, &st) == 0;
+  }
+  if (error == 0 && written && stat_ok) *written = WriteTimeOf(st);
   if (::close(fd) != 0 && error == 0) error = errno;
   if (error != 0) return error;
   error = MoveIntoPlace(staging, target, replacing);

@@ -292,6 +292,10 @@ TEST_F(MirrorStoreTest, AStoreThatRemembersItsWritesAnswersAsTheFileSystemDoes) 
   ASSERT_EQ(remembering.WriteRedirectPage("http://h/old.html", "p", "http://h/a.html", false),
             MirrorStore::kStoreOk);
   same_answers("rewritten");
+  // The staging file held a longer page: it is cut, and the time told is that of the cut.
+  ASSERT_EQ(remembering.ReplaceWithBytes(Root() + "p/h/a.html", "x"), MirrorStore::kStoreOk);
+  EXPECT_EQ(ReadFileBytes(Root() + "p/h/a.html"), "x");
+  same_answers("rewritten shorter");
 
   // The answers for its own files come from memory: a change behind the store's back is not seen.
   const FileTime remembered = remembering.FindLocalCopy("http://h/a.html", "p").written;
