@@ -23,12 +23,15 @@ bool StartsLikeExecutable(const std::string& file) {
   return got == sizeof head && std::string_view(head, got) == kExecutableHeader;
 }
 
+bool IsPageType(int file_type) {
+  return file_type == kFileTypeNone || file_type == kFileTypeHtml;
+}
+
 std::string_view CgiVariantFor(int fetched_type, int media_type, std::string_view media_subtype) {
   const bool cgi = fetched_type == kFileTypeCgi;
   const bool text = media_type == kMediaText;
   const bool image = media_type == kMediaImage;
-  if (fetched_type == kFileTypeNone || fetched_type == kFileTypeHtml ||
-      (cgi && text && media_subtype == "HTML")) {
+  if (IsPageType(fetched_type) || (cgi && text && media_subtype == "HTML")) {
     return kCgiVariants[0];
   }
   if (fetched_type == kFileTypeJpeg || (cgi && image && media_subtype == "JPEG")) {

@@ -13,6 +13,10 @@ inline constexpr std::string_view kExecutableHeader{
 // True when the file begins with kExecutableHeader; false also when it cannot be read.
 bool StartsLikeExecutable(const std::string& file);
 
+// A URL of file type none or html names a page, whose links are followed (a cgi URL's output is
+// one where it is stored as the page variant).
+bool IsPageType(int file_type);
+
 // The stored variant of a cgi URL's content: "[3f.html" when the fetched URL is a page (file type
 // none or html) or a cgi URL that answered text/html, "[3f.jpg" for a JPEG (by type or
 // image/jpeg), "[3f.gif" for a GIF (by type or image/gif), "[3f.others" for anything else.

@@ -6,6 +6,7 @@
 #include <set>
 #include <thread>
 
+#include "crawl/ContentRules.h"
 #include "crawl/CrawlMessages.h"
 #include "crawl/FileStamp.h"
 #include "crawl/LocalPath.h"
@@ -507,7 +508,7 @@ void DLManager::ReadStoredPage(const std::vector<const LinkRecord*>& referrers,
                                const LinkAdmission::Sink& collect) {
   events_.Handling(page.url);
   const int type = url.FileType();
-  if (type != kFileTypeNone && type != kFileTypeHtml && type != kFileTypeCgi) return;
+  if (!IsPageType(type) && type != kFileTypeCgi) return;
   if (type == kFileTypeCgi &&
       store_.FindLocalCopy(url, page.folder_path).suffix != kCgiHtmlVariant) {
     return;
@@ -559,9 +560,7 @@ bool DLManager::SettledAlready(const LinkRecord& record, const CUrl& url) {
       !store_.RemembersWritingSince(url, record.folder_path, patrol_start_)) {
     return false;
   }
-  const int type = url.FileType();
-  const bool page = type == kFileTypeNone || type == kFileTypeHtml;
-  return !page || expanded_.Covers(record);
+  return !IsPageType(url.FileType()) || expanded_.Covers(record);
 }
 
 // ---- Localization pass ----

@@ -20,10 +20,6 @@ namespace qlm {
 
 namespace {
 
-bool IsPageType(int type) {
-  return type == kFileTypeNone || type == kFileTypeHtml;
-}
-
 // A LOCATION value as an absolute URL: as it stands when it parses, else resolved against the
 // URL that was asked for (servers send relative locations too). Nothing for another scheme or a
 // value that gives no URL.

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/FileTimes.h"
+
 namespace qlm {
 
 namespace {
@@ -86,16 +88,6 @@ bool IsFolder(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
-
-namespace {
-
-FileTime WriteTimeOf(const struct stat& st) {
-  const auto since_epoch =
-      std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec);
-  return FileTime(std::chrono::duration_cast<FileTime::duration>(since_epoch));
-}
-
-}  // namespace
 
 std::optional<FileTime> LastWriteTime(const std::string& path) {
   struct stat st {};

@@ -1,11 +1,12 @@
 #include "net/CFileBodySink.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+
+#include "platform/FileTimes.h"
 
 namespace qlm {
 
@@ -46,12 +47,7 @@ void CFileBodySink::Adopt(int fd) {
 bool CFileBodySink::Close() {
   if (fd_ < 0) return true;
   struct stat st {};
-  if (::fstat(fd_, &st) == 0) {
-    last_write_ = std::chrono::system_clock::time_point(
-        std::chrono::duration_cast<std::chrono::system_clock::duration>(
-            std::chrono::seconds(st.st_mtim.tv_sec) +
-            std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
-  }
+  if (::fstat(fd_, &st) == 0) last_write_ = WriteTimeOf(st);
   int rc = ::close(fd_);
   fd_ = -1;
   if (rc != 0) {
