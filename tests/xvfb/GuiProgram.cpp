@@ -18,10 +18,13 @@ extern char** environ;
 namespace qlm::test {
 
 GuiProgram::~GuiProgram() {
-  if (pid_ > 0) {
-    ::kill(pid_, SIGKILL);
-    Reap(true);
-  }
+  if (pid_ <= 0) return;
+  // Ended as a session ends it, so that it withdraws what it shares with other programs (its
+  // picture block); killed only when it does not end.
+  ::kill(pid_, SIGTERM);
+  if (Wait(5000)) return;
+  ::kill(pid_, SIGKILL);
+  Reap(true);
 }
 
 std::string GuiProgram::Path(const std::string& name) {
