@@ -1,6 +1,7 @@
 #include "crawl/PageScanner.h"
 
 #include <array>
+#include <cctype>
 #include <cstdlib>
 #include <limits>
 
@@ -52,6 +53,17 @@ bool HasScheme(std::string_view text) {
 }
 
 // Local names write "%" as "["; turning the brackets back makes their escapes URL escapes again.
+// Every "%" is followed by two hexadecimal digits.
+bool EscapesWellFormed(std::string_view text) {
+  for (std::size_t i = text.find('%'); i != std::string_view::npos; i = text.find('%', i + 3)) {
+    if (i + 2 >= text.size() || !std::isxdigit(static_cast<unsigned char>(text[i + 1])) ||
+        !std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
 std::string BracketsToPercent(std::string_view link) {
   std::string out;
   out.reserve(link.size());
@@ -463,29 +475,34 @@ std::optional<std::string> PageScanner::MakeAbsolute(std::string_view link) cons
 }
 
 bool PageScanner::ResolveLink(std::string_view link, CUrl& url) const {
-  // A "[" that does not start an escape after all is a bracket of the link itself.
-  std::optional<std::string> text = CUrl::UnescapeUrl(BracketsToPercent(link));
-  if (!text) text = CUrl::UnescapeUrl(link);
-  if (!text) return false;
+  // A "[" that does not start an escape after all is a bracket of the link itself. The escapes
+  // are only checked here: the parse decodes them, once (decoded here as well, "%2541" would
+  // come out as "A").
+  std::string text = BracketsToPercent(link);
+  if (!EscapesWellFormed(text)) text = link;
+  if (!EscapesWellFormed(text)) return false;
 
   if (!base_ok_) return false;
   const CUrl& base = base_;
   bool relative = false;
-  if (HasScheme(*text)) {
+  if (HasScheme(text)) {
     // http and file URLs stand for themselves; every other scheme is never fetched.
-    if (!url.Parse(*text)) return false;
-  } else if (text->starts_with("//")) {
-    if (!url.Parse((base.Scheme() == kSchemeFile ? "file:" : "http:") + *text)) return false;
+    if (!url.Parse(text)) return false;
+  } else if (text.starts_with("//")) {
+    if (!url.Parse((base.Scheme() == kSchemeFile ? "file:" : "http:") + text)) return false;
   } else {
     relative = true;
-    std::string candidate(text->starts_with('/') ? base.SiteUrl() : base.DirectoryUrl());
-    if (!text->starts_with('/')) candidate += '/';
-    candidate += *text;
+    // A link of a query alone ("?page=2") asks the base's own path with that query.
+    std::string candidate(text.starts_with('/')   ? base.SiteUrl()
+                          : text.starts_with('?') ? base.UrlWithoutQuery()
+                                                  : base.DirectoryUrl());
+    if (!text.starts_with('/') && !text.starts_with('?')) candidate += '/';
+    candidate += text;
     if (!url.Parse(candidate)) {
       if (url.Error() != kUrlAboveRoot) return false;
       // A link that climbs above the root was written between two sites of the mirror: what is
       // left after the climb is the other site's host and path.
-      std::string_view rest = *text;
+      std::string_view rest = text;
       while (rest.starts_with("../")) rest.remove_prefix(3);
       if (!url.Parse("http://" + std::string(rest))) return false;
     }

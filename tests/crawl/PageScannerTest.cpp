@@ -206,6 +206,12 @@ TEST(PageScannerTest, MakeAbsoluteResolvesAgainstThePageUrl) {
           {"http://h/a/b.html", "//cdn.example/x.js", "http://cdn.example/x.js"},
           // Escapes are decoded once and written again in normalized form.
           {"http://h/a/b.html", "%7euser/x.html", "http://h/a/%7euser/x.html"},
+          {"http://h/a/b.html", "a%2541.html", "http://h/a/a%2541.html"},
+          {"http://h/a/b.html", "http://h/a%2541.html", "http://h/a%2541.html"},
+          // A link of a query alone asks the page itself with that query.
+          {"http://h/a/list.php?p=1", "?p=2", "http://h/a/list.php?p=2"},
+          {"http://h/a/", "?p=2", "http://h/a/?p=2"},
+          {"http://h/", "?p=2", "http://h/?p=2"},
           // Brackets are the escapes of local names.
           {"http://h/a/b.html", "p[20q.html", "http://h/a/p%20q.html"},
           // A bracket that starts no escape stays a bracket.
