@@ -46,8 +46,14 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 // One pass over a robots.txt text for one agent and one path.
 class RobotsReader {
  public:
+  // The path is compared decoded, as the rule values are: a rule names "/~joe/" alike whether
+  // the file writes it "/~joe/" or "/%7Ejoe/", and the path of every URL under it, which CUrl
+  // writes "/%7ejoe/...", starts with it.
   RobotsReader(std::string_view text, std::string_view agent, std::string_view path)
-      : text_(text), agent_(agent), path_(path) {}
+      : text_(text),
+        agent_(agent),
+        decoded_path_(Decoded(path)),
+        path_(decoded_path_ ? *decoded_path_ : path) {}
 
   int Verdict() {
     for (;;) {
@@ -130,8 +136,14 @@ class RobotsReader {
     return decoded && path_.starts_with(*decoded);
   }
 
+  static std::optional<std::string> Decoded(std::string_view path) {
+    if (path.find('%') == std::string_view::npos) return std::nullopt;
+    return CUrl::UnescapeUrl(path);
+  }
+
   const std::string_view text_;
   const std::string_view agent_;
+  const std::optional<std::string> decoded_path_;  // when the path holds escapes
   const std::string_view path_;
   // Offset of the next unread byte of text_.
   size_t pos_ = 0;

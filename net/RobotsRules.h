@@ -19,7 +19,7 @@ std::optional<std::string> RobotsUrl(std::string_view own_robots_url, std::strin
 // gives it, without the query), 0 when it refuses.
 //
 // The first record whose User-agent lines name `agent` exactly or "*" decides, by its first
-// rule whose %-decoded value starts the path; no such record or rule allows. Lines may end in
+// rule whose %-decoded value starts the %-decoded path; no such record or rule allows. Lines may end in
 // CR LF, LF or CR. A User-agent token ends at a separator or blank, a rule value at a blank or
 // "#"; the rest of their line is ignored. An empty Disallow refuses nothing, an empty Allow
 // allows everything, and a rule whose value holds a broken escape never matches. Values are

@@ -90,16 +90,23 @@ TEST(RobotsVerdict, MatchesTheAgentTokenExactlyOrTheStar) {
   });
 }
 
-TEST(RobotsVerdict, DecodesRuleValuesAndComparesThemWithTheEscapedPath) {
+TEST(RobotsVerdict, ComparesRuleValuesAndPathsBothDecoded) {
   ExpectVerdicts({
-      {"escapes of either case decode alike",
+      {"escapes of either case decode alike, in the rule and in the path",
        "User-agent: *\r\nDisallow: /a%7Ex\r\nDisallow: /b%7ex\r\nDisallow: /%63gi\r\n",
-       {{"/a~x", 0}, {"/b~xy", 0}, {"/cgi", 0}, {"/a%7ex", 1}, {"/%63gi", 1}}},
-      // A "~" cannot start a value's tail that is then ignored: "/~joe/" cut to "/" would
-      // refuse the whole site.
-      {"a literal tilde never matches the escaped path",
+       {{"/a~x", 0}, {"/b~xy", 0}, {"/cgi", 0}, {"/a%7ex", 0}, {"/%63gi", 0}, {"/a%7Fx", 1}}},
+      // CUrl writes a "~" escaped: the rule refuses the paths under it as the URLs spell them.
+      // A "~" cannot start a value's tail that is then ignored either: "/~joe/" cut to "/"
+      // would refuse the whole site.
+      {"a literal tilde matches the escaped path",
        "User-agent: *\r\nDisallow: /~joe/\r\n",
-       {{"/%7ejoe/", 1}, {"/~joe/", 0}, {"/", 1}, {"/index.html", 1}}},
+       {{"/%7ejoe/", 0}, {"/%7ejoe/pics/a.jpg", 0}, {"/~joe/", 0}, {"/", 1}, {"/index.html", 1}}},
+      {"an escaped blank and an escaped byte of Shift_JIS text",
+       "User-agent: *\r\nDisallow: /my%20files/\r\nDisallow: /%93%fa/\r\n",
+       {{"/my%20files/a.html", 0}, {"/my%20file.html", 1}, {"/%93%FA/x", 0}, {"/%93/x", 1}}},
+      {"a path whose escape is broken is compared as it stands",
+       "User-agent: *\r\nDisallow: /a%zz\r\nDisallow: /b\r\n",
+       {{"/a%zz", 1}, {"/b%zz", 0}}},
       {"a value without a leading slash", "User-agent: *\r\nDisallow: x\r\n", {{"/x", 1}}},
   });
 }
@@ -152,9 +159,9 @@ TEST(RobotsVerdict, IgnoresTheRestOfALineAfterATokenOrValue) {
        {{"/x", 0}, {"/y", 0}, {"/and", 1}, {"/z", 1}}},
       {"a tab ends a value", "User-agent: *\nDisallow: /a\t/b\n", {{"/a", 0}, {"/b", 1}}},
       {"a comment right after a value", "User-agent: *\nDisallow: /a#b\n", {{"/a", 0}}},
-      {"an invalid byte in a value keeps the rule from matching",
+      {"a byte that URLs escape names the escaped path",
        "User-agent: *\nDisallow: /a\"b\nDisallow: /c\n",
-       {{"/a", 1}, {"/a%22b", 1}, {"/c", 0}}},
+       {{"/a", 1}, {"/a%22b", 0}, {"/c", 0}}},
   });
 }
 
@@ -228,11 +235,14 @@ TEST(RobotsVerdictForLink, AsksForTheStoredCopyAndTestsTheLinksEscapedPath) {
   EXPECT_EQ(RobotsVerdictForLink(robots, "http://host/cgi-bin/x.cgi?a=1", read), 0);
   EXPECT_EQ(RobotsVerdictForLink(robots, "http://host/x/../cgi-bin/", read), 0);
   EXPECT_EQ(RobotsVerdictForLink(robots, "http://host/index.html?cgi-bin", read), 1);
-  // Decoded rule values meet escaped paths: these rules name paths that never occur.
-  EXPECT_EQ(RobotsVerdictForLink(robots, "http://host/a%20b", read), 1);
-  EXPECT_EQ(RobotsVerdictForLink(robots, "http://host/~joe/", read), 1);
+  // Rules written escaped refuse the links as they are written, escaped or not.
+  EXPECT_EQ(RobotsVerdictForLink(robots, "http://host/a%20b", read), 0);
+  EXPECT_EQ(RobotsVerdictForLink(robots, "http://host/a b.html", read), 0);
+  EXPECT_EQ(RobotsVerdictForLink(robots, "http://host/~joe/", read), 0);
+  EXPECT_EQ(RobotsVerdictForLink(robots, "http://host/%7Ejoe/p.html", read), 0);
+  EXPECT_EQ(RobotsVerdictForLink(robots, "http://host/joe/", read), 1);
   EXPECT_EQ(RobotsVerdictForLink("http://empty/robots.txt", "http://empty/x", read), 1);
-  EXPECT_EQ(asked.size(), 6u);
+  EXPECT_EQ(asked.size(), 9u);
   EXPECT_EQ(asked.front(), robots);
 
   // No readable copy, or a link that is not a URL: refused.
