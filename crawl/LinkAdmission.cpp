@@ -1,5 +1,6 @@
 #include "crawl/LinkAdmission.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "crawl/PatrolEvents.h"
@@ -40,8 +41,22 @@ struct ItemRules {
 
 LinkAdmission::LinkAdmission(const CQLMDoc& doc, std::vector<std::string> forbidden_urls,
                              PatrolEvents& events)
-    : doc_(doc), forbidden_(std::move(forbidden_urls)), events_(events) {
-  std::erase_if(forbidden_, [](const std::string& url) { return url.empty(); });
+    : doc_(doc), forbidden_(forbidden_urls.begin(), forbidden_urls.end()), events_(events) {
+  std::erase_if(forbidden_, [](const Forbidden& area) { return area.typed.empty(); });
+  for (Forbidden& area : forbidden_) {
+    if (!area.url.Parse(area.typed)) area.url = CUrl();
+  }
+}
+
+bool LinkAdmission::Forbidden::Covers(const CUrl& link) const {
+  if (link.Text().starts_with(typed)) return true;
+  // The same place written otherwise: the host in other letter case, the default port named.
+  auto port = [](const CUrl& url) -> std::string_view {
+    return url.Port() && !url.Port()->empty() ? std::string_view(*url.Port()) : "80";
+  };
+  return url.Scheme() == kSchemeHttp && link.Scheme() == kSchemeHttp &&
+         SameHost(link.Host(), url.Host()) && port(link) == port(url) &&
+         link.RequestTarget().starts_with(url.RequestTarget());
 }
 
 std::vector<std::string> LinkAdmission::ForbiddenUrls(const CQLMDoc& doc) {
@@ -76,14 +91,10 @@ bool LinkAdmission::Admit(const std::vector<const LinkRecord*>& referrers,
     if (!link.parsed && !parsed_here.Parse(link.url)) continue;
     const CUrl& link_url = link.parsed ? *link.parsed : parsed_here;
     const std::string& text = link_url.Text();
-    bool forbidden = false;
-    for (const std::string& prefix : forbidden_) {
-      if (text.starts_with(prefix)) {
-        forbidden = true;
-        break;
-      }
+    if (std::ranges::any_of(forbidden_,
+                            [&](const Forbidden& area) { return area.Covers(link_url); })) {
+      continue;
     }
-    if (forbidden) continue;
 
     for (std::size_t r = 0; r < referrers.size(); ++r) {
       const ItemRules& rule = rules[r];

@@ -31,8 +31,10 @@ class LinkAdmission {
   // failed).
   using Sink = std::function<bool(const LinkRecord&, const CUrl&)>;
 
-  // `forbidden_urls`: the URLs of the forbidden items as they stand in the items (not
-  // normalized); a link that begins with one is dropped. Empty texts are ignored.
+  // `forbidden_urls`: the URLs of the forbidden items as they stand in the items. A link is
+  // dropped when it begins with one, or names its host (in any letter case) and port (80 when
+  // none is named) and its path begins with the item's, escapes written alike. Empty texts are
+  // ignored.
   LinkAdmission(const CQLMDoc& doc, std::vector<std::string> forbidden_urls, PatrolEvents& events);
 
   // The URLs of the items the document's last patrol start found forbidden.
@@ -45,8 +47,16 @@ class LinkAdmission {
              int mode, const Sink& sink);
 
  private:
+  // A forbidden item's URL, as typed and parsed (a new CUrl when it does not parse).
+  struct Forbidden {
+    explicit Forbidden(std::string text) : typed(std::move(text)) {}
+    bool Covers(const CUrl& link) const;
+    std::string typed;
+    CUrl url;
+  };
+
   const CQLMDoc& doc_;
-  std::vector<std::string> forbidden_;
+  std::vector<Forbidden> forbidden_;
   PatrolEvents& events_;
 };
 

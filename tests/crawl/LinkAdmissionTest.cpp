@@ -142,6 +142,17 @@ TEST_F(LinkAdmissionTest, NewRecordsCarryTheReferrersItemAndStorageName) {
   EXPECT_EQ(collected[0].flags, 0x13);
 }
 
+TEST_F(LinkAdmissionTest, AForbiddenItemKeepsOutItsLinksHoweverItsUrlIsTyped) {
+  AddUrl(*folder_, "HTTP://H:80/a/b/%7Euser/").SetOwn(ItemOption::PilotType, kPilotForbidden);
+  AddUrl(*folder_, "http://h/a/b/Closed").SetOwn(ItemOption::PilotType, kPilotForbidden);
+  ASSERT_TRUE(Admits("http://h/a/b/user/x.html"));
+  EXPECT_FALSE(Admits("http://h/a/b/%7euser/x.html"));
+  EXPECT_FALSE(Admits("http://h/a/b/c/../~user/y.html"));
+  EXPECT_FALSE(Admits("http://h/a/b/Closed/x.html"));
+  // The path keeps its letter case: another folder is not kept out.
+  EXPECT_TRUE(Admits("http://h/a/b/closed/x.html"));
+}
+
 TEST_F(LinkAdmissionTest, ForbiddenUrlsAreThoseOfForbiddenUrlItemsAsEntered) {
   ProjectItem& closed = AddFolder(Root(), "closed");
   closed.SetOwn(ItemOption::PilotType, kPilotForbidden);
