@@ -524,7 +524,7 @@ void DLManager::ReadStoredPage(const std::vector<const LinkRecord*>& referrers,
   if (!ReadStoredPageLinks(store_, page.url, page.folder_path, links)) return;
   if (mode == LinkAdmission::kModePatrol) {
     AdmitToWork(expanding, links);
-    if (work_.AppendLocalize(page)) events_.Localizing();
+    QueueForLocalizing(page, false);
   } else {
     Admission().Admit(expanding, links, mode, collect);
   }
@@ -551,6 +551,17 @@ bool DLManager::AdmitToWork(const std::vector<const LinkRecord*>& referrers,
     events_.Visited(url);
   }
   return work_.AppendAll(admitted);
+}
+
+void DLManager::QueueForLocalizing(const LinkRecord& page, bool when_durable) {
+  // NUL separates the parts: none of them holds one.
+  std::string key = page.folder_path;
+  key.append(1, '\0').append(page.item_url).append(1, '\0').append(page.url);
+  key.append(1, '\0').append(page.storage_name);
+  if (!localizing_.insert(NameHash::Of(key)).second) return;
+  if (when_durable ? work_.AppendLocalizeWhenDurable(page) : work_.AppendLocalize(page)) {
+    events_.Localizing();
+  }
 }
 
 bool DLManager::SettledAlready(const LinkRecord& record, const CUrl& url) {

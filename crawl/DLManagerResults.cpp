@@ -178,7 +178,7 @@ void DLManager::Redirected(DLObj& obj) {
   link.url = *location;
   if (IsPageType(type)) {
     store_.WriteRedirectPage(current.url, current.folder_path, *location, false);
-    if (work_.AppendLocalize(current)) events_.Localizing();
+    QueueForLocalizing(current, false);
   } else {
     // What arrives from the new place is stored under the name of the URL that was asked for.
     link.storage_name = current.storage_name.empty() ? current.url : current.storage_name;
@@ -247,7 +247,7 @@ void DLManager::ExpandFetchedPage(DLObj& obj, std::string_view page) {
     if (expanded_.Expand(held.record)) expanding.push_back(&held.record);
   }
   if (expanding.empty()) return;  // expanded before in this patrol, no deeper
-  if (work_.AppendLocalizeWhenDurable(current)) events_.Localizing();
+  QueueForLocalizing(current, true);
   AdmitToWork(expanding, links);
 }
 
