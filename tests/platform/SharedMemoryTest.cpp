@@ -99,7 +99,7 @@ TEST(SharedMemory, TwoUsersWithTheSameBlockNameNeverShareIt) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to run a second user";
   constexpr uid_t kOther = 54321;
   test::Watchdog dog;
-  test::TempDir other_runtime;
+  test::TempDir other_runtime("/tmp");  // TMPDIR may be closed to the other user
   ASSERT_EQ(chown(other_runtime.Path().c_str(), kOther, kOther), 0);
   ASSERT_EQ(chmod(other_runtime.Path().c_str(), 0700), 0);
   SharedMemory mine;

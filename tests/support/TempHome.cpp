@@ -12,8 +12,7 @@ namespace qlm::test {
 
 namespace {
 
-std::string MakeTempFolder(const char* prefix) {
-  const char* base = std::getenv("TMPDIR");
+std::string MakeTempFolder(const char* prefix, const char* base = std::getenv("TMPDIR")) {
   std::string pattern = std::string(base && *base ? base : "/tmp") + "/" + prefix + "XXXXXX";
   if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed for " + pattern);
   return pattern;
@@ -41,6 +40,8 @@ void TempHome::Export() const {
 }
 
 TempDir::TempDir() : path_(MakeTempFolder("qlm-test-")) {}
+
+TempDir::TempDir(const std::string& base) : path_(MakeTempFolder("qlm-test-", base.c_str())) {}
 
 TempDir::~TempDir() {
   std::error_code ec;

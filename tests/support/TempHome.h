@@ -27,6 +27,8 @@ class TempHome {
 class TempDir {
  public:
   TempDir();
+  // Below `base` instead (a folder every user can pass through, for a folder of another user).
+  explicit TempDir(const std::string& base);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
