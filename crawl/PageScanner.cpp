@@ -1,8 +1,10 @@
 #include "crawl/PageScanner.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdlib>
+#include <iterator>
 #include <limits>
 
 #include "crawl/HtmlKeyword.h"
@@ -53,6 +55,55 @@ bool HasScheme(std::string_view text) {
 }
 
 // Local names write "%" as "["; turning the brackets back makes their escapes URL escapes again.
+// The character references that stand for ASCII characters in an attribute value ("&amp;" in
+// "list.php?a=1&amp;b=2", "&#38;", "&#x26;"), decoded as browsers read links. References to other
+// characters, and texts that are no reference ("&b=2", "&amp" without its ";"), stay as written.
+std::string DecodeCharacterReferences(std::string_view value) {
+  static constexpr std::pair<std::string_view, char> kNamed[] = {
+      {"amp;", '&'}, {"lt;", '<'}, {"gt;", '>'}, {"quot;", '"'}, {"apos;", '\''}};
+  std::string out;
+  out.reserve(value.size());
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    if (value[i] != '&') {
+      out += value[i];
+      continue;
+    }
+    const std::string_view rest = value.substr(i + 1);
+    std::size_t taken = 0;
+    char decoded = 0;
+    for (const auto& [name, c] : kNamed) {
+      if (rest.starts_with(name)) {
+        taken = name.size();
+        decoded = c;
+      }
+    }
+    if (taken == 0 && rest.starts_with('#')) {
+      const bool hex = rest.size() > 1 && (rest[1] == 'x' || rest[1] == 'X');
+      std::size_t j = hex ? 2 : 1;
+      unsigned code = 0;
+      const std::size_t digits = j;
+      while (j < rest.size() && j - digits < 8 &&
+             (hex ? std::isxdigit(static_cast<unsigned char>(rest[j]))
+                  : std::isdigit(static_cast<unsigned char>(rest[j])))) {
+        const char d = static_cast<char>(std::tolower(static_cast<unsigned char>(rest[j])));
+        code = code * (hex ? 16 : 10) + static_cast<unsigned>(d <= '9' ? d - '0' : d - 'a' + 10);
+        ++j;
+      }
+      if (j > digits && j < rest.size() && rest[j] == ';' && code > 0 && code < 0x80) {
+        taken = j + 1;
+        decoded = static_cast<char>(code);
+      }
+    }
+    if (taken == 0) {
+      out += '&';
+      continue;
+    }
+    out += decoded;
+    i += taken;
+  }
+  return out;
+}
+
 // Every "%" is followed by two hexadecimal digits.
 bool EscapesWellFormed(std::string_view text) {
   for (std::size_t i = text.find('%'); i != std::string_view::npos; i = text.find('%', i + 3)) {
@@ -475,6 +526,22 @@ std::optional<std::string> PageScanner::MakeAbsolute(std::string_view link) cons
 }
 
 bool PageScanner::ResolveLink(std::string_view link, CUrl& url) const {
+  // Blanks and control bytes around a link, and tabs and line ends inside it, are no part of it
+  // (a page may break a long HREF over lines), as browsers read links.
+  while (!link.empty() && static_cast<unsigned char>(link.front()) <= 0x20) link.remove_prefix(1);
+  while (!link.empty() && static_cast<unsigned char>(link.back()) <= 0x20) link.remove_suffix(1);
+  std::string unbroken;
+  if (link.find_first_of("\t\n\r") != std::string_view::npos) {
+    std::ranges::copy_if(link, std::back_inserter(unbroken),
+                         [](char c) { return c != '\t' && c != '\n' && c != '\r'; });
+    link = unbroken;
+  }
+  std::string decoded;
+  if (link.find('&') != std::string_view::npos) {
+    decoded = DecodeCharacterReferences(link);
+    link = decoded;
+  }
+  if (link.empty() || link.front() == '#') return false;
   // A "[" that does not start an escape after all is a bracket of the link itself. The escapes
   // are only checked here: the parse decodes them, once (decoded here as well, "%2541" would
   // come out as "A").

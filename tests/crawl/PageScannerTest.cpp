@@ -59,11 +59,13 @@ TEST(PageScannerTest, EachTagAndAttributeGivesItsLinkKindInDocumentOrder) {
 TEST(PageScannerTest, TagAndAttributeNamesMatchInAnyCaseAndValuesInEveryQuoting) {
   const std::string page =
       "<A HREF=\"1.html\"><a Href = '2.html'><a\thref\n=\n3.html>"
-      "<a href=\"4 x.html\"><a href=5.html\t>"  // a tab ends no unquoted value
+      // A tab ends no unquoted value; the link is read without it, as it is read without
+      // blanks around it.
+      "<a href=\"4 x.html\"><a href=5.html\t>"
       "<a href='6\"q.html'><a href=7.html/><a name=x href=8.html>";
   EXPECT_EQ(UrlsOf(page), (std::vector<std::string>{"http://h/d/1.html", "http://h/d/2.html",
                                                     "http://h/d/3.html", "http://h/d/4%20x.html",
-                                                    "http://h/d/5.html%09", "http://h/d/6%22q.html",
+                                                    "http://h/d/5.html", "http://h/d/6%22q.html",
                                                     "http://h/d/7.html/", "http://h/d/8.html"}));
 }
 
@@ -208,6 +210,22 @@ TEST(PageScannerTest, MakeAbsoluteResolvesAgainstThePageUrl) {
           {"http://h/a/b.html", "%7euser/x.html", "http://h/a/%7euser/x.html"},
           {"http://h/a/b.html", "a%2541.html", "http://h/a/a%2541.html"},
           {"http://h/a/b.html", "http://h/a%2541.html", "http://h/a%2541.html"},
+          // Blanks around a link and line breaks inside it are no part of it.
+          {"http://h/a/b.html", "  x.html\n", "http://h/a/x.html"},
+          {"http://h/a/b.html", "\thttp://o/p.html ", "http://o/p.html"},
+          {"http://h/a/b.html", "x/\r\n  y.html", "http://h/a/x/%20%20y.html"},
+          {"http://h/a/b.html", "a b.html", "http://h/a/a%20b.html"},
+          {"http://h/a/b.html", " \n", ""},
+          {"http://h/a/b.html", " #top", ""},
+          // Character references stand for their characters, as browsers read links.
+          {"http://h/a/b.html", "list.php?a=1&amp;b=2", "http://h/a/list.php?a=1&b=2"},
+          {"http://h/a/b.html", "x.cgi?a=1&#38;b=2&#x26;c=&#X3D;", "http://h/a/x.cgi?a=1&b=2&c=="},
+          {"http://h/a/b.html", "q.cgi?s=&lt;&gt;&quot;&apos;", "http://h/a/q.cgi?s=%3c%3e%22'"},
+          {"http://h/a/b.html", "&#47;x.html", "http://h/x.html"},
+          // What is no reference, or one to a character beyond ASCII, stays as written.
+          {"http://h/a/b.html", "x.cgi?a=1&b=2&amp", "http://h/a/x.cgi?a=1&b=2&amp"},
+          {"http://h/a/b.html", "x.cgi?c=&copy;&#233;&#;&#x;&#0;",
+           "http://h/a/x.cgi?c=&copy;&#233;&#;&#x;&#0;"},
           // A link of a query alone asks the page itself with that query.
           {"http://h/a/list.php?p=1", "?p=2", "http://h/a/list.php?p=2"},
           {"http://h/a/", "?p=2", "http://h/a/?p=2"},
