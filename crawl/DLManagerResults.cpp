@@ -12,6 +12,7 @@
 #include "crawl/PageScanner.h"
 #include "crawl/PictureHook.h"
 #include "crawl/RobotsCopy.h"
+#include "net/HttpStatusLine.h"
 #include "platform/ApplicationLock.h"
 #include "platform/Messaging.h"
 #include "project/CQLMDoc.h"
@@ -75,7 +76,7 @@ void DLManager::OnRobotsDone(int index) {
   const int result = robots.ResultCode();
   const int status = robots.StatusCode();
   std::optional<std::string> location;
-  if (status == 301 || status == 302) {
+  if (IsRedirectStatus(status)) {
     CUrl base;
     base.Parse(robots_url);
     location = ResolveLocation(robots.Location(), base);
@@ -94,7 +95,7 @@ void DLManager::OnRobotsDone(int index) {
     for (HeldRecord& held : obj.Records()) held.record.robots_url = *location;
     RequeueAll(obj);
     Release(obj, false);
-  } else if (result != kResultCompleted || status == 301 || status == 302) {
+  } else if (result != kResultCompleted || IsRedirectStatus(status)) {
     // No robots.txt to be had (also a redirect to nowhere): the site allows everything.
     store_.WritePermissiveRobotsTxt(robots_url, current.folder_path);
     BeginPage(obj);
@@ -120,7 +121,7 @@ void DLManager::OnDownloadDone(int index) {
     RetryOrAuthenticate(obj);
   } else if (main.StatusCode() == 304) {
     NotModified(obj);
-  } else if (main.StatusCode() == 301 || main.StatusCode() == 302) {
+  } else if (IsRedirectStatus(main.StatusCode())) {
     Redirected(obj);
   } else if (main.StatusCode() == 200) {
     Content(obj);

@@ -210,7 +210,7 @@ CHttpRequest::Step CHttpRequest::DoReadStatus(int event) {
   ParseStatusLine(status_line_, &status_);
   if (!Report(kProgressStatusLine)) return Step::kAbandoned;
   const int code = status_.status_code;
-  if (code <= 300 || code == 301 || code == 302 || code == 401 || code == 407) {
+  if (code <= 300 || IsRedirectStatus(code) || code == 401 || code == 407) {
     return GoTo(State::kReadHeaders);
   }
   if (code == 304) return Finish(kResultCompleted);
@@ -234,7 +234,7 @@ CHttpRequest::Step CHttpRequest::DoReadHeaders(int event) {
   ParseReplyHeaders(header_text_);
   if (!Report(kProgressHeaders)) return Step::kAbandoned;
   const int code = status_.status_code;
-  if (method_ == kMethodHead || code == 301 || code == 302) return GoTo(State::kAwaitClose);
+  if (method_ == kMethodHead || IsRedirectStatus(code)) return GoTo(State::kAwaitClose);
   if (code == 401 || code == 407) return Finish(kResultFailed);
   return GoTo(State::kReceiveBody);
 }

@@ -18,4 +18,10 @@ struct HttpStatusLine {
 // A number longer than nine digits fails the parse, so the fields never overflow.
 bool ParseStatusLine(std::string_view line, HttpStatusLine* fields);
 
+// A reply that sends the client to its Location: 301 and 302, and the 303, 307 and 308 of later
+// servers, which mean the same to a client that only asks with GET and HEAD.
+constexpr bool IsRedirectStatus(int code) {
+  return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
+}
+
 }  // namespace qlm

@@ -193,6 +193,27 @@ TEST(PatrolTest, RedirectsFromPagesAreFollowedAndKeptAsPagesButNotAcrossFileType
   EXPECT_TRUE(patrol.Pictures().Taken().empty());
 }
 
+TEST(PatrolTest, TheRedirectsOfLaterServersAreFollowedAs302Is) {
+  SiteServer site;
+  site.Route("/", SiteServer::Html("<a href=a.html>a</a><a href=b.html>b</a><a href=c.html>c</a>"));
+  site.Route("/a.html", SiteServer::Redirect(303, site.Url("/a2.html")));
+  site.Route("/b.html", SiteServer::Redirect(307, site.Url("/b2.html")));
+  site.Route("/c.html", SiteServer::Redirect(308, site.Url("/c2.html")));
+  for (const char* page : {"/a2.html", "/b2.html", "/c2.html"}) {
+    site.Route(page, SiteServer::Html(page));
+  }
+  PatrolHarness patrol;
+  patrol.AddUrl(patrol.Root(), site.Url("/")).SetOwn(ItemOption::GraphMax, 2);
+
+  ASSERT_TRUE(patrol.Run());
+  EXPECT_EQ(Sorted(site.Targets()),
+            Sorted({"/", "/a.html", "/b.html", "/c.html", "/a2.html", "/b2.html", "/c2.html"}));
+  const Tree tree = patrol.Tree();
+  EXPECT_EQ(tree.at("127.0.0.1/b2.html"), kVersion + "/b2.html");
+  EXPECT_NE(tree.at("127.0.0.1/c.html").find("<a href=\"c2.html\">"), std::string::npos);
+  EXPECT_EQ(patrol.Counters().failed, 0);
+}
+
 TEST(PatrolTest, ACgiPageIsStoredAsItsHtmlVariantAndItsLinksAreFollowed) {
   SiteServer site;
   site.Route("/", SiteServer::Html("<a href=\"cgi/list.cgi?page=1\">list</a>"));

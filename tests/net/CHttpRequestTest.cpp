@@ -195,6 +195,10 @@ TEST(CHttpRequestReply, EndsEachKindOfReplyWithItsResult) {
       {"redirect keeps its location and skips the body",
        ServerScript().ReadRequest().Send("HTTP/1.0 302 Found\r\nLocation: http://a/b\r\n\r\nmoved"),
        Want(kResultCompleted, 302, kNoBody, "", 0, "http://a/b")},
+      {"a later server's redirect likewise",
+       ServerScript().ReadRequest().Send(
+           "HTTP/1.1 308 Permanent Redirect\r\nLocation: http://a/c\r\n\r\nmoved"),
+       Want(kResultCompleted, 308, kNoBody, "", 0, "http://a/c")},
       {"authentication challenge",
        ServerScript()
            .ReadRequest()
