@@ -104,6 +104,26 @@ std::string DecodeCharacterReferences(std::string_view value) {
   return out;
 }
 
+// A title as a reader sees it: references decoded, blanks and line ends around it dropped and
+// every run of them inside it one blank ("<title>\n  News &amp; Events\n</title>").
+std::string TitleText(std::string_view raw) {
+  const std::string decoded =
+      raw.find('&') == std::string_view::npos ? std::string(raw) : DecodeCharacterReferences(raw);
+  std::string text;
+  text.reserve(decoded.size());
+  bool blank = false;
+  for (char c : decoded) {
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f') {
+      blank = !text.empty();
+      continue;
+    }
+    if (blank) text += ' ';
+    blank = false;
+    text += c;
+  }
+  return text;
+}
+
 // Every "%" is followed by two hexadecimal digits.
 bool EscapesWellFormed(std::string_view text) {
   for (std::size_t i = text.find('%'); i != std::string_view::npos; i = text.find('%', i + 3)) {
@@ -366,7 +386,8 @@ void PageScanner::HandleTag() {
       case kHtmlEndTitle: {
         const std::size_t end = tag_start_ - 1;  // the "<" of the end tag
         if (title_start_ && end > *title_start_) {
-          title_.assign(data_.substr(*title_start_, end - *title_start_));
+          std::string text = TitleText(data_.substr(*title_start_, end - *title_start_));
+          if (!text.empty()) title_ = std::move(text);
         }
         title_start_.reset();
         SkipToTagEnd();

@@ -104,6 +104,10 @@ TEST(PageScannerTest, TitleIsTheTextOfTheLastNonEmptyTitleElement) {
       {"<title>One</title><title>Two</title>", "Two"},
       {"<title>One</title><title></title>", "One"},
       {"<title>A <b>bold</b> one</title>", "A <b>bold</b> one"},
+      // As a reader sees it: references decoded, blanks and line ends folded.
+      {"<title>\n   News &amp; Events\r\n\t</title>", "News & Events"},
+      {"<title>One</title><title> \n </title>", "One"},
+      {"<title>a&lt;b&#62;c&copy;</title>", "a<b>c&copy;"},
       {"</title>", ""},
       {"<title>Unterminated", ""},
   };
