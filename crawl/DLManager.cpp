@@ -554,11 +554,9 @@ bool DLManager::AdmitToWork(const std::vector<const LinkRecord*>& referrers,
 }
 
 void DLManager::QueueForLocalizing(const LinkRecord& page, bool when_durable) {
-  // NUL separates the parts: none of them holds one.
-  std::string key = page.folder_path;
-  key.append(1, '\0').append(page.item_url).append(1, '\0').append(page.url);
-  key.append(1, '\0').append(page.storage_name);
-  if (!localizing_.insert(NameHash::Of(key)).second) return;
+  // Read again from a shallower link, a page is not queued again: the pass rewrites it once, after
+  // all fetching, whatever queued it.
+  if (!expanded_.FirstLocalizing(page)) return;
   if (when_durable ? work_.AppendLocalizeWhenDurable(page) : work_.AppendLocalize(page)) {
     events_.Localizing();
   }

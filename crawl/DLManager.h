@@ -4,7 +4,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "crawl/DLObj.h"
@@ -182,8 +181,8 @@ class DLManager : public Window {
                    const std::vector<PageLink>& links);
   // A new record that would only be counted visited when it came up (see AdmitToWork).
   bool SettledAlready(const LinkRecord& record, const CUrl& url);
-  // Puts a stored page into the localize queue once per patrol (see localizing_); with
-  // `when_durable`, through PatrolWork::AppendLocalizeWhenDurable.
+  // Puts a stored page into the localize queue once per patrol (ExpansionSet::FirstLocalizing);
+  // with `when_durable`, through PatrolWork::AppendLocalizeWhenDurable.
   void QueueForLocalizing(const LinkRecord& page, bool when_durable);
   static std::vector<const LinkRecord*> Referrers(const DLObj& obj);
 
@@ -194,10 +193,7 @@ class DLManager : public Window {
   PatrolWork work_;
   MirrorCheckpoint checkpoint_;
   std::unique_ptr<LinkAdmission> admission_;
-  ExpansionSet expanded_;
-  // The pages put into the localize queue in this patrol. A page read again from a shallower link
-  // is not queued again: the pass rewrites it once, after all fetching, whatever queued it.
-  std::unordered_set<NameHash, NameHash::Hasher> localizing_;
+  ExpansionSet expanded_;  // also tells which pages were put into the localize queue
   std::array<std::unique_ptr<DLObj>, kObjectCount> objects_;
   std::unique_ptr<SavedDataHandler> saved_data_;
   std::unique_ptr<LocalizeCrew> crew_;  // made when the localization pass begins

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 namespace qlm {
 
@@ -13,17 +14,26 @@ NameHash ExpansionSet::Key(const LinkRecord& referrer) const {
 }
 
 bool ExpansionSet::Covers(const LinkRecord& referrer) const {
-  const auto it = expanded_.find(Key(referrer));
-  return it != expanded_.end() &&
-         it->second[std::clamp(referrer.chain, 0, kMaxChain)] <= referrer.depth;
+  const auto it = pages_.find(Key(referrer));
+  return it != pages_.end() &&
+         it->second.shallowest[std::clamp(referrer.chain, 0, kMaxChain)] <= referrer.depth;
+}
+
+bool ExpansionSet::FirstLocalizing(const LinkRecord& page) {
+  NameHash key = Key(page);
+  if (!page.storage_name.empty()) {
+    // Stored under another URL's name: another file to localise, with an entry of its own.
+    key_.append(1, '\0').append(page.storage_name);
+    key = NameHash::Of(key_);
+  }
+  return !std::exchange(pages_[key].localizing, true);
 }
 
 bool ExpansionSet::Expand(const LinkRecord& referrer) {
-  auto [it, added] = expanded_.try_emplace(Key(referrer));
-  Shallowest& shallowest = it->second;
-  if (added) shallowest.fill(INT32_MAX);
+  Shallowest& shallowest = pages_[Key(referrer)].shallowest;
   const int chain = std::clamp(referrer.chain, 0, kMaxChain);
   if (shallowest[chain] <= referrer.depth) return false;
+  if (shallowest[kMaxChain] == INT32_MAX) ++expanded_count_;
   for (int c = chain; c <= kMaxChain; ++c) {
     shallowest[c] = std::min(shallowest[c], referrer.depth);
   }

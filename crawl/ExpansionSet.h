@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -33,17 +34,26 @@ class ExpansionSet {
   // True when an earlier expansion covers the page of `referrer` (Expand would say false); records
   // nothing.
   bool Covers(const LinkRecord& referrer) const;
+  // True the first time it is asked for the page of `page` (its str3, for its item, stored under
+  // its str5 when it has one), expanded or not: the page is to be put into the localize queue
+  // then. Kept beside the page's expansions, for no more memory than they take already.
+  bool FirstLocalizing(const LinkRecord& page);
   // Pages expanded so far (each counted once however often it was expanded).
-  std::size_t Size() const { return expanded_.size(); }
+  std::size_t Size() const { return expanded_count_; }
 
  private:
   // For each chain c, the smallest depth of an expansion with a chain of at most c: an expansion
   // at (depth, chain) is covered exactly when shallowest[chain] <= depth.
   using Shallowest = std::array<int32_t, kMaxChain + 1>;
+  struct Page {
+    Shallowest shallowest = {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX};  // none yet
+    bool localizing = false;  // put into the localize queue
+  };
 
   NameHash Key(const LinkRecord& referrer) const;
 
-  std::unordered_map<NameHash, Shallowest, NameHash::Hasher> expanded_;
+  std::unordered_map<NameHash, Page, NameHash::Hasher> pages_;
+  std::size_t expanded_count_ = 0;
   mutable std::string key_;  // the hashed text, kept to save an allocation per call
 };
 

@@ -87,12 +87,18 @@ TEST_F(ReferrerAdmissionTest, AFailingSinkStopsTheAdmission) {
   EXPECT_EQ(events_.detected, 0);
 }
 
-TEST(ExpansionSetTest, APageIsExpandedAgainOnlyWhenReachedShallowerInDepthOrChain) {
-  ExpansionSet set;
+// A record of page a.html of item http://h/ in folder "proj".
+LinkRecord PageA() {
   LinkRecord r;
   r.folder_path = "proj";
   r.item_url = "http://h/";
   r.url = "http://h/a.html";
+  return r;
+}
+
+TEST(ExpansionSetTest, APageIsExpandedAgainOnlyWhenReachedShallowerInDepthOrChain) {
+  ExpansionSet set;
+  LinkRecord r = PageA();
   // Covers tells beforehand what Expand will say, and changes nothing.
   auto at = [&](int depth, int chain) {
     r.depth = depth;
@@ -117,6 +123,29 @@ TEST(ExpansionSetTest, APageIsExpandedAgainOnlyWhenReachedShallowerInDepthOrChai
   r.url = "http://h/b.html";
   EXPECT_TRUE(at(5, 3));
   EXPECT_EQ(set.Size(), 3u);
+}
+
+TEST(ExpansionSetTest, APageIsQueuedForLocalizingOnceWhateverItsExpansions) {
+  ExpansionSet set;
+  LinkRecord page = PageA();
+  page.depth = 2;
+  // Marked before it was expanded: the mark is no expansion.
+  EXPECT_TRUE(set.FirstLocalizing(page));
+  EXPECT_FALSE(set.Covers(page));
+  EXPECT_EQ(set.Size(), 0u);
+  EXPECT_TRUE(set.Expand(page));
+  EXPECT_FALSE(set.FirstLocalizing(page));
+  page.depth = 1;
+  EXPECT_TRUE(set.Expand(page));
+  EXPECT_FALSE(set.FirstLocalizing(page));
+  // The same URL stored under another URL's name is another file; another item another page.
+  LinkRecord moved = page;
+  moved.storage_name = "http://h/cgi/go.cgi?to=a";
+  EXPECT_TRUE(set.FirstLocalizing(moved));
+  EXPECT_FALSE(set.FirstLocalizing(moved));
+  page.item_url = "http://h/other/";
+  EXPECT_TRUE(set.FirstLocalizing(page));
+  EXPECT_EQ(set.Size(), 1u);
 }
 
 }  // namespace
