@@ -586,12 +586,18 @@ bool PageScanner::ResolveLink(std::string_view link, CUrl& url) const {
                                                   : base.DirectoryUrl());
     if (!text.starts_with('/') && !text.starts_with('?')) candidate += '/';
     candidate += text;
-    if (!url.Parse(candidate)) {
+    // A link that climbs above the root was written between two sites of the mirror: what is
+    // left after the climb is the other site's host and path. A file URL's parse stops a climb
+    // at its root, so the climb out of a rewritten file page is counted here; such a page
+    // reaches another host's files as a link "//host/path" does, with its own scheme.
+    std::string_view rest = text;
+    std::size_t climbs = 0;
+    for (; rest.starts_with("../"); ++climbs) rest.remove_prefix(3);
+    if (base.Scheme() == kSchemeFile && version_ >= kVersionRewritten &&
+        climbs > static_cast<std::size_t>(std::ranges::count(base.Directory(), '/'))) {
+      if (!url.Parse("file://" + std::string(rest))) return false;
+    } else if (!url.Parse(candidate)) {
       if (url.Error() != kUrlAboveRoot) return false;
-      // A link that climbs above the root was written between two sites of the mirror: what is
-      // left after the climb is the other site's host and path.
-      std::string_view rest = text;
-      while (rest.starts_with("../")) rest.remove_prefix(3);
       if (!url.Parse("http://" + std::string(rest))) return false;
     }
   }

@@ -241,6 +241,8 @@ TEST(PageScannerTest, MakeAbsoluteResolvesAgainstThePageUrl) {
           // Climbing above the root: the rest is read as a host and a path.
           {"http://h1/a.html", "../../h2/p.html", "http://h2/p.html"},
           {"http://h1/a/b/c.html", "../../../h2/q/p.html", "http://h2/q/p.html"},
+          // A file page's climb stops at its root.
+          {"file://h1/d/p.html", "../../x/p.html", "file://h1/x/p.html"},
           {"http://h/a/b.html", "../../..", ""},
           {"http://h/a/b.html", "https://h/x", ""},
           {"http://h/a/b.html", "http://bad_host/x", ""},
@@ -267,6 +269,13 @@ TEST(PageScannerTest, RewrittenPagesReadCgiLinksBackWithoutTheirVariant) {
           {"http://h/a/p.html", "x.html[3f.html", "http://h/a/x.html?.html"},
       },
       marked);
+  // A rewritten file page reaches another host's files as "//h2/p.html" did, by a climb out of
+  // its own host's folder; a climb that stays inside it stays on the page's host.
+  ExpectAbsolute({{"file://h1/d/p.html", "../../h2/p.html", "file://h2/p.html"},
+                  {"file://h1/d/p.html", "//h2/p.html", "file://h2/p.html"},
+                  {"file://h1/d/p.html", "../x/p.html", "file://h1/x/p.html"},
+                  {"file://h1/p.html", "../h2/p.html", "file://h2/p.html"}},
+                 marked);
   // Without the version mark the variant stays in the query.
   ExpectAbsolute({{"http://h/a/p.html", "b.cgi[3fx=1[3f.html", "http://h/a/b.cgi?x=1%3f.html"}},
                  "");
