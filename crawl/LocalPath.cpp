@@ -147,6 +147,9 @@ std::optional<std::string> RelativePath(std::string_view from, std::string_view 
   for (std::size_t i = common + 1; i < from.size(); ++i) {
     if (from[i] == '/') result += "../";
   }
+  // A path that would start with "/" (the empty folder names of "http://h/d//x.html") would be
+  // read as one from the root, or as a host after "//": "./" keeps it relative.
+  if (result.empty() && to.size() > common + 1 && to[common + 1] == '/') result = "./";
   result += to.substr(common + 1);
   return result;
 }

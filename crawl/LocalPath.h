@@ -59,8 +59,8 @@ void AppendLocalName(std::string& out, std::string_view relative_name);
 bool LocalNameFits(std::string_view path);
 
 // The relative path from the local name `from` (a file) to the local name `to`: "../" once for
-// every "/" in `from` after the longest common beginning that ends in "/", then the rest of `to`.
-// Nothing when the two names share no such beginning.
+// every "/" in `from` after the longest common beginning that ends in "/", then the rest of `to`
+// ("./" before a rest that starts with "/"). Nothing when the two names share no such beginning.
 std::optional<std::string> RelativePath(std::string_view from, std::string_view to);
 
 }  // namespace qlm

@@ -237,6 +237,9 @@ TEST(LocalPathTest, RelativePathClimbsOutOfTheFolderOfThePage) {
       {"/m/p/h1/a/b.html", "/m/p/h2/p.html", "../../h2/p.html"},
       // The common beginning ends at a "/": "ab" and "ac" share only "/m/p/site/".
       {"/m/p/site/ab/x.html", "/m/p/site/ac/y.html", "../ac/y.html"},
+      // Empty folder names stay a relative path, neither a root nor a host.
+      {"/m/p/site/d/p.html", "/m/p/site/d///index.html", ".///index.html"},
+      {"/m/p/site/d/e/p.html", "/m/p/site/d///index.html", "..///index.html"},
   };
   for (const Case& c : cases) EXPECT_EQ(RelativePath(c.from, c.to), c.result) << c.to;
   EXPECT_FALSE(RelativePath("a.html", "b.html"));
