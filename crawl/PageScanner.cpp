@@ -476,9 +476,14 @@ void PageScanner::TakeLinkValue(int tag, int attribute, std::size_t value_out_st
   if (!eof_) tail.assign(1, static_cast<char>(c_));
   out_->resize(value_out_start);
   out_->push_back('"');
+  // A link written anew is written as HTML has it, "&" as a reference too, so that reading it
+  // back (which decodes references) gives the same link; a value kept as it stands stays so.
+  const bool written_anew = replacement != value_;
   for (char b : replacement) {
     if (b == '"') {
       out_->append("&quot;");
+    } else if (b == '&' && written_anew) {
+      out_->append("&amp;");
     } else {
       out_->push_back(b);
     }

@@ -111,6 +111,17 @@ TEST_F(PageLocalizerTest, ValuesKeepTheirDelimiterAndNeverBreakTheirQuotes) {
             "<a href=\"#a&quot;b\"><a href=\"x.html\"");
 }
 
+TEST_F(PageLocalizerTest, AmpersandsOfLinksWrittenAnewAreWrittenAsHtmlHasThem) {
+  // Read back, "&amp;" is "&" again: the link, and a page rewritten once more, stay the same.
+  const std::string page = "<head></head><a href=\"s.cgi?a=1&amp;b=&amp;lt;\"><a href='#x&y'>";
+  const std::string once = Rewrite(page);
+  EXPECT_EQ(once,
+            "<head><meta name=\"QLMVERSION\" content=\"10060\"></head>"
+            "<a href=\"http://h/a/b/s.cgi?a=1&amp;b=&amp;lt;\"><a href=\"#x&y\">");
+  EXPECT_EQ(Links(once), Links(page));
+  EXPECT_EQ(Rewrite(once), once);
+}
+
 TEST_F(PageLocalizerTest, OddPagesSurviveTheCopyWhole) {
   // A value too long to keep is copied as it stands, not cut to what the scanner keeps.
   const std::string long_value = "a\"" + std::string(3000, 'v');
