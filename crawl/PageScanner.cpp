@@ -363,6 +363,10 @@ void PageScanner::HandleTag() {
   drop_element_ = false;
   SkipBlanks();
   const int tag = ReadToken();
+  // Told by the tag's own name: the element's attributes are read into the same token.
+  const bool leading_kind = copy_ && leading_ &&
+                            (tag == kHtmlComment || token_ == "HTML" ||
+                             token_.starts_with("!DOCTYPE") || token_.starts_with("?XML"));
   if (tag == kHtmlComment) {
     SkipComment();
   } else {
@@ -407,15 +411,14 @@ void PageScanner::HandleTag() {
   }
   if (copy_) {
     if (drop_element_) out_->resize(out_tag_start_);
-    NoteLeadingTag(tag);
+    NoteLeadingTag(leading_kind);
   }
 }
 
-void PageScanner::NoteLeadingTag(int tag) {
+void PageScanner::NoteLeadingTag(bool leading_kind) {
   if (!leading_) return;
   // An unterminated tag runs to the end of the page: nothing may be put behind it.
-  if (!eof_ && (tag == kHtmlComment || token_ == "HTML" || token_.starts_with("!DOCTYPE") ||
-                token_.starts_with("?XML"))) {
+  if (!eof_ && leading_kind) {
     version_fallback_ = out_->size();
   } else {
     leading_ = false;

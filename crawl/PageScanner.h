@@ -89,7 +89,7 @@ class PageScanner {
   void HandleMeta();
   void HandleContent(int armed);
   void TakeLinkValue(int tag, int attribute, std::size_t value_out_start);
-  void NoteLeadingTag(int tag);
+  void NoteLeadingTag(bool leading_kind);
   void InsertVersionElement();
 
   // The page and the read position: data_[pos_] is the next byte to read, c_ the byte last read.

@@ -97,6 +97,12 @@ TEST_F(PageLocalizerTest, APageWithoutHeadGetsItsVersionBeforeItsContent) {
             "content=\"10060\">\n<body><a href=\"x.html\"></body>");
   EXPECT_EQ(Rewrite("<a href=x.html>"),
             "<meta name=\"QLMVERSION\" content=\"10060\"><a href=\"x.html\">");
+  // An element is told by its name, not by an attribute named like a leading element; a BASE
+  // element that goes leaves its place to nothing else (found by the page fuzzer: the second
+  // rewrite put the version elsewhere).
+  const std::string odd = "<a href=x.html html><base href=http://h/ ?xml>y";
+  EXPECT_EQ(Rewrite(odd), "<meta name=\"QLMVERSION\" content=\"10060\"><a href=\"x.html\" html>y");
+  EXPECT_EQ(Rewrite(Rewrite(odd)), Rewrite(odd));
 }
 
 TEST_F(PageLocalizerTest, CopiesTheWholePageWhateverItsRobotsMetaSays) {
