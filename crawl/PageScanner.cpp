@@ -269,7 +269,11 @@ void PageScanner::Begin(std::string_view page_url, std::string_view page) {
   tag_start_ = 0;
   title_start_.reset();
   title_.clear();
-  version_ = kVersionUnmarked;
+  // The mark is the page's: a page this program rewrote carries its version element where its HEAD
+  // begins, which may come after links (a page that has them before its HEAD). Those are read as
+  // the rewritten links they are, not as links of an unmarked page.
+  version_ =
+      page.find(kVersionElement) != std::string_view::npos ? kVersionRewritten : kVersionUnmarked;
   stop_ = false;
   error_ = kScanOk;
   copy_ = false;

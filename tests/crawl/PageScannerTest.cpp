@@ -179,13 +179,16 @@ struct AbsoluteCase {
   std::string result;  // empty: no link
 };
 
-void ExpectAbsolute(const std::vector<AbsoluteCase>& cases, std::string_view prefix) {
+// Each link in a page of `prefix`, the link's A element and `suffix`.
+void ExpectAbsolute(const std::vector<AbsoluteCase>& cases, std::string_view prefix,
+                    std::string_view suffix = {}) {
   for (const AbsoluteCase& c : cases) {
     PageScanner scanner;
     std::vector<PageLink> links;
     std::string title;
-    scanner.ScanBytes(c.page_url, std::string(prefix) + "<a href=\"" + c.link + "\">", links,
-                      title);
+    scanner.ScanBytes(c.page_url,
+                      std::string(prefix) + "<a href=\"" + c.link + "\">" + std::string(suffix),
+                      links, title);
     if (c.result.empty()) {
       EXPECT_TRUE(links.empty()) << c.link << " gave " << links[0].url;
     } else {
@@ -276,6 +279,9 @@ TEST(PageScannerTest, RewrittenPagesReadCgiLinksBackWithoutTheirVariant) {
                   {"file://h1/d/p.html", "../x/p.html", "file://h1/x/p.html"},
                   {"file://h1/p.html", "../h2/p.html", "file://h2/p.html"}},
                  marked);
+  // The version element this program writes marks the whole page, links before it too.
+  ExpectAbsolute({{"http://h/a/p.html", "b.cgi[3fx=1[3f.html", "http://h/a/b.cgi?x=1"}}, "<p>",
+                 std::string(PageScanner::kVersionElement));
   // Without the version mark the variant stays in the query.
   ExpectAbsolute({{"http://h/a/p.html", "b.cgi[3fx=1[3f.html", "http://h/a/b.cgi?x=1%3f.html"}},
                  "");
