@@ -43,9 +43,8 @@ LinkAdmission::LinkAdmission(const CQLMDoc& doc, std::vector<std::string> forbid
                              PatrolEvents& events)
     : doc_(doc), forbidden_(forbidden_urls.begin(), forbidden_urls.end()), events_(events) {
   std::erase_if(forbidden_, [](const Forbidden& area) { return area.typed.empty(); });
-  for (Forbidden& area : forbidden_) {
-    if (!area.url.Parse(area.typed)) area.url = CUrl();
-  }
+  // A URL that does not parse is left as a new record, which names no scheme.
+  for (Forbidden& area : forbidden_) area.url.Parse(area.typed);
 }
 
 bool LinkAdmission::Forbidden::Covers(const CUrl& link) const {

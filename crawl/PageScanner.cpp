@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
+#include <charconv>
 #include <cstdlib>
 #include <iterator>
 #include <limits>
@@ -54,7 +54,6 @@ bool HasScheme(std::string_view text) {
   return false;
 }
 
-// Local names write "%" as "["; turning the brackets back makes their escapes URL escapes again.
 // The character references that stand for ASCII characters in an attribute value ("&amp;" in
 // "list.php?a=1&amp;b=2", "&#38;", "&#x26;"), decoded as browsers read links. References to other
 // characters, and texts that are no reference ("&b=2", "&amp" without its ";"), stay as written.
@@ -79,18 +78,13 @@ std::string DecodeCharacterReferences(std::string_view value) {
     }
     if (taken == 0 && rest.starts_with('#')) {
       const bool hex = rest.size() > 1 && (rest[1] == 'x' || rest[1] == 'X');
-      std::size_t j = hex ? 2 : 1;
+      const char* digits = rest.data() + (hex ? 2 : 1);
+      const char* const end_of_rest = rest.data() + rest.size();
       unsigned code = 0;
-      const std::size_t digits = j;
-      while (j < rest.size() && j - digits < 8 &&
-             (hex ? std::isxdigit(static_cast<unsigned char>(rest[j]))
-                  : std::isdigit(static_cast<unsigned char>(rest[j])))) {
-        const char d = static_cast<char>(std::tolower(static_cast<unsigned char>(rest[j])));
-        code = code * (hex ? 16 : 10) + static_cast<unsigned>(d <= '9' ? d - '0' : d - 'a' + 10);
-        ++j;
-      }
-      if (j > digits && j < rest.size() && rest[j] == ';' && code > 0 && code < 0x80) {
-        taken = j + 1;
+      const auto [end, error] = std::from_chars(digits, end_of_rest, code, hex ? 16 : 10);
+      if (error == std::errc() && end != digits && end != end_of_rest && *end == ';' && code > 0 &&
+          code < 0x80) {
+        taken = static_cast<std::size_t>(end - rest.data()) + 1;
         decoded = static_cast<char>(code);
       }
     }
@@ -124,17 +118,7 @@ std::string TitleText(std::string_view raw) {
   return text;
 }
 
-// Every "%" is followed by two hexadecimal digits.
-bool EscapesWellFormed(std::string_view text) {
-  for (std::size_t i = text.find('%'); i != std::string_view::npos; i = text.find('%', i + 3)) {
-    if (i + 2 >= text.size() || !std::isxdigit(static_cast<unsigned char>(text[i + 1])) ||
-        !std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
+// Local names write "%" as "["; turning the brackets back makes their escapes URL escapes again.
 std::string BracketsToPercent(std::string_view link) {
   std::string out;
   out.reserve(link.size());
@@ -579,8 +563,8 @@ bool PageScanner::ResolveLink(std::string_view link, CUrl& url) const {
   // are only checked here: the parse decodes them, once (decoded here as well, "%2541" would
   // come out as "A").
   std::string text = BracketsToPercent(link);
-  if (!EscapesWellFormed(text)) text = link;
-  if (!EscapesWellFormed(text)) return false;
+  if (!CUrl::EscapesWellFormed(text)) text = link;
+  if (!CUrl::EscapesWellFormed(text)) return false;
 
   if (!base_ok_) return false;
   const CUrl& base = base_;

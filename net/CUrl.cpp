@@ -165,6 +165,15 @@ std::optional<std::string> CUrl::UnescapeUrl(std::string_view text) {
   return decoded;
 }
 
+bool CUrl::EscapesWellFormed(std::string_view text) {
+  for (size_t i = text.find('%'); i != std::string_view::npos; i = text.find('%', i + 3)) {
+    if (i + 2 >= text.size() || HexValue(text[i + 1]) < 0 || HexValue(text[i + 2]) < 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
 void CUrl::BackslashToSlash(std::string& text) {
   for (size_t i = 0; i < text.size(); ++i) {
     const auto byte = static_cast<unsigned char>(text[i]);

@@ -75,6 +75,8 @@ class CUrl {
   // Every "%XY" (hexadecimal digits of either case) decoded to its byte; "+" stays "+".
   // std::nullopt when a "%" is not followed by two hexadecimal digits.
   static std::optional<std::string> UnescapeUrl(std::string_view text);
+  // Whether UnescapeUrl would decode `text`: every "%" is followed by two hexadecimal digits.
+  static bool EscapesWellFormed(std::string_view text);
 
   // Turns every "\" into "/" in place, except the second byte of a Shift_JIS double-byte
   // character (lead byte 0x81-0x9F or 0xE0-0xEF), which may be 0x5C itself.
