@@ -101,17 +101,19 @@ std::optional<FileTime> RegularFileWritten(const std::string& path) {
   return WriteTimeOf(st);
 }
 
-int MakeParentFolders(const std::string& file_path) {
+int MakeParentFolders(const std::string& file_path, std::vector<std::string>* made) {
   const std::size_t last = file_path.rfind('/');
   if (last == std::string::npos || last == 0) return 0;
   std::size_t pos = 1;
   while (pos <= last) {
     const std::size_t slash = file_path.find('/', pos);
     if (slash > pos) {  // an empty component ("//") names the same folder again
-      const std::string folder = file_path.substr(0, slash);
+      std::string folder = file_path.substr(0, slash);
       if (::mkdir(folder.c_str(), 0777) != 0) {
         if (errno != EEXIST) return errno;
         if (!IsFolder(folder)) return ENOTDIR;
+      } else if (made) {
+        made->push_back(std::move(folder));
       }
     }
     pos = slash + 1;
@@ -193,13 +195,13 @@ int MoveOnce(const std::string& source, const std::string& target, bool replacin
 }  // namespace
 
 int MoveIntoPlace(const std::string& source, const std::string& target, bool replacing,
-                  bool* swapped) {
+                  bool* swapped, std::vector<std::string>* made_folders) {
   bool exchanged = false;
   int error = MoveOnce(source, target, replacing, &exchanged);
   if (error == ENOENT || error == ENOTDIR) {
     // The folders on the way are made only when the first try finds them missing: most names go
     // into folders that exist.
-    if (const int folders = MakeParentFolders(target); folders != 0) return folders;
+    if (const int folders = MakeParentFolders(target, made_folders); folders != 0) return folders;
     error = MoveOnce(source, target, false, &exchanged);
   }
   if (swapped) *swapped = error == 0 && exchanged;

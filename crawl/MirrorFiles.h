@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qlm {
 
@@ -25,8 +26,9 @@ std::optional<FileTime> LastWriteTime(const std::string& path);
 std::optional<FileTime> RegularFileWritten(const std::string& path);
 
 // Creates the folders leading to `file_path` (everything before its last "/") that are missing.
-// A part that exists and is not a folder fails with ENOTDIR.
-int MakeParentFolders(const std::string& file_path);
+// A part that exists and is not a folder fails with ENOTDIR. `made`, when given, receives each
+// folder created (without its trailing "/"), the outermost first.
+int MakeParentFolders(const std::string& file_path, std::vector<std::string>* made = nullptr);
 
 // Gives `path` its new content without ever exposing a partial file under that name: the bytes
 // go into a new file beside it (same folder, a name no local name can have), which is flushed to
@@ -45,9 +47,10 @@ int ReplaceFileWithCopy(const std::string& path, const std::string& source, bool
 // must be, ENOENT when `source` is missing, EXDEV when the two are on different file systems.
 // `replacing`: the caller knows of a regular file under `target` (a page it read to rewrite), which
 // is then swapped out at once, without first trying whether the name is free. `swapped`, when
-// given, tells whether `source` holds an old file afterwards.
+// given, tells whether `source` holds an old file afterwards; `made_folders` receives the folders
+// created on the way (MakeParentFolders).
 int MoveIntoPlace(const std::string& source, const std::string& target, bool replacing = false,
-                  bool* swapped = nullptr);
+                  bool* swapped = nullptr, std::vector<std::string>* made_folders = nullptr);
 // Writes `bytes` into `staging` (created, or cut back) and moves it into place over `target`
 // (MoveIntoPlace; on different file systems, a copy beside `target` renamed over it). `written`,
 // when given, receives the new file's last-write time where it is known without another look.

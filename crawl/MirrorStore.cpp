@@ -67,6 +67,7 @@ std::optional<FileTime> MirrorStore::Written(const std::string& file) const {
     std::shared_lock memo(memo_lock_);
     if (written_) {
       if (const std::optional<FileTime> written = written_->Find(file)) return written;
+      if (written_->InMadeFolder(file)) return std::nullopt;
     }
   }
   return RegularFileWritten(file);
@@ -81,6 +82,12 @@ void MirrorStore::NoteWritten(const std::string& file, std::optional<FileTime> t
   } else {
     written_->Forget(file);
   }
+}
+
+void MirrorStore::NoteMadeFolders(const std::vector<std::string>& folders) const {
+  if (!remembering_ || folders.empty()) return;
+  std::lock_guard memo(memo_lock_);
+  for (const std::string& folder : folders) written_->MadeFolder(folder);
 }
 
 void MirrorStore::NoteRemoved(const std::string& file) const {
@@ -166,7 +173,9 @@ int MirrorStore::StoreFile(const std::string& source, std::string_view storage_u
   std::string file = *name + std::string(suffix);
   if (!LocalNameFits(file)) return kNoLocalName;
   bool swapped = false;
-  int error = MoveIntoPlace(source, file, false, &swapped);
+  std::vector<std::string> made;
+  int error = MoveIntoPlace(source, file, false, &swapped, remembering_ ? &made : nullptr);
+  NoteMadeFolders(made);
   if (error == 0 && source_left) *source_left = swapped;
   if (error == EXDEV) {
     source_written.reset();  // a copy is written now

@@ -5,6 +5,7 @@
 #include <shared_mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "crawl/MirrorFiles.h"
 #include "crawl/WrittenFiles.h"
@@ -77,7 +78,7 @@ class MirrorStore {
   // lookups (FindLocalCopy, WrittenSince, FileWrittenSince) answer for those from memory instead
   // of the file system. For a store that does the writing in its part of the mirror while it is
   // used (a patrol); a file it wrote that someone else changes or deletes meanwhile is still
-  // taken as the one it wrote.
+  // taken as the one it wrote, and a folder it made holds only the files it wrote there.
   void RememberWrites();
 
   // The work folder of a project: mirror root, the project's name (its root title) and "/".
@@ -165,6 +166,8 @@ class MirrorStore {
   // Notes a write of `file` (its time read back, unless `time` tells it) and the removal of one.
   void NoteWritten(const std::string& file, std::optional<FileTime> time = std::nullopt) const;
   void NoteRemoved(const std::string& file) const;
+  // Notes folders that StoreFile created: the files in them are those the store wrote there.
+  void NoteMadeFolders(const std::vector<std::string>& folders) const;
 
   std::string root_;
   std::recursive_mutex& lock_;

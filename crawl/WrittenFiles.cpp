@@ -23,6 +23,17 @@ std::size_t WrittenFiles::Probe(const NameHash& key) const {
   return i;
 }
 
+NameHash WrittenFiles::FolderKey(std::string_view folder) {
+  NameHash key = NameHash::Of(folder);
+  key.second ^= 0x9e3779b97f4a7c15u;  // a file of the same name, were there one, keys apart
+  if (IsFree(key)) key.second = 1;
+  return key;
+}
+
+bool WrittenFiles::Holds(const NameHash& key) const {
+  return !slots_.empty() && !IsFree(slots_[Probe(key)].name);
+}
+
 std::optional<FileTime> WrittenFiles::Find(std::string_view path) const {
   if (slots_.empty()) return std::nullopt;
   const Slot& slot = slots_[Probe(Key(path))];
@@ -31,26 +42,46 @@ std::optional<FileTime> WrittenFiles::Find(std::string_view path) const {
       std::chrono::duration_cast<FileTime::duration>(std::chrono::nanoseconds(slot.written)));
 }
 
-void WrittenFiles::Wrote(std::string_view path, FileTime written) {
-  const NameHash key = Key(path);
+bool WrittenFiles::Insert(const NameHash& key, std::int64_t written) {
   std::size_t i = slots_.empty() ? 0 : Probe(key);
   if (slots_.empty() || IsFree(slots_[i].name)) {
     if ((size_ + 1) * 4 > slots_.size() * 3) {
-      if (slots_.size() >= kMaxSlots) return;
+      if (slots_.size() >= kMaxSlots) return false;
       Grow();
       i = Probe(key);
     }
     slots_[i].name = key;
     ++size_;
   }
-  Slot& slot = slots_[i];
-  slot.written =
+  slots_[i].written = written;
+  return true;
+}
+
+void WrittenFiles::Wrote(std::string_view path, FileTime written) {
+  const std::int64_t ns =
       std::chrono::duration_cast<std::chrono::nanoseconds>(written.time_since_epoch()).count();
+  if (Insert(Key(path), ns)) return;
+  // Not remembered: its folder no longer tells which files it holds.
+  const std::size_t slash = path.rfind('/');
+  if (slash != std::string_view::npos) Erase(FolderKey(path.substr(0, slash)));
 }
 
 void WrittenFiles::Forget(std::string_view path) {
+  Erase(Key(path));
+}
+
+void WrittenFiles::MadeFolder(std::string_view folder) {
+  Insert(FolderKey(folder), 0);
+}
+
+bool WrittenFiles::InMadeFolder(std::string_view path) const {
+  const std::size_t slash = path.rfind('/');
+  return slash != std::string_view::npos && Holds(FolderKey(path.substr(0, slash)));
+}
+
+void WrittenFiles::Erase(const NameHash& key) {
   if (slots_.empty()) return;
-  std::size_t hole = Probe(Key(path));
+  std::size_t hole = Probe(key);
   if (IsFree(slots_[hole].name)) return;
   // Backward-shift deletion: every entry after the hole in its run that may live in the hole (its
   // home is not cyclically between the hole and itself) moves into it, so no probe ever stops

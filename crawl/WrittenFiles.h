@@ -19,6 +19,11 @@ namespace qlm {
 // name: an open-addressing table of name hashes (NameHash), probed linearly. The table stops
 // growing at kMaxFiles, so that a patrol's memory stays flat however large the site: files written
 // after that are looked up on the file system again (the files already remembered stay so).
+//
+// The table also remembers the folders the writer made. A file in one of those that the table
+// does not hold is not there at all (nobody else writes into them), so a lookup of a name not yet
+// fetched needs no look at the file system either; a folder stops counting as made once a file
+// written into it cannot be remembered.
 class WrittenFiles {
  public:
   static constexpr std::size_t kMaxSlots = std::size_t{1} << 15;  // 768 KiB
@@ -28,6 +33,10 @@ class WrittenFiles {
   // Remembers the file's time; a new file is not remembered when kMaxFiles are.
   void Wrote(std::string_view path, FileTime written);
   void Forget(std::string_view path);
+  // Notes a folder (without a trailing "/") that the writer has just created.
+  void MadeFolder(std::string_view folder);
+  // True when `path` is a file of a folder the writer made, where the table holds every file.
+  bool InMadeFolder(std::string_view path) const;
   std::size_t Size() const { return size_; }
 
  private:
@@ -37,6 +46,12 @@ class WrittenFiles {
   };
 
   static NameHash Key(std::string_view path);
+  // The key of a made folder: never that of a file name.
+  static NameHash FolderKey(std::string_view folder);
+  bool Holds(const NameHash& key) const;
+  // Adds `key` (or finds it); false when the table is full.
+  bool Insert(const NameHash& key, std::int64_t written);
+  void Erase(const NameHash& key);
   std::size_t Home(const NameHash& key) const { return key.first & (slots_.size() - 1); }
   // The slot holding `key`, or the free slot where it would go.
   std::size_t Probe(const NameHash& key) const;

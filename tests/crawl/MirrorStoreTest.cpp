@@ -303,6 +303,27 @@ TEST_F(MirrorStoreTest, AStoreThatRemembersItsWritesAnswersAsTheFileSystemDoes) 
   EXPECT_EQ(remembering.FindLocalCopy("http://h/a.html", "p").written, remembered);
 }
 
+TEST_F(MirrorStoreTest, FilesInFoldersTheStoreMadeAreKnownWithoutLookingAndOthersAreLookedAt) {
+  ASSERT_EQ(MakeParentFolders(Root() + "p/e/x"), 0);  // a site folder of an earlier patrol
+  MirrorStore remembering(Root(), lock_, true, Root() + "p");
+  remembering.RememberWrites();
+  ASSERT_EQ(remembering.StoreFile(Temp("a"), "http://h/d/a.html", "p"), MirrorStore::kStoreOk);
+  ASSERT_EQ(remembering.StoreFile(Temp("b"), "http://e/b.html", "p"), MirrorStore::kStoreOk);
+  ASSERT_EQ(remembering.StoreFile(Temp("<p>"), "http://h/d/q.cgi", "p", "[3f.html"),
+            MirrorStore::kStoreOk);
+  for (const char* url : {"http://h/d/a.html", "http://h/d/n.html", "http://h/n.html",
+                          "http://h/d/q.cgi", "http://h/d/r.cgi", "http://e/b.html"}) {
+    const LocalCopy a = remembering.FindLocalCopy(url, "p");
+    const LocalCopy b = store_.FindLocalCopy(url, "p");
+    EXPECT_EQ(a.cls, b.cls) << url;
+    EXPECT_EQ(a.file, b.file) << url;
+    EXPECT_EQ(a.written, b.written) << url;
+  }
+  // A file that appears in a folder that was there before is seen.
+  PutFile(Root() + "p/e/c.html", "put there by hand");
+  EXPECT_TRUE(remembering.FindLocalCopy("http://e/c.html", "p").Exists());
+}
+
 TEST_F(MirrorStoreTest, RedirectPageIsWrittenByteForByte) {
   const std::string expected =
       "<html>\r\n"

@@ -101,5 +101,25 @@ TEST(WrittenFiles, StopsGrowingAtItsLimitAndStillUpdatesWhatItHolds) {
   EXPECT_EQ(files.Size(), WrittenFiles::kMaxFiles);
 }
 
+TEST(WrittenFiles, AMadeFolderHoldsOnlyTheFilesWrittenThereWhileAllCanBeRemembered) {
+  WrittenFiles files;
+  files.MadeFolder("/m/p/h");
+  EXPECT_TRUE(files.InMadeFolder("/m/p/h/a.html"));
+  EXPECT_FALSE(files.InMadeFolder("/m/p/h/d/a.html"));  // a folder below it was there or is new
+  EXPECT_FALSE(files.InMadeFolder("/m/p/hx/a.html"));
+  EXPECT_FALSE(files.InMadeFolder("/m/p/h"));
+  EXPECT_FALSE(files.Find("/m/p/h"));  // the folder is not a file
+  files.Wrote("/m/p/h/a.html", At(1));
+  files.Forget("/m/p/h/a.html");  // removed: still not there
+  EXPECT_TRUE(files.InMadeFolder("/m/p/h/a.html"));
+  // Once a file written there cannot be remembered, the folder no longer tells what it holds.
+  for (std::size_t i = 0; i < WrittenFiles::kMaxFiles; ++i)
+    files.Wrote("/m/q/" + std::to_string(i), At(static_cast<std::int64_t>(i)));
+  files.Wrote("/m/p/h/a.html", At(2));
+  EXPECT_FALSE(files.Find("/m/p/h/a.html"));
+  EXPECT_FALSE(files.InMadeFolder("/m/p/h/a.html"));
+  EXPECT_FALSE(files.InMadeFolder("/m/p/h/b.html"));
+}
+
 }  // namespace
 }  // namespace qlm
