@@ -87,12 +87,12 @@ std::string EscapeLocalName(std::string_view name) {
   return out;
 }
 
-bool LocalNameFits(std::string_view path) {
-  if (path.size() > kMaxLocalPath) return false;
+bool LocalNameFits(std::string_view path, std::size_t suffix) {
+  if (path.size() + suffix > kMaxLocalPath) return false;
   std::size_t start = 0;
   while (start <= path.size()) {
     std::size_t end = path.find('/', start);
-    if (end == std::string_view::npos) end = path.size();
+    if (end == std::string_view::npos) end = path.size() + suffix;
     if (end - start > kMaxNameComponent) return false;
     start = end + 1;
   }
@@ -108,33 +108,45 @@ std::optional<std::string> LocalPath(std::string_view mirror_root, std::string_v
 
 std::optional<std::string> LocalPath(std::string_view mirror_root, const CUrl& parsed,
                                      std::string_view folder_path) {
-  if (!parsed.Host() || parsed.Host()->empty()) return std::nullopt;
+  std::string local;
+  if (!AssignLocalPath(local, mirror_root, parsed, folder_path)) return std::nullopt;
+  return local;
+}
+
+bool AssignLocalPath(std::string& local, std::string_view mirror_root, const CUrl& parsed,
+                     std::string_view folder_path) {
+  local.clear();
+  if (!parsed.Host() || parsed.Host()->empty()) return false;
 
   // The directory is taken from the path itself: CUrl reports the site URL as the directory of a
-  // path that folded to nothing, and that must not end up inside a file name.
+  // path that folded to nothing, and that must not end up inside a file name. The name before
+  // escaping is put together in a buffer of the thread's, as lookups ask for many names.
+  thread_local std::string relative;
   const std::string& path = parsed.Path();
-  std::string relative(folder_path);
+  relative.assign(folder_path);
   relative += '/';
   relative += *parsed.Host();
   relative.append(path, 0, path.rfind('/'));
   relative += '/';
-  relative += parsed.FileName() ? *parsed.FileName() : std::string("index.html");
+  if (parsed.FileName()) {
+    relative += *parsed.FileName();
+  } else {
+    relative += "index.html";
+  }
   if (parsed.Query()) {
     relative += "[3f";
     relative += *parsed.Query();
   }
 
-  std::string local;
   local.reserve(mirror_root.size() + relative.size() + 24);
   local += mirror_root;
   if (local.empty() || local.back() != '/') local += '/';
   AppendLocalName(local, relative);
 
-  const bool fits = parsed.FileType() == kFileTypeCgi
-                        ? LocalNameFits(local + std::string(kCgiVariants.back()))
-                        : LocalNameFits(local);
-  if (!fits) return std::nullopt;
-  return local;
+  const std::size_t suffix = parsed.FileType() == kFileTypeCgi ? kCgiVariants.back().size() : 0;
+  if (LocalNameFits(local, suffix)) return true;
+  local.clear();
+  return false;
 }
 
 std::optional<std::string> RelativePath(std::string_view from, std::string_view to) {

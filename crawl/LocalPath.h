@@ -46,6 +46,10 @@ std::optional<std::string> LocalPath(std::string_view mirror_root, std::string_v
 // The same for a URL parsed already (nothing when it is not).
 std::optional<std::string> LocalPath(std::string_view mirror_root, const CUrl& url,
                                      std::string_view folder_path);
+// The same into `local` (its room is reused); false, with `local` empty, where LocalPath gives
+// nothing.
+bool AssignLocalPath(std::string& local, std::string_view mirror_root, const CUrl& url,
+                     std::string_view folder_path);
 
 // The escaping of local names: "%" becomes "[", the characters " * , : ; < > ? | and "\", every
 // control byte and DEL become "[" and two lower-case hex digits ("[3a" for ":"); a Shift_JIS pair
@@ -55,8 +59,9 @@ std::string EscapeLocalName(std::string_view relative_name);
 // The same appended to `out`; the name's first component starts at the end of `out`.
 void AppendLocalName(std::string& out, std::string_view relative_name);
 
-// Whether Linux can hold the path: no component longer than 255 bytes, at most 4095 bytes in all.
-bool LocalNameFits(std::string_view path);
+// Whether Linux can hold the path, with `suffix` more bytes appended to its last component: no
+// component longer than 255 bytes, at most 4095 bytes in all.
+bool LocalNameFits(std::string_view path, std::size_t suffix = 0);
 
 // The relative path from the local name `from` (a file) to the local name `to`: "../" once for
 // every "/" in `from` after the longest common beginning that ends in "/", then the rest of `to`

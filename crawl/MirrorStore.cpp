@@ -102,23 +102,26 @@ LocalCopy MirrorStore::FindLocalCopy(std::string_view url, std::string_view fold
 }
 
 LocalCopy MirrorStore::FindLocalCopy(const CUrl& url, std::string_view folder_path) const {
+  // A patrol looks up a name for nearly every link it meets: the names are put together in
+  // buffers of the thread's, and only a copy found takes one of its own.
+  thread_local std::string name;
+  thread_local std::string file;
   LocalCopy copy;
-  const std::optional<std::string> name = LocalPath(url, folder_path);
-  if (!name) return copy;
+  if (!AssignLocalPath(name, root_, url, folder_path)) return copy;
   if (url.FileType() == kFileTypeCgi) {
     for (std::string_view variant : kCgiVariants) {
-      std::string file = *name + std::string(variant);
+      file.assign(name).append(variant);
       if (const std::optional<FileTime> written = Written(file)) {
         copy.cls = LocalCopy::kStored;
         copy.suffix = variant;
-        copy.file = std::move(file);
+        copy.file = file;
         copy.written = *written;
         return copy;
       }
     }
-  } else if (const std::optional<FileTime> written = Written(*name)) {
+  } else if (const std::optional<FileTime> written = Written(name)) {
     copy.cls = LocalCopy::kStored;
-    copy.file = *name;
+    copy.file = name;
     copy.written = *written;
   }
   return copy;
@@ -146,10 +149,10 @@ bool MirrorStore::FileWrittenSince(const std::string& path, FileTime since) cons
 bool MirrorStore::RemembersWritingSince(const CUrl& url, std::string_view folder_path,
                                         FileTime since) const {
   if (!remembering_ || url.FileType() == kFileTypeCgi) return false;
-  const std::optional<std::string> name = LocalPath(url, folder_path);
-  if (!name) return false;
+  thread_local std::string name;
+  if (!AssignLocalPath(name, root_, url, folder_path)) return false;
   std::shared_lock memo(memo_lock_);
-  const std::optional<FileTime> written = written_->Find(*name);
+  const std::optional<FileTime> written = written_->Find(name);
   return written && *written > since;
 }
 

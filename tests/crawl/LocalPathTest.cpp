@@ -220,6 +220,10 @@ TEST(LocalPathTest, NameTooLongOnlyWhereLinuxCannotHoldIt) {
   const std::string fill(4095 - 4006 - 1, 'f');
   EXPECT_EQ(LocalPath(kRoot, base + "/" + fill, "p").value_or("").size(), 4095u);
   EXPECT_FALSE(LocalPath(kRoot, base + "/" + fill + "f", "p"));
+  // A cgi URL's longest variant counts in the whole path too.
+  const std::string cgi_fill = fill.substr(0, fill.size() - 10 - 4) + ".cgi";
+  EXPECT_EQ(LocalPath(kRoot, base + "/" + cgi_fill, "p").value_or("").size(), 4095u - 10);
+  EXPECT_FALSE(LocalPath(kRoot, base + "/f" + cgi_fill, "p"));
   // 260 characters, the old limit, are nothing special.
   EXPECT_TRUE(
       LocalPath(kRoot, "http://h/" + std::string(200, 'a') + "/" + std::string(100, 'b'), "p"));
