@@ -538,11 +538,11 @@ bool DLManager::AdmitToWork(const std::vector<const LinkRecord*>& referrers,
   std::vector<LinkRecord> admitted;
   std::vector<std::string> settled;
   Admission().Admit(referrers, links, LinkAdmission::kModePatrol,
-                    [&](const LinkRecord& record, const CUrl& url) {
+                    [&](LinkRecord& record, const CUrl& url) {
                       if (SettledAlready(record, url)) {
-                        settled.push_back(record.url);
+                        settled.push_back(std::move(record.url));
                       } else {
-                        admitted.push_back(record);
+                        admitted.push_back(std::move(record));
                       }
                       return true;
                     });

@@ -28,8 +28,8 @@ class LinkAdmission {
   static constexpr int kMaxChain = 3;
 
   // Takes a new record, with its URL parsed; false when it could not be kept (a queue file
-  // failed).
-  using Sink = std::function<bool(const LinkRecord&, const CUrl&)>;
+  // failed). The record is the sink's to move from: the admission makes a new one for each.
+  using Sink = std::function<bool(LinkRecord&, const CUrl&)>;
 
   // `forbidden_urls`: the URLs of the forbidden items as they stand in the items. A link is
   // dropped when it begins with one, or names its host (in any letter case) and port (80 when

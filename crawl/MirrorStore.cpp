@@ -102,29 +102,37 @@ LocalCopy MirrorStore::FindLocalCopy(std::string_view url, std::string_view fold
 }
 
 LocalCopy MirrorStore::FindLocalCopy(const CUrl& url, std::string_view folder_path) const {
-  // A patrol looks up a name for nearly every link it meets: the names are put together in
-  // buffers of the thread's, and only a copy found takes one of its own.
-  thread_local std::string name;
-  thread_local std::string file;
   LocalCopy copy;
-  if (!AssignLocalPath(name, root_, url, folder_path)) return copy;
+  FindLocalCopy(url, folder_path, copy);
+  return copy;
+}
+
+void MirrorStore::FindLocalCopy(const CUrl& url, std::string_view folder_path,
+                                LocalCopy& copy) const {
+  copy.cls = LocalCopy::kNone;
+  copy.suffix.clear();
+  copy.written = {};
+  // The name goes into the copy's file, which is emptied again when nothing is found.
+  std::string& name = copy.file;
+  if (!AssignLocalPath(name, root_, url, folder_path)) return;
   if (url.FileType() == kFileTypeCgi) {
+    const std::size_t length = name.size();
     for (std::string_view variant : kCgiVariants) {
-      file.assign(name).append(variant);
-      if (const std::optional<FileTime> written = Written(file)) {
+      name.resize(length);
+      name.append(variant);
+      if (const std::optional<FileTime> written = Written(name)) {
         copy.cls = LocalCopy::kStored;
         copy.suffix = variant;
-        copy.file = file;
         copy.written = *written;
-        return copy;
+        return;
       }
     }
   } else if (const std::optional<FileTime> written = Written(name)) {
     copy.cls = LocalCopy::kStored;
-    copy.file = name;
     copy.written = *written;
+    return;
   }
-  return copy;
+  name.clear();
 }
 
 std::optional<LocalCopy> MirrorStore::WrittenSince(std::string_view url,

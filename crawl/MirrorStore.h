@@ -95,6 +95,8 @@ class MirrorStore {
   LocalCopy FindLocalCopy(std::string_view url, std::string_view folder_path) const;
   // The same for a URL parsed already.
   LocalCopy FindLocalCopy(const CUrl& url, std::string_view folder_path) const;
+  // The same into `copy`, whose strings keep their room: for callers that look up many URLs.
+  void FindLocalCopy(const CUrl& url, std::string_view folder_path, LocalCopy& copy) const;
 
   // The local copy when it was written strictly after `since` (during the current patrol or
   // phase); nothing when there is no copy or it is older.

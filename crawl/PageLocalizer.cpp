@@ -58,18 +58,18 @@ std::string PageLocalizer::RewriteLink(const PageScanner& scanner, const std::st
   CUrl parsed;
   if (!scanner.ResolveLink(value, parsed)) return value;
   const std::string& absolute = parsed.Text();
-  const LocalCopy target = store_.FindLocalCopy(parsed, folder_path_);
+  LocalCopy& target = target_;
+  store_.FindLocalCopy(parsed, folder_path_, target);
   if (!target.Exists() && localize_link_ == 0) return absolute;
   // A stored copy's file is its local name followed by its variant suffix.
-  std::optional<std::string> name;
-  if (target.Exists()) {
-    name = target.file.substr(0, target.file.size() - target.suffix.size());
-  } else {
-    name = store_.LocalPath(parsed, folder_path_);
+  if (!target.Exists() &&
+      !AssignLocalPath(target.file, store_.MirrorRoot(), parsed, folder_path_)) {
+    return absolute;
   }
-  if (!name) return absolute;
+  const std::string_view name =
+      std::string_view(target.file).substr(0, target.file.size() - target.suffix.size());
   // The variant suffix belongs to the file name, so it goes before the fragment.
-  std::string local = EscapeForLink(*name) + target.suffix;
+  std::string local = EscapeForLink(name) + target.suffix;
   if (parsed.Fragment()) local += "#" + *parsed.Fragment();
   const std::optional<std::string> relative = RelativePath(page_location_, local);
   return relative ? *relative : absolute;

@@ -5,11 +5,10 @@
 #include <utility>
 
 #include "crawl/MirrorFiles.h"
+#include "crawl/MirrorStore.h"
 #include "crawl/PageScanner.h"
 
 namespace qlm {
-
-class MirrorStore;
 
 // Rewrites the links of a stored page so that the mirror can be browsed offline: a link whose
 // target is stored (or, with LocalizeLink on, every link) points at the target's local file by
@@ -50,6 +49,7 @@ class PageLocalizer : private LinkRewriter {
   // The page being rewritten: its local name, its item's folder path, and LocalizeLink.
   std::string page_location_;
   std::string folder_path_;
+  LocalCopy target_;  // the last link's lookup, kept for the room of its strings
   int localize_link_ = 0;
 };
 

@@ -577,9 +577,10 @@ bool PageScanner::ResolveLink(std::string_view link, CUrl& url) const {
   } else {
     relative = true;
     // A link of a query alone ("?page=2") asks the base's own path with that query.
-    std::string candidate(text.starts_with('/')   ? base.SiteUrl()
-                          : text.starts_with('?') ? base.UrlWithoutQuery()
-                                                  : base.DirectoryUrl());
+    thread_local std::string candidate;  // its room serves every link the thread resolves
+    candidate.assign(text.starts_with('/')   ? base.SiteUrl()
+                     : text.starts_with('?') ? base.UrlWithoutQuery()
+                                             : base.DirectoryUrl());
     if (!text.starts_with('/') && !text.starts_with('?')) candidate += '/';
     candidate += text;
     // A link that climbs above the root was written between two sites of the mirror: what is

@@ -29,11 +29,12 @@ bool DecodeOld(RecordReader& in, int int_count, int string_count, LinkRecord& re
 
 std::string LinkRecord::Encode() const {
   RecordWriter out;
+  const auto texts = {&folder_path, &item_url, &referer, &url, &robots_url, &storage_name};
+  std::size_t size = 6 * RecordWriter::kIntSize;
+  for (const std::string* text : texts) size += RecordWriter::StringSize(*text);
+  out.Reserve(size);
   for (int32_t value : {reserved, flags, retry, graph_max, depth, chain}) out.AddInt(value);
-  for (const std::string* text :
-       {&folder_path, &item_url, &referer, &url, &robots_url, &storage_name}) {
-    out.AddString(*text);
-  }
+  for (const std::string* text : texts) out.AddString(*text);
   return out.Take();
 }
 

@@ -13,6 +13,11 @@ class RecordWriter {
  public:
   void AddInt(int32_t value);
   void AddString(std::string_view text);
+  // Room for `bytes` more, so that a record whose size is known is written in one piece.
+  void Reserve(std::size_t bytes) { bytes_.reserve(bytes_.size() + bytes); }
+  // What AddInt and AddString add.
+  static constexpr std::size_t kIntSize = 8;
+  static constexpr std::size_t StringSize(std::string_view text) { return 4 + text.size() + 1; }
 
   const std::string& Bytes() const { return bytes_; }
   std::string Take() { return std::move(bytes_); }
