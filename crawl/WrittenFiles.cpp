@@ -58,6 +58,7 @@ bool WrittenFiles::Insert(const NameHash& key, std::int64_t written) {
 }
 
 void WrittenFiles::Wrote(std::string_view path, FileTime written) {
+  if (path.find("//") != std::string_view::npos) made_folders_tell_ = false;
   const std::int64_t ns =
       std::chrono::duration_cast<std::chrono::nanoseconds>(written.time_since_epoch()).count();
   if (Insert(Key(path), ns)) return;
@@ -71,12 +72,13 @@ void WrittenFiles::Forget(std::string_view path) {
 }
 
 void WrittenFiles::MadeFolder(std::string_view folder) {
-  Insert(FolderKey(folder), 0);
+  if (folder.find("//") == std::string_view::npos) Insert(FolderKey(folder), 0);
 }
 
 bool WrittenFiles::InMadeFolder(std::string_view path) const {
   const std::size_t slash = path.rfind('/');
-  return slash != std::string_view::npos && Holds(FolderKey(path.substr(0, slash)));
+  return made_folders_tell_ && slash != std::string_view::npos &&
+         Holds(FolderKey(path.substr(0, slash)));
 }
 
 void WrittenFiles::Erase(const NameHash& key) {

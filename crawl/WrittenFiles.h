@@ -23,7 +23,9 @@ namespace qlm {
 // The table also remembers the folders the writer made. A file in one of those that the table
 // does not hold is not there at all (nobody else writes into them), so a lookup of a name not yet
 // fetched needs no look at the file system either; a folder stops counting as made once a file
-// written into it cannot be remembered.
+// written into it cannot be remembered. A name with an empty folder name ("d//x.html", from a URL
+// with "//" in its path) is another name of the file without it: once such a name is written,
+// no folder counts as made any more (and a folder so named never does).
 class WrittenFiles {
  public:
   static constexpr std::size_t kMaxSlots = std::size_t{1} << 15;  // 768 KiB
@@ -59,6 +61,7 @@ class WrittenFiles {
 
   std::vector<Slot> slots_;  // a power of two in size, or empty
   std::size_t size_ = 0;
+  bool made_folders_tell_ = true;  // false once a name with "//" was written
 };
 
 }  // namespace qlm

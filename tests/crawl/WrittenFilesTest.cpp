@@ -121,5 +121,16 @@ TEST(WrittenFiles, AMadeFolderHoldsOnlyTheFilesWrittenThereWhileAllCanBeRemember
   EXPECT_FALSE(files.InMadeFolder("/m/p/h/b.html"));
 }
 
+TEST(WrittenFiles, ANameWithAnEmptyFolderNameIsAnotherNameOfAFileInAMadeFolder) {
+  WrittenFiles files;
+  files.MadeFolder("/m/p/h/d");
+  files.MadeFolder("/m/p/h//e");  // the folder "/m/p/h/e" under another name
+  EXPECT_FALSE(files.InMadeFolder("/m/p/h//e/x.html"));
+  EXPECT_TRUE(files.InMadeFolder("/m/p/h/d/x.html"));
+  // "/m/p/h//d/x.html" is the file "/m/p/h/d/x.html": looked up by its other name, it is there.
+  files.Wrote("/m/p/h//d/x.html", At(1));
+  EXPECT_FALSE(files.InMadeFolder("/m/p/h/d/x.html"));
+}
+
 }  // namespace
 }  // namespace qlm
