@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +26,18 @@ std::string Quoted(const std::string& text) {
   std::string quoted = "'";
   for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return quoted + "'";
+}
+
+// True when the display's socket takes a connection.
+bool Accepts(const std::string& number) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "/tmp/.X11-unix/X%s", number.c_str());
+  const bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return ok;
 }
 
 }  // namespace
@@ -52,6 +67,18 @@ XvfbServer::~XvfbServer() {
 }
 
 bool XvfbServer::Start(int width, int height) {
+  // Servers started side by side (tests run in parallel) look for a free display at the same time,
+  // and one could take the socket name of the display another had just found: one start at a
+  // time, each ending when its display takes connections.
+  const int lock = ::open("/tmp/qlm-xvfb-start.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (lock >= 0) ::flock(lock, LOCK_EX);
+  bool started = false;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) started = StartOnce(width, height);
+  if (lock >= 0) ::close(lock);
+  return started;
+}
+
+bool XvfbServer::StartOnce(int width, int height) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) return false;
   pid_ = ::fork();
@@ -78,7 +105,16 @@ bool XvfbServer::Start(int width, int height) {
     number += c;
   }
   ::close(fds[0]);
-  if (number.empty()) return false;
+  bool accepts = false;
+  for (int wait = 0; wait < 40 && !number.empty() && !(accepts = Accepts(number)); ++wait) {
+    ::usleep(50000);
+  }
+  if (!accepts) {
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+    return false;
+  }
   display_ = ":" + number;
   ::setenv("DISPLAY", display_.c_str(), 1);
   ::setenv("QT_QPA_PLATFORM", "xcb", 1);

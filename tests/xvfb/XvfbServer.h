@@ -32,6 +32,8 @@ class XvfbServer {
   QImage Shot(const std::string& name = std::string()) const;
 
  private:
+  bool StartOnce(int width, int height);
+
   pid_t pid_ = -1;
   std::string display_;  // ":N"
 };
