@@ -185,7 +185,7 @@ int MirrorStore::StoreFile(const std::string& source, std::string_view storage_u
   if (!LocalNameFits(file)) return kNoLocalName;
   bool swapped = false;
   std::vector<std::string> made;
-  int error = MoveIntoPlace(source, file, false, &swapped, remembering_ ? &made : nullptr);
+  int error = MoveIntoPlace(source, file, false, &swapped, &made);
   NoteMadeFolders(made);
   if (error == 0 && source_left) *source_left = swapped;
   if (error == EXDEV) {
