@@ -1,5 +1,6 @@
-// QLM, the main program. The headless modes run here before anything of the GUI starts, so that
-// they work without a display; without one of them the program starts with its windows.
+// QLM, the main program. The headless modes run here, and the program loads its windows (and Qt
+// with them) only without one of them: a patrol from a terminal or a timer needs no display, and
+// starts sooner and smaller without the libraries of one.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -7,9 +8,8 @@
 #include "app/ListCommand.h"
 #include "app/PatrolCommand.h"
 #include "app/TimerCommand.h"
-#ifdef QLM_WITH_GUI
-#include "app/gui/QlmApplication.h"
-#endif
+#include "app/WindowsModule.h"
+#include "platform/Folders.h"
 
 namespace {
 
@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
       break;
   }
 #ifdef QLM_WITH_GUI
-  return qlm::QlmApplication::Run(argc, argv, from_screen_saver);
+  return qlm::RunWindowsModule(qlm::ExecutableFolder(), argc, argv, from_screen_saver, stderr);
 #else
   std::fprintf(stderr, "QLM: this build has no windows (Qt was not found); try --help\n");
   return 2;
