@@ -240,6 +240,7 @@ void DLManager::EndPatrol() {
 void DLManager::DropSpares() {
   for (auto& obj : objects_) obj->SetSpares(nullptr);
   spares_.reset();  // the files not taken go with it
+  spare_sockets_.reset();
 }
 
 void DLManager::Checkpoint() {
@@ -280,6 +281,7 @@ void DLManager::BeginPatrol() {
   RemoveTemporaryFiles(doc_.ProjectFolder());
   spares_ = std::make_unique<SpareFiles>(doc_.ProjectFolder());
   for (auto& obj : objects_) obj->SetSpares(spares_.get());
+  spare_sockets_ = std::make_unique<SpareSockets::Keeper>();
   work_.RestoreHeldLocalize();
   work_.RestoreHeldForRefetch();
   const ProjectItem* start = nullptr;

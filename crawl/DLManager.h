@@ -16,6 +16,7 @@
 #include "crawl/PatrolRequest.h"
 #include "crawl/PatrolWork.h"
 #include "crawl/SpareFiles.h"
+#include "platform/SpareSockets.h"
 #include "platform/Window.h"
 
 namespace qlm {
@@ -198,6 +199,7 @@ class DLManager : public Window {
   std::unique_ptr<SavedDataHandler> saved_data_;
   std::unique_ptr<LocalizeCrew> crew_;  // made when the localization pass begins
   std::unique_ptr<SpareFiles> spares_;  // files for bodies, while the patrol fetches
+  std::unique_ptr<SpareSockets::Keeper> spare_sockets_;  // sockets made ahead, likewise
 
   Phase phase_ = kPhaseIdle;
   int free_ = kObjectCount;  // download objects that are free

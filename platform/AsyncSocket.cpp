@@ -15,6 +15,7 @@
 #include "platform/MessageLoop.h"
 #include "platform/Messaging.h"
 #include "platform/Poller.h"
+#include "platform/SpareSockets.h"
 #include "platform/WinSockErrors.h"
 
 namespace qlm {
@@ -284,7 +285,8 @@ bool IsNetworkConnectFailure(int err) {
 }  // namespace
 
 SocketHandle WsSocket(int* error) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  int fd = SpareSockets::Take();
+  if (fd < 0) fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     *error = WinSockErrorFromErrno(errno);
     return kInvalidSocket;
