@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <string>
-#include <type_traits>
 
 namespace qlm {
 

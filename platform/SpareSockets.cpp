@@ -3,10 +3,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <condition_variable>
-#include <deque>
+#include <memory>
 #include <mutex>
-#include <thread>
+
+#include "platform/MadeAhead.h"
 
 namespace qlm {
 
@@ -20,82 +20,38 @@ class Maker {
   }
 
   void Keep() {
-    std::lock_guard life(life_mutex_);
+    std::lock_guard lock(mutex_);
     if (keepers_++ > 0) return;
-    {
-      std::lock_guard lock(mutex_);
-      quit_ = false;
-      asked_ = true;
-      failed_ = false;
-    }
-    thread_ = std::thread([this] { Run(); });
+    sockets_ = std::make_unique<MadeAhead<int>>(
+        SpareSockets::kKept,
+        [](int& fd) {
+          fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+          // Out of descriptors, say: the takers make their own and see why.
+          return fd >= 0 ? MadeAhead<int>::Outcome::kMade : MadeAhead<int>::Outcome::kFailed;
+        },
+        [](int& fd) { ::close(fd); });
   }
 
   void Release() {
-    std::lock_guard life(life_mutex_);
-    if (--keepers_ > 0) return;
-    {
-      std::lock_guard lock(mutex_);
-      quit_ = true;
-    }
-    wake_.notify_one();
-    thread_.join();
-    std::deque<int> left;
-    {
-      std::lock_guard lock(mutex_);
-      left.swap(ready_);
-    }
-    for (const int fd : left) ::close(fd);
+    std::lock_guard lock(mutex_);
+    if (--keepers_ == 0) sockets_.reset();
   }
 
   int Take() {
     std::lock_guard lock(mutex_);
-    int fd = -1;
-    if (!ready_.empty()) {
-      fd = ready_.front();
-      ready_.pop_front();
-    }
-    if (!quit_ && !asked_ && !failed_ && ready_.size() <= SpareSockets::kKept / 2) {
-      asked_ = true;
-      wake_.notify_one();
-    }
-    return fd;
+    if (!sockets_) return -1;
+    return sockets_->Take().value_or(-1);
   }
 
   std::size_t Ready() {
     std::lock_guard lock(mutex_);
-    return ready_.size();
+    return sockets_ ? sockets_->Ready() : 0;
   }
 
  private:
-  void Run() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      wake_.wait(lock, [this] { return quit_ || asked_; });
-      if (quit_) return;
-      while (!quit_ && ready_.size() < SpareSockets::kKept) {
-        lock.unlock();
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        lock.lock();
-        if (fd < 0) {
-          failed_ = true;  // out of descriptors, say: the takers make their own and see why
-          break;
-        }
-        ready_.push_back(fd);
-      }
-      asked_ = false;
-    }
-  }
-
-  std::mutex life_mutex_;  // Keep and Release, one at a time
+  std::mutex mutex_;  // guards the keepers and their sockets' lifetime
   int keepers_ = 0;
-  std::thread thread_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<int> ready_;
-  bool asked_ = false;  // the thread is to fill up the sockets
-  bool failed_ = false;
-  bool quit_ = true;
+  std::unique_ptr<MadeAhead<int>> sockets_;  // while anybody keeps them
 };
 
 }  // namespace

@@ -4,13 +4,12 @@
 
 namespace qlm {
 
-// TCP sockets made ahead by a thread of their own, for WsSocket to hand out.
+// TCP sockets made ahead (MadeAhead), for WsSocket to hand out.
 //
 // Making a socket costs the kernel several microseconds (the socket, its file and descriptor, and
 // their accounting); a client that opens a connection per file spends a good part of its thread on
-// that. While a Keeper lives, a thread keeps kKept unconnected sockets (non-blocking, close on
-// exec) ready and is woken only when half of them are gone, as a wakeup per socket would cost
-// about as much as the socket. When the last Keeper goes, the sockets not taken are closed.
+// that. While a Keeper lives, kKept unconnected sockets (non-blocking, close on exec) are kept
+// ready; when the last Keeper goes, the sockets not taken are closed.
 class SpareSockets {
  public:
   static constexpr std::size_t kKept = 32;

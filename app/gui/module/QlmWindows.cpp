@@ -1,5 +1,7 @@
 // The windows of QLM as a module of their own: the program loads it only when it starts with its
 // windows, so that the headless modes load neither Qt nor the libraries of a display.
+#include <type_traits>
+
 #include "app/WindowsModule.h"
 #include "app/gui/QlmApplication.h"
 

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
+
+namespace qlm {
+
+// Things that are costly to make (files, sockets) made ahead by a thread of their own, for a busy
+// thread that would otherwise make each one when it needs it. The thread keeps `kept` ready and is
+// woken only when half of them are gone: a wakeup per thing would cost about as much as the thing.
+// `make` makes one (kMade), passes a try over (kSkip), or fails (kFailed), after which no more are
+// made and the takers make their own; `discard` disposes of those not taken when the object goes.
+template <class T>
+class MadeAhead {
+ public:
+  enum class Outcome { kMade, kSkip, kFailed };
+  using Make = std::function<Outcome(T&)>;
+  using Discard = std::function<void(T&)>;
+
+  // The thread starts making at once.
+  MadeAhead(std::size_t kept, Make make, Discard discard)
+      : kept_(kept),
+        make_(std::move(make)),
+        discard_(std::move(discard)),
+        thread_([this] { Run(); }) {}
+
+  ~MadeAhead() {
+    {
+      std::lock_guard lock(mutex_);
+      quit_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+    for (T& left : ready_) discard_(left);
+  }
+
+  MadeAhead(const MadeAhead&) = delete;
+  MadeAhead& operator=(const MadeAhead&) = delete;
+
+  // A made thing, now the caller's, or nullopt when none is ready.
+  std::optional<T> Take() {
+    std::lock_guard lock(mutex_);
+    std::optional<T> taken;
+    if (!ready_.empty()) {
+      taken = std::move(ready_.front());
+      ready_.pop_front();
+    }
+    if (!asked_ && !failed_ && ready_.size() <= kept_ / 2) {
+      asked_ = true;
+      wake_.notify_one();
+    }
+    return taken;
+  }
+
+  std::size_t Ready() {
+    std::lock_guard lock(mutex_);
+    return ready_.size();
+  }
+
+ private:
+  void Run() {
+    std::unique_lock lock(mutex_);
+    while (true) {
+      wake_.wait(lock, [this] { return quit_ || asked_; });
+      if (quit_) return;
+      while (!quit_ && ready_.size() < kept_) {
+        lock.unlock();
+        T made{};
+        const Outcome outcome = make_(made);
+        lock.lock();
+        if (outcome == Outcome::kSkip) continue;
+        if (outcome == Outcome::kFailed) {
+          failed_ = true;
+          return;
+        }
+        ready_.push_back(std::move(made));
+      }
+      asked_ = false;
+    }
+  }
+
+  const std::size_t kept_;
+  const Make make_;
+  const Discard discard_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<T> ready_;
+  bool asked_ = true;  // the thread is to fill up
+  bool failed_ = false;
+  bool quit_ = false;
+  std::thread thread_;  // last: it starts on the members above
+};
+
+}  // namespace qlm
