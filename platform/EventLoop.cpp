@@ -62,9 +62,9 @@ int EventLoop::Run() {
   // ready then, so the pass that follows needs no poll of its own (one system call less for
   // every wakeup by a message from another thread).
   bool just_polled = false;
-  SetDeferWakes(true);
+  SetDeferPosts(true);
   for (;;) {
-    FlushWakes();  // a pass is over: the loops this thread posted to are woken once each
+    FlushPosts();  // a pass is over: what this thread posted to other loops goes to them
     if (!just_polled) poller_->Wait(0);
     just_polled = false;
     QueueDueTimers();
@@ -77,14 +77,14 @@ int EventLoop::Run() {
     }
     int exit_code = 0;
     if (TakeQuit(&exit_code)) {
-      SetDeferWakes(false);
+      SetDeferPosts(false);
       return exit_code;
     }
     if (idle_wanted && idle_handler_) {
       idle_wanted = idle_handler_(idle_count++);
       continue;
     }
-    FlushWakes();  // socket handlers in the poll above may have posted
+    FlushPosts();  // socket handlers in the poll above may have posted
     const int ready = poller_->Wait(SleepTimeoutMs());
     just_polled = ready == 0 || ready == 1;
   }

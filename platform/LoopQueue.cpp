@@ -21,6 +21,20 @@ bool LoopQueue::Post(Message msg, bool wake) {
   return true;
 }
 
+bool LoopQueue::PostAll(std::vector<Message>& msgs, bool wake) {
+  std::unique_lock lock(mutex_);
+  if (closed_) {
+    lock.unlock();
+    msgs.clear();  // the payloads are freed outside the lock
+    return false;
+  }
+  for (Message& msg : msgs) posted_.push_back(Posted{std::move(msg), 0});
+  if (wake && waker_) waker_->Wake();
+  lock.unlock();
+  msgs.clear();
+  return true;
+}
+
 void LoopQueue::Wake() {
   std::lock_guard lock(mutex_);
   if (waker_) waker_->Wake();

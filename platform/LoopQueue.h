@@ -51,6 +51,9 @@ class LoopQueue {
   // Any thread. False when the loop has ended (the message and its payload are dropped). With
   // `wake` false the loop is not woken for it: the poster must call Wake() later.
   bool Post(Message msg, bool wake = true);
+  // Any thread: posts `msgs` in their order under one lock (they are moved from and the vector is
+  // left empty). False when the loop has ended (they are dropped).
+  bool PostAll(std::vector<Message>& msgs, bool wake);
   // Any thread: tells the loop that something waits (nothing once it has ended).
   void Wake();
   void PostQuit(int exit_code);

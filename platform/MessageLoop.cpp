@@ -24,30 +24,35 @@ MessageLoop::~MessageLoop() {
   if (current_loop == this) current_loop = previous_current_;
 }
 
-void MessageLoop::WakeLater(std::shared_ptr<LoopQueue> queue) {
-  for (auto it = wake_later_.begin(); it != wake_later_.end(); ++it) {
-    if (it->queue != queue) continue;
-    if (++it->posts >= kPostsPerWake) {
-      queue->Wake();
-      wake_later_.erase(it);
-    }
-    return;
+void MessageLoop::PostLater(std::shared_ptr<LoopQueue> queue, Message msg, bool wake) {
+  auto it = later_.begin();
+  while (it != later_.end() && it->queue != queue) ++it;
+  if (it == later_.end()) {
+    later_.push_back({std::move(queue), {}, false});
+    it = later_.end() - 1;
   }
-  wake_later_.push_back({std::move(queue), 1});
+  it->msgs.push_back(std::move(msg));
+  it->wake = it->wake || wake;
+  if (it->msgs.size() >= kPostsPerBatch) {
+    it->queue->PostAll(it->msgs, it->wake);
+    later_.erase(it);
+  }
 }
 
-void MessageLoop::FlushWakes() {
-  for (const LaterWake& later : wake_later_) later.queue->Wake();
-  wake_later_.clear();
+void MessageLoop::FlushPosts() {
+  // Taken out first: a payload freed by a closed loop must not find the list half handed over.
+  std::vector<LaterPosts> later;
+  later.swap(later_);
+  for (LaterPosts& posts : later) posts.queue->PostAll(posts.msgs, posts.wake);
 }
 
-void MessageLoop::SetDeferWakes(bool on) {
-  if (!on) FlushWakes();
-  defer_wakes_ = on;
+void MessageLoop::SetDeferPosts(bool on) {
+  if (!on) FlushPosts();
+  defer_posts_ = on;
 }
 
 void MessageLoop::Shutdown() {
-  FlushWakes();
+  FlushPosts();
   WindowTable::Instance().RemoveThread(queue_->Id());
   queue_->Close();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -62,17 +63,20 @@ class MessageLoop : private LoopWaker {
   // itself waits for an answer from elsewhere; used by SendMessage.
   void ServeSentMessages();
 
-  // While a driver defers wakes (EventLoop::Run does), a post from this thread to another loop
-  // does not wake that loop at once: the driver wakes each such loop once when its pass is over,
-  // or when kPostsPerWake posts wait for the wake. A busy thread that posts many messages (the
-  // network worker's status messages) then costs the receiving thread one wake-up for a batch of
-  // posts instead of one for each, and a batch is short enough that the receiver still answers
-  // (a stop request, say) within a few of the poster's steps.
-  static constexpr int kPostsPerWake = 16;
-  bool DefersWakes() const { return defer_wakes_; }
-  void WakeLater(std::shared_ptr<LoopQueue> queue);
-  // Wakes the loops that posts from this thread have left unwoken.
-  void FlushWakes();
+  // While a driver defers posts (EventLoop::Run does), a post from this thread to another loop
+  // waits here and is handed over, with the others for that loop, under one lock and with one
+  // wake-up when the driver's pass is over, or at once when kPostsPerBatch wait for that loop. A
+  // busy thread that posts many messages (the network worker's status messages) then takes the
+  // receiving loop's lock, and wakes it, once for a batch of posts instead of for each, which
+  // also spares it from waiting for that lock while the receiver takes its messages; and a batch
+  // is short enough that the receiver still answers (a stop request, say) within a few of the
+  // poster's steps. Posts to one loop keep their order; a send from this thread hands the waiting
+  // posts over first.
+  static constexpr std::size_t kPostsPerBatch = 16;
+  bool DefersPosts() const { return defer_posts_; }
+  void PostLater(std::shared_ptr<LoopQueue> queue, Message msg, bool wake);
+  // Hands over the posts from this thread that wait for the end of the pass.
+  void FlushPosts();
 
  protected:
   // Called from any thread, with the queue locked, whenever something arrives or a timer was set:
@@ -80,7 +84,7 @@ class MessageLoop : private LoopWaker {
   void Wake() override = 0;
   // Derived destructors call this first, so that no Wake() reaches a half-destroyed loop.
   void Shutdown();
-  void SetDeferWakes(bool on);
+  void SetDeferPosts(bool on);
 
  private:
   void Deliver(Message& msg);
@@ -89,12 +93,13 @@ class MessageLoop : private LoopWaker {
   std::shared_ptr<LoopQueue> queue_;
   std::function<void(Message&)> thread_handler_;
   MessageLoop* previous_current_;  // restored when this loop ends (loops may nest in tests)
-  bool defer_wakes_ = false;
-  struct LaterWake {
+  bool defer_posts_ = false;
+  struct LaterPosts {
     std::shared_ptr<LoopQueue> queue;
-    int posts;  // posts to it that wait for the wake
+    std::vector<Message> msgs;
+    bool wake = false;  // one of them is not quiet
   };
-  std::vector<LaterWake> wake_later_;  // each loop once
+  std::vector<LaterPosts> later_;  // each loop once
 };
 
 }  // namespace qlm

@@ -38,8 +38,8 @@ bool SendAndTell(Hwnd hwnd, unsigned message, WParam wparam, LParam lparam,
     return Window::TryDeliver(msg, result);
   }
 
-  // Posts that wait for their wake must not wait while this thread does.
-  if (own) own->FlushWakes();
+  // Posts that wait for the end of the pass go first, and must not wait while this thread does.
+  if (own) own->FlushPosts();
   // The reply is guarded by our own queue, so that a message sent to us wakes the wait as well.
   std::shared_ptr<LoopQueue> waiter =
       own ? own->Queue() : std::make_shared<LoopQueue>(target->GetClock(), 0, nullptr);
@@ -62,13 +62,12 @@ bool Post(Hwnd hwnd, unsigned message, WParam wparam, LParam lparam,
   std::shared_ptr<LoopQueue> queue = WindowTable::Instance().QueueOf(hwnd);
   if (!queue) return false;
   MessageLoop* own = MessageLoop::Current();
-  const bool later = !quiet && own && own->DefersWakes() && own->Queue() != queue;
-  if (!queue->Post(MakeMessage(hwnd, message, wparam, lparam, std::move(payload)),
-                   !quiet && !later)) {
-    return false;
+  if (own && own->DefersPosts() && own->Queue() != queue) {
+    own->PostLater(std::move(queue), MakeMessage(hwnd, message, wparam, lparam, std::move(payload)),
+                   !quiet);
+    return true;
   }
-  if (later) own->WakeLater(std::move(queue));
-  return true;
+  return queue->Post(MakeMessage(hwnd, message, wparam, lparam, std::move(payload)), !quiet);
 }
 
 }  // namespace
@@ -96,6 +95,8 @@ bool TrySendMessage(Hwnd hwnd, unsigned message, WParam wparam, LParam lparam, L
 
 bool PostThreadMessage(ThreadId thread, unsigned message, WParam wparam, LParam lparam,
                        std::unique_ptr<Payload> payload) {
+  // After the posts of this thread that wait for the end of its pass, as they were made before.
+  if (MessageLoop* own = MessageLoop::Current()) own->FlushPosts();
   std::shared_ptr<LoopQueue> queue = WindowTable::Instance().QueueOfThread(thread);
   if (!queue) return false;
   if (message == WM_QUIT) {

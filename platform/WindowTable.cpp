@@ -6,6 +6,7 @@
 #include <atomic>
 #include <mutex>
 #include <random>
+#include <shared_mutex>
 
 namespace qlm {
 
@@ -62,13 +63,13 @@ void WindowTable::RemoveWindow(Hwnd hwnd) {
 }
 
 std::shared_ptr<LoopQueue> WindowTable::QueueOf(Hwnd hwnd) {
-  std::lock_guard lock(mutex_);
+  std::shared_lock lock(mutex_);
   auto it = windows_.find(hwnd);
   return it == windows_.end() ? nullptr : it->second.queue;
 }
 
 Window* WindowTable::WindowOf(Hwnd hwnd) {
-  std::lock_guard lock(mutex_);
+  std::shared_lock lock(mutex_);
   auto it = windows_.find(hwnd);
   return it == windows_.end() ? nullptr : it->second.window;
 }
@@ -90,7 +91,7 @@ void WindowTable::RemoveThread(ThreadId id) {
 }
 
 std::shared_ptr<LoopQueue> WindowTable::QueueOfThread(ThreadId id) {
-  std::lock_guard lock(mutex_);
+  std::shared_lock lock(mutex_);
   auto it = threads_.find(id);
   return it == threads_.end() ? nullptr : it->second.lock();
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <unordered_map>
 
 #include "platform/LoopQueue.h"
@@ -43,7 +44,8 @@ class WindowTable {
     Window* window;
     std::shared_ptr<LoopQueue> queue;
   };
-  std::mutex mutex_;
+  // Lookups (every post and every delivery, from all threads) share it; changes take it alone.
+  std::shared_mutex mutex_;
   std::unordered_map<Hwnd, WindowEntry> windows_;
   std::unordered_map<ThreadId, std::weak_ptr<LoopQueue>> threads_;
   std::uint32_t next_hwnd_;  // low half of the next handle; thread ids stay far below any handle

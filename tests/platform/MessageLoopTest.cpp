@@ -184,6 +184,51 @@ TEST(MessageLoop, PostsFromManyThreadsAllArrive) {
   EXPECT_EQ(received, kThreads * kEach);
 }
 
+TEST(MessageLoop, ABusyLoopsPostsToAnotherLoopArriveInOrderAndNoneIsHeldBackWhenItGoesIdle) {
+  // A running loop hands its posts to other loops over in batches. 37 is no multiple of a batch:
+  // in the first round the last ones arrive only if the end of the worker's pass hands them over;
+  // in the second, the thread message posted after them must come after them.
+  EventLoop loop;
+  Watchdog dog(std::chrono::seconds(20), loop.Id());
+  constexpr int kPosts = 37;
+  std::atomic<int> freed = 0;
+  std::vector<std::string> order;
+  LambdaWindow window([&](Message& msg) -> LResult {
+    if (msg.message != kStep) return 0;
+    auto counted = msg.TakePayload<Counted>();
+    order.push_back(std::to_string(counted ? counted->value : -1));
+    return 0;
+  });
+  window.Create();
+  const Hwnd target = window.Handle();
+  const ThreadId main_id = loop.Id();
+  loop.SetThreadMessageHandler([&](Message&) {
+    order.push_back("thread");
+    PostQuitMessage(3);
+  });
+  LoopThread worker([&](Message& msg) -> LResult {
+    if (msg.message != kStep) return 0;
+    for (int i = 0; i < kPosts; ++i) {
+      PostMessage(target, kStep, 0, 0, std::make_unique<Counted>(&freed, i));
+    }
+    if (msg.wparam == 2) PostThreadMessage(main_id, kStep, 0);
+    return 0;
+  });
+  worker.Start();
+  std::vector<std::string> expected;
+  for (int i = 0; i < kPosts; ++i) expected.push_back(std::to_string(i));
+  ASSERT_TRUE(PostMessage(worker.Window(), kStep, 1));
+  while (order.size() < expected.size()) loop.RunFor(50);
+  EXPECT_EQ(order, expected);
+  order.clear();
+  ASSERT_TRUE(PostMessage(worker.Window(), kStep, 2));
+  EXPECT_EQ(loop.Run(), 3);
+  expected.push_back("thread");
+  EXPECT_EQ(order, expected);
+  worker.Stop();
+  EXPECT_EQ(freed, 2 * kPosts);
+}
+
 TEST(MessageLoop, SendOnTheOwningThreadIsADirectCall) {
   EventLoop loop;
   test::Watchdog dog(std::chrono::seconds(20), loop.Id());
