@@ -80,7 +80,7 @@ bool PatrolStatus::Handle(Message& msg) {
 
 bool PatrolStatus::HandleObjectMessage(Message& msg) {
   if (msg.message < kMsgObjInterval || msg.message > kMsgObjReleased) return false;
-  auto block = msg.TakePayload<DLObjStatus>();
+  const std::optional<DLObjStatus> block = TakeObjStatus(msg);
   if (!block) return true;
   switch (msg.message) {
     case kMsgObjInterval:

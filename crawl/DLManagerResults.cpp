@@ -294,10 +294,11 @@ void DLManager::Release(DLObj& obj, bool counted) {
     work_.DoneWhenDurable(held);
   }
   Checkpoint();
-  auto status = std::make_unique<DLObjStatus>();
-  status->index = obj.Index();
-  status->completed = completed;
-  Status().Post(kMsgObjReleased, std::move(status));
+  DLObjStatus status;
+  status.index = obj.Index();
+  status.completed = completed;
+  const ObjStatusWords words = EncodeObjStatus(status, kMsgObjReleased);
+  Status().Post(kMsgObjReleased, words.wparam, words.lparam);
   LinkRecord current = obj.Current();
   obj.Reset();
   PostMessage(Handle(), kMsgReleased, 0, 0, MakePayload(std::move(current)));

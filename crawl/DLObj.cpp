@@ -213,11 +213,12 @@ void DLObj::PostResult(int result) {
 }
 
 void DLObj::PostStatus(unsigned message, int64_t length, int64_t received) {
-  auto status = std::make_unique<DLObjStatus>();
-  status->index = index_;
-  status->length = length;
-  status->received = received;
-  notify_.Post(message, std::move(status));
+  DLObjStatus status;
+  status.index = index_;
+  status.length = length;
+  status.received = received;
+  const ObjStatusWords words = EncodeObjStatus(status, message);
+  notify_.Post(message, words.wparam, words.lparam);
 }
 
 void DLObj::StartTimer(TimerId id, int32_t seconds) {

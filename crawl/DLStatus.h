@@ -1,21 +1,24 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/Message.h"
 
 namespace qlm {
 
-// The block that travels with the status messages of a download object (kMsgObjInterval to
-// kMsgObjReleased) to the notify window, which owns it. Each message fills the fields it names;
-// the others keep their defaults.
+// The fields of the status messages of a download object (kMsgObjInterval to kMsgObjReleased) to
+// the notify window. Each message names some of them; the others keep their defaults.
 //   kMsgObjInterval    index, url (the robots.txt URL while that is fetched first)
 //   kMsgObjContacting  index
 //   kMsgObjConnected   index
 //   kMsgObjLength      index, length
 //   kMsgObjProgress    index, length, received
 //   kMsgObjReleased    index, completed
+// Only kMsgObjInterval carries this block, for its URL, which the notify window owns; the others
+// carry their numbers in wParam and lParam (ObjStatusWords), so that the several messages of every
+// download cost the worker no allocation and the receiving thread no free of the worker's memory.
 struct DLObjStatus : Payload {
   int index = 0;           // the download object, 0 to 4 (the status view's row is index + 1)
   std::string url;         // the URL being fetched
@@ -23,5 +26,16 @@ struct DLObjStatus : Payload {
   int64_t received = 0;    // body bytes received so far
   bool completed = false;  // the main request completed (the view shows "Complete", else "Failed")
 };
+
+// wParam: the index in its low 8 bits, and above them the content length plus one (0: unknown);
+// lParam: the bytes received (kMsgObjProgress) or the completed flag (kMsgObjReleased).
+struct ObjStatusWords {
+  WParam wparam = 0;
+  LParam lparam = 0;
+};
+ObjStatusWords EncodeObjStatus(const DLObjStatus& status, unsigned message);
+// The fields of a download object's status message, its block taken where it has one; nullopt for
+// another message, or a kMsgObjInterval without its block.
+std::optional<DLObjStatus> TakeObjStatus(Message& msg);
 
 }  // namespace qlm

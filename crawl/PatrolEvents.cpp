@@ -10,6 +10,11 @@ bool StatusTarget::Post(unsigned message, std::unique_ptr<Payload> payload) cons
                : PostMessage(window, message, 0, 0, std::move(payload));
 }
 
+bool StatusTarget::Post(unsigned message, WParam wparam, LParam lparam) const {
+  return quiet ? PostQuietMessage(window, message, wparam, lparam)
+               : PostMessage(window, message, wparam, lparam);
+}
+
 void PostedPatrolEvents::Handling(const std::string& url) {
   notify_.Post(kMsgHandling, MakePayload(url));
 }

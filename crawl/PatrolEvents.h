@@ -15,6 +15,7 @@ struct StatusTarget {
   bool quiet = false;
 
   bool Post(unsigned message, std::unique_ptr<Payload> payload = nullptr) const;
+  bool Post(unsigned message, WParam wparam, LParam lparam) const;
 };
 
 // What a patrol or a saved-data operation tells its notify window (the download status view),

@@ -22,6 +22,7 @@ namespace {
 
 Message Obj(unsigned id, int index, int64_t length = -1, int64_t received = 0,
             bool completed = false, std::string url = "") {
+  // As a download object posts it: only the interval's block travels, the rest in the words.
   auto block = std::make_unique<DLObjStatus>();
   block->index = index;
   block->length = length;
@@ -30,7 +31,10 @@ Message Obj(unsigned id, int index, int64_t length = -1, int64_t received = 0,
   block->url = std::move(url);
   Message msg;
   msg.message = id;
-  msg.payload = std::move(block);
+  const ObjStatusWords words = EncodeObjStatus(*block, id);
+  msg.wparam = words.wparam;
+  msg.lparam = words.lparam;
+  if (id == kMsgObjInterval) msg.payload = std::move(block);
   return msg;
 }
 
@@ -52,6 +56,24 @@ struct RowStep {
   const char* percent;
   int lamp;
 };
+
+TEST(PatrolStatusTest, ObjectMessagesKeepSizesBeyondFourGigabytesAndTheirIndex) {
+  // The words carry what a block did: a body past 4 GB, an unknown length, the last object.
+  for (const int64_t length : {int64_t{-1}, int64_t{0}, int64_t{5} << 30, int64_t{1} << 55}) {
+    Message msg = Obj(kMsgObjProgress, 4, length, (int64_t{3} << 31) + 7);
+    const std::optional<DLObjStatus> status = TakeObjStatus(msg);
+    ASSERT_TRUE(status);
+    EXPECT_EQ(status->index, 4);
+    EXPECT_EQ(status->length, length);
+    EXPECT_EQ(status->received, (int64_t{3} << 31) + 7);
+  }
+  Message released = Obj(kMsgObjReleased, 3, -1, 0, true);
+  EXPECT_TRUE(TakeObjStatus(released)->completed);
+  Message interval = Obj(kMsgObjInterval, 1, -1, 0, false, "http://h/a.html");
+  EXPECT_EQ(TakeObjStatus(interval)->url, "http://h/a.html");
+  Message other = Plain(kMsgVisited);
+  EXPECT_FALSE(TakeObjStatus(other));
+}
 
 TEST(PatrolStatusTest, RowFollowsADownloadFromIntervalToRelease) {
   PatrolStatus status;
@@ -113,16 +135,17 @@ TEST(PatrolStatusTest, CountersAndTheModifiedPercentage) {
   EXPECT_TRUE(status.HasEnded());
 }
 
-TEST(PatrolStatusTest, MessagesWithoutTheirBlockOrForAnotherObjectChangeNothing) {
+TEST(PatrolStatusTest, AnIntervalWithoutItsBlockOrMessagesForAnotherObjectChangeNothing) {
   PatrolStatus status;
   const uint64_t before = status.Generation();
-  for (unsigned id = kMsgObjInterval; id <= kMsgObjReleased; ++id) Feed(status, Plain(id));
+  Feed(status, Plain(kMsgObjInterval));
   Feed(status, Plain(kMsgHandling));
   Feed(status, Plain(kMsgHandling, MakePayload(42)));  // a block of the wrong kind
   EXPECT_EQ(status.Generation(), before);
   for (int index : {-1, 5, 1000}) {
     Feed(status, Obj(kMsgObjInterval, index, -1, 0, false, "http://h/"));
     Feed(status, Obj(kMsgObjProgress, index, 10, 5));
+    Feed(status, Obj(kMsgObjReleased, index, -1, 0, true));
   }
   for (int r = 0; r < PatrolStatus::kRows; ++r) EXPECT_EQ(status.GetRow(r).url, "") << r;
   Message other = Plain(WM_USER + 99);
@@ -179,7 +202,7 @@ TEST(PatrolStatusTest, PostedMessagesOfDownloadObjectsAndEventsReachTheRows) {
         +[] { return Obj(kMsgObjLength, 0, 1000); },
         +[] { return Obj(kMsgObjProgress, 0, 1000, 250); }}) {
     Message msg = make();
-    PostMessage(hwnd, msg.message, 0, 0, std::move(msg.payload));
+    PostMessage(hwnd, msg.message, msg.wparam, msg.lparam, std::move(msg.payload));
   }
   PostedPatrolEvents events({hwnd});
   events.Detected();

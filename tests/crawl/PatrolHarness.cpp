@@ -110,7 +110,7 @@ LResult PatrolHarness::OnNotify(Message& msg) {
       if (auto status = msg.TakePayload<DLObjStatus>()) announced_.push_back(status->url);
       break;
     case kMsgObjReleased:
-      if (auto status = msg.TakePayload<DLObjStatus>()) released_.push_back(status->completed);
+      if (auto status = TakeObjStatus(msg)) released_.push_back(status->completed);
       break;
     case kMsgDetected:
       ++counters_.detected;
