@@ -248,8 +248,12 @@ std::string DownloadTempName(int index) {
   return "tmp" + std::to_string(index) + ".dat";
 }
 
-void RemoveTemporaryFiles(const std::string& work_folder) {
-  DIR* dir = ::opendir(work_folder.c_str());
+namespace {
+
+// Removes the regular files in `folder` whose names the patrol's temporary files take: spare files,
+// and unless `spares_only` the staging files and the download objects' bodies.
+void RemoveTemporaryFilesIn(const std::string& folder, bool spares_only) {
+  DIR* dir = ::opendir(folder.c_str());
   if (!dir) return;
   const int dir_fd = ::dirfd(dir);
   while (const dirent* entry = ::readdir(dir)) {
@@ -257,12 +261,14 @@ void RemoveTemporaryFiles(const std::string& work_folder) {
     const auto digits_only = [](std::string_view text) {
       return text.find_first_not_of("0123456789") == std::string_view::npos;
     };
-    bool temporary =
-        (name.starts_with(kStagingName) && digits_only(name.substr(kStagingName.size()))) ||
-        (name.starts_with(kSpareName) && name.size() > kSpareName.size() &&
-         digits_only(name.substr(kSpareName.size())));
-    if (name.starts_with("tmp") && name.ends_with(".dat") && name.size() > 7) {
-      temporary = digits_only(name.substr(3, name.size() - 7));
+    bool temporary = name.starts_with(kSpareName) && name.size() > kSpareName.size() &&
+                     digits_only(name.substr(kSpareName.size()));
+    if (!spares_only) {
+      temporary = temporary ||
+                  (name.starts_with(kStagingName) && digits_only(name.substr(kStagingName.size())));
+      if (name.starts_with("tmp") && name.ends_with(".dat") && name.size() > 7) {
+        temporary = digits_only(name.substr(3, name.size() - 7));
+      }
     }
     struct stat st {};
     if (temporary && ::fstatat(dir_fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -271,6 +277,15 @@ void RemoveTemporaryFiles(const std::string& work_folder) {
     }
   }
   ::closedir(dir);
+}
+
+}  // namespace
+
+void RemoveTemporaryFiles(const std::string& work_folder) {
+  RemoveTemporaryFilesIn(work_folder, false);
+  const std::string spare_folder = work_folder + std::string(kSpareFolderName) + "/";
+  RemoveTemporaryFilesIn(spare_folder, true);
+  ::rmdir(spare_folder.c_str());
 }
 
 void RemoveEmptyFolders(std::string folder, std::string_view stop) {

@@ -64,12 +64,15 @@ int SyncFileSystem(const std::string& folder);
 // The temporary files a patrol keeps in a project's work folder: the download objects' bodies
 // ("tmp" with the object's number and ".dat", or a spare file: kSpareName and a number, see
 // SpareFiles) and the store's staging files (kStagingName, alone or followed by a helper's number).
-// Both names start with ".qlm?", which no local name can take, as local names escape "?". A
-// patrol that is killed leaves them there.
+// Spare files are also made in the work folder's subfolder kSpareFolderName. The names start with
+// ".qlm?", which no local name can take, as local names escape "?". A patrol that is killed leaves
+// them there.
 std::string DownloadTempName(int index);
 inline constexpr std::string_view kStagingName = ".qlm?staging";
 inline constexpr std::string_view kSpareName = ".qlm?spare";
-// Removes those files (regular files of those names directly in `work_folder`, nothing else).
+inline constexpr std::string_view kSpareFolderName = ".qlm?spares";
+// Removes those files (regular files of those names directly in `work_folder`, and spare files in
+// its spare folder, nothing else), and the spare folder when that leaves it empty.
 void RemoveTemporaryFiles(const std::string& work_folder);
 
 // Removes `folder` and then each folder above it while they are empty, up to but not including

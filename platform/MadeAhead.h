@@ -15,19 +15,23 @@ namespace qlm {
 // thread that would otherwise make each one when it needs it. The thread keeps `kept` ready and is
 // woken only when half of them are gone: a wakeup per thing would cost about as much as the thing.
 // `make` makes one (kMade), passes a try over (kSkip), or fails (kFailed), after which no more are
-// made and the takers make their own; `discard` disposes of those not taken when the object goes.
+// made and the takers make their own; `discard` disposes of those not taken when the object goes;
+// `begin_fill`, when given, is called on the making thread before each round of making (the first
+// fills up all `kept`, each later one about half).
 template <class T>
 class MadeAhead {
  public:
   enum class Outcome { kMade, kSkip, kFailed };
   using Make = std::function<Outcome(T&)>;
   using Discard = std::function<void(T&)>;
+  using BeginFill = std::function<void()>;
 
   // The thread starts making at once.
-  MadeAhead(std::size_t kept, Make make, Discard discard)
+  MadeAhead(std::size_t kept, Make make, Discard discard, BeginFill begin_fill = {})
       : kept_(kept),
         make_(std::move(make)),
         discard_(std::move(discard)),
+        begin_fill_(std::move(begin_fill)),
         thread_([this] { Run(); }) {}
 
   ~MadeAhead() {
@@ -69,6 +73,11 @@ class MadeAhead {
     while (true) {
       wake_.wait(lock, [this] { return quit_ || asked_; });
       if (quit_) return;
+      if (begin_fill_) {
+        lock.unlock();
+        begin_fill_();
+        lock.lock();
+      }
       while (!quit_ && ready_.size() < kept_) {
         lock.unlock();
         T made{};
@@ -88,6 +97,7 @@ class MadeAhead {
   const std::size_t kept_;
   const Make make_;
   const Discard discard_;
+  const BeginFill begin_fill_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<T> ready_;

@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "crawl/MirrorFiles.h"
 #include "crawl/SpareFiles.h"
@@ -28,32 +29,83 @@ std::optional<SpareFiles::File> TakeWaiting(SpareFiles& spares) {
   return std::nullopt;
 }
 
-TEST(SpareFiles, KeepsMakingFilesAsTheyAreTakenAndRemovesWhatIsLeftWhenItGoes) {
+// Takes `count` files, writing into each; returns the files taken (path below `folder`, bytes) and
+// the folder of each in the order taken.
+void TakeAndWrite(SpareFiles& spares, const std::string& folder, std::size_t count,
+                  std::map<std::string, std::string>* taken, std::vector<std::string>* folders) {
+  for (std::size_t i = 0; i < count; ++i) {
+    std::optional<SpareFiles::File> file = TakeWaiting(spares);
+    ASSERT_TRUE(file) << "file " << i;
+    ASSERT_TRUE(file->path.starts_with(folder)) << file->path;
+    const std::string relative = file->path.substr(folder.size());
+    const std::size_t slash = relative.rfind('/');
+    ASSERT_TRUE(relative.substr(slash + 1).starts_with(kSpareName)) << file->path;
+    const std::string bytes = "body " + std::to_string(i);
+    ASSERT_EQ(::write(file->fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    ::close(file->fd);
+    EXPECT_TRUE(taken->emplace(relative, bytes).second) << file->path;
+    folders->push_back(slash == std::string::npos ? "" : relative.substr(0, slash + 1));
+  }
+}
+
+TEST(SpareFiles, KeepsMakingFilesAsTheyAreTakenInTwoFoldersInTurnAndRemovesWhatIsLeftWhenItGoes) {
   test::TempDir dir;
   const std::string folder = dir.Path() + "/";
+  const std::string side = std::string(kSpareFolderName) + "/";
   // A file a killed patrol left under the first number is neither taken nor cut.
   PutFile(folder + std::string(kSpareName) + "1", "left");
   std::map<std::string, std::string> taken;
+  std::vector<std::string> folders;
   {
     SpareFiles spares(folder);
     // Far more than are kept at a time: the thread makes more as they go.
-    for (std::size_t i = 0; i < 3 * SpareFiles::kKept; ++i) {
-      std::optional<SpareFiles::File> file = TakeWaiting(spares);
-      ASSERT_TRUE(file) << "file " << i;
-      ASSERT_TRUE(file->path.starts_with(folder + std::string(kSpareName)));
-      const std::string bytes = "body " + std::to_string(i);
-      ASSERT_EQ(::write(file->fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-      ::close(file->fd);
-      EXPECT_TRUE(taken.emplace(file->path.substr(folder.size()), bytes).second) << file->path;
-    }
+    TakeAndWrite(spares, folder, 4 * SpareFiles::kKept, &taken, &folders);
   }
+  // The first round fills the work folder; later rounds go to the subfolder and back, so that the
+  // files taken while one is made come from the other folder: the folder changes in runs of files.
+  ASSERT_EQ(folders.size(), 4 * SpareFiles::kKept);
+  EXPECT_EQ(folders[0], "");
+  std::vector<std::string> runs{folders[0]};
+  for (const std::string& f : folders) {
+    ASSERT_TRUE(f.empty() || f == side) << f;
+    if (f != runs.back()) runs.push_back(f);
+  }
+  EXPECT_GE(runs.size(), 3u);
+  EXPECT_LE(runs.size(), folders.size() / 4);
   // Only the files taken stay, with what was written into them, beside the one left before.
   std::map<std::string, std::string> expected = taken;
   expected.emplace(std::string(kSpareName) + "1", "left");
+  expected.emplace(side, "");  // it still holds files that were taken
   EXPECT_EQ(TreeOf(dir.Path()), expected);
-  // They are temporary files: the next patrol's start removes them.
+  // They are temporary files: the next patrol's start removes them, and the subfolder.
   RemoveTemporaryFiles(folder);
   EXPECT_EQ(TreeOf(dir.Path()), (std::map<std::string, std::string>{}));
+  // The subfolder goes with the spares when nothing taken is left in it.
+  {
+    SpareFiles spares(folder);
+    taken.clear();
+    folders.clear();
+    TakeAndWrite(spares, folder, 2 * SpareFiles::kKept, &taken, &folders);
+    for (const auto& [name, bytes] : taken) ::unlink((folder + name).c_str());
+  }
+  EXPECT_EQ(TreeOf(dir.Path()), (std::map<std::string, std::string>{}));
+}
+
+TEST(SpareFiles, WhereTheSubfolderCannotBeMadeAllFilesAreMadeInTheWorkFolder) {
+  test::TempDir dir;
+  const std::string folder = dir.Path() + "/";
+  // Not a folder: it is left alone.
+  PutFile(folder + std::string(kSpareFolderName), "in the way");
+  std::map<std::string, std::string> taken;
+  std::vector<std::string> folders;
+  {
+    SpareFiles spares(folder);
+    TakeAndWrite(spares, folder, 3 * SpareFiles::kKept, &taken, &folders);
+  }
+  for (const std::string& f : folders) EXPECT_EQ(f, "");
+  RemoveTemporaryFiles(folder);
+  EXPECT_EQ(TreeOf(dir.Path()),
+            (std::map<std::string, std::string>{{std::string(kSpareFolderName), "in the way"}}));
 }
 
 TEST(SpareFiles, InAFolderThatCannotHoldFilesNoneIsReadyAndTheThreadEnds) {
