@@ -86,7 +86,7 @@ bool LoopQueue::SetTimer(Hwnd hwnd, std::uint64_t id, std::uint32_t elapse_ms) {
   state.elapse_ms = elapse_ms;
   state.generation = next_generation_++;
   state.waiting = false;
-  heap_.push(TimerEntry{clock_.NowMs() + elapse_ms, next_sequence_++, hwnd, id, state.generation});
+  PushDeadline(TimerEntry{clock_.NowMs() + elapse_ms, next_sequence_++, hwnd, id, state.generation});
   if (waker_) waker_->Wake();  // the earliest deadline may have moved closer
   return true;
 }
@@ -109,21 +109,41 @@ void LoopQueue::KillTimers(Hwnd hwnd) {
   }
 }
 
+std::size_t LoopQueue::KeptDeadlines() {
+  std::lock_guard lock(mutex_);
+  return heap_.size();
+}
+
+bool LoopQueue::IsLive(const TimerEntry& entry) const {
+  auto it = timers_.find({entry.hwnd, entry.id});
+  return it != timers_.end() && it->second.generation == entry.generation;
+}
+
 void LoopQueue::DropStaleHeapTop() {
-  while (!heap_.empty()) {
-    const TimerEntry& top = heap_.top();
-    auto it = timers_.find({top.hwnd, top.id});
-    if (it != timers_.end() && it->second.generation == top.generation) return;
-    heap_.pop();
+  while (!heap_.empty() && !IsLive(HeapTop())) PopHeapTop();
+}
+
+void LoopQueue::PushDeadline(const TimerEntry& entry) {
+  // Each live timer has one entry; when the stale ones are many more, they go all at once.
+  if (heap_.size() >= 2 * timers_.size() + kStaleDeadlinesKept) {
+    std::erase_if(heap_, [this](const TimerEntry& kept) { return !IsLive(kept); });
+    std::make_heap(heap_.begin(), heap_.end(), std::greater<>());
   }
+  heap_.push_back(entry);
+  std::push_heap(heap_.begin(), heap_.end(), std::greater<>());
+}
+
+void LoopQueue::PopHeapTop() {
+  std::pop_heap(heap_.begin(), heap_.end(), std::greater<>());
+  heap_.pop_back();
 }
 
 void LoopQueue::QueueDueTimers() {
   std::lock_guard lock(mutex_);
   const std::int64_t now = clock_.NowMs();
-  for (DropStaleHeapTop(); !heap_.empty() && heap_.top().deadline_ms <= now; DropStaleHeapTop()) {
-    TimerEntry entry = heap_.top();
-    heap_.pop();
+  for (DropStaleHeapTop(); !heap_.empty() && HeapTop().deadline_ms <= now; DropStaleHeapTop()) {
+    TimerEntry entry = HeapTop();
+    PopHeapTop();
     TimerState& state = timers_[{entry.hwnd, entry.id}];
     if (!state.waiting) {
       // A timer that is due again while its tick still waits is not queued twice.
@@ -138,14 +158,14 @@ void LoopQueue::QueueDueTimers() {
     // The next run counts from now, so a clock that jumps far ahead yields one tick, not a burst.
     entry.deadline_ms = now + std::max<std::uint32_t>(state.elapse_ms, 1);
     entry.sequence = next_sequence_++;
-    heap_.push(entry);
+    PushDeadline(entry);
   }
 }
 
 std::int64_t LoopQueue::NextDeadline() {
   std::lock_guard lock(mutex_);
   DropStaleHeapTop();
-  return heap_.empty() ? INT64_MAX : heap_.top().deadline_ms;
+  return heap_.empty() ? INT64_MAX : HeapTop().deadline_ms;
 }
 
 bool LoopQueue::TakeSent(Message* msg, std::shared_ptr<SentReply>* reply) {
@@ -202,7 +222,7 @@ void LoopQueue::Close() {
     dropped.swap(posted_);
     unanswered.swap(sent_);
     timers_.clear();
-    heap_ = {};
+    heap_.clear();
     waiting_timers_ = 0;
   }
   for (Sent& sent : unanswered) Complete(sent.reply, 0, false);

@@ -6,7 +6,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <queue>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -71,6 +71,9 @@ class LoopQueue {
   bool SetTimer(Hwnd hwnd, std::uint64_t id, std::uint32_t elapse_ms);
   bool KillTimer(Hwnd hwnd, std::uint64_t id);
   void KillTimers(Hwnd hwnd);
+  // Deadlines kept for the timers, live and stale (of timers killed or restarted since), for tests
+  // that check that timers restarted many times leave little behind.
+  std::size_t KeptDeadlines();
 
   // Owning thread only.
   // Reads the clock once and queues a WM_TIMER for every timer that is due and has none waiting.
@@ -113,8 +116,13 @@ class LoopQueue {
     }
   };
   using TimerKey = std::pair<Hwnd, std::uint64_t>;
+  static constexpr std::size_t kStaleDeadlinesKept = 64;
 
+  bool IsLive(const TimerEntry& entry) const;  // its timer runs and was not restarted since
   void DropStaleHeapTop();  // pops heap entries whose timer is gone or restarted
+  void PushDeadline(const TimerEntry& entry);
+  const TimerEntry& HeapTop() const { return heap_.front(); }
+  void PopHeapTop();
 
   Clock& clock_;
   const ThreadId id_;
@@ -127,7 +135,10 @@ class LoopQueue {
   bool quit_requested_ = false;
   int quit_code_ = 0;
   std::map<TimerKey, TimerState> timers_;
-  std::priority_queue<TimerEntry, std::vector<TimerEntry>, std::greater<>> heap_;
+  // A min-heap of deadlines (std::greater). A timer that is killed or restarted leaves its entry
+  // until the entry comes to the top, or until stale entries are most of the heap: a timer
+  // restarted for every step of a download would otherwise leave thousands in a minute.
+  std::vector<TimerEntry> heap_;
   std::uint64_t next_sequence_ = 1;
   std::uint64_t next_generation_ = 1;
   std::size_t waiting_timers_ = 0;  // live WM_TIMER messages in posted_

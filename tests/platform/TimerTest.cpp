@@ -124,6 +124,32 @@ TEST_F(TimerTest, DestroyedWindowTakesItsTimersAlong) {
   EXPECT_EQ(loop_.NextTimerDeadline(), INT64_MAX);
 }
 
+TEST_F(TimerTest, TimersRestartedThousandsOfTimesLeaveLittleBehindAndStillFireOnTime) {
+  // As download objects do: a limit of a minute restarted at every step, another one killed.
+  for (int step = 0; step < 20000; ++step) {
+    SetTimer(window_.Handle(), 1 + step % 3, 60000 + step % 7);
+    KillTimer(window_.Handle(), 4);
+    SetTimer(window_.Handle(), 4, 30000);
+    if (step % 2 == 0) KillTimer(window_.Handle(), 4);
+  }
+  SetTimer(window_.Handle(), 5, 10);
+  EXPECT_LE(loop_.Queue()->KeptDeadlines(), 200u);
+  Advance(10);
+  EXPECT_EQ(ticks_, std::vector<WParam>{5});
+  KillTimer(window_.Handle(), 5);
+  ticks_.clear();
+  // Only each timer's last start counts: 4 was set last at the last step (odd); 2, 3 and 1 were
+  // last set for 60000, 60005 and 60006 ms.
+  Advance(30000 - 10);
+  EXPECT_EQ(ticks_, std::vector<WParam>{4});
+  KillTimer(window_.Handle(), 4);
+  ticks_.clear();
+  Advance(29999);
+  EXPECT_TRUE(ticks_.empty());
+  Advance(7);
+  EXPECT_EQ(ticks_, (std::vector<WParam>{2, 3, 1}));
+}
+
 TEST_F(TimerTest, SettingATimerNeedsAWindowAndANonZeroId) {
   EXPECT_EQ(SetTimer(0, 1, 10), 0u);
   EXPECT_EQ(SetTimer(window_.Handle(), 0, 10), 0u);
