@@ -46,8 +46,7 @@ bool PatrolStatus::Handle(Message& msg) {
       Reset();
       return true;
     case kMsgHandling: {
-      auto url = msg.TakePayload<PayloadValue<std::string>>();
-      if (url) Handling(url->value);
+      if (std::optional<std::string> url = msg.TakeText()) Handling(*url);
       return true;
     }
     case kMsgDetected:
@@ -58,8 +57,7 @@ bool PatrolStatus::Handle(Message& msg) {
       return true;
     case kMsgVisited:
     case kMsgFailed: {
-      auto url = msg.TakePayload<PayloadValue<std::string>>();
-      Count(id == kMsgVisited ? kVisited : kFailed, url ? url->value : std::string());
+      Count(id == kMsgVisited ? kVisited : kFailed, msg.TakeText().value_or(std::string()));
       return true;
     }
     case kMsgLocalize:

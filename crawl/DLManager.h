@@ -41,9 +41,10 @@ class ProjectItem;
 //      (WM_USER+34) to it to start.
 //   4. Post kMsgStop (WM_USER+35) to stop: downloads in flight are cancelled and their records go
 //      back to the front of the work queue; the next start resumes there.
-//   5. The notify window receives the status messages: kMsgHandling (PayloadValue<std::string>,
-//      a URL handled without a download), kMsgObjInterval .. kMsgObjReleased (a DLObjStatus
-//      block each), the counters kMsgDetected .. kMsgModified (no payload), and finally
+//   5. The notify window receives the status messages: kMsgHandling (a PayloadText, a URL
+//      handled without a download), kMsgObjInterval .. kMsgObjReleased (TakeObjStatus reads
+//      them), the counters kMsgDetected .. kMsgModified (Visited and Failed with the record's URL
+//      as a PayloadText, the others without a payload), and finally
 //      kMsgPatrolEnded (WM_USER+30), after which the manager window is gone. A patrol that ends
 //      because the dial-up line could not be had is preceded by kMsgDialResult (WM_USER+10) with
 //      the dial-up manager's notice (0, error).
@@ -195,6 +196,8 @@ class DLManager : public Window {
   MirrorCheckpoint checkpoint_;
   std::unique_ptr<LinkAdmission> admission_;
   ExpansionSet expanded_;  // also tells which pages were put into the localize queue
+  // The links of the fetched page being expanded, kept between pages for the room they took.
+  std::vector<PageLink> page_links_;
   std::array<std::unique_ptr<DLObj>, kObjectCount> objects_;
   std::unique_ptr<SavedDataHandler> saved_data_;
   std::unique_ptr<LocalizeCrew> crew_;  // made when the localization pass begins

@@ -239,7 +239,8 @@ void DLManager::Content(DLObj& obj) {
 void DLManager::ExpandFetchedPage(DLObj& obj, std::string_view page) {
   const LinkRecord& current = obj.Current();
   PageScanner scanner;
-  std::vector<PageLink> links;
+  std::vector<PageLink>& links = page_links_;
+  links.clear();
   std::string title;
   scanner.ScanBytes(current.url, page, links, title);
   if (!title.empty()) TakeTitle(obj, title);

@@ -16,7 +16,7 @@ bool StatusTarget::Post(unsigned message, WParam wparam, LParam lparam) const {
 }
 
 void PostedPatrolEvents::Handling(const std::string& url) {
-  notify_.Post(kMsgHandling, MakePayload(url));
+  notify_.Post(kMsgHandling, PayloadText::Make(url));
 }
 void PostedPatrolEvents::Detected() {
   notify_.Post(kMsgDetected);
@@ -25,10 +25,10 @@ void PostedPatrolEvents::Retried() {
   notify_.Post(kMsgRetry);
 }
 void PostedPatrolEvents::Visited(const std::string& url) {
-  notify_.Post(kMsgVisited, MakePayload(url));
+  notify_.Post(kMsgVisited, PayloadText::Make(url));
 }
 void PostedPatrolEvents::Failed(const std::string& url) {
-  notify_.Post(kMsgFailed, MakePayload(url));
+  notify_.Post(kMsgFailed, PayloadText::Make(url));
 }
 void PostedPatrolEvents::Localizing() {
   notify_.Post(kMsgLocalize);

@@ -35,7 +35,7 @@ class PatrolEvents {
 };
 
 // Posts each event to a window as its message; the URL of kMsgHandling, kMsgVisited and
-// kMsgFailed travels as a PayloadValue<std::string> that the receiver owns. The end
+// kMsgFailed travels as a PayloadText that the receiver owns. The end
 // (kMsgPatrolEnded) always wakes the window.
 class PostedPatrolEvents final : public PatrolEvents {
  public:

@@ -1,7 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <new>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <utility>
 
 namespace qlm {
@@ -35,6 +40,29 @@ std::unique_ptr<Payload> MakePayload(T value) {
   return std::make_unique<PayloadValue<T>>(std::move(value));
 }
 
+// A payload that carries a text in its own block: one allocation where a PayloadValue<std::string>
+// takes two (the text of a URL does not fit in a string's own bytes), for the texts that a busy
+// thread posts by the thousand and another thread frees.
+class PayloadText final : public Payload {
+ public:
+  static std::unique_ptr<Payload> Make(std::string_view text) {
+    void* block = ::operator new(sizeof(PayloadText) + text.size());
+    auto* payload = new (block) PayloadText(text.size());
+    if (!text.empty()) std::memcpy(payload->Bytes(), text.data(), text.size());
+    return std::unique_ptr<Payload>(payload);
+  }
+  // Made only by Make, in a block of its own size and its text's.
+  static void operator delete(void* block) { ::operator delete(block); }
+
+  std::string_view Text() const { return {const_cast<PayloadText*>(this)->Bytes(), size_}; }
+
+ private:
+  explicit PayloadText(std::size_t size) : size_(size) {}
+  char* Bytes() { return reinterpret_cast<char*>(this + 1); }
+
+  std::size_t size_;
+};
+
 struct Message {
   Hwnd hwnd = 0;  // 0 for a thread message
   unsigned message = 0;
@@ -55,6 +83,13 @@ struct Message {
   template <class T>
   T* PeekPayload() const {
     return dynamic_cast<T*>(payload.get());
+  }
+
+  // Takes the text of a PayloadText payload; nullopt when there is none of that kind.
+  std::optional<std::string> TakeText() {
+    auto text = TakePayload<PayloadText>();
+    if (!text) return std::nullopt;
+    return std::string(text->Text());
   }
 
   // Takes the value of a PayloadValue<T> payload; `fallback` when there is none of that type.

@@ -30,6 +30,7 @@ void MessageLoop::PostLater(std::shared_ptr<LoopQueue> queue, Message msg, bool 
   if (it == later_.end()) {
     later_.push_back({std::move(queue), {}, false});
     it = later_.end() - 1;
+    it->msgs.reserve(kPostsPerBatch);
   }
   it->msgs.push_back(std::move(msg));
   it->wake = it->wake || wake;

@@ -123,8 +123,8 @@ TEST(PatrolStatusTest, CountersAndTheModifiedPercentage) {
   EXPECT_EQ(status.ModifiedPercent(), "75");
   for (int i = 0; i < 12; ++i) Feed(status, Plain(kMsgDetected));
   Feed(status, Plain(kMsgRetry));
-  Feed(status, Plain(kMsgVisited, MakePayload(std::string("http://h/"))));
-  Feed(status, Plain(kMsgFailed, MakePayload(std::string("http://h/x"))));
+  Feed(status, Plain(kMsgVisited, PayloadText::Make("http://h/")));
+  Feed(status, Plain(kMsgFailed, PayloadText::Make("http://h/x")));
   EXPECT_EQ(status.CounterLine(), "Detected 12 Retry 1 Visited 1 Failed 1 Localize 4 Modified 3");
 
   Feed(status, Plain(kMsgStatusReset));
@@ -159,7 +159,7 @@ TEST(PatrolStatusTest, FinishedRecordsAreToldWithTheirUrl) {
     told.push_back(std::string(f.visited ? "Visited " : "Failed ") + f.url);
   });
   // A URL carried by the message is told at once.
-  Feed(status, Plain(kMsgVisited, MakePayload(std::string("http://h/a.html"))));
+  Feed(status, Plain(kMsgVisited, PayloadText::Make("http://h/a.html")));
   // Without one, a release that follows names its object's URL for every record before it.
   Feed(status, Obj(kMsgObjInterval, 1, -1, 0, false, "http://h/b.gif"));
   Feed(status, Plain(kMsgVisited));
@@ -167,7 +167,7 @@ TEST(PatrolStatusTest, FinishedRecordsAreToldWithTheirUrl) {
   EXPECT_EQ(told.size(), 1u);
   Feed(status, Obj(kMsgObjReleased, 1, -1, 0, true));
   // A local copy re-used: the URL handled without a download.
-  Feed(status, Plain(kMsgHandling, MakePayload(std::string("http://h/c.html"))));
+  Feed(status, Plain(kMsgHandling, PayloadText::Make("http://h/c.html")));
   Feed(status, Plain(kMsgFailed));
   Feed(status, Plain(kMsgDetected));
   EXPECT_EQ(told, (std::vector<std::string>{"Visited http://h/a.html", "Visited http://h/b.gif",

@@ -104,7 +104,7 @@ LResult PatrolHarness::OnNotify(Message& msg) {
       if (manager_ != 0 && start_) PostMessage(manager_, kMsgStart);
       break;
     case kMsgHandling:
-      handled_.push_back(msg.TakePayloadValue<std::string>());
+      handled_.push_back(msg.TakeText().value_or(std::string()));
       break;
     case kMsgObjInterval:
       if (auto status = msg.TakePayload<DLObjStatus>()) announced_.push_back(status->url);
@@ -120,11 +120,11 @@ LResult PatrolHarness::OnNotify(Message& msg) {
       break;
     case kMsgVisited:
       ++counters_.visited;
-      finished_.push_back(msg.TakePayloadValue<std::string>().insert(0, 1, '+'));
+      finished_.push_back(msg.TakeText().value_or(std::string()).insert(0, 1, '+'));
       break;
     case kMsgFailed:
       ++counters_.failed;
-      finished_.push_back(msg.TakePayloadValue<std::string>().insert(0, 1, '-'));
+      finished_.push_back(msg.TakeText().value_or(std::string()).insert(0, 1, '-'));
       break;
     case kMsgLocalize:
       ++counters_.localize;

@@ -5,7 +5,9 @@
 #include <condition_variable>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -148,6 +150,41 @@ TEST(MessageLoop, ReceiverOwnsThePayloadAndUntakenPayloadsAreFreed) {
 
   EXPECT_FALSE(PostMessage(0x7fffffff, kStep, 0, 0, std::make_unique<Counted>(&freed)));
   EXPECT_EQ(freed, 3);
+}
+
+TEST(MessageLoop, ATextPayloadArrivesWholeAndOnlyAsText) {
+  EventLoop loop;
+  test::Watchdog dog(std::chrono::seconds(20), loop.Id());
+  const std::string long_text = std::string(5000, 'x') + "end";
+  const std::string with_nul("a\0b", 3);
+  std::vector<std::optional<std::string>> texts;
+  int others_left = 0;
+  LambdaWindow window([&](Message& msg) {
+    texts.push_back(msg.TakeText());
+    EXPECT_FALSE(msg.TakeText()) << "taken once";
+    if (msg.PeekPayload<PayloadValue<std::string>>()) ++others_left;
+    return 0;
+  });
+  window.Create();
+  // Posted from another thread, which frees nothing of it.
+  std::thread poster([&] {
+    PostMessage(window.Handle(), kStep, 0, 0, PayloadText::Make("http://127.0.0.1:8080/p/1.html"));
+    PostMessage(window.Handle(), kStep, 0, 0, PayloadText::Make(""));
+    PostMessage(window.Handle(), kStep, 0, 0, PayloadText::Make(long_text));
+    PostMessage(window.Handle(), kStep, 0, 0, PayloadText::Make(with_nul));
+    PostMessage(window.Handle(), kStep, 0, 0, MakePayload(std::string("not a text payload")));
+    PostMessage(window.Handle(), kStep);
+  });
+  poster.join();
+  loop.RunPending();
+  ASSERT_EQ(texts.size(), 6u);
+  EXPECT_EQ(texts[0], "http://127.0.0.1:8080/p/1.html");
+  EXPECT_EQ(texts[1], "");
+  EXPECT_EQ(texts[2], long_text);
+  EXPECT_EQ(texts[3], with_nul);
+  EXPECT_EQ(texts[4], std::nullopt);
+  EXPECT_EQ(texts[5], std::nullopt);
+  EXPECT_EQ(others_left, 1) << "a payload of another kind stays with its message";
 }
 
 TEST(MessageLoop, PayloadsStillQueuedWhenTheLoopEndsAreFreed) {
