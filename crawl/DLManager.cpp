@@ -539,20 +539,27 @@ bool DLManager::AdmitToWork(const std::vector<const LinkRecord*>& referrers,
   // A page's records go into the queue file together. Many links of a densely linked site lead
   // to files this patrol stored already: such a record is counted visited at once instead of
   // being written to the queue, read back, looked up and let go of, for the same end.
-  std::vector<LinkRecord> admitted;
-  std::vector<std::string> settled;
+  // The lists are kept between pages for their room; the settled URLs go end to end in one text.
+  std::vector<LinkRecord>& admitted = admitted_;
+  admitted.clear();
+  settled_urls_.clear();
+  settled_ends_.clear();
   Admission().Admit(referrers, links, LinkAdmission::kModePatrol,
                     [&](LinkRecord& record, const CUrl& url) {
                       if (SettledAlready(record, url)) {
-                        settled.push_back(std::move(record.url));
+                        settled_urls_ += record.url;
+                        settled_ends_.push_back(settled_urls_.size());
                       } else {
                         admitted.push_back(std::move(record));
                       }
                       return true;
                     });
-  for (const std::string& url : settled) {
+  std::size_t start = 0;
+  for (const std::size_t end : settled_ends_) {
+    const std::string_view url = std::string_view(settled_urls_).substr(start, end - start);
     events_.Handling(url);
     events_.Visited(url);
+    start = end;
   }
   return work_.AppendAll(admitted);
 }

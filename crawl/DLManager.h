@@ -196,8 +196,12 @@ class DLManager : public Window {
   MirrorCheckpoint checkpoint_;
   std::unique_ptr<LinkAdmission> admission_;
   ExpansionSet expanded_;  // also tells which pages were put into the localize queue
-  // The links of the fetched page being expanded, kept between pages for the room they took.
+  // The links of the fetched page being expanded, and what AdmitToWork makes of them, kept
+  // between pages for the room they took.
   std::vector<PageLink> page_links_;
+  std::vector<LinkRecord> admitted_;
+  std::string settled_urls_;
+  std::vector<std::size_t> settled_ends_;
   std::array<std::unique_ptr<DLObj>, kObjectCount> objects_;
   std::unique_ptr<SavedDataHandler> saved_data_;
   std::unique_ptr<LocalizeCrew> crew_;  // made when the localization pass begins

@@ -84,6 +84,8 @@ bool LinkAdmission::Admit(const std::vector<const LinkRecord*>& referrers,
   }
 
   CUrl parsed_here;
+  // One record for all links: its strings keep their room from one link to the next.
+  LinkRecord record;
   for (const PageLink& link : links) {
     const bool page = IsPageLink(link.kind);
     if (!page && !IsEmbedded(link.kind)) continue;
@@ -105,17 +107,21 @@ bool LinkAdmission::Admit(const std::vector<const LinkRecord*>& referrers,
       if (!ExtensionFilter::Admits(*rule.item, defaults, link_url.Extension())) continue;
 
       const LinkRecord& from = *referrers[r];
-      LinkRecord record;
+      const int32_t depth = from.depth + (page ? 1 : 0);
+      const int32_t chain = page ? 0 : from.chain + 1;
+      if (depth > from.graph_max || chain > kMaxChain) continue;
+      // Every field is set anew: the sink may have taken the last record's strings.
+      record.reserved = 0;
       record.flags = mode == kModePatrol ? (from.flags & ~0xF) : from.flags;
       record.retry = from.retry;
       record.graph_max = from.graph_max;
-      record.depth = from.depth + (page ? 1 : 0);
-      record.chain = page ? 0 : from.chain + 1;
-      if (record.depth > from.graph_max || record.chain > kMaxChain) continue;
+      record.depth = depth;
+      record.chain = chain;
       record.folder_path = from.folder_path;
       record.item_url = from.item_url;
       record.referer = from.url;
       record.url = text;
+      record.robots_url.clear();
       record.storage_name = link.storage_name;
       if ((mode == kModePatrol || mode == kModeCollect) && sink && !sink(record, link_url)) {
         return false;

@@ -15,7 +15,7 @@ bool StatusTarget::Post(unsigned message, WParam wparam, LParam lparam) const {
                : PostMessage(window, message, wparam, lparam);
 }
 
-void PostedPatrolEvents::Handling(const std::string& url) {
+void PostedPatrolEvents::Handling(std::string_view url) {
   notify_.Post(kMsgHandling, PayloadText::Make(url));
 }
 void PostedPatrolEvents::Detected() {
@@ -24,10 +24,10 @@ void PostedPatrolEvents::Detected() {
 void PostedPatrolEvents::Retried() {
   notify_.Post(kMsgRetry);
 }
-void PostedPatrolEvents::Visited(const std::string& url) {
+void PostedPatrolEvents::Visited(std::string_view url) {
   notify_.Post(kMsgVisited, PayloadText::Make(url));
 }
-void PostedPatrolEvents::Failed(const std::string& url) {
+void PostedPatrolEvents::Failed(std::string_view url) {
   notify_.Post(kMsgFailed, PayloadText::Make(url));
 }
 void PostedPatrolEvents::Localizing() {

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/Message.h"
 
@@ -24,14 +25,14 @@ struct StatusTarget {
 class PatrolEvents {
  public:
   virtual ~PatrolEvents() = default;
-  virtual void Handling(const std::string& url) = 0;  // kMsgHandling
-  virtual void Detected() = 0;                        // kMsgDetected
-  virtual void Retried() = 0;                         // kMsgRetry
-  virtual void Visited(const std::string& url) = 0;   // kMsgVisited
-  virtual void Failed(const std::string& url) = 0;    // kMsgFailed
-  virtual void Localizing() = 0;                      // kMsgLocalize
-  virtual void Localized() = 0;                       // kMsgModified
-  virtual void Ended() = 0;                           // kMsgPatrolEnded
+  virtual void Handling(std::string_view url) = 0;  // kMsgHandling
+  virtual void Detected() = 0;                      // kMsgDetected
+  virtual void Retried() = 0;                       // kMsgRetry
+  virtual void Visited(std::string_view url) = 0;   // kMsgVisited
+  virtual void Failed(std::string_view url) = 0;    // kMsgFailed
+  virtual void Localizing() = 0;                    // kMsgLocalize
+  virtual void Localized() = 0;                     // kMsgModified
+  virtual void Ended() = 0;                         // kMsgPatrolEnded
 };
 
 // Posts each event to a window as its message; the URL of kMsgHandling, kMsgVisited and
@@ -40,11 +41,11 @@ class PatrolEvents {
 class PostedPatrolEvents final : public PatrolEvents {
  public:
   explicit PostedPatrolEvents(StatusTarget notify) : notify_(notify) {}
-  void Handling(const std::string& url) override;
+  void Handling(std::string_view url) override;
   void Detected() override;
   void Retried() override;
-  void Visited(const std::string& url) override;
-  void Failed(const std::string& url) override;
+  void Visited(std::string_view url) override;
+  void Failed(std::string_view url) override;
   void Localizing() override;
   void Localized() override;
   void Ended() override;

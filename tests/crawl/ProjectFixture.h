@@ -17,11 +17,11 @@ namespace qlm::test {
 // What a patrol or saved-data operation reported, as the status view would count it.
 class RecordedEvents : public PatrolEvents {
  public:
-  void Handling(const std::string& url) override { handled.push_back(url); }
+  void Handling(std::string_view url) override { handled.emplace_back(url); }
   void Detected() override { ++detected; }
   void Retried() override { ++other; }
-  void Visited(const std::string& url) override { visited.push_back(url); }
-  void Failed(const std::string& url) override { failed.push_back(url); }
+  void Visited(std::string_view url) override { visited.emplace_back(url); }
+  void Failed(std::string_view url) override { failed.emplace_back(url); }
   void Localizing() override { ++other; }
   void Localized() override { ++other; }
   void Ended() override { ++ended; }
