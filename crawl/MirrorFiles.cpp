@@ -283,8 +283,11 @@ void RemoveTemporaryFilesIn(const std::string& folder, bool spares_only) {
 
 void RemoveTemporaryFiles(const std::string& work_folder) {
   RemoveTemporaryFilesIn(work_folder, false);
-  const std::string spare_folder = work_folder + std::string(kSpareFolderName) + "/";
-  RemoveTemporaryFilesIn(spare_folder, true);
+  // Only a folder of that name is the spare folder; a link of that name is not followed.
+  const std::string spare_folder = work_folder + std::string(kSpareFolderName);
+  struct stat st {};
+  if (::lstat(spare_folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return;
+  RemoveTemporaryFilesIn(spare_folder + "/", true);
   ::rmdir(spare_folder.c_str());
 }
 

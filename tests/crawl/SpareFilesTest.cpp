@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -106,6 +107,21 @@ TEST(SpareFiles, WhereTheSubfolderCannotBeMadeAllFilesAreMadeInTheWorkFolder) {
   RemoveTemporaryFiles(folder);
   EXPECT_EQ(TreeOf(dir.Path()),
             (std::map<std::string, std::string>{{std::string(kSpareFolderName), "in the way"}}));
+}
+
+TEST(SpareFiles, ALinkInThePlaceOfTheSpareFolderIsNeitherFollowedNorRemoved) {
+  test::TempDir dir;
+  const std::string folder = dir.Path() + "/work/";
+  const std::string elsewhere = dir.Path() + "/elsewhere/";
+  PutFile(elsewhere + std::string(kSpareName) + "1", "not ours");
+  PutFile(folder + std::string(kSpareName) + "1", "left");
+  ASSERT_EQ(::symlink(elsewhere.c_str(), (folder + std::string(kSpareFolderName)).c_str()), 0);
+  RemoveTemporaryFiles(folder);
+  const auto tree = TreeOf(dir.Path());
+  EXPECT_EQ(tree.count("elsewhere/" + std::string(kSpareName) + "1"), 1u);
+  EXPECT_EQ(tree.count("work/" + std::string(kSpareName) + "1"), 0u);
+  struct stat st {};
+  EXPECT_EQ(::lstat((folder + std::string(kSpareFolderName)).c_str(), &st), 0);
 }
 
 TEST(SpareFiles, InAFolderThatCannotHoldFilesNoneIsReadyAndTheThreadEnds) {
