@@ -232,7 +232,7 @@ void DLManager::EndPatrol() {
     obj->RemoveTempFile();
   }
   // Spare files taken after the spares went may have kept their folder.
-  ::rmdir((doc_.ProjectFolder() + std::string(kSpareFolderName)).c_str());
+  ::rmdir(SpareFolderOf(doc_.ProjectFolder()).c_str());
   crew_.reset();  // its helpers' staging files go with it
   if (!store_.StagingFile().empty()) ::unlink(store_.StagingFile().c_str());
   events_.Ended();

@@ -89,6 +89,11 @@ bool IsFolder(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool IsPlainFolder(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 std::optional<FileTime> LastWriteTime(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return std::nullopt;
@@ -284,9 +289,8 @@ void RemoveTemporaryFilesIn(const std::string& folder, bool spares_only) {
 void RemoveTemporaryFiles(const std::string& work_folder) {
   RemoveTemporaryFilesIn(work_folder, false);
   // Only a folder of that name is the spare folder; a link of that name is not followed.
-  const std::string spare_folder = work_folder + std::string(kSpareFolderName);
-  struct stat st {};
-  if (::lstat(spare_folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return;
+  const std::string spare_folder = SpareFolderOf(work_folder);
+  if (!IsPlainFolder(spare_folder)) return;
   RemoveTemporaryFilesIn(spare_folder + "/", true);
   ::rmdir(spare_folder.c_str());
 }

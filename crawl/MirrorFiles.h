@@ -19,6 +19,8 @@ bool ReadWholeFile(const std::string& path, std::string& bytes);
 
 bool IsRegularFile(const std::string& path);
 bool IsFolder(const std::string& path);
+// A folder itself, not a link to one.
+bool IsPlainFolder(const std::string& path);
 
 // The file's last-write time (nanosecond resolution where the file system keeps it).
 std::optional<FileTime> LastWriteTime(const std::string& path);
@@ -71,6 +73,10 @@ std::string DownloadTempName(int index);
 inline constexpr std::string_view kStagingName = ".qlm?staging";
 inline constexpr std::string_view kSpareName = ".qlm?spare";
 inline constexpr std::string_view kSpareFolderName = ".qlm?spares";
+// The spare folder of a work folder (which ends in "/"), without a trailing "/".
+inline std::string SpareFolderOf(const std::string& work_folder) {
+  return work_folder + std::string(kSpareFolderName);
+}
 // Removes those files (regular files of those names directly in `work_folder`, and spare files in
 // its spare folder, nothing else), and the spare folder when that leaves it empty.
 void RemoveTemporaryFiles(const std::string& work_folder);

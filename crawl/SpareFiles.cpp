@@ -12,7 +12,7 @@ namespace qlm {
 
 SpareFiles::SpareFiles(std::string folder)
     : folder_(std::move(folder)),
-      side_{folder_ + std::string(kSpareFolderName) + "/"},
+      side_{SpareFolderOf(folder_) + "/"},
       files_(
           kKept, [this](File& file) { return Make(file); },
           [](File& file) {
@@ -34,9 +34,8 @@ void SpareFiles::BeginFill() {
   }
   if (next_ == 1) return;
   if (!side_.made) {
-    struct stat st {};
-    side_.made = ::mkdir(side_.path.c_str(), 0755) == 0 ||
-                 (errno == EEXIST && ::lstat(side_.path.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+    const std::string folder = SpareFolderOf(folder_);
+    side_.made = ::mkdir(folder.c_str(), 0755) == 0 || (errno == EEXIST && IsPlainFolder(folder));
     if (!side_.made) return;
   }
   making_in_ = &side_.path;

@@ -3,10 +3,10 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <functional>
 #include <utility>
 #include <vector>
 
@@ -119,7 +119,7 @@ class LoopQueue {
   static constexpr std::size_t kStaleDeadlinesKept = 64;
 
   bool IsLive(const TimerEntry& entry) const;  // its timer runs and was not restarted since
-  void DropStaleHeapTop();  // pops heap entries whose timer is gone or restarted
+  void DropStaleHeapTop();                     // pops heap entries whose timer is gone or restarted
   void PushDeadline(const TimerEntry& entry);
   const TimerEntry& HeapTop() const { return heap_.front(); }
   void PopHeapTop();

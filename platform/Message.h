@@ -54,7 +54,7 @@ class PayloadText final : public Payload {
   // Made only by Make, in a block of its own size and its text's.
   static void operator delete(void* block) { ::operator delete(block); }
 
-  std::string_view Text() const { return {const_cast<PayloadText*>(this)->Bytes(), size_}; }
+  std::string_view Text() const { return {reinterpret_cast<const char*>(this + 1), size_}; }
 
  private:
   explicit PayloadText(std::size_t size) : size_(size) {}
