@@ -16,8 +16,8 @@ namespace qlm {
 // woken only when half of them are gone: a wakeup per thing would cost about as much as the thing.
 // `make` makes one (kMade), passes a try over (kSkip), or fails (kFailed), after which no more are
 // made and the takers make their own; `discard` disposes of those not taken when the object goes;
-// `begin_fill`, when given, is called on the making thread before each round of making (the first
-// fills up all `kept`, each later one about half).
+// `begin_fill`, when given, is called on the making thread before each round of making, which makes
+// what was missing when it began (the first all `kept`, each later one at least half).
 template <class T>
 class MadeAhead {
  public:
@@ -78,7 +78,9 @@ class MadeAhead {
         begin_fill_();
         lock.lock();
       }
-      while (!quit_ && ready_.size() < kept_) {
+      // A round makes what was missing when it began, however fast they are taken meanwhile, so
+      // that `begin_fill` is called again after at most `kept` things.
+      for (std::size_t missing = kept_ - ready_.size(); !quit_ && missing > 0;) {
         lock.unlock();
         T made{};
         const Outcome outcome = make_(made);
@@ -89,8 +91,10 @@ class MadeAhead {
           return;
         }
         ready_.push_back(std::move(made));
+        --missing;
       }
-      asked_ = false;
+      // Takes during the round did not ask again: the thread asks itself when they left few.
+      asked_ = ready_.size() <= kept_ / 2;
     }
   }
 
