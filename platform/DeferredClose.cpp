@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/ThreadPriority.h"
+
 namespace qlm {
 
 namespace {
@@ -47,6 +49,7 @@ class Closer {
 
  private:
   void Run() {
+    LowerThreadPriority();  // closing can wait for time the busy threads leave
     std::vector<int> batch;
     std::unique_lock lock(mutex_);
     for (;;) {

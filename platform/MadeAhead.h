@@ -9,6 +9,8 @@
 #include <thread>
 #include <utility>
 
+#include "platform/ThreadPriority.h"
+
 namespace qlm {
 
 // Things that are costly to make (files, sockets) made ahead by a thread of their own, for a busy
@@ -69,6 +71,7 @@ class MadeAhead {
 
  private:
   void Run() {
+    LowerThreadPriority();  // it works ahead of the taker, on time the taker leaves
     std::unique_lock lock(mutex_);
     while (true) {
       wake_.wait(lock, [this] { return quit_ || asked_; });

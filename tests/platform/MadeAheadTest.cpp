@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -86,6 +88,30 @@ TEST(MadeAheadTest, RefillsWhenHalfAreGoneAndStopsMakingAfterAFailure) {
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_FALSE(ahead.Take());
   EXPECT_EQ(discarded.load(), 0);
+}
+
+TEST(MadeAheadTest, TheMakingThreadRunsBelowThePriorityOfTheThreadItServes) {
+  const int own = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
+  std::atomic<int> maker{-100};
+  {
+    MadeAhead<int> ahead(
+        2,
+        [&](int& thing) {
+          maker = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
+          thing = 1;
+          return MadeAhead<int>::Outcome::kMade;
+        },
+        [](int&) {});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (ahead.Ready() < 2 && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  // Well below the default, and never above where the program was started.
+  EXPECT_GE(maker.load(), 10);
+  EXPECT_GE(maker.load(), own);
+  // Only the making thread's own priority changed.
+  EXPECT_EQ(::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid())), own);
 }
 
 }  // namespace
