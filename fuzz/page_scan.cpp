@@ -41,8 +41,9 @@ void CheckUnderRoot(const std::string& local) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static constexpr std::array<const char*, 4> kPageUrls = {
-      "http://h/a/b/page.html", "http://h:8080/", "http://h/a/q.cgi?x=1", "file://h/d/p.html"};
+  static constexpr std::array<const char*, 6> kPageUrls = {
+      "http://h/a/b/page.html", "http://h:8080/",          "http://h/a/q.cgi?x=1",
+      "file://h/d/p.html",      "https://h/a/b/page.html", "https://h:8443/"};
   FuzzedDataProvider input(data, size);
   const std::string page_url = kPageUrls[input.ConsumeIntegralInRange<std::size_t>(0, 3)];
   const std::string folder = input.ConsumeRandomLengthString(16);
@@ -53,8 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string title;
   scanner.ScanBytes(page_url, page, links, title);
   for (const qlm::PageLink& link : links) {
-    Check(link.kind == 1 || link.kind == 2 || link.kind == 4 || link.kind == 5 ||
-          link.kind == 7 || link.kind == 8);
+    Check(link.kind == 1 || link.kind == 2 || link.kind == 4 || link.kind == 5 || link.kind == 7 ||
+          link.kind == 8);
     qlm::CUrl url;
     Check(url.Parse(link.url) && url.Text() == link.url);
     if (const auto local = qlm::LocalPath(kRoot, link.url, folder)) CheckUnderRoot(*local);
