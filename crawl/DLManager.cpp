@@ -16,6 +16,7 @@
 #include "crawl/StoredPage.h"
 #include "net/CRasMan.h"
 #include "net/RobotsRules.h"
+#include "net/TlsContext.h"
 #include "platform/ApplicationLock.h"
 #include "platform/Messaging.h"
 #include "project/CQLMDoc.h"
@@ -286,6 +287,9 @@ void DLManager::BeginPatrol() {
   spare_sockets_ = std::make_unique<SpareSockets::Keeper>();
   work_.RestoreHeldLocalize();
   work_.RestoreHeldForRefetch();
+  // The authorities a patrol trusts are read as it starts: a file changed since the last patrol
+  // is read again (and the sessions verified under the old ones are dropped).
+  TlsContext::Instance().Configure(doc_.Settings().Text(AppText::TlsCAFile));
   const ProjectItem* start = nullptr;
   if (request_->item) {
     std::lock_guard lock(ApplicationLock());
@@ -390,7 +394,7 @@ void DLManager::Renew(HeldRecord held, const ProjectItem& item, const CUrl& url,
 
 void DLManager::Fetch(HeldRecord held, const ProjectItem& item, const CUrl& url,
                       std::optional<FileTime> copy_written) {
-  if (url.Scheme() != kSchemeHttp) {
+  if (!url.IsWeb()) {
     work_.Done(held);  // a file URL is never fetched
     return;
   }
@@ -400,7 +404,7 @@ void DLManager::Fetch(HeldRecord held, const ProjectItem& item, const CUrl& url,
       case RobotsAnswer::kAllowed:
         break;
       case RobotsAnswer::kRefused:
-        events_.Failed(held.record.url);
+        events_.Failed(held.record.url, 0);
         work_.Done(held);
         return;
       case RobotsAnswer::kUnknown:

@@ -244,10 +244,17 @@ std::string MirrorStore::RedirectPage(std::string_view location) {
   return page;
 }
 
+bool MirrorStore::SameLocalName(std::string_view url, std::string_view other,
+                                std::string_view folder_path) const {
+  const std::optional<std::string> local = LocalPath(url, folder_path);
+  return local && local == LocalPath(other, folder_path);
+}
+
 int MirrorStore::WriteRedirectPage(std::string_view url, std::string_view folder_path,
                                    std::string_view location, bool append_html) const {
   std::optional<std::string> local = LocalPath(url, folder_path);
   if (!local) return kNoLocalName;
+  if (local == LocalPath(location, folder_path)) return kStoreOk;
   std::string& name = *local;
   if (append_html) name += ".html";
   if (!LocalNameFits(name)) return kNoLocalName;
