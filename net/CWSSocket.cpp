@@ -72,6 +72,10 @@ void CWSSocket::PostPendingRead() {
 }
 
 int CWSSocket::StartTls(const std::string& server_name, const std::string& session_key) {
+  // The handshake's last flight and the request follow each other as separate small writes:
+  // held back until the first is acknowledged, the request would wait for the server's
+  // delayed acknowledgement (40 ms on Linux) on every connection.
+  WsSetNoDelay(handle_);
   tls_ = std::make_unique<TlsSession>(handle_, server_name, session_key);
   const int rc = tls_->Handshake();
   handshaking_ = rc == WSAEWOULDBLOCK;
