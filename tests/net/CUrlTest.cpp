@@ -120,33 +120,6 @@ TEST(CUrlTables, MapEverySchemeNameAndNothingElse) {
   for (const auto& [name, id] : cases) EXPECT_EQ(CUrl::SchemeId(name), id) << name;
 }
 
-TEST(CUrlParse, TellsEachSchemeAndItsDefaultPort) {
-  struct Case {
-    std::string input;
-    int32_t scheme;
-    bool web;
-    uint16_t default_port;
-  };
-  const std::vector<Case> cases = {
-      {"http://h/", kSchemeHttp, true, 80},
-      {"https://h/", kSchemeHttps, true, 443},
-      {"HtTpS://h/x.html", kSchemeHttps, true, 443},
-      {"file:///c:/x", kSchemeFile, false, 0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.input);
-    CUrl url;
-    ASSERT_TRUE(url.Parse(c.input)) << url.Error();
-    EXPECT_EQ(url.Scheme(), c.scheme);
-    EXPECT_EQ(url.IsWeb(), c.web);
-    EXPECT_EQ(CUrl::DefaultPort(url.Scheme()), c.default_port);
-    // The rebuilt text parses to itself.
-    CUrl again;
-    ASSERT_TRUE(again.Parse(url.Text()));
-    EXPECT_EQ(again.Text(), url.Text());
-  }
-}
-
 struct HostAndPort {
   std::string input;
   Opt host;
