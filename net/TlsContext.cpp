@@ -100,8 +100,10 @@ bool IsAddress(const std::string& host) {
 }  // namespace
 
 TlsContext& TlsContext::Instance() {
-  static TlsContext instance;
-  return instance;
+  // Never destroyed: OpenSSL cleans itself up when the process exits, and a context freed after
+  // that would touch what it has already torn down.
+  static TlsContext* const instance = new TlsContext;
+  return *instance;
 }
 
 std::shared_ptr<TlsContext::Context> TlsContext::Make(const std::string& ca_file, bool* ca_loaded) {
