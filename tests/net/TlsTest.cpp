@@ -13,6 +13,7 @@
 #include "tests/net/HttpTestLoop.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/RelayServer.h"
+#include "tests/support/ScriptedServer.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/TestAuthority.h"
 
@@ -173,6 +174,34 @@ TEST_F(TlsTest, AHandshakeBrokenOffAtAnyByteFailsCleanly) {
     if (HasFatalFailure()) return;
   }
   EXPECT_GT(handshake_failures, 100u);
+  EXPECT_EQ(WsOpenSocketCount(), 0u);
+}
+
+TEST_F(TlsTest, AServerThatSpeaksNoTlsFailsAndASilentOneWaitsForTheCancel) {
+  // Plain http where TLS is expected: the handshake fails at once.
+  test::ScriptedServer plain(test::ServerScript().Send("HTTP/1.0 200 OK\r\n\r\nplain"));
+  const Fetched got = Fetch("https://127.0.0.1:" + std::to_string(plain.Port()) + "/");
+  EXPECT_EQ(got.result, kResultFailed);
+  EXPECT_EQ(got.failure, kTlsHandshakeFailed);
+  EXPECT_TRUE(got.body.empty());
+
+  // A server that never answers holds the handshake until the owner's connection timer cancels.
+  test::ScriptedServer silent(test::ServerScript().HoldOpen());
+  CUrl url;
+  ASSERT_TRUE(url.Parse("https://127.0.0.1:" + std::to_string(silent.Port()) + "/"));
+  HttpRoute route;
+  ASSERT_TRUE(RouteRequest(url, {}, &route));
+  ProgressRecorder recorder;
+  CHttpRequest request(&recorder);
+  ASSERT_TRUE(request.Get(route));
+  ASSERT_TRUE(
+      loop_.RunUntil([&] { return request.CurrentState() == CHttpRequest::State::kHandshake; }));
+  loop_.RunFor(std::chrono::milliseconds(100));
+  EXPECT_EQ(request.CurrentState(), CHttpRequest::State::kHandshake);
+  EXPECT_TRUE(recorder.progress.empty()) << "no progress before the handshake ends";
+  request.Cancel(true);
+  EXPECT_EQ(request.ResultCode(), kResultCancelled);
+  EXPECT_EQ(recorder.progress, std::vector<int>{kProgressFinished});
   EXPECT_EQ(WsOpenSocketCount(), 0u);
 }
 
