@@ -178,7 +178,8 @@ class DLManager : public Window {
   void BeginPage(DLObj& obj);
   void Requeue(DLObj& obj, std::size_t i);
   void RequeueAll(DLObj& obj);
-  void Release(DLObj& obj, bool counted);
+  // `stopped`: a stop put the object's records back (the status row says so).
+  void Release(DLObj& obj, bool counted, bool stopped = false);
   bool AdmitToWork(const std::vector<const LinkRecord*>& referrers,
                    const std::vector<PageLink>& links);
   // A new record that would only be counted visited when it came up (see AdmitToWork).

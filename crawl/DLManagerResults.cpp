@@ -62,7 +62,7 @@ DLObj* DLManager::ResultOf(int index) {
   if (!stop_) return &obj;
   // A stopped download is not a failed one: its records go back as they were.
   RequeueAll(obj);
-  Release(obj, true);
+  Release(obj, true, true);
   return nullptr;
 }
 
@@ -280,7 +280,7 @@ void DLManager::RequeueAll(DLObj& obj) {
   for (std::size_t i = obj.Records().size(); i-- > 0;) Requeue(obj, i);
 }
 
-void DLManager::Release(DLObj& obj, bool counted) {
+void DLManager::Release(DLObj& obj, bool counted, bool stopped) {
   ++free_;
   const bool completed = obj.Main() && obj.Main()->ResultCode() == kResultCompleted;
   // Records that went back to the queue have left the list: the rest are done (or failed).
@@ -298,6 +298,7 @@ void DLManager::Release(DLObj& obj, bool counted) {
   DLObjStatus status;
   status.index = obj.Index();
   status.completed = completed;
+  status.stopped = stopped && !completed;
   const ObjStatusWords words = EncodeObjStatus(status, kMsgObjReleased);
   Status().Post(kMsgObjReleased, words.wparam, words.lparam);
   LinkRecord current = obj.Current();
