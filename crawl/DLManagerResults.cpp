@@ -7,6 +7,7 @@
 #include "crawl/CrawlMessages.h"
 #include "crawl/DLManager.h"
 #include "crawl/DLStatus.h"
+#include "crawl/DistinctLinks.h"
 #include "crawl/LocalPath.h"
 #include "crawl/MirrorFiles.h"
 #include "crawl/PageScanner.h"
@@ -239,6 +240,8 @@ void DLManager::Content(DLObj& obj) {
 void DLManager::ExpandFetchedPage(DLObj& obj, std::string_view page) {
   const LinkRecord& current = obj.Current();
   PageScanner scanner;
+  DistinctLinks distinct;
+  scanner.SetDistinct(&distinct);
   std::vector<PageLink>& links = page_links_;
   links.clear();
   std::string title;
