@@ -14,6 +14,7 @@
 #include "crawl/MirrorStore.h"
 #include "crawl/PatrolEvents.h"
 #include "crawl/PatrolRequest.h"
+#include "crawl/PatrolUrlSet.h"
 #include "crawl/PatrolWork.h"
 #include "crawl/SpareFiles.h"
 #include "platform/SpareSockets.h"
@@ -188,6 +189,9 @@ class DLManager : public Window {
   // with `when_durable`, through PatrolWork::AppendLocalizeWhenDurable.
   void QueueForLocalizing(const LinkRecord& page, bool when_durable);
   static std::vector<const LinkRecord*> Referrers(const DLObj& obj);
+  // Counts a record's URL visited, or failed, the first time in this patrol.
+  void CountVisited(const LinkRecord& record);
+  void CountFailed(const LinkRecord& record);
 
   std::unique_ptr<PatrolRequest> request_;
   CQLMDoc& doc_;
@@ -197,6 +201,7 @@ class DLManager : public Window {
   MirrorCheckpoint checkpoint_;
   std::unique_ptr<LinkAdmission> admission_;
   ExpansionSet expanded_;  // also tells which pages were put into the localize queue
+  PatrolUrlSet urls_;      // the URLs of this patrol, kept beside the queue files
   // The links of the fetched page being expanded, and what AdmitToWork makes of them, kept
   // between pages for the room they took.
   std::vector<PageLink> page_links_;

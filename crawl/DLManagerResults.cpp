@@ -290,9 +290,9 @@ void DLManager::Release(DLObj& obj, bool counted, bool stopped) {
   for (const HeldRecord& held : obj.Records()) {
     if (counted) {
       if (completed) {
-        events_.Visited(held.record.url);
+        CountVisited(held.record);
       } else {
-        events_.Failed(held.record.url);
+        CountFailed(held.record);
       }
     }
     work_.DoneWhenDurable(held);
