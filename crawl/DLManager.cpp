@@ -14,6 +14,7 @@
 #include "crawl/RobotsCopy.h"
 #include "crawl/SavedDataJob.h"
 #include "crawl/StoredPage.h"
+#include "crawl/Validators.h"
 #include "net/CRasMan.h"
 #include "net/RobotsRules.h"
 #include "platform/ApplicationLock.h"
@@ -374,7 +375,7 @@ void DLManager::Process(HeldRecord held) {
     if (work_.Hold(held)) busy->HandOver(held);
   } else if (const LocalCopy copy = store_.FindLocalCopy(url, held.record.folder_path);
              copy.Exists()) {
-    Renew(std::move(held), *item, url, copy.written);
+    Renew(std::move(held), *item, url, copy);
   } else {
     Fetch(std::move(held), *item, url, std::nullopt);
   }
@@ -382,8 +383,8 @@ void DLManager::Process(HeldRecord held) {
 }
 
 void DLManager::Renew(HeldRecord held, const ProjectItem& item, const CUrl& url,
-                      FileTime copy_written) {
-  const bool fresh = copy_written > patrol_start_;
+                      const LocalCopy& copy) {
+  const bool fresh = copy.written > patrol_start_;
   // A copy stored for a record that a killed patrol still held may be cut off: it is fetched
   // again in full unless this patrol wrote it anew.
   const bool suspect = (held.record.flags & kFlagFetchInFull) != 0;
@@ -393,11 +394,15 @@ void DLManager::Renew(HeldRecord held, const ProjectItem& item, const CUrl& url,
     work_.Done(held);
     return;
   }
-  Fetch(std::move(held), item, url, suspect ? std::nullopt : std::optional<FileTime>(copy_written));
+  if (suspect) {
+    Fetch(std::move(held), item, url, std::nullopt);
+  } else {
+    Fetch(std::move(held), item, url, copy.written, ReadValidators(copy.file));
+  }
 }
 
 void DLManager::Fetch(HeldRecord held, const ProjectItem& item, const CUrl& url,
-                      std::optional<FileTime> copy_written) {
+                      std::optional<FileTime> copy_written, const Validators& validators) {
   if (url.Scheme() != kSchemeHttp) {
     work_.Done(held);  // a file URL is never fetched
     return;
@@ -429,7 +434,7 @@ void DLManager::Fetch(HeldRecord held, const ProjectItem& item, const CUrl& url,
   obj->Start(held, Status(), Handle(), doc_.ProjectFolder(), ProxyFromSettings(doc_.Settings()));
   obj->SetLimits(ItemDownloadLimits(item, defaults));
   SetFetchRequestLines(*obj->Main(), held.record, item, defaults, doc_.Settings(), copy_written,
-                       !robots_first);
+                       !robots_first, validators);
   obj->Begin(robots_first, first_start_);
   first_start_ = false;
   --free_;

@@ -17,6 +17,7 @@
 #include "crawl/PatrolUrlSet.h"
 #include "crawl/PatrolWork.h"
 #include "crawl/SpareFiles.h"
+#include "crawl/Validators.h"
 #include "platform/SpareSockets.h"
 #include "platform/Window.h"
 
@@ -141,10 +142,11 @@ class DLManager : public Window {
   bool DeferredReady(const LinkRecord& record);
   void Process(HeldRecord held);
   // `url`: the record's URL, parsed.
-  void Renew(HeldRecord held, const ProjectItem& item, const CUrl& url, FileTime copy_written);
-  // `copy_written`: the last-write time of the local copy when the fetch is to renew it.
+  void Renew(HeldRecord held, const ProjectItem& item, const CUrl& url, const LocalCopy& copy);
+  // `copy_written`: the last-write time of the local copy when the fetch is to renew it, and
+  // `validators` those the copy was stored with.
   void Fetch(HeldRecord held, const ProjectItem& item, const CUrl& url,
-             std::optional<FileTime> copy_written);
+             std::optional<FileTime> copy_written, const Validators& validators = {});
   RobotsAnswer AskRobots(LinkRecord& record);
   DLObj* FirstFree();
   DLObj* BusyWithUrl(const LinkRecord& record, const CUrl& url);

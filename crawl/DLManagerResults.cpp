@@ -13,6 +13,7 @@
 #include "crawl/PageScanner.h"
 #include "crawl/PictureHook.h"
 #include "crawl/RobotsCopy.h"
+#include "crawl/Validators.h"
 #include "net/HttpStatusLine.h"
 #include "platform/ApplicationLock.h"
 #include "platform/Messaging.h"
@@ -223,6 +224,8 @@ void DLManager::Content(DLObj& obj) {
                               ? kept.Kept().starts_with(kExecutableHeader)
                               : StartsLikeExecutable(temp);
   if (executable) return;
+  // The validators go with the body into the mirror, in one move.
+  if (store) KeepValidators(temp, ValidatorsOfReply(obj.Main()->HeaderText()));
   std::string body = temp;
   bool temp_left = true;
   const bool stored =
