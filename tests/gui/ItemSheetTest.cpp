@@ -149,6 +149,24 @@ TEST_F(ItemSheetTest, UnsetValuesShowWhatTheParentsGiveDisabled) {
     EXPECT_EQ(On<QSpinBox>(patrol, row.field).value(), row.shown) << row.question;
     EXPECT_FALSE(On<QSpinBox>(patrol, row.field).isEnabled()) << row.question;
   }
+  // The download filter comes whole from the folder that sets it; the other one from the
+  // application, whose built-in filter is off.
+  folder_->SetOwn(ItemOption::UseExtFilter, 1);
+  folder_->SetOwnString(ItemString::ExtImage, "png");
+  CItemPropertySheet filtered(*record_, doc_, timers_, slides_);
+  QWidget& download = Page(filtered, 2);
+  EXPECT_TRUE(On<QCheckBox>(download, 1038).isChecked());
+  EXPECT_TRUE(On<QCheckBox>(download, 1039).isChecked());
+  EXPECT_FALSE(On<QCheckBox>(download, 1039).isEnabled());
+  EXPECT_EQ(On<QLineEdit>(download, 1048).text().toStdString(), "png");
+  QWidget& exclude = Page(filtered, 3);
+  EXPECT_FALSE(On<QCheckBox>(exclude, 1039).isChecked());
+  On<QCheckBox>(download, 1038).setChecked(false);  // own filter, starting from the folder's
+  EXPECT_TRUE(On<QLineEdit>(download, 1048).isEnabled());
+  ASSERT_TRUE(filtered.Apply());
+  EXPECT_EQ(record_->Own(ItemOption::UseExtFilter), 1);
+  EXPECT_EQ(record_->OwnString(ItemString::ExtImage), "png");
+
   // Unchecked, edited, checked again: the folder's value comes back.
   On<QCheckBox>(patrol, 1079).setChecked(false);
   On<QSpinBox>(patrol, 1067).setValue(5);
