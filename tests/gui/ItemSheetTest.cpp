@@ -229,6 +229,30 @@ TEST_F(ItemSheetTest, CancelChangesNothing) {
   EXPECT_FALSE(doc_.IsModified());
 }
 
+TEST_F(ItemSheetTest, AProjectWithoutAFileGetsNoTimerAndNoSlideShowEntry) {
+  CQLMDoc unsaved(settings_, prompt_);
+  ASSERT_TRUE(unsaved.New("fresh"));
+  ProjectItem& root = unsaved.Root();
+  struct Row {
+    const char* question;
+    bool timer, show;
+    bool applied;
+  };
+  const Row rows[] = {{"Timer asked for: refused, nothing changed?", true, false, false},
+                      {"Slide show asked for: refused?", false, true, false},
+                      {"Neither: the item's own values are stored?", false, false, true}};
+  for (const Row& row : rows) {
+    CItemPropertySheet sheet(root, unsaved, timers_, slides_);
+    On<QCheckBox>(Page(sheet, 0), 1062).setChecked(row.timer);
+    On<QCheckBox>(Page(sheet, 0), 1120).setChecked(row.show);
+    On<QCheckBox>(Page(sheet, 1), 1084).setChecked(false);
+    On<QSpinBox>(Page(sheet, 1), 1075).setValue(45);
+    EXPECT_EQ(sheet.Apply(), row.applied) << row.question;
+    EXPECT_EQ(root.Own(ItemOption::ReplyRcvTimeout), row.applied ? 45 : kUnset) << row.question;
+    EXPECT_EQ(timers_.Count() + slides_.Count(), 0u) << row.question;
+  }
+}
+
 TimerEntry Timer(TimerKind kind, const std::string& folder) {
   TimerEntry entry;
   entry.file = "/p/x.prj";

@@ -92,7 +92,16 @@ CItemPropertySheet::CItemPropertySheet(ProjectItem& item, CQLMDoc& doc, CTimerDo
 
 CItemPropertySheet::~CItemPropertySheet() = default;
 
+bool CItemPropertySheet::NeedsSavedProject() const {
+  TimerEntry timer;
+  page1_->StoreTimer(&timer);
+  return doc_.PathName().empty() && (timer.start_enabled || timer.end_enabled || page1_->InShow());
+}
+
 bool CItemPropertySheet::Apply() {
+  // Both lists name the project by its file: an entry for a project without one would be
+  // dropped, unseen, at the next start.
+  if (NeedsSavedProject()) return false;
   const std::string file = doc_.PathName();
   const std::string old_folder = item_.FolderPath();
   const std::string old_url = ItemUrl(item_);
@@ -159,6 +168,13 @@ bool CItemPropertySheet::Apply() {
 }
 
 void CItemPropertySheet::accept() {
+  if (NeedsSavedProject()) {
+    QMessageBox::information(
+        this, windowTitle(),
+        Utf8("このプロジェクトはまだ保存されていません。\nタイマーとスライドショウは"
+             "プロジェクトを保存してから設定して下さい。"));
+    return;  // the sheet stays open
+  }
   if (!Apply()) {
     QMessageBox::warning(this, windowTitle(),
                          Utf8("タイマーまたはスライドショウの一覧をファイルに書き込めません。"));

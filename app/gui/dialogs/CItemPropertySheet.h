@@ -30,8 +30,10 @@ class CItemPropertySheet final : public QDialog {
   QTabWidget& Tabs() { return *tabs_; }
   CItemOption1& ItemPage() { return *page1_; }
 
-  // What OK does; false when a list file could not be written.
+  // What OK does; false when a list file could not be written, or when a timer or the slide show
+  // is asked for a project that has no file yet (nothing is changed then).
   bool Apply();
+  bool NeedsSavedProject() const;
   void accept() override;
 
  private:
