@@ -215,6 +215,34 @@ TEST_F(ItemSheetTest, OkUpdatesTheItemAndWritesTheTimerAndTheSlideShowEntry) {
   EXPECT_EQ(timers_.Count(), 0u);
 }
 
+TEST_F(ItemSheetTest, RenamingAFolderTakesTheTimersAndEntriesBelowItAlong) {
+  const std::string prj = dir_.File("proj.prj");
+  TimerEntry timer;
+  timer.file = prj;
+  timer.folder = "proj/Site";
+  timer.url = "http://127.0.0.1/a/";
+  timer.kind = TimerKind::kDaily;
+  timer.start_enabled = true;
+  timers_.Add(timer);
+  timer.folder = "proj/Sitemap";  // another folder whose path merely starts alike
+  timers_.Add(timer);
+  SlideEntry entry;
+  entry.file = prj;
+  entry.folder = "proj/Site";
+  {
+    std::lock_guard lock(slides_.Mutex());
+    slides_.Append(entry);
+  }
+  CItemPropertySheet sheet(*folder_, doc_, timers_, slides_);
+  On<QLineEdit>(Page(sheet, 0), 1094).setText("News");
+  ASSERT_TRUE(sheet.Apply());
+  EXPECT_EQ(folder_->Title(), "News");
+  EXPECT_NE(timers_.Find(prj, "proj/News", "http://127.0.0.1/a/"), nullptr);
+  EXPECT_NE(timers_.Find(prj, "proj/Sitemap", "http://127.0.0.1/a/"), nullptr);
+  std::lock_guard lock(slides_.Mutex());
+  EXPECT_NE(slides_.Find(prj, "proj/News", ""), nullptr);
+}
+
 TEST_F(ItemSheetTest, CancelChangesNothing) {
   {
     CItemPropertySheet sheet(*record_, doc_, timers_, slides_);

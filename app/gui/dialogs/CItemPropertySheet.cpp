@@ -125,6 +125,7 @@ bool CItemPropertySheet::Apply() {
     if (item_.URL().value_or("") != name) item_.SetURL(name);
   } else if (item_.Title().value_or("") != name) {
     item_.SetTitle(name);
+    MoveEntriesBelow(old_folder, item_.FolderPath());
   }
   const int32_t own_mark = item_.Own(ItemOption::PilotType);
   const int32_t mark = page1_->PilotType();
@@ -165,6 +166,29 @@ bool CItemPropertySheet::Apply() {
   bool slides_saved = slides_.SetItemEntry(std::move(entry), show, install);
   if (!show) slides_saved = slides_.Save(install);
   return saved && slides_saved;
+}
+
+void CItemPropertySheet::MoveEntriesBelow(const std::string& old_path,
+                                          const std::string& new_path) {
+  // A folder's new title changes the folder path of everything below it; the timers and the
+  // slide-show entries of those items follow, or they would name items that no longer exist.
+  const std::string& file = doc_.PathName();
+  auto moved = [&](std::string& folder) {
+    if (folder == old_path) {
+      folder = new_path;
+    } else if (folder.size() > old_path.size() &&
+               folder.compare(0, old_path.size(), old_path) == 0 &&
+               folder[old_path.size()] == '/') {
+      folder = new_path + folder.substr(old_path.size());
+    }
+  };
+  for (const auto& timer : timers_.Entries()) {
+    if (timer->file == file) moved(timer->folder);
+  }
+  std::lock_guard lock(slides_.Mutex());
+  for (const auto& entry : slides_.Entries()) {
+    if (entry->file == file) moved(entry->folder);
+  }
 }
 
 void CItemPropertySheet::accept() {

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <memory>
+#include <string>
 
 class QTabWidget;
 
@@ -37,6 +38,8 @@ class CItemPropertySheet final : public QDialog {
   void accept() override;
 
  private:
+  void MoveEntriesBelow(const std::string& old_path, const std::string& new_path);
+
   ProjectItem& item_;
   CQLMDoc& doc_;
   CTimerDoc& timers_;
