@@ -22,6 +22,7 @@ const std::string kContacting = "Contacting";
 const std::string kConnected = "Connected";
 const std::string kComplete = "Complete";
 const std::string kFailedWord = "Failed";
+const std::string kStopped = "Stopped";
 const std::string kUnknown = "Unknown";
 const std::string kZero = "0";
 
@@ -99,7 +100,7 @@ bool PatrolStatus::HandleObjectMessage(Message& msg) {
       ObjProgress(block->index, block->length, block->received);
       break;
     case kMsgObjReleased:
-      ObjReleased(block->index, block->completed, block->failure);
+      ObjReleased(block->index, block->completed, block->stopped, block->failure);
       break;
   }
   return true;
@@ -169,15 +170,15 @@ void PatrolStatus::ObjProgress(int index, int64_t length, int64_t received) {
   Changed();
 }
 
-void PatrolStatus::ObjReleased(int index, bool completed, int failure) {
+void PatrolStatus::ObjReleased(int index, bool completed, bool stopped, int failure) {
   if (!ValidIndex(index)) {
     FlushFinished(rows_[kHandledRow].url);
     return;
   }
   Row& row = ObjRow(index);
   FlushFinished(row.url);
-  row.bytes = completed ? kComplete : kFailedWord;
-  if (!completed && *TlsFailureText(failure) != '\0') {
+  row.bytes = completed ? kComplete : stopped ? kStopped : kFailedWord;
+  if (!completed && !stopped && *TlsFailureText(failure) != '\0') {
     row.bytes.append(" (").append(TlsFailureText(failure)).append(")");
   }
   Changed();

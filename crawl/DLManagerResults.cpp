@@ -7,11 +7,13 @@
 #include "crawl/CrawlMessages.h"
 #include "crawl/DLManager.h"
 #include "crawl/DLStatus.h"
+#include "crawl/DistinctLinks.h"
 #include "crawl/LocalPath.h"
 #include "crawl/MirrorFiles.h"
 #include "crawl/PageScanner.h"
 #include "crawl/PictureHook.h"
 #include "crawl/RobotsCopy.h"
+#include "crawl/Validators.h"
 #include "net/HttpStatusLine.h"
 #include "net/TlsSession.h"
 #include "platform/ApplicationLock.h"
@@ -74,7 +76,7 @@ DLObj* DLManager::ResultOf(int index) {
   if (!stop_) return &obj;
   // A stopped download is not a failed one: its records go back as they were.
   RequeueAll(obj);
-  Release(obj, true);
+  Release(obj, true, true);
   return nullptr;
 }
 
@@ -243,6 +245,8 @@ void DLManager::Content(DLObj& obj) {
                               ? kept.Kept().starts_with(kExecutableHeader)
                               : StartsLikeExecutable(temp);
   if (executable) return;
+  // The validators go with the body into the mirror, in one move.
+  if (store) KeepValidators(temp, ValidatorsOfReply(obj.Main()->HeaderText()));
   std::string body = temp;
   bool temp_left = true;
   const bool stored =
@@ -260,6 +264,8 @@ void DLManager::Content(DLObj& obj) {
 void DLManager::ExpandFetchedPage(DLObj& obj, std::string_view page) {
   const LinkRecord& current = obj.Current();
   PageScanner scanner;
+  DistinctLinks distinct;
+  scanner.SetDistinct(&distinct);
   std::vector<PageLink>& links = page_links_;
   links.clear();
   std::string title;
@@ -301,7 +307,7 @@ void DLManager::RequeueAll(DLObj& obj) {
   for (std::size_t i = obj.Records().size(); i-- > 0;) Requeue(obj, i);
 }
 
-void DLManager::Release(DLObj& obj, bool counted) {
+void DLManager::Release(DLObj& obj, bool counted, bool stopped) {
   ++free_;
   const bool completed = obj.Main() && obj.Main()->ResultCode() == kResultCompleted;
   const int failure = completed ? 0 : FailureOf(obj);
@@ -309,9 +315,9 @@ void DLManager::Release(DLObj& obj, bool counted) {
   for (const HeldRecord& held : obj.Records()) {
     if (counted) {
       if (completed) {
-        events_.Visited(held.record.url);
+        CountVisited(held.record);
       } else {
-        events_.Failed(held.record.url, failure);
+        CountFailed(held.record, failure);
       }
     }
     work_.DoneWhenDurable(held);
@@ -320,6 +326,7 @@ void DLManager::Release(DLObj& obj, bool counted) {
   DLObjStatus status;
   status.index = obj.Index();
   status.completed = completed;
+  status.stopped = stopped && !completed;
   status.failure = failure;
   const ObjStatusWords words = EncodeObjStatus(status, kMsgObjReleased);
   Status().Post(kMsgObjReleased, words.wparam, words.lparam);

@@ -15,7 +15,7 @@ ObjStatusWords EncodeObjStatus(const DLObjStatus& status, unsigned message) {
   }
   if (message == kMsgObjProgress) words.lparam = status.received;
   if (message == kMsgObjReleased) {
-    words.lparam = status.completed ? 1 : 0;
+    words.lparam = status.completed ? 1 : status.stopped ? 2 : 0;
     words.wparam |= static_cast<WParam>(status.failure) << 8;
   }
   return words;
@@ -34,7 +34,8 @@ std::optional<DLObjStatus> TakeObjStatus(Message& msg) {
   status.length = length == 0 ? -1 : static_cast<int64_t>(length - 1);
   if (msg.message == kMsgObjProgress) status.received = msg.lparam;
   if (msg.message == kMsgObjReleased) {
-    status.completed = msg.lparam != 0;
+    status.completed = msg.lparam == 1;
+    status.stopped = msg.lparam == 2;
     status.failure = static_cast<int>(msg.wparam >> 8);
     status.length = -1;
   }
