@@ -7,6 +7,7 @@
 #include "app/gui/FrameWindow.h"
 #include "app/gui/PicturePanelDialog.h"
 #include "platform/Message.h"
+#include "project/CTimerDoc.h"
 
 class QAction;
 class QActionGroup;
@@ -16,6 +17,7 @@ namespace qlm {
 
 class AppSettings;
 class CSSDoc;
+class MainFrameServices;
 class PictureQueue;
 class PictureRotation;
 class Prompt;
@@ -52,6 +54,10 @@ class CMainFrame final : public QMainWindow {
   // The frame's own menus, for the frame's future parts and for tests.
   QMenu& ViewMenu() { return *view_menu_; }
   QMenu& SlideShowMenu() { return *slide_show_menu_; }
+  // The patrol timers (loaded by the application before Create) and the frame's own duties:
+  // toolbar, status bar, shutdown switch, the one-minute tick, the settings and list dialogs.
+  CTimerDoc& Timers() { return timers_; }
+  MainFrameServices& Services() { return *services_; }
 
   // --- Commands ---
   // "ｳｨﾝﾄﾞｳを表示": hides the window when shown, else shows it.
@@ -70,6 +76,8 @@ class CMainFrame final : public QMainWindow {
   // The user ends the program (the window's close button, or a signal from the session): the
   // slide window closes with it. WM_CLOSE, which the screen saver sends, leaves it open.
   void CloseProgram();
+  // "巡回タイマー ON" / "タイマー有効": switches the patrol timers and writes it at once.
+  void ToggleTimers();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -89,6 +97,9 @@ class CMainFrame final : public QMainWindow {
   std::unique_ptr<PictureRotation> rotation_;  // after Create
   QPointer<PicturePanelDialog> panel_;         // while the panel is open
   bool visible_ = false;                       // the window is shown
+  bool first_show_ = true;                     // the stored placement is used once
+  CTimerDoc timers_;
+  MainFrameServices* services_ = nullptr;  // a child of the frame
   bool destroyed_ = false;
 
   QMenu* view_menu_ = nullptr;  // owned by the menu bar
@@ -100,6 +111,8 @@ class CMainFrame final : public QMainWindow {
   QAction* pickup_display_[3] = {};       // the radio items, by PickupDisplay value
   QAction* tray_show_window_ = nullptr;   // "ウィンドウを表示"
   QAction* tray_slide_window_ = nullptr;  // "小窓で画像表示"
+  QAction* tray_timers_ = nullptr;        // "巡回タイマー ON"
+  QAction* timers_valid_ = nullptr;       // "タイマー有効"
   std::unique_ptr<TrayIcon> tray_;        // after Create; last, since it refers to tray_menu_
 };
 
