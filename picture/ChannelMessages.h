@@ -26,6 +26,9 @@ enum ChannelMessage : unsigned {
   WM_PICTURE_SHOWN = WM_USER + 4,
   // screen saver (right button) or slide window (double click) -> main, posted: open the panel.
   WM_OPEN_PICTURE_PANEL = WM_USER + 5,
+  // slide window -> main, posted, lParam the slide window's handle: a slide window has appeared,
+  // whoever started it. The rotation starts for it when it rests.
+  WM_SLIDE_WINDOW_APPEARED = WM_USER + 7,
 };
 
 constexpr WParam kDesktopStartWParam = 1;

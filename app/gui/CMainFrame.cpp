@@ -102,6 +102,8 @@ bool CMainFrame::Create() {
   rotation_ = std::make_unique<PictureRotation>(
       window_.Handle(), MessageLoop::Current()->GetClock(), settings_, slides_, *queue_);
   rotation_->SetPanelHost([this](PictureRotation& rotation) { ShowPanel(rotation); });
+  // A slide window that was there before this program gets pictures at once.
+  rotation_->Channel().OnSlideWindowAppeared();
 
   tray_ = std::make_unique<TrayIcon>(*tray_menu_);
   tray_->Add();
