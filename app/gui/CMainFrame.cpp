@@ -5,16 +5,20 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QString>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/gui/AppIcon.h"
 #include "app/gui/PicturePanelDialog.h"
 #include "app/gui/TrayIcon.h"
+#include "app/gui/desktop/CommandRunner.h"
+#include "app/gui/desktop/PictureWallpaper.h"
 #include "picture/ChannelMessages.h"
 #include "picture/PictureQueue.h"
 #include "picture/PictureRotation.h"
@@ -105,6 +109,14 @@ bool CMainFrame::Create() {
   // A slide window that was there before this program gets pictures at once.
   rotation_->Channel().OnSlideWindowAppeared();
 
+  commands_ = std::make_unique<ProcessCommandRunner>();
+  const char* current_desktop = std::getenv("XDG_CURRENT_DESKTOP");
+  wallpaper_ = std::make_unique<PictureWallpaper>(
+      settings_.InstallFolder(),
+      ChooseWallpaperBackend(current_desktop ? current_desktop : "",
+                             QGuiApplication::platformName() == QLatin1String("xcb"), *commands_),
+      *commands_);
+
   tray_ = std::make_unique<TrayIcon>(*tray_menu_);
   tray_->Add();
   return true;
@@ -180,6 +192,9 @@ void CMainFrame::UpdateMenus() {
 void CMainFrame::ShowPanel(PictureRotation& rotation) {
   // No parent: the frame is hidden, and the panel must rise above a full-screen screen saver.
   panel_ = new PicturePanelDialog(rotation);
+  panel_->SetWallpaperSetter([this](const std::string& file) {
+    return PictureWallpaper::Message(wallpaper_->SetPicture(file), file);
+  });
   panel_->setAttribute(Qt::WA_DeleteOnClose);
   panel_->setWindowModality(Qt::ApplicationModal);
   panel_->show();

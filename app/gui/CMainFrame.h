@@ -16,6 +16,8 @@ namespace qlm {
 
 class AppSettings;
 class CSSDoc;
+class CommandRunner;
+class PictureWallpaper;
 class PictureQueue;
 class PictureRotation;
 class Prompt;
@@ -52,6 +54,8 @@ class CMainFrame final : public QMainWindow {
   // The frame's own menus, for the frame's future parts and for tests.
   QMenu& ViewMenu() { return *view_menu_; }
   QMenu& SlideShowMenu() { return *slide_show_menu_; }
+  // "WP" of the picture panel; after Create.
+  PictureWallpaper* Wallpaper() { return wallpaper_.get(); }
 
   // --- Commands ---
   // "ｳｨﾝﾄﾞｳを表示": hides the window when shown, else shows it.
@@ -87,8 +91,10 @@ class CMainFrame final : public QMainWindow {
   FrameWindow window_;
   std::unique_ptr<PictureQueue> queue_;
   std::unique_ptr<PictureRotation> rotation_;  // after Create
-  QPointer<PicturePanelDialog> panel_;         // while the panel is open
-  bool visible_ = false;                       // the window is shown
+  std::unique_ptr<CommandRunner> commands_;    // the desktop's tools
+  std::unique_ptr<PictureWallpaper> wallpaper_;
+  QPointer<PicturePanelDialog> panel_;  // while the panel is open
+  bool visible_ = false;                // the window is shown
   bool destroyed_ = false;
 
   QMenu* view_menu_ = nullptr;  // owned by the menu bar
