@@ -194,6 +194,12 @@ void PictureChannel::OnSlideWindowAppeared() {
   if (!timer_.PictureTimerArmed()) timer_.ArmPictureTimer();
 }
 
+void PictureChannel::OnDesktopReleased() {
+  const bool was_pending = desktop_.pending.exchange(false);
+  desktop_.hwnd = 0;
+  if (was_pending) FinishIfAnswered();
+}
+
 bool PictureChannel::ToggleSlideWindow() {
   if (const Hwnd slide_window = FindWindow(kSlideWindowClass, kSlideWindowTitle)) {
     if (!wallpaper_changer_on_ && !ScreenSaverExists()) timer_.StopPictureTimer();

@@ -113,6 +113,10 @@ class PictureChannel {
 
   // The desktop display's window (the DesktopListView; 0 when there is none) and the switch.
   void SetDesktopDisplay(Hwnd list_view) { desktop_.hwnd = list_view; }
+  Hwnd DesktopDisplay() const { return desktop_.hwnd; }
+  // The desktop display has gone (WM_DESKTOP_RELEASED, or it vanished): its answer is not waited
+  // for any more and its window is forgotten; if it was the last answer due, the wait ends.
+  void OnDesktopReleased();
   void SetWallpaperChangerOn(bool on) { wallpaper_changer_on_ = on; }
   bool WallpaperChangerOn() const { return wallpaper_changer_on_; }
 
