@@ -1,5 +1,5 @@
-// Where the desktop cannot have a window of ours: the changer's choice, and the receiver that
-// makes each picture the wallpaper while it answers the channel as a display does.
+// Where the desktop cannot have a window of ours: the receiver that makes each picture the
+// wallpaper while it answers the channel as a display does.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -25,21 +25,6 @@
 
 namespace qlm {
 namespace {
-
-TEST(DesktopModeTest, OurWindowOnlyOnX11WithoutADesktopProgramsWindow) {
-  const struct {
-    bool x11, foreign, wallpaper;
-    DesktopMode mode;
-  } cases[] = {
-      {true, false, false, DesktopMode::kWindow},  {true, false, true, DesktopMode::kWindow},
-      {true, true, true, DesktopMode::kWallpaper}, {false, false, true, DesktopMode::kWallpaper},
-      {true, true, false, DesktopMode::kNone},     {false, false, false, DesktopMode::kNone},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(ChooseDesktopMode(c.x11, c.foreign, c.wallpaper), c.mode)
-        << c.x11 << c.foreign << c.wallpaper;
-  }
-}
 
 class NoTimer final : public PictureTimerControl {
  public:
