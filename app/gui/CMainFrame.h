@@ -27,9 +27,10 @@ class Prompt;
 class TrayIcon;
 
 // The main program's top-level window. It stays hidden (the user shows it from the tray menu or
-// its View menu) and is the hub of what runs without the user; so far that is the picture show:
-// the rotation with its picture timer and channel handlers, the slide window toggle, the picture
-// panel, and the tray icon with its menu.
+// its View menu) and is the hub of what runs without the user: the picture show (the rotation with
+// its picture timer and channel handlers, the slide window toggle, the picture panel), the tray
+// icon with its menu, and the duties MainFrameServices carries (toolbar, status bar with the
+// dial-up pane, shutdown switch, patrol timers, settings and list dialogs, placement).
 //
 // Two faces, one thread: the Qt window with the menus, and a runtime window (FrameWindow) titled
 // "Quillmere Download Engine", published so that the displays and the screen saver find it, which

@@ -64,10 +64,11 @@ int QlmApplication::Run(int argc, char** argv, bool by_screen_saver) {
   CMainFrame frame(settings, slides, prompt);
   const bool timers_loaded = frame.Timers().Load(settings.InstallFolder());
   if (!frame.Create()) return 1;
-  if (!by_screen_saver) (new SplashWindow)->Start();
   // Without a notification area the tray icon cannot be seen, and with it the only way to the
   // commands; the frame then shows itself, unless the screen saver is on screen.
   if (!TrayIcon::Available() && !by_screen_saver) frame.ToggleWindow();
+  // Last, so that it lies above the frame when the frame shows itself.
+  if (!by_screen_saver) (new SplashWindow)->Start();
   // A signal from the session ends the program as the user's close does.
   TerminationSignals::Install([&frame] { frame.CloseProgram(); });
 

@@ -149,6 +149,24 @@ TEST_F(ItemSheetTest, UnsetValuesShowWhatTheParentsGiveDisabled) {
     EXPECT_EQ(On<QSpinBox>(patrol, row.field).value(), row.shown) << row.question;
     EXPECT_FALSE(On<QSpinBox>(patrol, row.field).isEnabled()) << row.question;
   }
+  // The download filter comes whole from the folder that sets it; the other one from the
+  // application, whose built-in filter is off.
+  folder_->SetOwn(ItemOption::UseExtFilter, 1);
+  folder_->SetOwnString(ItemString::ExtImage, "png");
+  CItemPropertySheet filtered(*record_, doc_, timers_, slides_);
+  QWidget& download = Page(filtered, 2);
+  EXPECT_TRUE(On<QCheckBox>(download, 1038).isChecked());
+  EXPECT_TRUE(On<QCheckBox>(download, 1039).isChecked());
+  EXPECT_FALSE(On<QCheckBox>(download, 1039).isEnabled());
+  EXPECT_EQ(On<QLineEdit>(download, 1048).text().toStdString(), "png");
+  QWidget& exclude = Page(filtered, 3);
+  EXPECT_FALSE(On<QCheckBox>(exclude, 1039).isChecked());
+  On<QCheckBox>(download, 1038).setChecked(false);  // own filter, starting from the folder's
+  EXPECT_TRUE(On<QLineEdit>(download, 1048).isEnabled());
+  ASSERT_TRUE(filtered.Apply());
+  EXPECT_EQ(record_->Own(ItemOption::UseExtFilter), 1);
+  EXPECT_EQ(record_->OwnString(ItemString::ExtImage), "png");
+
   // Unchecked, edited, checked again: the folder's value comes back.
   On<QCheckBox>(patrol, 1079).setChecked(false);
   On<QSpinBox>(patrol, 1067).setValue(5);
@@ -197,6 +215,34 @@ TEST_F(ItemSheetTest, OkUpdatesTheItemAndWritesTheTimerAndTheSlideShowEntry) {
   EXPECT_EQ(timers_.Count(), 0u);
 }
 
+TEST_F(ItemSheetTest, RenamingAFolderTakesTheTimersAndEntriesBelowItAlong) {
+  const std::string prj = dir_.File("proj.prj");
+  TimerEntry timer;
+  timer.file = prj;
+  timer.folder = "proj/Site";
+  timer.url = "http://127.0.0.1/a/";
+  timer.kind = TimerKind::kDaily;
+  timer.start_enabled = true;
+  timers_.Add(timer);
+  timer.folder = "proj/Sitemap";  // another folder whose path merely starts alike
+  timers_.Add(timer);
+  SlideEntry entry;
+  entry.file = prj;
+  entry.folder = "proj/Site";
+  {
+    std::lock_guard lock(slides_.Mutex());
+    slides_.Append(entry);
+  }
+  CItemPropertySheet sheet(*folder_, doc_, timers_, slides_);
+  On<QLineEdit>(Page(sheet, 0), 1094).setText("News");
+  ASSERT_TRUE(sheet.Apply());
+  EXPECT_EQ(folder_->Title(), "News");
+  EXPECT_NE(timers_.Find(prj, "proj/News", "http://127.0.0.1/a/"), nullptr);
+  EXPECT_NE(timers_.Find(prj, "proj/Sitemap", "http://127.0.0.1/a/"), nullptr);
+  std::lock_guard lock(slides_.Mutex());
+  EXPECT_NE(slides_.Find(prj, "proj/News", ""), nullptr);
+}
+
 TEST_F(ItemSheetTest, CancelChangesNothing) {
   {
     CItemPropertySheet sheet(*record_, doc_, timers_, slides_);
@@ -209,6 +255,30 @@ TEST_F(ItemSheetTest, CancelChangesNothing) {
   EXPECT_EQ(slides_.Count(), 0u);
   EXPECT_EQ(record_->Own(ItemOption::ConnectionTimeout), kUnset);
   EXPECT_FALSE(doc_.IsModified());
+}
+
+TEST_F(ItemSheetTest, AProjectWithoutAFileGetsNoTimerAndNoSlideShowEntry) {
+  CQLMDoc unsaved(settings_, prompt_);
+  ASSERT_TRUE(unsaved.New("fresh"));
+  ProjectItem& root = unsaved.Root();
+  struct Row {
+    const char* question;
+    bool timer, show;
+    bool applied;
+  };
+  const Row rows[] = {{"Timer asked for: refused, nothing changed?", true, false, false},
+                      {"Slide show asked for: refused?", false, true, false},
+                      {"Neither: the item's own values are stored?", false, false, true}};
+  for (const Row& row : rows) {
+    CItemPropertySheet sheet(root, unsaved, timers_, slides_);
+    On<QCheckBox>(Page(sheet, 0), 1062).setChecked(row.timer);
+    On<QCheckBox>(Page(sheet, 0), 1120).setChecked(row.show);
+    On<QCheckBox>(Page(sheet, 1), 1084).setChecked(false);
+    On<QSpinBox>(Page(sheet, 1), 1075).setValue(45);
+    EXPECT_EQ(sheet.Apply(), row.applied) << row.question;
+    EXPECT_EQ(root.Own(ItemOption::ReplyRcvTimeout), row.applied ? 45 : kUnset) << row.question;
+    EXPECT_EQ(timers_.Count() + slides_.Count(), 0u) << row.question;
+  }
 }
 
 TimerEntry Timer(TimerKind kind, const std::string& folder) {

@@ -134,5 +134,36 @@ TEST_F(MainFrameDutiesTest, ClosingWaitsForThePatrolAndThePlacementIsKept) {
                    .empty());
 }
 
+TEST(MainFrameFirstShowTest, TheStoredPlacementCountsOnlyWhenWhole) {
+  struct Row {
+    const char* question;
+    const char* stored;
+    QRect expected;  // empty: the frame's own size
+  };
+  const Row rows[] = {{"Ten numbers: the normal rectangle is used?",
+                       "0:1:-1:-1:-1:-1:30:40:530:340", QRect(30, 40, 500, 300)},
+                      {"Nine numbers: ignored?", "0:1:-1:-1:-1:-1:30:40:530", QRect()}};
+  for (const Row& row : rows) {
+    ManualClock clock;
+    QtMessageLoop loop{clock};
+    test::TempDir dir;
+    AppSettings settings{Profile(dir.File("settings.ini")), dir.Path() + "/"};
+    ASSERT_TRUE(settings.GetProfile().WriteProfileString(
+        MainFrameServices::kSettingsSection, MainFrameServices::kPlacementName, row.stored));
+    CSSDoc slides;
+    test::ScriptedPrompt prompt;
+    CMainFrame frame(settings, slides, prompt);
+    ASSERT_TRUE(frame.Create());
+    const QSize own = frame.size();
+    frame.ToggleWindow();
+    if (row.expected.isEmpty()) {
+      EXPECT_EQ(frame.size(), own) << row.question;
+    } else {
+      EXPECT_EQ(frame.geometry().size(), row.expected.size()) << row.question;
+    }
+    frame.Destroy();
+  }
+}
+
 }  // namespace
 }  // namespace qlm

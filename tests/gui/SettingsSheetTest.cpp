@@ -212,6 +212,25 @@ TEST_F(SettingsSheetTest, OkForcesRangesMakesFoldersAndScramblesPasswords) {
   EXPECT_EQ(settings_.Stored(AppText::ProxyPassword), "pro:xy");
 }
 
+TEST_F(SettingsSheetTest, NoEntryChosenStaysNoneAndAnUnlistedOneIsKept) {
+  backend_.SetEntries({"first", "second"});
+  struct Row {
+    const char* question;
+    const char* stored;
+    int listed;
+  };
+  const Row rows[] = {{"Empty (the default connection): still empty after OK?", "", 2},
+                      {"Not listed now: kept rather than lost?", "gone", 3},
+                      {"Listed: chosen?", "second", 2}};
+  for (const Row& row : rows) {
+    settings_.SetStored(AppText::DialupEntry, row.stored);
+    CQLMPropertySheet sheet(settings_, backend_);
+    EXPECT_EQ(On<QComboBox>(sheet.Connection(), 1090).count(), row.listed) << row.question;
+    ASSERT_TRUE(sheet.Apply());
+    EXPECT_EQ(WrittenText("DialupEntry"), row.stored) << row.question;
+  }
+}
+
 TEST_F(SettingsSheetTest, CancelWritesNothing) {
   ASSERT_TRUE(settings_.Write());
   const std::string before = test::ReadFileBytes(IniPath());

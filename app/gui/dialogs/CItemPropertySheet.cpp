@@ -92,7 +92,16 @@ CItemPropertySheet::CItemPropertySheet(ProjectItem& item, CQLMDoc& doc, CTimerDo
 
 CItemPropertySheet::~CItemPropertySheet() = default;
 
+bool CItemPropertySheet::NeedsSavedProject() const {
+  TimerEntry timer;
+  page1_->StoreTimer(&timer);
+  return doc_.PathName().empty() && (timer.start_enabled || timer.end_enabled || page1_->InShow());
+}
+
 bool CItemPropertySheet::Apply() {
+  // Both lists name the project by its file: an entry for a project without one would be
+  // dropped, unseen, at the next start.
+  if (NeedsSavedProject()) return false;
   const std::string file = doc_.PathName();
   const std::string old_folder = item_.FolderPath();
   const std::string old_url = ItemUrl(item_);
@@ -116,6 +125,7 @@ bool CItemPropertySheet::Apply() {
     if (item_.URL().value_or("") != name) item_.SetURL(name);
   } else if (item_.Title().value_or("") != name) {
     item_.SetTitle(name);
+    MoveEntriesBelow(old_folder, item_.FolderPath());
   }
   const int32_t own_mark = item_.Own(ItemOption::PilotType);
   const int32_t mark = page1_->PilotType();
@@ -158,7 +168,37 @@ bool CItemPropertySheet::Apply() {
   return saved && slides_saved;
 }
 
+void CItemPropertySheet::MoveEntriesBelow(const std::string& old_path,
+                                          const std::string& new_path) {
+  // A folder's new title changes the folder path of everything below it; the timers and the
+  // slide-show entries of those items follow, or they would name items that no longer exist.
+  const std::string& file = doc_.PathName();
+  auto moved = [&](std::string& folder) {
+    if (folder == old_path) {
+      folder = new_path;
+    } else if (folder.size() > old_path.size() &&
+               folder.compare(0, old_path.size(), old_path) == 0 &&
+               folder[old_path.size()] == '/') {
+      folder = new_path + folder.substr(old_path.size());
+    }
+  };
+  for (const auto& timer : timers_.Entries()) {
+    if (timer->file == file) moved(timer->folder);
+  }
+  std::lock_guard lock(slides_.Mutex());
+  for (const auto& entry : slides_.Entries()) {
+    if (entry->file == file) moved(entry->folder);
+  }
+}
+
 void CItemPropertySheet::accept() {
+  if (NeedsSavedProject()) {
+    QMessageBox::information(
+        this, windowTitle(),
+        Utf8("このプロジェクトはまだ保存されていません。\nタイマーとスライドショウは"
+             "プロジェクトを保存してから設定して下さい。"));
+    return;  // the sheet stays open
+  }
   if (!Apply()) {
     QMessageBox::warning(this, windowTitle(),
                          Utf8("タイマーまたはスライドショウの一覧をファイルに書き込めません。"));

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <memory>
+#include <string>
 
 class QTabWidget;
 
@@ -30,11 +31,15 @@ class CItemPropertySheet final : public QDialog {
   QTabWidget& Tabs() { return *tabs_; }
   CItemOption1& ItemPage() { return *page1_; }
 
-  // What OK does; false when a list file could not be written.
+  // What OK does; false when a list file could not be written, or when a timer or the slide show
+  // is asked for a project that has no file yet (nothing is changed then).
   bool Apply();
+  bool NeedsSavedProject() const;
   void accept() override;
 
  private:
+  void MoveEntriesBelow(const std::string& old_path, const std::string& new_path);
+
   ProjectItem& item_;
   CQLMDoc& doc_;
   CTimerDoc& timers_;

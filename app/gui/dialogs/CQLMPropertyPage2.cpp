@@ -129,8 +129,8 @@ void CQLMPropertyPage2::Load(const AppSettings& settings) {
   // An entry that the back end does not list (now) stays chosen rather than being lost at OK.
   const QString stored = Utf8(settings.Stored(AppText::DialupEntry));
   if (!stored.isEmpty() && entry_->findText(stored) < 0) entry_->addItem(stored);
-  entry_->setCurrentIndex(stored.isEmpty() ? (entry_->count() > 0 ? 0 : -1)
-                                           : entry_->findText(stored));
+  // None chosen stays none: an empty entry dials the system's default connection.
+  entry_->setCurrentIndex(stored.isEmpty() ? -1 : entry_->findText(stored));
   ApplyEnableRules();
 }
 
