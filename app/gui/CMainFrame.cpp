@@ -102,6 +102,8 @@ void CMainFrame::BuildMenus() {
   tray_show_window_ =
       tray_menu_->addAction(Utf8("ウィンドウを表示"), this, [this] { ToggleWindow(); });
   tray_show_window_->setCheckable(true);
+  tray_timers_ = tray_menu_->addAction(Utf8("巡回タイマー ON"), this, [this] { ToggleTimers(); });
+  tray_timers_->setCheckable(true);
   tray_wallpaper_changer_ = tray_menu_->addAction(Utf8("壁紙チェンジャー ON"), this,
                                                   [this] { ToggleWallpaperChanger(); });
   tray_wallpaper_changer_->setCheckable(true);
