@@ -165,13 +165,16 @@ bool CutVariant(std::string& url, const Variants& variants, std::string_view& va
     url.resize(cut);
     return true;
   }
-  const std::size_t hash = url.rfind('#');
-  if (hash == std::string::npos || hash < query) return false;
-  if (!EndsWithVariant(std::string_view(url).substr(0, hash), query, cut, variants, variant)) {
-    return false;
+  // The fragment starts at the first "#" behind the variant; the fragment itself may hold more
+  // (its escapes are decoded by then).
+  for (std::size_t hash = url.find('#', query); hash != std::string::npos;
+       hash = url.find('#', hash + 1)) {
+    if (EndsWithVariant(std::string_view(url).substr(0, hash), query, cut, variants, variant)) {
+      url.erase(cut, hash - cut);
+      return true;
+    }
   }
-  url.erase(cut, hash - cut);
-  return true;
+  return false;
 }
 
 constexpr std::array<std::string_view, 3> kBrowserVariants{kHtmlVariant, kCssVariant, kJsVariant};
@@ -672,7 +675,12 @@ void PageScanner::RewriteTagValues() {
       std::size_t copied = 0;
       for (const auto& [begin, end] : SrcsetUrls(taken.value)) {
         const std::string url = taken.value.substr(begin, end - begin);
-        const std::string replacement = url[0] == '#' ? url : rewriter_->RewriteLink(*this, url);
+        std::string replacement = url[0] == '#' ? url : rewriter_->RewriteLink(*this, url);
+        // A blank would end the candidate (local names hold the blanks of folder titles).
+        for (std::size_t at = replacement.find(' '); at != std::string::npos;
+             at = replacement.find(' ', at)) {
+          replacement.replace(at, 1, "%20");
+        }
         AppendAttributeText(text, std::string_view(taken.value).substr(copied, begin - copied),
                             false);
         AppendAttributeText(text, replacement, replacement != url);

@@ -148,8 +148,9 @@ TEST_F(RequisiteRewriteTest, EveryKindPointsAtItsLocalFileAndReadsBackAsTheSameL
       {"<script>w('<img src=\"/a/c/x.png\">')</script>",
        "<script>w('<img src=\"/a/c/x.png\">')</script>"},
       {"<iframe src=\"/a/c/f\"></iframe>", "<iframe src=\"../c/f[3f.html\"></iframe>"},
-      {"<a href=\"search.html?q=x\"><a href=\"/a/about#r\">",
-       "<a href=\"search.html[3fq=x[3f.html\"><a href=\"../about[3f.html#r\">"},
+      {"<a href=\"search.html?q=x\"><a href=\"/a/about#r\"><a href=\"/a/about#r%23s\">",
+       "<a href=\"search.html[3fq=x[3f.html\"><a href=\"../about[3f.html#r\">"
+       "<a href=\"../about[3f.html#r%23s\">"},
       {"<img srcset=\"/a/c/x.png 1x, /a/c/x2.png 2x\" src=/a/c/x.png>",
        "<img srcset=\"../c/x.png 1x, ../c/x2.png 2x\" src=\"../c/x.png\">"},
       {"<source srcset='/a/c/w.webp 480w,http://o/v.webp' src=/a/c/v.mp4>",
