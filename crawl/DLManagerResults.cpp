@@ -1,6 +1,5 @@
 // The download manager's handling of what its download objects bring back: the robots.txt
 // result, the main request's result by status, and the release of an object.
-#include <cctype>
 #include <mutex>
 
 #include "crawl/ContentRules.h"
@@ -13,6 +12,7 @@
 #include "crawl/PictureHook.h"
 #include "crawl/RobotsCopy.h"
 #include "net/HttpStatusLine.h"
+#include "net/UrlReference.h"
 #include "platform/ApplicationLock.h"
 #include "platform/Messaging.h"
 #include "project/CQLMDoc.h"
@@ -21,24 +21,12 @@ namespace qlm {
 
 namespace {
 
-// A LOCATION value as an absolute URL: as it stands when it parses, else resolved against the
-// URL that was asked for (servers send relative locations too). Nothing for another scheme or a
-// value that gives no URL.
+// A LOCATION value as an absolute URL, resolved against the URL that was asked for (servers send
+// relative locations too). Nothing for another scheme or a value that gives no URL.
 std::optional<std::string> ResolveLocation(const std::string& location, const CUrl& base) {
   if (location.empty()) return std::nullopt;
   CUrl url;
-  if (url.Parse(location)) return url.Text();
-  // A value that starts with a scheme name and ":" names a scheme of its own.
-  std::size_t i = 0;
-  while (i < location.size() && (std::isalnum(static_cast<unsigned char>(location[i])) ||
-                                 location[i] == '+' || location[i] == '-' || location[i] == '.')) {
-    ++i;
-  }
-  if (i > 0 && i < location.size() && location[i] == ':') return std::nullopt;
-  std::string candidate(location.front() == '/' ? base.SiteUrl() : base.DirectoryUrl());
-  if (location.front() != '/') candidate += '/';
-  candidate += location;
-  if (!url.Parse(candidate)) return std::nullopt;
+  if (!url.Parse(ResolveUrlReference(base.Text(), location))) return std::nullopt;
   return url.Text();
 }
 

@@ -241,12 +241,13 @@ TEST(PageScannerTest, MakeAbsoluteResolvesAgainstThePageUrl) {
           {"http://h/a/b.html", "p[20q.html", "http://h/a/p%20q.html"},
           // A bracket that starts no escape stays a bracket.
           {"http://h/a/b.html", "img[1].jpg", "http://h/a/img%5b1%5d.jpg"},
-          // Climbing above the root: the rest is read as a host and a path.
-          {"http://h1/a.html", "../../h2/p.html", "http://h2/p.html"},
-          {"http://h1/a/b/c.html", "../../../h2/q/p.html", "http://h2/q/p.html"},
-          // A file page's climb stops at its root.
+          // A climb above the root stops there: a page this program did not write names no host
+          // that way.
+          {"http://h1/a.html", "../../h2/p.html", "http://h1/h2/p.html"},
+          {"http://h1/a/b/c.html", "../../../../evil.invalid/x.html",
+           "http://h1/evil.invalid/x.html"},
           {"file://h1/d/p.html", "../../x/p.html", "file://h1/x/p.html"},
-          {"http://h/a/b.html", "../../..", ""},
+          {"http://h/a/b.html", "../../..", "http://h/"},
           {"http://h/a/b.html", "https://h/x", ""},
           {"http://h/a/b.html", "http://bad_host/x", ""},
           {"http://h/a/b.html", "c:/x.html", ""},
@@ -274,7 +275,9 @@ TEST(PageScannerTest, RewrittenPagesReadCgiLinksBackWithoutTheirVariant) {
       marked);
   // A rewritten file page reaches another host's files as "//h2/p.html" did, by a climb out of
   // its own host's folder; a climb that stays inside it stays on the page's host.
-  ExpectAbsolute({{"file://h1/d/p.html", "../../h2/p.html", "file://h2/p.html"},
+  ExpectAbsolute({{"http://h1/a.html", "../../h2/p.html", "http://h2/p.html"},
+                  {"http://h1/a/b/c.html", "../../../h2/q/p.html", "http://h2/q/p.html"},
+                  {"file://h1/d/p.html", "../../h2/p.html", "file://h2/p.html"},
                   {"file://h1/d/p.html", "//h2/p.html", "file://h2/p.html"},
                   {"file://h1/d/p.html", "../x/p.html", "file://h1/x/p.html"},
                   {"file://h1/p.html", "../h2/p.html", "file://h2/p.html"}},
