@@ -16,6 +16,7 @@
 #include "crawl/StoredPage.h"
 #include "net/CRasMan.h"
 #include "net/RobotsRules.h"
+#include "net/WSMessages.h"
 #include "platform/ApplicationLock.h"
 #include "platform/Messaging.h"
 #include "project/CQLMDoc.h"
@@ -235,8 +236,13 @@ void DLManager::EndPatrol() {
   ::rmdir(SpareFolderOf(doc_.ProjectFolder()).c_str());
   crew_.reset();  // its helpers' staging files go with it
   if (!store_.StagingFile().empty()) ::unlink(store_.StagingFile().c_str());
+  if (work_.Skipped() > 0) {
+    PostMessage(Notify(), kMsgQueueRecordsSkipped, static_cast<WParam>(work_.Skipped()), 0);
+  }
   events_.Ended();
   Destroy();
+  // This object is freed by the thread that made it, after this handler.
+  PostThreadMessage(CurrentThreadLoopId(), WM_WS_FREE_ENDED);
 }
 
 void DLManager::DropSpares() {
@@ -419,7 +425,7 @@ void DLManager::Fetch(HeldRecord held, const ProjectItem& item, const CUrl& url,
   }
   const ItemDefaults& defaults = doc_.Defaults();
   obj->Start(held, Status(), Handle(), doc_.ProjectFolder(), ProxyFromSettings(doc_.Settings()));
-  obj->SetLimits(ItemDownloadLimits(item, defaults));
+  obj->SetLimits(ItemDownloadLimits(item, defaults, doc_.Settings()));
   SetFetchRequestLines(*obj->Main(), held.record, item, defaults, doc_.Settings(), copy_written,
                        !robots_first);
   obj->Begin(robots_first, first_start_);

@@ -47,11 +47,30 @@ std::vector<const LinkRecord*> DLManager::Referrers(const DLObj& obj) {
 DLObj* DLManager::ResultOf(int index) {
   if (index < 0 || index >= kObjectCount || objects_[index]->IsFree()) return nullptr;
   DLObj& obj = *objects_[index];
-  if (!stop_) return &obj;
-  // A stopped download is not a failed one: its records go back as they were.
-  RequeueAll(obj);
-  Release(obj, true);
+  if (!stop_ && obj.BodyError() == 0) return &obj;
+  if (stop_) {
+    // A stopped download is not a failed one: its records go back as they were.
+    RequeueAll(obj);
+    Release(obj, true);
+  } else {
+    BodyNotWritten(obj);
+  }
   return nullptr;
+}
+
+void DLManager::BodyNotWritten(DLObj& obj) {
+  // The part that was written goes; the local copy of an earlier patrol is left as it was.
+  obj.RemoveTempFile();
+  if (obj.BodyRefused()) {
+    Release(obj, true);
+    return;
+  }
+  // The mirror cannot take what the patrol fetches: another download would fare no better.
+  const int error = obj.BodyError();
+  RequeueAll(obj);
+  Release(obj, false);
+  PostMessage(Notify(), kMsgMirrorWriteFailed, static_cast<WParam>(error), 0);
+  OnStop();
 }
 
 void DLManager::OnRobotsDone(int index) {
