@@ -6,11 +6,14 @@
 #include "crawl/CrawlMessages.h"
 #include "crawl/DLManager.h"
 #include "crawl/DLStatus.h"
+#include "crawl/DistinctLinks.h"
 #include "crawl/LocalPath.h"
 #include "crawl/MirrorFiles.h"
 #include "crawl/PageScanner.h"
 #include "crawl/PictureHook.h"
 #include "crawl/RobotsCopy.h"
+#include "crawl/StoredVariant.h"
+#include "crawl/Validators.h"
 #include "net/HttpStatusLine.h"
 #include "net/UrlReference.h"
 #include "platform/ApplicationLock.h"
@@ -51,7 +54,7 @@ DLObj* DLManager::ResultOf(int index) {
   if (stop_) {
     // A stopped download is not a failed one: its records go back as they were.
     RequeueAll(obj);
-    Release(obj, true);
+    Release(obj, true, true);
   } else {
     BodyNotWritten(obj);
   }
@@ -68,7 +71,7 @@ void DLManager::BodyNotWritten(DLObj& obj) {
   // The mirror cannot take what the patrol fetches: another download would fare no better.
   const int error = obj.BodyError();
   RequeueAll(obj);
-  Release(obj, false);
+  Release(obj, false, true);
   PostMessage(Notify(), kMsgMirrorWriteFailed, static_cast<WParam>(error), 0);
   OnStop();
 }
@@ -210,12 +213,18 @@ void DLManager::Content(DLObj& obj) {
   } else if (!current.storage_name.empty() && storage_url.FileType() != type &&
              type != kFileTypeCgi) {
     store = false;  // the redirect's target is not what the storage name stands for
+  } else if (HasStoredVariants(storage_url)) {
+    // A page, style sheet or script whose local name a browser would not take for one.
+    CHttpRequest& main = *obj.Main();
+    suffix = BrowserVariantFor(storage_url, main.MediaType(), main.MediaSubtype());
   }
   // A page is taken once, before it moves into the mirror (the move keeps its bytes): the
   // executable check and the scan for links both use it. Most bodies are still in memory; the
   // file is read only for a larger one. A page that cannot be read yields no links, as its stored
   // copy would not either.
-  const bool page = IsPageType(type) || suffix == kCgiVariants[0];
+  // A style sheet is read for its links as a page is.
+  const StoredContent content = StoredContentOf(fetched, suffix);
+  const bool page = content != StoredContent::kOther;
   const CFileBodySink& kept = obj.Body();
   std::string read_page;
   std::string_view page_bytes;
@@ -229,13 +238,15 @@ void DLManager::Content(DLObj& obj) {
                               ? kept.Kept().starts_with(kExecutableHeader)
                               : StartsLikeExecutable(temp);
   if (executable) return;
+  // The validators go with the body into the mirror, in one move.
+  if (store) KeepValidators(temp, ValidatorsOfReply(obj.Main()->HeaderText()));
   std::string body = temp;
   bool temp_left = true;
   const bool stored =
       store && store_.StoreFile(temp, storage, current.folder_path, suffix, &body, &temp_left,
                                 kept.LastWrite()) == MirrorStore::kStoreOk;
 
-  if (page) ExpandFetchedPage(obj, page_bytes);
+  if (page) ExpandFetchedPage(obj, page_bytes, content == StoredContent::kStyleSheet);
   if (stored && request_->pictures && (type == kFileTypeJpeg || suffix == kCgiVariants[1])) {
     request_->pictures->PickUp(current, body);
   }
@@ -243,13 +254,19 @@ void DLManager::Content(DLObj& obj) {
   if (!temp_left) obj.TempFileGone();
 }
 
-void DLManager::ExpandFetchedPage(DLObj& obj, std::string_view page) {
+void DLManager::ExpandFetchedPage(DLObj& obj, std::string_view page, bool style_sheet) {
   const LinkRecord& current = obj.Current();
   PageScanner scanner;
+  DistinctLinks distinct;
+  scanner.SetDistinct(&distinct);
   std::vector<PageLink>& links = page_links_;
   links.clear();
   std::string title;
-  scanner.ScanBytes(current.url, page, links, title);
+  if (style_sheet) {
+    scanner.ScanStyleSheet(current.url, page, links);
+  } else {
+    scanner.ScanBytes(current.url, page, links, title);
+  }
   if (!title.empty()) TakeTitle(obj, title);
   std::vector<const LinkRecord*> expanding;
   for (const HeldRecord& held : obj.Records()) {
@@ -287,16 +304,16 @@ void DLManager::RequeueAll(DLObj& obj) {
   for (std::size_t i = obj.Records().size(); i-- > 0;) Requeue(obj, i);
 }
 
-void DLManager::Release(DLObj& obj, bool counted) {
+void DLManager::Release(DLObj& obj, bool counted, bool stopped) {
   ++free_;
   const bool completed = obj.Main() && obj.Main()->ResultCode() == kResultCompleted;
   // Records that went back to the queue have left the list: the rest are done (or failed).
   for (const HeldRecord& held : obj.Records()) {
     if (counted) {
       if (completed) {
-        events_.Visited(held.record.url);
+        CountVisited(held.record);
       } else {
-        events_.Failed(held.record.url);
+        CountFailed(held.record);
       }
     }
     work_.DoneWhenDurable(held);
@@ -305,6 +322,7 @@ void DLManager::Release(DLObj& obj, bool counted) {
   DLObjStatus status;
   status.index = obj.Index();
   status.completed = completed;
+  status.stopped = stopped && !completed;
   const ObjStatusWords words = EncodeObjStatus(status, kMsgObjReleased);
   Status().Post(kMsgObjReleased, words.wparam, words.lparam);
   LinkRecord current = obj.Current();

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "crawl/PatrolEvents.h"
+#include "crawl/PatrolUrlSet.h"
 #include "net/CUrl.h"
 #include "platform/ApplicationLock.h"
 #include "project/CQLMDoc.h"
@@ -23,11 +24,11 @@ bool SameHost(const std::optional<std::string>& a, const std::optional<std::stri
 }
 
 bool IsPageLink(int kind) {
-  return kind == kLinkAnchor || kind == kLinkArea || kind == kLinkRedirect;
+  return IsPageLinkKind(kind);
 }
 
 bool IsEmbedded(int kind) {
-  return kind == kLinkBackground || kind == kLinkFrame || kind == kLinkImage;
+  return IsEmbeddedLinkKind(kind);
 }
 
 // What a referrer's item says about links, read once per admission.
@@ -91,7 +92,8 @@ bool LinkAdmission::Admit(const std::vector<const LinkRecord*>& referrers,
     if (!page && !IsEmbedded(link.kind)) continue;
     if (!link.parsed && !parsed_here.Parse(link.url)) continue;
     const CUrl& link_url = link.parsed ? *link.parsed : parsed_here;
-    const std::string& text = link_url.Text();
+    std::string_view text = link_url.Text();
+    if (const auto& fragment = link_url.Fragment()) text.remove_suffix(fragment->size() + 1);
     if (std::ranges::any_of(forbidden_,
                             [&](const Forbidden& area) { return area.Covers(link_url); })) {
       continue;
@@ -108,7 +110,7 @@ bool LinkAdmission::Admit(const std::vector<const LinkRecord*>& referrers,
 
       const LinkRecord& from = *referrers[r];
       const int32_t depth = from.depth + (page ? 1 : 0);
-      const int32_t chain = page ? 0 : from.chain + 1;
+      const int32_t chain = page ? 0 : from.chain + ChainStepOf(link.kind);
       if (depth > from.graph_max || chain > kMaxChain) continue;
       // Every field is set anew: the sink may have taken the last record's strings.
       record.reserved = 0;
@@ -123,10 +125,16 @@ bool LinkAdmission::Admit(const std::vector<const LinkRecord*>& referrers,
       record.url = text;
       record.robots_url.clear();
       record.storage_name = link.storage_name;
+      bool counted = true;
+      if (mode == kModePatrol && urls_) {
+        const PatrolUrlSet::Admitted admitted = urls_->Admit(record);
+        if (admitted == PatrolUrlSet::Admitted::kCovered) continue;
+        counted = admitted == PatrolUrlSet::Admitted::kNew;
+      }
       if ((mode == kModePatrol || mode == kModeCollect) && sink && !sink(record, link_url)) {
         return false;
       }
-      events_.Detected();
+      if (counted) events_.Detected();
     }
   }
   return true;

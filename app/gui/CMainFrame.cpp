@@ -5,19 +5,30 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <QString>
+#include <QToolBar>
+#include <QTimer>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/gui/AppIcon.h"
+#include "app/gui/MainFrameServices.h"
 #include "app/gui/PicturePanelDialog.h"
 #include "app/gui/TrayIcon.h"
+#include "app/gui/desktop/CommandRunner.h"
+#include "app/gui/desktop/DesktopReceivers.h"
+#include "app/gui/desktop/PictureWallpaper.h"
 #include "picture/ChannelMessages.h"
 #include "picture/PictureQueue.h"
 #include "picture/PictureRotation.h"
+#include "picture/WallpaperChanger.h"
+#include "platform/Folders.h"
 #include "platform/MessageIds.h"
 #include "platform/MessageLoop.h"
 #include "platform/MonotonicClock.h"
@@ -44,11 +55,13 @@ CMainFrame::CMainFrame(AppSettings& settings, CSSDoc& slides, Prompt& prompt)
   setWindowTitle(Utf8(kMainFrameTitle));
   setWindowIcon(AppIcon::Make());
   resize(640, 480);
+  services_ = new MainFrameServices(*this, settings_, timers_, slides_);
   BuildMenus();
 }
 
 CMainFrame::~CMainFrame() {
   Destroy();
+  delete services_;  // before the timer list its tick reads
 }
 
 void CMainFrame::BuildMenus() {
@@ -57,6 +70,11 @@ void CMainFrame::BuildMenus() {
   show_window_->setCheckable(true);
   slide_window_ = view_menu_->addAction(Utf8("小窓ON"), this, [this] { ToggleSlideWindow(); });
   slide_window_->setCheckable(true);
+  wallpaper_changer_ =
+      view_menu_->addAction(Utf8("壁紙チェンジャーON"), this, [this] { ToggleWallpaperChanger(); });
+  wallpaper_changer_->setCheckable(true);
+  wallpaper_changer_->setStatusTip(Utf8("壁紙ﾁｪﾝｼﾞｬｰの ON/OFF 切換えを行います。"));
+  wallpaper_changer_->setToolTip(Utf8("壁紙ﾁｪﾝｼﾞｬｰSW"));
 
   slide_show_menu_ = menuBar()->addMenu(Utf8("ｽﾗｲﾄﾞｼｮｳ(&S)"));
   reset_ = slide_show_menu_->addAction(Utf8("ｽﾗｲﾄﾞｼｮｳ ﾘｾｯﾄ"), this, [this] { ResetSlideShow(); });
@@ -71,15 +89,33 @@ void CMainFrame::BuildMenus() {
     pickup_display_[value] = item;
   }
 
+  services_->Build(*view_menu_, *slide_show_menu_);
+  services_->ToolBar().addAction(wallpaper_changer_);
+  services_->ToolBar().addAction(slide_window_);
+  QMenu* tools = &services_->ToolsMenu();
+  timers_valid_ = new QAction(Utf8("タイマー有効"), this);
+  timers_valid_->setCheckable(true);
+  connect(timers_valid_, &QAction::triggered, this, [this] { ToggleTimers(); });
+  tools->insertAction(tools->actions().value(1), timers_valid_);
+
   tray_menu_ = std::make_unique<QMenu>();
   tray_show_window_ =
       tray_menu_->addAction(Utf8("ウィンドウを表示"), this, [this] { ToggleWindow(); });
   tray_show_window_->setCheckable(true);
+  tray_timers_ = tray_menu_->addAction(Utf8("巡回タイマー ON"), this, [this] { ToggleTimers(); });
+  tray_timers_->setCheckable(true);
+  tray_wallpaper_changer_ = tray_menu_->addAction(Utf8("壁紙チェンジャー ON"), this,
+                                                  [this] { ToggleWallpaperChanger(); });
+  tray_wallpaper_changer_->setCheckable(true);
   tray_slide_window_ =
       tray_menu_->addAction(Utf8("小窓で画像表示"), this, [this] { ToggleSlideWindow(); });
   tray_slide_window_->setCheckable(true);
+  tray_menu_->addSeparator();
+  tray_menu_->addAction(Utf8("ヘルプ"), this, [this] { services_->ShowHelp(); });
+  tray_menu_->addSeparator();
+  tray_menu_->addAction(Utf8("終了"), this, [this] { CloseProgram(); });
 
-  for (QMenu* menu : {view_menu_, slide_show_menu_, tray_menu_.get()}) {
+  for (QMenu* menu : {view_menu_, slide_show_menu_, tray_menu_.get(), tools}) {
     connect(menu, &QMenu::aboutToShow, this, [this] { UpdateMenus(); });
   }
 }
@@ -102,15 +138,82 @@ bool CMainFrame::Create() {
   rotation_ = std::make_unique<PictureRotation>(
       window_.Handle(), MessageLoop::Current()->GetClock(), settings_, slides_, *queue_);
   rotation_->SetPanelHost([this](PictureRotation& rotation) { ShowPanel(rotation); });
+  // A slide window that was there before this program gets pictures at once.
+  rotation_->Channel().OnSlideWindowAppeared();
+
+  commands_ = std::make_unique<ProcessCommandRunner>();
+  const char* current_desktop = std::getenv("XDG_CURRENT_DESKTOP");
+  wallpaper_ = std::make_unique<PictureWallpaper>(
+      settings_.InstallFolder(),
+      ChooseWallpaperBackend(current_desktop ? current_desktop : "",
+                             QGuiApplication::platformName() == QLatin1String("xcb"), *commands_),
+      *commands_);
+  CreateChanger();
 
   tray_ = std::make_unique<TrayIcon>(*tray_menu_);
   tray_->Add();
+  statusBar()->showMessage(Utf8("レディ"));
   return true;
+}
+
+void CMainFrame::CreateChanger() {
+  auto make_receiver = [this]() -> std::unique_ptr<DesktopReceiver> {
+    // Decided once per switch-on: the session and the desktop do not change under a running
+    // changer.
+    const bool x11 = QGuiApplication::platformName() == QLatin1String("xcb");
+    switch (ChooseDesktopMode(x11, x11 && ForeignDesktopWindowPresent(), wallpaper_->Supported())) {
+      case DesktopMode::kWindow:
+        return std::make_unique<DesktopWindowReceiver>(ExecutableFolder() + "QLMDT");
+      case DesktopMode::kWallpaper:
+        return std::make_unique<WallpaperDesktopReceiver>(*wallpaper_);
+      case DesktopMode::kNone:
+        break;
+    }
+    return nullptr;
+  };
+  changer_ = std::make_unique<WallpaperChanger>(window_.Handle(), rotation_->Channel(), *rotation_,
+                                                make_receiver);
+  // A desktop display that ends unasked (it crashed, or was killed) switches the changer off.
+  auto* watch = new QTimer(this);
+  connect(watch, &QTimer::timeout, this, [this] {
+    if (changer_ && changer_->CheckReceiver()) {
+      statusBar()->showMessage(
+          Utf8("デスクトップの表示が終了したので壁紙チェンジャーを OFF にしました"));
+    }
+  });
+  watch->start(1000);
+}
+
+bool CMainFrame::ToggleWallpaperChanger() {
+  if (!changer_) return false;
+  const bool was_off = changer_->CurrentState() == WallpaperChanger::State::kOff;
+  if (!changer_->Toggle()) {
+    const int error = errno;
+    const QString text = changer_->LastFailureNoReceiver()
+                             ? Utf8("このデスクトップでは壁紙チェンジャーを使えません。")
+                             : Utf8("デスクトップの表示を開始できません。\n") +
+                                   QString::fromLocal8Bit(std::strerror(error));
+    QMessageBox::warning(this, Utf8(kMainFrameTitle), text);
+    return false;
+  }
+  if (was_off) ShowChangerState();
+  return true;
+}
+
+void CMainFrame::ShowChangerState() {
+  const std::string text = changer_ ? changer_->Description() : std::string();
+  if (text.empty()) {
+    statusBar()->clearMessage();
+  } else {
+    statusBar()->showMessage(Utf8(text.c_str()));
+  }
 }
 
 void CMainFrame::Destroy() {
   if (destroyed_) return;
   destroyed_ = true;
+  // The desktop display goes with the program (it would follow it anyway, on its own).
+  if (changer_) changer_->SwitchOff();
   if (panel_) {
     panel_->close();  // the rotation's gate opens
     delete panel_;    // now: the loop that would delete it later has ended
@@ -118,17 +221,26 @@ void CMainFrame::Destroy() {
   if (rotation_) rotation_->Shutdown();
   if (tray_) tray_->Remove();
   window_.Destroy();
+  changer_.reset();
   rotation_.reset();
   queue_->Close();
 }
 
 LResult CMainFrame::OnMessage(Message& msg) {
+  if (changer_ && changer_->HandleMessage(msg)) {
+    if (msg.message == WM_DESKTOP_RELEASED) ShowChangerState();
+    return 0;
+  }
   if (rotation_ && rotation_->HandleMessage(msg)) {
     // A step taken from the panel has now reached the screen: its buttons follow the picture.
     if (msg.message == WM_PICTURE_SHOWN && panel_) panel_->Refresh();
     return 0;
   }
   if (msg.message == WM_CLOSE) Close();
+  if (msg.message == kMsgDialupState) {
+    services_->OnDialupNotice(static_cast<int>(msg.wparam), static_cast<int>(msg.lparam));
+  }
+  if (msg.message == kMsgPatrolFinished) services_->OnPatrolEnded();
   return 0;
 }
 
@@ -137,7 +249,12 @@ void CMainFrame::ToggleWindow() {
     hide();
     visible_ = false;
   } else {
-    showNormal();
+    if (first_show_) {
+      first_show_ = false;
+      services_->ShowFirstTime();
+    } else {
+      showNormal();
+    }
     raise();
     activateWindow();
     visible_ = true;
@@ -168,7 +285,16 @@ void CMainFrame::UpdateMenus() {
   const bool slide_window = rotation_ && rotation_->Channel().SlideWindowExists();
   slide_window_->setChecked(slide_window);
   tray_slide_window_->setChecked(slide_window);
+  const bool changer_on = changer_ && changer_->Checked();
+  const bool changer_enabled = changer_ && changer_->CommandEnabled();
+  for (QAction* item : {wallpaper_changer_, tray_wallpaper_changer_}) {
+    item->setChecked(changer_on);
+    item->setEnabled(changer_enabled);
+  }
   reset_->setEnabled(rotation_ && rotation_->CanResetSlideShow());
+  const bool timers_on = settings_.Number(AppNumber::TimerValid) != 0;
+  tray_timers_->setChecked(timers_on);
+  timers_valid_->setChecked(timers_on);
   const int pickup_display = rotation_ ? rotation_->PickupDisplay() : -1;
   for (int value = 0; value < 3; ++value) {
     pickup_display_[value]->setChecked(value == pickup_display);
@@ -178,6 +304,9 @@ void CMainFrame::UpdateMenus() {
 void CMainFrame::ShowPanel(PictureRotation& rotation) {
   // No parent: the frame is hidden, and the panel must rise above a full-screen screen saver.
   panel_ = new PicturePanelDialog(rotation);
+  panel_->SetWallpaperSetter([this](const std::string& file) {
+    return PictureWallpaper::Message(wallpaper_->SetPicture(file), file);
+  });
   panel_->setAttribute(Qt::WA_DeleteOnClose);
   panel_->setWindowModality(Qt::ApplicationModal);
   panel_->show();
@@ -190,12 +319,25 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
   CloseProgram();
 }
 
+void CMainFrame::ToggleTimers() {
+  settings_.ToggleTimerValid();
+  UpdateMenus();
+}
+
 void CMainFrame::CloseProgram() {
+  if (services_->AnyPatrolling()) {
+    prompt_.ShowMessage(
+        "現在巡回を実行中です。\n巡回を終了させてからアプリケーションを終了して下さい。");
+    return;
+  }
   if (rotation_ && rotation_->Channel().SlideWindowExists()) ToggleSlideWindow();
+  // The window closes when the desktop display has let the desktop go (WM_CLOSE then).
+  if (changer_ && changer_->CloseAfterRelease()) return;
   Close();
 }
 
 void CMainFrame::Close() {
+  services_->SavePlacement();
   if (tray_) tray_->Remove();
   QCoreApplication::exit(0);
 }
