@@ -1,6 +1,7 @@
 #include "app/HeadlessPatrol.h"
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "app/ProjectFailure.h"
@@ -68,11 +69,18 @@ class HeadlessPatrol::NotifyWindow final : public Window {
       case kMsgDialResult:
         patrol_.OnDialResult(msg.lparam);
         return 0;
+      case kMsgQueueRecordsSkipped:
+        patrol_.skipped_records_ += static_cast<std::size_t>(msg.wparam);
+        return 0;
+      case kMsgMirrorWriteFailed:
+        if (patrol_.mirror_error_ == 0) patrol_.mirror_error_ = static_cast<int>(msg.wparam);
+        return 0;
       case kMsgPatrolEnded:
         patrol_.status_.Handle(msg);
-        patrol_.OnEnded(patrol_.dial_error_ != 0 ? Outcome::kDialFailed
-                        : patrol_.stop_asked_    ? Outcome::kStopped
-                                                 : Outcome::kDone);
+        patrol_.OnEnded(patrol_.dial_error_ != 0     ? Outcome::kDialFailed
+                        : patrol_.mirror_error_ != 0 ? Outcome::kMirrorFailed
+                        : patrol_.stop_asked_        ? Outcome::kStopped
+                                                     : Outcome::kDone);
         return 0;
       default:
         patrol_.status_.Handle(msg);
@@ -97,6 +105,14 @@ std::string HeadlessPatrol::DialFailure() const {
   return "the dial-up line could not be opened (" +
          TerminalText(DialStatusText(0, dial_error_).value_or("")) + ", error " +
          std::to_string(dial_error_) + ")";
+}
+
+std::string HeadlessPatrol::MirrorFailure() const {
+  const bool full = mirror_error_ == ENOSPC || mirror_error_ == EDQUOT;
+  return std::string(full ? "the file system of the mirror is full"
+                          : "the mirror cannot be written") +
+         " (" + std::strerror(mirror_error_) + ", " + doc_.ProjectFolder() +
+         "): the patrol stopped; the next patrol carries on where it stopped";
 }
 
 std::string HeadlessPatrol::LockName(const std::string& project_folder) {

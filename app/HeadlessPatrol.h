@@ -55,11 +55,12 @@ class HeadlessPatrol {
     kBusy,        // another patrol of the project's folder holds its lock
   };
   enum class Outcome {
-    kRunning,     // not ended (or not started)
-    kDone,        // the patrol ran to its end
-    kStopped,     // it was stopped (and resumes at the next patrol)
-    kNoManager,   // the worker could not make a download manager
-    kDialFailed,  // the dial-up line could not be had: nothing was fetched (DialError())
+    kRunning,       // not ended (or not started)
+    kDone,          // the patrol ran to its end
+    kStopped,       // it was stopped (and resumes at the next patrol)
+    kNoManager,     // the worker could not make a download manager
+    kDialFailed,    // the dial-up line could not be had: nothing was fetched (DialError())
+    kMirrorFailed,  // the mirror could not take a body: stopped, resumes (MirrorFailure())
   };
   struct Target {
     std::string project;
@@ -85,10 +86,14 @@ class HeadlessPatrol {
   Outcome GetOutcome() const { return outcome_; }
   bool Running() const { return started_ && outcome_ == Outcome::kRunning; }
   bool StopAsked() const { return stop_asked_; }
+  // Records of the queue files that could not be read and were let go of.
+  std::size_t SkippedRecords() const { return skipped_records_; }
   // The dial-up manager's error number when the outcome is kDialFailed.
   std::int64_t DialError() const { return dial_error_; }
   // "the dial-up line could not be opened (its status text, error N)", for the terminal.
   std::string DialFailure() const;
+  // "the mirror's file system is full (...)" or "... cannot be written (...)", for the terminal.
+  std::string MirrorFailure() const;
   PatrolStatus& Status() { return status_; }
   CQLMDoc& Doc() { return doc_; }
   const Target& GetTarget() const { return target_; }
@@ -124,6 +129,8 @@ class HeadlessPatrol {
   bool started_ = false;
   bool stop_asked_ = false;  // the stop reached the notify window
   std::int64_t dial_error_ = 0;
+  int mirror_error_ = 0;  // errno of a body the mirror could not take
+  std::size_t skipped_records_ = 0;
   Outcome outcome_ = Outcome::kRunning;
 };
 

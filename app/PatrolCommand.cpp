@@ -109,6 +109,11 @@ int PatrolCommand::Patrol(const Options& options, std::FILE* in, std::FILE* out,
     std::fflush(out);
   }
 
+  if (patrol.SkippedRecords() > 0) {
+    const bool one = patrol.SkippedRecords() == 1;
+    tell(std::to_string(patrol.SkippedRecords()) + (one ? " record" : " records") +
+         " of the queue files could not be read and " + (one ? "was" : "were") + " skipped");
+  }
   int exit_code = kExitDone;
   switch (patrol.GetOutcome()) {
     case HeadlessPatrol::Outcome::kNoManager:
@@ -121,6 +126,10 @@ int PatrolCommand::Patrol(const Options& options, std::FILE* in, std::FILE* out,
       break;
     case HeadlessPatrol::Outcome::kStopped:
       exit_code = kExitStopped;
+      break;
+    case HeadlessPatrol::Outcome::kMirrorFailed:
+      tell(patrol.MirrorFailure());
+      exit_code = kExitFailed;
       break;
     default:
       break;
@@ -146,7 +155,8 @@ int PatrolCommand::Reset(const std::string& project, bool assume_yes, std::FILE*
     return kExitFailed;
   }
   CQLMDoc doc(settings, prompt);
-  if (!doc.Open(project)) {
+  // The queue files are not opened: they are made anew, also when they are damaged.
+  if (!doc.Open(project, CQLMDoc::QueueAccess::kLeave)) {
     std::fprintf(err, "QLM: %s\n", ProjectFailure(doc, CQLMDoc::ProjectFilePath(project)).c_str());
     return kExitCannotOpen;
   }

@@ -105,6 +105,9 @@ class TimerRunner final : public Window, public TimerActions {
       case HeadlessPatrol::Outcome::kDialFailed:
         outcome = "not started: " + patrol.DialFailure();
         break;
+      case HeadlessPatrol::Outcome::kMirrorFailed:
+        outcome = "stopped: " + patrol.MirrorFailure();
+        break;
       default:
         outcome = "done";
         break;

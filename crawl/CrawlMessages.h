@@ -23,6 +23,12 @@ enum CrawlMessage : unsigned {
   kMsgModified = WM_USER + 28,        // one page localised
   kMsgManagerCreated = WM_USER + 29,  // payload: the new download manager's window
   kMsgPatrolEnded = WM_USER + 30,     // the patrol (or saved-data operation) has ended
+  // The mirror's file system could not take a body (wParam: the errno value, ENOSPC when it is
+  // full): the patrol stops in order, and kMsgPatrolEnded follows.
+  kMsgMirrorWriteFailed = WM_USER + 51,
+  // Records of the queue files that could not be read were let go of (wParam: how many); posted
+  // just before kMsgPatrolEnded.
+  kMsgQueueRecordsSkipped = WM_USER + 52,
 
   // Received by the download manager.
   kMsgDialResult = WM_USER + 10,

@@ -19,6 +19,7 @@
 #include "net/CRasMan.h"
 #include "net/RobotsRules.h"
 #include "net/TlsContext.h"
+#include "net/WSMessages.h"
 #include "platform/ApplicationLock.h"
 #include "platform/Messaging.h"
 #include "project/CQLMDoc.h"
@@ -239,8 +240,13 @@ void DLManager::EndPatrol() {
   crew_.reset();  // its helpers' staging files go with it
   if (!store_.StagingFile().empty()) ::unlink(store_.StagingFile().c_str());
   urls_.Flush();
+  if (work_.Skipped() > 0) {
+    PostMessage(Notify(), kMsgQueueRecordsSkipped, static_cast<WParam>(work_.Skipped()), 0);
+  }
   events_.Ended();
   Destroy();
+  // This object is freed by the thread that made it, after this handler.
+  PostThreadMessage(CurrentThreadLoopId(), WM_WS_FREE_ENDED);
 }
 
 void DLManager::DropSpares() {
@@ -437,7 +443,7 @@ void DLManager::Fetch(HeldRecord held, const ProjectItem& item, const CUrl& url,
   }
   const ItemDefaults& defaults = doc_.Defaults();
   obj->Start(held, Status(), Handle(), doc_.ProjectFolder(), ProxyFromSettings(doc_.Settings()));
-  obj->SetLimits(ItemDownloadLimits(item, defaults));
+  obj->SetLimits(ItemDownloadLimits(item, defaults, doc_.Settings()));
   SetFetchRequestLines(*obj->Main(), held.record, item, defaults, doc_.Settings(), copy_written,
                        !robots_first, validators);
   obj->Begin(robots_first, first_start_);

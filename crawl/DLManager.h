@@ -170,6 +170,9 @@ class DLManager : public Window {
   // The object a result names; null when it is free (nothing to do) or the patrol stops (its
   // records went back to the queue and it was released).
   DLObj* ResultOf(int index);
+  // A body that could not be written: the object's records are failed when a bound of the
+  // limits refused it, else kept for the next patrol, which this one stops for.
+  void BodyNotWritten(DLObj& obj);
   void OnRobotsDone(int index);
   void OnDownloadDone(int index);
   void RetryOrAuthenticate(DLObj& obj);

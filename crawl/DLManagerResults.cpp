@@ -1,6 +1,5 @@
 // The download manager's handling of what its download objects bring back: the robots.txt
 // result, the main request's result by status, and the release of an object.
-#include <cctype>
 #include <mutex>
 
 #include "crawl/ContentRules.h"
@@ -17,6 +16,7 @@
 #include "crawl/Validators.h"
 #include "net/HttpStatusLine.h"
 #include "net/TlsSession.h"
+#include "net/UrlReference.h"
 #include "platform/ApplicationLock.h"
 #include "platform/Messaging.h"
 #include "project/CQLMDoc.h"
@@ -25,24 +25,12 @@ namespace qlm {
 
 namespace {
 
-// A LOCATION value as an absolute URL: as it stands when it parses, else resolved against the
-// URL that was asked for (servers send relative locations too). Nothing for another scheme or a
-// value that gives no URL.
+// A LOCATION value as an absolute URL, resolved against the URL that was asked for (servers send
+// relative locations too). Nothing for another scheme or a value that gives no URL.
 std::optional<std::string> ResolveLocation(const std::string& location, const CUrl& base) {
   if (location.empty()) return std::nullopt;
   CUrl url;
-  if (url.Parse(location)) return url.Text();
-  // A value that starts with a scheme name and ":" names a scheme of its own.
-  std::size_t i = 0;
-  while (i < location.size() && (std::isalnum(static_cast<unsigned char>(location[i])) ||
-                                 location[i] == '+' || location[i] == '-' || location[i] == '.')) {
-    ++i;
-  }
-  if (i > 0 && i < location.size() && location[i] == ':') return std::nullopt;
-  std::string candidate(location.front() == '/' ? base.SiteUrl() : base.DirectoryUrl());
-  if (location.front() != '/') candidate += '/';
-  candidate += location;
-  if (!url.Parse(candidate)) return std::nullopt;
+  if (!url.Parse(ResolveUrlReference(base.Text(), location))) return std::nullopt;
   return url.Text();
 }
 
@@ -74,11 +62,30 @@ std::vector<const LinkRecord*> DLManager::Referrers(const DLObj& obj) {
 DLObj* DLManager::ResultOf(int index) {
   if (index < 0 || index >= kObjectCount || objects_[index]->IsFree()) return nullptr;
   DLObj& obj = *objects_[index];
-  if (!stop_) return &obj;
-  // A stopped download is not a failed one: its records go back as they were.
-  RequeueAll(obj);
-  Release(obj, true, true);
+  if (!stop_ && obj.BodyError() == 0) return &obj;
+  if (stop_) {
+    // A stopped download is not a failed one: its records go back as they were.
+    RequeueAll(obj);
+    Release(obj, true, true);
+  } else {
+    BodyNotWritten(obj);
+  }
   return nullptr;
+}
+
+void DLManager::BodyNotWritten(DLObj& obj) {
+  // The part that was written goes; the local copy of an earlier patrol is left as it was.
+  obj.RemoveTempFile();
+  if (obj.BodyRefused()) {
+    Release(obj, true);
+    return;
+  }
+  // The mirror cannot take what the patrol fetches: another download would fare no better.
+  const int error = obj.BodyError();
+  RequeueAll(obj);
+  Release(obj, false, true);
+  PostMessage(Notify(), kMsgMirrorWriteFailed, static_cast<WParam>(error), 0);
+  OnStop();
 }
 
 void DLManager::OnRobotsDone(int index) {

@@ -74,6 +74,8 @@ void DLObj::Begin(bool robots_first, bool first_start) {
 void DLObj::StartRequest() {
   StopTimer(kIntervalTimer);
   waiting_ = false;
+  body_error_ = 0;
+  body_refused_ = false;
   active_ = robots_first_ ? Active::kRobots : Active::kMain;
   CHttpRequest& request = robots_first_ ? *robots_ : *main_;
   const CUrl& url = robots_first_ ? robots_parsed_ : url_;
@@ -179,7 +181,13 @@ void DLObj::OnProgress(CHttpRequest& request, int progress) {
       const int64_t length = request.ContentLength() > 0 ? request.ContentLength() : -1;
       PostStatus(kMsgObjLength, length);
       if (request.Method() == kMethodGet) {
-        OpenBodyFile();
+        body_.SetLimits(limits_.max_body, limits_.reserve);
+        if (!OpenBodyFile()) {
+          // No file for the body: the request cannot end well, so it ends here.
+          body_error_ = body_.LastError() != 0 ? body_.LastError() : EIO;
+          request.Cancel(true);
+          break;
+        }
         body_.KeepCopy(kKeptBody);
         request.SetBodySink(&body_);
         StartTimer(kDataTimer, limits_.data);
@@ -198,7 +206,11 @@ void DLObj::OnProgress(CHttpRequest& request, int progress) {
     case kProgressFinished:
       StopAllTimers();
       request.SetBodySink(nullptr);
-      body_.Close();
+      if (body_.IsOpen() && !body_.Close() && body_error_ == 0) body_error_ = body_.LastError();
+      if (request.SinkFailed() && body_error_ == 0) {
+        body_error_ = body_.LastError();
+        body_refused_ = body_.Refused();
+      }
       PostResult(request.ResultCode());
       break;
     default:

@@ -100,6 +100,10 @@ class DLObj : public Window, private IHttpObserver {
   static constexpr std::size_t kKeptBody = 256 * 1024;
   // Whether the access interval is still running (the request has not started).
   bool Waiting() const { return waiting_; }
+  // Why the body of the request that ended could not be written (an errno value; 0 when it was,
+  // or there was none). BodyRefused(): a bound of the limits refused it, not the file system.
+  int BodyError() const { return body_error_; }
+  bool BodyRefused() const { return body_refused_; }
 
  protected:
   LResult WindowProc(Message& msg) override;
@@ -143,6 +147,9 @@ class DLObj : public Window, private IHttpObserver {
   SpareFiles* spares_ = nullptr;
   // The temporary file, open from the header block to the end of the request.
   CFileBodySink body_;
+  // What the last request's body file said (BodyError, BodyRefused).
+  int body_error_ = 0;
+  bool body_refused_ = false;
   // Bit n set while timer n runs.
   unsigned timers_ = 0;
 };

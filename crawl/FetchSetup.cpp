@@ -1,5 +1,7 @@
 #include "crawl/FetchSetup.h"
 
+#include <algorithm>
+
 #include "net/CHttpHeaders.h"
 #include "project/AppSettings.h"
 #include "project/ItemDefaults.h"
@@ -21,6 +23,15 @@ DownloadLimits ItemDownloadLimits(const ProjectItem& item, const ItemDefaults& d
   limits.data = seconds(ItemOption::DataRcvTimeout);
   limits.close = seconds(ItemOption::CloseTimeout);
   limits.interval = seconds(ItemOption::AccessInterval);
+  return limits;
+}
+
+DownloadLimits ItemDownloadLimits(const ProjectItem& item, const ItemDefaults& defaults,
+                                  const AppSettings& settings) {
+  constexpr int64_t kMiB = int64_t{1} << 20;
+  DownloadLimits limits = ItemDownloadLimits(item, defaults);
+  limits.max_body = std::max(0, settings.Number(AppNumber::MaxFileSize)) * kMiB;
+  limits.reserve = std::max(0, settings.Number(AppNumber::FreeSpaceReserve)) * kMiB;
   return limits;
 }
 

@@ -29,9 +29,16 @@ struct DownloadLimits {
   int32_t data = 60;
   int32_t close = 60;
   int32_t interval = 10;
+  // Bounds on a body's file, in bytes (0: none): its size, and the free space it must leave on
+  // the mirror's file system.
+  int64_t max_body = 0;
+  int64_t reserve = 0;
 };
 
 DownloadLimits ItemDownloadLimits(const ProjectItem& item, const ItemDefaults& defaults);
+// The same with the application's bounds on a body's file (MaxFileSize, FreeSpaceReserve).
+DownloadLimits ItemDownloadLimits(const ProjectItem& item, const ItemDefaults& defaults,
+                                  const AppSettings& settings);
 
 // The application's proxy settings.
 ProxySettings ProxyFromSettings(const AppSettings& settings);

@@ -14,6 +14,7 @@
 #include "crawl/MirrorFiles.h"
 #include "crawl/StoredVariant.h"
 #include "net/CUrl.h"
+#include "net/UrlReference.h"
 
 namespace qlm {
 
@@ -860,31 +861,21 @@ bool PageScanner::ResolveLink(std::string_view link, CUrl& url) const {
   if (HasScheme(text)) {
     // http, https and file URLs stand for themselves; every other scheme is never fetched.
     if (!url.Parse(text)) return false;
-  } else if (text.starts_with("//")) {
-    if (!url.Parse(SchemePrefix(base) + text)) return false;
   } else {
-    relative = true;
-    // A link of a query alone ("?page=2") asks the base's own path with that query.
-    thread_local std::string candidate;  // its room serves every link the thread resolves
-    candidate.assign(text.starts_with('/')   ? base.SiteUrl()
-                     : text.starts_with('?') ? base.UrlWithoutQuery()
-                                             : base.DirectoryUrl());
-    if (!text.starts_with('/') && !text.starts_with('?')) candidate += '/';
-    candidate += text;
-    // A link that climbs above the root was written between two sites of the mirror: what is
-    // left after the climb is the other site's host and path. A file URL's parse stops a climb
-    // at its root, so the climb out of a rewritten file page is counted here; such a page
-    // reaches another host's files as a link "//host/path" does, with its own scheme.
+    relative = !text.starts_with("//");
+    // A link that climbs above the root was written by Copy between two sites of the mirror:
+    // what is left after the climb is the other site's host and path, reached with the page's
+    // own scheme. Only a page that Copy wrote holds such links; on any other page the climb
+    // stops at the root, as everywhere on the web (a page must not name a host that way).
     std::string_view rest = text;
     std::size_t climbs = 0;
     for (; rest.starts_with("../"); ++climbs) rest.remove_prefix(3);
-    if (base.Scheme() == kSchemeFile && version_ >= kVersionRewritten &&
+    if (version_ >= kVersionRewritten &&
         climbs > static_cast<std::size_t>(std::ranges::count(base.Directory(), '/'))) {
-      if (!url.Parse("file://" + std::string(rest))) return false;
-    } else if (!url.Parse(candidate)) {
-      if (url.Error() != kUrlAboveRoot) return false;
-      // The other site is taken to speak the base's own scheme.
+      // A climb out of a file page stays a file URL; between sites it keeps the page's scheme.
       if (!url.Parse(SchemePrefix(base) + "//" + std::string(rest))) return false;
+    } else if (!url.Parse(ResolveUrlReference(base.Text(), text))) {
+      return false;
     }
   }
   if (relative && version_ >= kVersionRewritten && !CutStoredVariant(url)) return false;

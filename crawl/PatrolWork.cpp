@@ -35,6 +35,7 @@ bool PatrolWork::ReadAfter(PatrolQueue& queue, PatrolQueue::NodeId after, HeldRe
       return true;
     }
     undecoded.push_back(node);
+    ++skipped_;
     after = node;
   }
   // The end of the chain is no failure; anything else is.

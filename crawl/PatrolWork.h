@@ -100,6 +100,9 @@ class PatrolWork {
   // file) or sync: the patrol must stop, leaving the files as they are.
   bool Failed() const { return failed_; }
 
+  // Records of either queue that did not decode and were let go of in this patrol.
+  std::size_t Skipped() const { return skipped_; }
+
  private:
   // Unlinks the records done at the front of the work queue (done_front_); under the lock.
   bool LetGoOfDone();
@@ -121,6 +124,7 @@ class PatrolWork {
   };
 
   CQLMDoc& doc_;
+  std::size_t skipped_ = 0;
   const bool durable_;
   bool failed_ = false;
   // Records done with that still stand at the front of the work queue, in chain order, and the

@@ -23,6 +23,15 @@ namespace qlm {
 
 namespace {
 
+// Opens a list that each operation fills anew; one left damaged (by a kill, say) is made anew.
+bool OpenEmptied(PatrolQueue& list, const std::string& path) {
+  if (!list.Open(path)) {
+    if (list.Error() != PatrolQueue::kErrDamaged || ::unlink(path.c_str()) != 0) return false;
+    if (!list.Open(path)) return false;
+  }
+  return list.Reset();
+}
+
 constexpr std::string_view kListExtensions[] = {".uq", ".lq", ".det", ".del"};
 
 std::string FolderOf(const std::string& path) {
@@ -106,8 +115,8 @@ unsigned SavedDataOperation::Start(const SavedDataRequest& request) {
 
   std::lock_guard guard(store_.Lock());
   const std::string collect_path = store_.WorkFile(project_name_, ".det");
-  if (MakeParentFolders(collect_path) != 0 || !collect_.Open(collect_path) || !collect_.Reset() ||
-      !operations_.Open(store_.WorkFile(project_name_, ".del")) || !operations_.Reset()) {
+  if (MakeParentFolders(collect_path) != 0 || !OpenEmptied(collect_, collect_path) ||
+      !OpenEmptied(operations_, store_.WorkFile(project_name_, ".del"))) {
     error_ = kListFailed;
     return End();
   }

@@ -3,14 +3,9 @@
 #include <arpa/inet.h>
 
 #include "net/WSEventRegistry.h"
-#include "platform/FatalError.h"
 #include "platform/WinSockErrors.h"
 
 namespace qlm {
-
-namespace {
-const char kNoAddressText[] = "Can't access address following lookup in CConnMgr::AwaitLookup";
-}  // namespace
 
 CConnMgr::~CConnMgr() {
   if (!IsIdle()) {
@@ -73,7 +68,12 @@ int CConnMgr::AwaitLookup(int event) {
       status_ = kFailed;
       return SetState(&CConnMgr::Done);
     }
-    if (!lookup_.FirstAddress(&address_)) FatalAppExit(kWSFatalTitle, kNoAddressText);
+    // A name server may answer a name with no address at all: nothing to connect to.
+    if (!lookup_.FirstAddress(&address_)) {
+      last_error_ = WSANO_DATA;
+      status_ = kFailed;
+      return SetState(&CConnMgr::Done);
+    }
     return SetState(&CConnMgr::ConnectState);
   }
   if (event == kCancel) {

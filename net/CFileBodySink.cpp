@@ -1,6 +1,7 @@
 #include "net/CFileBodySink.h"
 
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +10,13 @@
 #include "platform/FileTimes.h"
 
 namespace qlm {
+
+namespace {
+
+// How far a body may grow between two looks at the free space, at most.
+constexpr int64_t kFreeSpaceStep = 1 << 20;
+
+}  // namespace
 
 CFileBodySink::~CFileBodySink() {
   Close();
@@ -41,6 +49,8 @@ void CFileBodySink::Adopt(int fd) {
   kept_.clear();
   fd_ = fd;
   last_error_ = 0;
+  refused_ = false;
+  checked_until_ = 0;
   last_write_.reset();
 }
 
@@ -58,11 +68,36 @@ bool CFileBodySink::Close() {
   return true;
 }
 
-bool CFileBodySink::WriteBody(const char* data, size_t size) {
-  if (fd_ < 0) {
-    last_error_ = EBADF;
+bool CFileBodySink::WithinLimits(size_t size) {
+  const int64_t after = written_ + static_cast<int64_t>(size);
+  if (max_bytes_ > 0 && after > max_bytes_) {
+    last_error_ = EFBIG;
+    refused_ = true;
     return false;
   }
+  if (reserve_bytes_ <= 0 || after <= checked_until_) return true;
+  struct statvfs vfs {};
+  if (::fstatvfs(fd_, &vfs) != 0) return true;  // the write itself tells what is wrong
+  const auto free_bytes = static_cast<int64_t>(vfs.f_bavail) * static_cast<int64_t>(vfs.f_frsize);
+  const int64_t headroom = free_bytes - static_cast<int64_t>(size) - reserve_bytes_;
+  if (headroom < 0) {
+    last_error_ = ENOSPC;
+    refused_ = true;
+    return false;
+  }
+  // Other writers share the file system: look again before this body alone could use up half of
+  // what is left above the reserve.
+  checked_until_ = after + std::min(kFreeSpaceStep, headroom / 2);
+  return true;
+}
+
+bool CFileBodySink::WriteBody(const char* data, size_t size) {
+  if (fd_ < 0) {
+    // A file that could not be opened keeps the reason it gave.
+    if (last_error_ == 0) last_error_ = EBADF;
+    return false;
+  }
+  if (!WithinLimits(size)) return false;
   if (kept_.size() < keep_limit_ && static_cast<std::size_t>(written_) == kept_.size()) {
     kept_.append(data, std::min(size, keep_limit_ - kept_.size()));
   }

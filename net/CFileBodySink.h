@@ -32,7 +32,20 @@ class CFileBodySink : public IHttpBodySink {
   bool Close();
   bool IsOpen() const { return fd_ >= 0; }
 
+  // Writes every byte or fails: false with the errno in LastError() when the file system
+  // refused them, or when they would pass a limit (Refused() then tells; nothing is written).
   bool WriteBody(const char* data, size_t size) override;
+
+  // Bounds on every body written from now on: at most `max_bytes` in the file (EFBIG), and never
+  // less than `reserve_bytes` left free on its file system (ENOSPC), so that an endless body
+  // cannot fill the disk. 0 means no bound.
+  void SetLimits(int64_t max_bytes, int64_t reserve_bytes) {
+    max_bytes_ = max_bytes;
+    reserve_bytes_ = reserve_bytes;
+    checked_until_ = 0;
+  }
+  // The last failure was a limit of SetLimits, not the file system's.
+  bool Refused() const { return refused_; }
 
   // Keeps the first `limit` bytes of what is written from now on in memory too (until another
   // file is opened), so that a reader of a small body needs no read of the file.
@@ -54,10 +67,18 @@ class CFileBodySink : public IHttpBodySink {
 
  private:
   bool OpenWith(const std::string& path, int flags);
+  // Whether `size` more bytes keep within the limits; sets the error and Refused() when not.
+  bool WithinLimits(size_t size);
 
   int fd_ = -1;  // -1 when no file is open
   int last_error_ = 0;
   int64_t written_ = 0;
+  int64_t max_bytes_ = 0;      // 0: no bound
+  int64_t reserve_bytes_ = 0;  // 0: no bound
+  // The file system's free space is asked again once written_ passes this; until then the
+  // reserve holds (the last answer left room up to here).
+  int64_t checked_until_ = 0;
+  bool refused_ = false;
   std::size_t keep_limit_ = 0;
   std::string kept_;
   std::optional<std::chrono::system_clock::time_point> last_write_;

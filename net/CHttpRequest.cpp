@@ -115,7 +115,7 @@ int64_t CHttpRequest::ReadBody(IHttpBodySink& sink) {
   if (state_ != State::kReceiveBody) return 0;
   size_t n = buffer_.Buffered();
   if (n == 0) return 0;
-  sink.WriteBody(buffer_.Data(), n);  // a sink that fails drops the bytes; the transfer goes on
+  if (!sink.WriteBody(buffer_.Data(), n)) sink_failed_ = true;
   buffer_.Consume(n);
   body_received_ += static_cast<int64_t>(n);
   return static_cast<int64_t>(n);
@@ -195,6 +195,7 @@ CHttpRequest::Step CHttpRequest::DoConnect(int) {
   header_text_.clear();
   content_length_ = 0;
   body_received_ = 0;
+  sink_failed_ = false;
   socket_error_ = 0;
   peer_closed_ = false;
   eof_ = false;
@@ -363,6 +364,8 @@ CHttpRequest::Step CHttpRequest::DoReceiveBody(int event) {
     bool full = false;
     if (!Fill(&full)) return Finish(kResultFailed);
     if (buffer_.Buffered() > 0 && DeliverBody() == Step::kAbandoned) return Step::kAbandoned;
+    // The sink could not keep a piece: what follows would have a hole in it.
+    if (sink_failed_) return Finish(kResultFailed);
     if (content_length_ > 0 && body_received_ >= content_length_) {
       return GoTo(State::kAwaitClose);
     }
@@ -371,8 +374,13 @@ CHttpRequest::Step CHttpRequest::DoReceiveBody(int event) {
     if (full && buffer_.Buffered() == 0 && pending_.empty() && round < kReadRoundsPerEvent) {
       continue;
     }
-    // Bytes the owner left in the buffer at the close are not handed over any more.
-    if (Closed()) return Finish(kResultCompleted);
+    // Bytes the owner left in the buffer at the close are not handed over any more. A reply
+    // that ends before its declared length was cut off on the way: it is no complete body.
+    if (Closed()) {
+      const int64_t arrived = body_received_ + static_cast<int64_t>(buffer_.Buffered());
+      return Finish(content_length_ > 0 && arrived < content_length_ ? kResultFailed
+                                                                     : kResultCompleted);
+    }
     return Step::kStay;
   }
 }
@@ -449,6 +457,7 @@ CHttpRequest::Step CHttpRequest::DeliverBody() {
     const size_t before = buffer_.Buffered();
     if (body_sink_ != nullptr) ReadBody(*body_sink_);
     if (!Report(kProgressBody)) return Step::kAbandoned;
+    if (sink_failed_) break;
     // An observer that takes nothing, or one that cancelled, gets no repeated notice.
     if (buffer_.Buffered() >= before || !pending_.empty()) break;
   }

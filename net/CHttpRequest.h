@@ -102,8 +102,10 @@ class CHttpRequest : public CHttpHeaders, private IConnectOwner, private ISocket
   void SetBodySink(IHttpBodySink* sink) { body_sink_ = sink; }
   // Copies up to room buffered body bytes and removes exactly those from the buffer.
   size_t ReadBody(char* buffer, size_t room);
-  // Hands every buffered body byte to sink; returns how many.
+  // Hands every buffered body byte to sink; returns how many. A sink that refuses them ends the
+  // transfer with result 3 (SinkFailed() then tells).
   int64_t ReadBody(IHttpBodySink& sink);
+  bool SinkFailed() const { return sink_failed_; }
 
   // Told of every state the machine enters, in order (for diagnostics and tests).
   void SetStateListener(std::function<void(State)> listener) {
@@ -217,6 +219,7 @@ class CHttpRequest : public CHttpHeaders, private IConnectOwner, private ISocket
   std::string header_text_;  // the header block without its empty line, at most kMaxHeaderBlock
   int64_t content_length_ = 0;
   int64_t body_received_ = 0;
+  bool sink_failed_ = false;  // a body sink refused a piece of this reply
   int socket_error_ = 0;
   bool notify_ = false;
   // The peer's close was signalled, or a receive found the end of the stream; both end a reply.

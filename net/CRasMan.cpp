@@ -28,6 +28,7 @@ CRasMan::~CRasMan() {
 
 bool CRasMan::Create(Hwnd owner) {
   if (!Window::Create("RASMan", "RASMan")) return false;
+  thread_ = CurrentThreadLoopId();
   std::lock_guard<std::mutex> lock(mutex_);
   owner_ = owner;
   return true;
@@ -64,7 +65,25 @@ bool CRasMan::IsDialling() {
   return line_ == Line::kDialling || line_ == Line::kRedialWait;
 }
 
+bool CRasMan::PostedFromElsewhere(unsigned message, Hwnd requester) {
+  if (thread_ == 0 || CurrentThreadLoopId() == thread_) return false;
+  if (!PostMessage(Handle(), message, static_cast<WParam>(requester))) {
+    // The window is gone: nobody will dial.
+    std::lock_guard<std::mutex> lock(mutex_);
+    Notify(requester, 0, message == kDialRequestMessage ? ERROR_UNKNOWN : -1);
+  }
+  return true;
+}
+
 void CRasMan::Dial(Hwnd requester) {
+  if (!PostedFromElsewhere(kDialRequestMessage, requester)) DialHere(requester);
+}
+
+void CRasMan::Release(Hwnd requester) {
+  if (!PostedFromElsewhere(kReleaseRequestMessage, requester)) ReleaseHere(requester);
+}
+
+void CRasMan::DialHere(Hwnd requester) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (std::find(requesters_.begin(), requesters_.end(), requester) == requesters_.end()) {
     requesters_.push_back(requester);
@@ -91,7 +110,7 @@ void CRasMan::Dial(Hwnd requester) {
   }
 }
 
-void CRasMan::Release(Hwnd requester) {
+void CRasMan::ReleaseHere(Hwnd requester) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = std::find(requesters_.begin(), requesters_.end(), requester);
   if (it == requesters_.end()) {
@@ -188,6 +207,12 @@ LResult CRasMan::WindowProc(Message& msg) {
       return 0;
     case kRedialMessage:
       OnRedial();
+      return 0;
+    case kDialRequestMessage:
+      DialHere(static_cast<Hwnd>(msg.wparam));
+      return 0;
+    case kReleaseRequestMessage:
+      ReleaseHere(static_cast<Hwnd>(msg.wparam));
       return 0;
     case WM_TIMER:
       OnTimer(msg.wparam);

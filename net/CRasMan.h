@@ -41,13 +41,18 @@ struct DialSettings {
 // The owner window (the main frame) is told every notice first, for its status text
 // (DialStatusText), and gets (8193, 0) when the line is given up.
 //
-// A mutex guards the requester list and the start of a dial, since requests come from the network
-// thread while the back end's events arrive on the user-interface thread. Notices are posted,
-// never sent, so no thread waits for another.
+// Dial and Release asked on another thread (the network worker's download managers) are posted to
+// this window and carried out on its thread: the back end may take seconds (a program it runs, a
+// time-out), and a download manager must never wait for it. A mutex guards the state all the same,
+// for the status getters that other threads call. Notices are posted, never sent, so no thread
+// waits for another.
 class CRasMan : public Window {
  public:
   static constexpr unsigned kRedialMessage = WM_USER + 9;
   static constexpr unsigned kNoticeMessage = WM_USER + 10;
+  // Dial and Release asked on another thread, carried to this window's (wParam: the requester).
+  static constexpr unsigned kDialRequestMessage = WM_USER + 60;
+  static constexpr unsigned kReleaseRequestMessage = WM_USER + 61;
   // The back end's events ("RasDialEvent"); the fixed number is used, there being no registry of
   // message names here.
   static constexpr unsigned kDialEventMessage = 0xCCCD;
@@ -105,9 +110,16 @@ class CRasMan : public Window {
   void OnRedial();
   void OnTimer(std::uint64_t id);
 
+  // What Dial and Release do, on this window's thread.
+  void DialHere(Hwnd requester);
+  void ReleaseHere(Hwnd requester);
+  // Posts a request made on another thread to this window; false when it is to be done here.
+  bool PostedFromElsewhere(unsigned message, Hwnd requester);
+
   DialBackend& backend_;
   Profile profile_;
-  std::mutex mutex_;  // guards everything below
+  ThreadId thread_ = 0;  // the thread whose loop owns the window
+  std::mutex mutex_;     // guards everything below
   DialSettings settings_;
   Hwnd owner_ = 0;
   std::vector<Hwnd> requesters_;  // in the order they asked; each at most once

@@ -76,12 +76,14 @@ void CWSThread::Main(std::promise<bool>* started) {
     if (!loop.Valid() || !window.CreateHidden()) {
       started->set_value(false);
     } else {
-      // Download managers made on this thread; each is freed once it has destroyed itself, and
-      // whatever is left when the loop ends goes with it.
+      // Download managers made on this thread; each is freed once it has destroyed itself (it
+      // says so with WM_WS_FREE_ENDED), and whatever is left when the loop ends goes with it.
       std::vector<std::unique_ptr<Window>> managers;
       loop.SetThreadMessageHandler([&managers](Message& msg) {
         if (msg.message == WM_WS_END_THREAD) {
           PostQuitMessage(0);
+        } else if (msg.message == WM_WS_FREE_ENDED) {
+          std::erase_if(managers, [](const auto& w) { return w->Handle() == 0; });
         } else if (msg.message == WM_WS_CREATE_MANAGER) {
           std::erase_if(managers, [](const auto& w) { return w->Handle() == 0; });
           auto request = msg.TakePayload<ManagerRequest>();

@@ -9,8 +9,8 @@ namespace qlm {
 class IHttpBodySink {
  public:
   virtual ~IHttpBodySink() = default;
-  // Takes size bytes. False when they could not be kept; the request counts them as handed
-  // over all the same (a failed write drops bytes, it does not stop the transfer).
+  // Takes size bytes. False when they could not be kept: the transfer then ends as failed, since
+  // a body with a hole in it is no body.
   virtual bool WriteBody(const char* data, size_t size) = 0;
 };
 

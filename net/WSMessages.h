@@ -18,6 +18,9 @@ enum : unsigned {
   // Thread messages of the worker: make a download manager (payload: a ManagerRequest), and end.
   WM_WS_CREATE_MANAGER = WM_USER + 0x20,
   WM_WS_END_THREAD = WM_USER + 0x21,
+  // Posted to the worker thread by a download manager that destroyed its window: the managers
+  // that ended are freed (the object cannot free itself from inside its own handler).
+  WM_WS_FREE_ENDED = WM_USER + 0x22,
 };
 
 }  // namespace qlm

@@ -1,5 +1,7 @@
 #include "platform/HostLookup.h"
 
+#include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <thread>
 #include <unordered_set>
@@ -13,37 +15,40 @@ namespace qlm {
 
 namespace {
 
-// The lookups under way. A lookup thread may outlive whoever started it (a name server that does
-// not answer cannot be interrupted), so the service is never destroyed and each thread holds its
-// resolver by shared_ptr; a cancelled lookup's thread just finishes and posts nothing.
+// The lookups under way, carried out by a few threads of a pool: getaddrinfo blocks, and a page
+// full of hosts must not start a thread for each. A lookup thread may outlive whoever started the
+// lookup (a name server that does not answer cannot be interrupted), so the service is never
+// destroyed and each lookup holds its resolver by shared_ptr; a lookup cancelled before a thread
+// took it is never asked, and one cancelled while it runs posts nothing.
 class LookupService {
  public:
+  // Lookups that run at the same time, at most; more wait for a free thread.
+  static constexpr std::size_t kThreads = 8;
+
   static LookupService& Instance() {
     static LookupService* service = new LookupService;
     return *service;
   }
 
   LookupTask Start(Hwnd hwnd, unsigned message, const std::string& name, int* error) {
-    std::shared_ptr<HostResolver> resolver;
-    LookupTask task;
-    {
-      std::lock_guard lock(mutex_);
-      task = next_task_++;
-      pending_.insert(task);
-      ++threads_running_;
-      resolver = resolver_;
+    std::lock_guard lock(mutex_);
+    if (idle_ == 0 && threads_ < kThreads) {
+      try {
+        std::thread([this] { Serve(); }).detach();
+        ++threads_;
+        ++idle_;
+      } catch (const std::system_error&) {
+        if (threads_ == 0) {
+          *error = WSAENOBUFS;
+          return 0;
+        }
+      }
     }
-    try {
-      std::thread([this, task, hwnd, message, name, resolver] {
-        Run(task, hwnd, message, name, *resolver);
-      }).detach();
-    } catch (const std::system_error&) {
-      std::lock_guard lock(mutex_);
-      pending_.erase(task);
-      --threads_running_;
-      *error = WSAENOBUFS;
-      return 0;
-    }
+    const LookupTask task = next_task_++;
+    pending_.insert(task);
+    queue_.push_back(Job{task, hwnd, message, name, resolver_});
+    ++unfinished_;
+    wake_.notify_one();
     *error = 0;
     return task;
   }
@@ -59,34 +64,68 @@ class LookupService {
     resolver_ = resolver ? std::move(resolver) : std::make_shared<SystemHostResolver>();
   }
 
-  std::size_t ThreadsRunning() {
+  std::size_t Unfinished() {
     std::lock_guard lock(mutex_);
-    return threads_running_;
+    return unfinished_;
+  }
+
+  std::size_t Threads() {
+    std::lock_guard lock(mutex_);
+    return threads_;
   }
 
  private:
+  struct Job {
+    LookupTask task;
+    Hwnd hwnd;
+    unsigned message;
+    std::string name;
+    std::shared_ptr<HostResolver> resolver;
+  };
+
   LookupService() : resolver_(std::make_shared<SystemHostResolver>()) {}
 
-  void Run(LookupTask task, Hwnd hwnd, unsigned message, const std::string& name,
-           HostResolver& resolver) {
+  void Serve() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [this] { return !queue_.empty(); });
+      Job job = std::move(queue_.front());
+      queue_.pop_front();
+      --idle_;
+      if (pending_.contains(job.task)) {
+        lock.unlock();
+        Run(job);
+        lock.lock();
+      }
+      --unfinished_;
+      ++idle_;
+    }
+  }
+
+  // Called without the lock; posts with it.
+  void Run(Job& job) {
     auto entry = std::make_unique<HostEntry>();
-    entry->name = name;
-    const int error = resolver.Resolve(name, &entry->addresses);
+    entry->name = job.name;
+    const int error = job.resolver->Resolve(job.name, &entry->addresses);
     if (error != 0) entry->addresses.clear();
     std::lock_guard lock(mutex_);
     // Posted under the lock, so that a cancel either comes before (nothing is posted) or after
     // (it learns that the lookup had completed).
-    if (pending_.erase(task) == 1) {
-      PostMessage(hwnd, message, task, MakeLong(0, static_cast<unsigned>(error)), std::move(entry));
+    if (pending_.erase(job.task) == 1) {
+      PostMessage(job.hwnd, job.message, job.task, MakeLong(0, static_cast<unsigned>(error)),
+                  std::move(entry));
     }
-    --threads_running_;
   }
 
   std::mutex mutex_;
+  std::condition_variable wake_;
   std::shared_ptr<HostResolver> resolver_;
   std::unordered_set<LookupTask> pending_;  // started, neither completed nor cancelled
+  std::deque<Job> queue_;                   // started, not yet taken by a thread
   LookupTask next_task_ = 1;
-  std::size_t threads_running_ = 0;
+  std::size_t unfinished_ = 0;  // started and not yet done with by a thread (cancelled ones too)
+  std::size_t threads_ = 0;     // threads of the pool; they never end
+  std::size_t idle_ = 0;        // threads waiting for a lookup
 };
 
 }  // namespace
@@ -108,7 +147,11 @@ void WsSetHostResolver(std::shared_ptr<HostResolver> resolver) {
 }
 
 std::size_t WsLookupThreadsRunning() {
-  return LookupService::Instance().ThreadsRunning();
+  return LookupService::Instance().Unfinished();
+}
+
+std::size_t WsLookupThreads() {
+  return LookupService::Instance().Threads();
 }
 
 }  // namespace qlm

@@ -20,8 +20,8 @@ struct HostEntry final : Payload {
 // Handle of a lookup under way: non-zero, never reused.
 using LookupTask = std::uint64_t;
 
-// Looks `name` up on a thread of its own and posts `message` to `hwnd` when done: wParam is the
-// task, the high word of lParam the WinSock error (0 on success), the payload a HostEntry.
+// Looks `name` up on a thread of a small pool and posts `message` to `hwnd` when done: wParam is
+// the task, the high word of lParam the WinSock error (0 on success), the payload a HostEntry.
 // Returns the task, or 0 with the error in `error` when the lookup could not be started.
 LookupTask WsAsyncGetHostByName(Hwnd hwnd, unsigned message, const std::string& name, int* error);
 
@@ -32,8 +32,10 @@ int WsCancelAsyncRequest(LookupTask task);
 // Replaces the resolver for lookups started from now on; nullptr restores the system's.
 void WsSetHostResolver(std::shared_ptr<HostResolver> resolver);
 
-// Lookups whose thread has not finished yet (cancelled ones included), for tests that must not
-// end while a lookup thread still runs.
+// Lookups not yet done with by the pool (cancelled ones included), for tests that must not end
+// while a lookup still runs.
 std::size_t WsLookupThreadsRunning();
+// The threads of the pool: they are made as lookups need them, up to a small bound, and kept.
+std::size_t WsLookupThreads();
 
 }  // namespace qlm

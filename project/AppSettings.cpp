@@ -115,6 +115,8 @@ constexpr Row kTable[] = {
     NumberRow(N::IMGSW, "IMGSW", 1, 1),
     NumberRow(N::PicChgInterval, "PicChgInterval", 5, 5, 5, 86400),
     NumberRow(N::PickupDisplay, "PickupDisplay", 1),
+    NumberRow(N::FreeSpaceReserve, "FreeSpaceReserve", -1, 512),
+    NumberRow(N::MaxFileSize, "MaxFileSize", -1, 0),
 };
 
 // Row of each enumerator, found once; kNone marks an enumerator missing from the table.

@@ -44,6 +44,8 @@ enum class AppNumber {
   IMGSW,
   PicChgInterval,
   PickupDisplay,
+  FreeSpaceReserve,  // MiB a download leaves free on the mirror's file system
+  MaxFileSize,       // MiB a downloaded file may take at most; 0 none
   kCount
 };
 

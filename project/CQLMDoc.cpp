@@ -1,5 +1,6 @@
 #include "project/CQLMDoc.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -98,7 +99,12 @@ bool CQLMDoc::OpenQueues(const std::string& name, bool fresh) {
       if (std::remove(path->c_str()) != 0 && errno != ENOENT) return Fail(kErrQueue);
     }
   }
+  failed_queue_.clear();
+  queue_damaged_ = false;
   if (!work_queue_.Open(work) || !localize_queue_.Open(localize)) {
+    const PatrolQueue& failed = work_queue_.IsOpen() ? localize_queue_ : work_queue_;
+    failed_queue_ = failed.Path();
+    queue_damaged_ = failed.Error() == PatrolQueue::kErrDamaged;
     work_queue_.Close();
     localize_queue_.Close();
     return Fail(kErrQueue);
@@ -123,21 +129,30 @@ bool CQLMDoc::Open(const std::string& path, QueueAccess queues) {
   Close();
   std::string file_path, base;
   SplitPath(path, file_path, base);
-  std::FILE* file = std::fopen(file_path.c_str(), "rb");
-  if (!file) return Fail(kErrLoad);
+  // Opened without waiting, so that a FIFO or a device in its place is refused rather than waited
+  // for; only a plain file is read.
+  const int fd = ::open(file_path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return Fail(kErrLoad);
   struct stat st {};
-  if (::fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) {
-    std::fclose(file);
+  std::FILE* file = nullptr;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
+      (file = ::fdopen(fd, "rb")) == nullptr) {
+    ::close(fd);
     return Fail(kErrLoad);
   }
-  // A syntax error leaves an empty tree and the open goes on; a file that cannot be read fails.
   ProjectLexer lexer(file);
-  ProjectReader::Read(lexer, *root_);
+  const bool whole = ProjectReader::Read(lexer, *root_);
   const bool read_error = std::ferror(file);
   std::fclose(file);
   if (read_error) {
     ResetRoot();
     return Fail(kErrLoad);
+  }
+  if (!whole) {
+    ResetRoot();
+    syntax_line_ = lexer.Line();
+    return Fail(kErrSyntax);
   }
   const std::string name = BaseName(base);
   root_->SetTitle(name);

@@ -41,6 +41,8 @@ class CQLMDoc {
   static constexpr int16_t kErrQueue = -10;
   // The user declined to convert queue files of an older version.
   static constexpr int16_t kErrDeclined = -11;
+  // The project file does not read completely (SyntaxLine() tells where); it is left as it is.
+  static constexpr int16_t kErrSyntax = -13;
 
   static constexpr std::string_view kConvertQuestion =
       "古いバージョンのファイルが検出されました。現在のバージョンで使用できるようにコンバートします"
@@ -69,8 +71,8 @@ class CQLMDoc {
   // one patrolling the project reads only the tree: opening the queues may repair or cut back
   // files that the patrol is writing.
   enum class QueueAccess { kOpen, kLeave };
-  // Reads the project file and opens its queue files. A file with a syntax error still opens, with
-  // an empty tree (the root keeps the options read before the error).
+  // Reads the project file and opens its queue files. A file that is not a plain file, or does not
+  // read completely, is refused (kErrLoad, kErrSyntax) with an empty tree.
   bool Open(const std::string& path, QueueAccess queues = QueueAccess::kOpen);
   // Writes the project file; under a new name the queues move to the new project folder (the old
   // folder keeps its files).
@@ -87,6 +89,12 @@ class CQLMDoc {
   // MirrorDir + name + "/".
   std::string ProjectFolder() const;
   int16_t LastError() const { return last_error_; }
+  // The line at which the last open stopped reading the project file (kErrSyntax).
+  int SyntaxLine() const { return syntax_line_; }
+  // The queue file that the last open could not open (empty when both opened), and whether it was
+  // refused as damaged (it is then left as it is).
+  const std::string& FailedQueue() const { return failed_queue_; }
+  bool QueueDamaged() const { return queue_damaged_; }
   bool IsModified() const { return modified_; }
   void SetModified(bool modified = true) { modified_ = modified; }
   bool PatrolRunning() const { return patrol_running_; }
@@ -148,6 +156,9 @@ class CQLMDoc {
   std::unique_ptr<ProjectItem> root_;  // never null; its title is the project's name
   std::string path_name_;              // the project file, empty for a new project
   int16_t last_error_ = kErrNone;
+  int syntax_line_ = 0;
+  std::string failed_queue_;
+  bool queue_damaged_ = false;
   bool modified_ = false;
   bool patrol_running_ = false;
   PatrolQueue work_queue_{LinkRecord::kVersion};

@@ -232,7 +232,11 @@ bool PatrolQueue::OpenFile(const std::string& path, bool read_only) {
   skipped_ = 0;
   read_only_ = read_only;
   ResetHeader(static_cast<uint32_t>(version_));
-  fd_ = ::open(path.c_str(), read_only ? O_RDONLY | O_CLOEXEC : O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  fd_ = ::open(path.c_str(), read_only ? O_RDONLY | O_CLOEXEC : O_RDWR | O_CLOEXEC);
+  if (fd_ < 0 && errno == ENOENT && !read_only) {
+    if (!CreateEmpty(path)) return Fail(kErrOpen);
+    fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+  }
   if (fd_ < 0) return Fail(kErrOpen);
   struct stat st {};
   if (::fstat(fd_, &st) != 0) {
@@ -240,19 +244,30 @@ bool PatrolQueue::OpenFile(const std::string& path, bool read_only) {
     return Fail(kErrOpen);
   }
   end_ = static_cast<uint64_t>(st.st_size);
-  if (end_ == 0) {
-    // A file that was never written, or one whose creation was cut off before its header.
-    end_ = kHeaderSize;
-    if (read_only) return true;
-    if (!WriteHeader()) return Fail(kErrIo);
-    MapFile(end_);
-    return true;
-  }
+  // A new file comes into place with its header (CreateEmpty), so one without it, even with no
+  // bytes at all, lost its records: Validate refuses it.
   if (!Validate()) {
     Close();
     return false;
   }
   if (!read_only) MapFile(end_);
+  return true;
+}
+
+bool PatrolQueue::CreateEmpty(const std::string& path) {
+  // The header is written to a file of its own and renamed into place: a kill in between leaves
+  // no file without one.
+  const std::string fresh = path + ".new";
+  fd_ = ::open(fresh.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd_ < 0) return false;
+  end_ = kHeaderSize;
+  const bool written = WriteHeader() && ::fsync(fd_) == 0;
+  ::close(fd_);
+  fd_ = -1;
+  if (!written || ::rename(fresh.c_str(), path.c_str()) != 0) {
+    ::unlink(fresh.c_str());
+    return false;
+  }
   return true;
 }
 

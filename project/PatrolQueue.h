@@ -58,8 +58,8 @@ class PatrolQueue {
   PatrolQueue(const PatrolQueue&) = delete;
   PatrolQueue& operator=(const PatrolQueue&) = delete;
 
-  // Opens the list file, creating it with an empty header when it is absent or has no bytes. A
-  // damaged file is left untouched and the open fails with kErrDamaged.
+  // Opens the list file, creating it with an empty header when it is absent. A damaged file (also
+  // one cut to no bytes) is left untouched and the open fails with kErrDamaged.
   bool Open(const std::string& path);
   // Opens an existing list file to read its records; nothing is written to it, not even the
   // repairs that Open makes.
@@ -163,6 +163,8 @@ class PatrolQueue {
   static bool IsSentinel(uint32_t offset) { return offset < kHeaderSize; }
 
   bool OpenFile(const std::string& path, bool read_only);
+  // Puts a file holding an empty header at `path`, whole or not at all.
+  bool CreateEmpty(const std::string& path);
   bool Fail(int error);
   bool CheckOpen();
   bool CheckWritable();

@@ -13,12 +13,6 @@ ProjectItem::~ProjectItem() {
   DeleteDescendants();
 }
 
-ProjectItem* ProjectItem::LastChild() const {
-  ProjectItem* child = first_child_;
-  while (child && child->next_) child = child->next_;
-  return child;
-}
-
 const ProjectItem* ProjectItem::Root() const {
   const ProjectItem* item = this;
   while (item->parent_) item = item->parent_;
@@ -83,7 +77,7 @@ bool ProjectItem::SetPilotType(int32_t value) {
 ProjectItem* ProjectItem::AppendChild(std::unique_ptr<ProjectItem> child) {
   if (!child || kind_ == kRecord || child->kind_ == kRoot) return nullptr;
   ProjectItem* raw = child.release();
-  ProjectItem* last = LastChild();
+  ProjectItem* last = last_child_;
   raw->parent_ = this;
   raw->next_ = nullptr;
   raw->prev_ = last;
@@ -92,6 +86,7 @@ ProjectItem* ProjectItem::AppendChild(std::unique_ptr<ProjectItem> child) {
   } else {
     first_child_ = raw;
   }
+  last_child_ = raw;
   return raw;
 }
 
@@ -101,7 +96,11 @@ void ProjectItem::Unlink() {
   } else if (parent_) {
     parent_->first_child_ = next_;
   }
-  if (next_) next_->prev_ = prev_;
+  if (next_) {
+    next_->prev_ = prev_;
+  } else if (parent_) {
+    parent_->last_child_ = prev_;
+  }
 }
 
 std::unique_ptr<ProjectItem> ProjectItem::Detach() {
@@ -130,6 +129,7 @@ void ProjectItem::DeleteDescendants() {
     }
   }
   first_child_ = nullptr;
+  last_child_ = nullptr;
   for (auto it = doomed.rbegin(); it != doomed.rend(); ++it) {
     (*it)->first_child_ = nullptr;
     delete *it;

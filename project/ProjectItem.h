@@ -35,7 +35,7 @@ class ProjectItem {
   ProjectItem* FirstChild() const { return first_child_; }
   ProjectItem* Next() const { return next_; }
   ProjectItem* Prev() const { return prev_; }
-  ProjectItem* LastChild() const;
+  ProjectItem* LastChild() const { return last_child_; }
   const ProjectItem* Root() const;
   // True when `item` is this item or lies anywhere below it.
   bool Contains(const ProjectItem* item) const;
@@ -112,6 +112,9 @@ class ProjectItem {
   ProjectItem* next_ = nullptr;
   ProjectItem* prev_ = nullptr;
   ProjectItem* first_child_ = nullptr;
+  // Kept so that appending a child costs the same however many the item has (a project file of
+  // many items is read in time linear in its size).
+  ProjectItem* last_child_ = nullptr;
   ProjectItem* parent_ = nullptr;
   std::optional<std::string> url_;
   std::optional<std::string> title_;

@@ -23,16 +23,18 @@ bool IsBlank(int c) {
 }  // namespace
 
 int ProjectLexer::Get() {
+  int c = kEof;
   if (pending_ != kNone) {
-    const int c = pending_;
+    c = pending_;
     pending_ = kNone;
-    return c;
+  } else if (file_) {
+    c = std::getc(file_);
+    if (c == EOF) c = kEof;
+  } else if (pos_ < text_.size()) {
+    c = static_cast<unsigned char>(text_[pos_++]);
   }
-  if (file_) {
-    const int c = std::getc(file_);
-    return c == EOF ? kEof : c;
-  }
-  return pos_ < text_.size() ? static_cast<unsigned char>(text_[pos_++]) : kEof;
+  if (c == '\n') ++line_;
+  return c;
 }
 
 ProjectLexer::Token ProjectLexer::Next() {

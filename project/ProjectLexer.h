@@ -40,15 +40,21 @@ class ProjectLexer {
   explicit ProjectLexer(std::FILE* file) : file_(file) {}
 
   Token Next();
+  // The line of the last byte read, counted from 1.
+  int Line() const { return line_; }
 
  private:
   int Get();
-  void Unget(int byte) { pending_ = byte; }
+  void Unget(int byte) {
+    pending_ = byte;
+    if (byte == '\n') --line_;
+  }
 
   std::FILE* file_ = nullptr;
   std::string_view text_;
   std::size_t pos_ = 0;  // offset of the next byte in text_
   int pending_ = -2;     // a byte read one too far and handed back, or -2 for none
+  int line_ = 1;
 };
 
 }  // namespace qlm

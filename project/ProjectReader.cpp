@@ -99,6 +99,7 @@ bool ProjectReader::ExpectString(std::string& text) {
 
 bool ProjectReader::ReadAll(ProjectItem& root) {
   Advance();
+  if (token_.Is(Kind::kEnd)) return false;  // no project at all: cut to nothing, or not ours
   if (token_.IsWord("ProjectDefault")) {
     if (!Expect(Kind::kOpen) || !ReadOptions(root, false) || !token_.Is(Kind::kClose)) {
       return false;
@@ -111,6 +112,7 @@ bool ProjectReader::ReadAll(ProjectItem& root) {
   auto parent = [&open, &root]() -> ProjectItem& { return open.empty() ? root : *open.back(); };
   for (;;) {
     if (token_.IsWord("Folder")) {
+      if (open.size() == kMaxDepth) return false;
       auto folder = std::make_unique<ProjectItem>(ProjectItem::kFolder);
       std::string title;
       if (!Expect(Kind::kEqual) || !ExpectString(title) || !Expect(Kind::kOpen)) return false;
@@ -128,7 +130,7 @@ bool ProjectReader::ReadAll(ProjectItem& root) {
       Advance();
       continue;
     }
-    if (open.empty()) return true;
+    if (open.empty()) return token_.Is(Kind::kEnd);
     if (!token_.Is(Kind::kClose)) return false;
     std::unique_ptr<ProjectItem> folder = std::move(open.back());
     open.pop_back();

@@ -119,7 +119,7 @@ TEST(ListCommand, FilesThatCannotBeOpenedEndWithStatusTwo) {
 TEST(ListCommand, OldQueueFilesAreConvertedOnlyWhenTheUserSaysYes) {
   test::TempDir dir;
   const std::string path = dir.File("old.prj");
-  ASSERT_TRUE(test::WriteFileBytes(path, ""));
+  ASSERT_TRUE(test::WriteFileBytes(path, "ProjectDefault\n{\n}\n"));
   const std::string folder = DataFolder() + "Mirror/old/";
   ASSERT_TRUE(WriteOldWorkQueue(folder, "old"));
   Result r = List(path, false, "n\n");
@@ -137,7 +137,7 @@ TEST(ListCommand, OldQueueFilesAreConvertedOnlyWhenTheUserSaysYes) {
 TEST(ListCommand, LeavesTheQueueFilesOfARunningPatrolAlone) {
   test::TempDir dir;
   const std::string path = dir.File("busy.prj");
-  ASSERT_TRUE(test::WriteFileBytes(path, ""));
+  ASSERT_TRUE(test::WriteFileBytes(path, "ProjectDefault\n{\n}\n"));
   const std::string folder = DataFolder() + "Mirror/busy/";
   ASSERT_TRUE(WriteOldWorkQueue(folder, "busy"));
   const std::string before = test::ReadFileBytes(folder + "busy.uq");

@@ -243,18 +243,19 @@ TEST(PageScannerTest, MakeAbsoluteResolvesAgainstThePageUrl) {
           {"http://h/a/b.html", "p[20q.html", "http://h/a/p%20q.html"},
           // A bracket that starts no escape stays a bracket.
           {"http://h/a/b.html", "img[1].jpg", "http://h/a/img%5b1%5d.jpg"},
-          // Climbing above the root: the rest is read as a host and a path.
-          {"http://h1/a.html", "../../h2/p.html", "http://h2/p.html"},
-          {"http://h1/a/b/c.html", "../../../h2/q/p.html", "http://h2/q/p.html"},
-          // A file page's climb stops at its root.
+          // A climb above the root stops there: a page this program did not write names no host
+          // that way.
+          {"http://h1/a.html", "../../h2/p.html", "http://h1/h2/p.html"},
+          {"http://h1/a/b/c.html", "../../../../evil.invalid/x.html",
+           "http://h1/evil.invalid/x.html"},
           {"file://h1/d/p.html", "../../x/p.html", "file://h1/x/p.html"},
-          {"http://h/a/b.html", "../../..", ""},
+          {"http://h/a/b.html", "../../..", "http://h/"},
           // https links are links; a link without a scheme takes its page's.
           {"http://h/a/b.html", "https://h/x", "https://h/x"},
           {"https://h/a/b.html", "//g/x.jpg", "https://g/x.jpg"},
           {"https://h:8443/a/b.html", "/c.html", "https://h:8443/c.html"},
           {"https://h/a/b.html", "../c/d.html", "https://h/c/d.html"},
-          {"https://h1/a.html", "../../h2/p.html", "https://h2/p.html"},
+          {"https://h1/a.html", "../../h2/p.html", "https://h1/h2/p.html"},
           {"http://h/a/b.html", "http://bad_host/x", ""},
           {"http://h/a/b.html", "c:/x.html", ""},
           {"http://h/a/b.html", "%zz.html", ""},
@@ -281,7 +282,9 @@ TEST(PageScannerTest, RewrittenPagesReadCgiLinksBackWithoutTheirVariant) {
       marked);
   // A rewritten file page reaches another host's files as "//h2/p.html" did, by a climb out of
   // its own host's folder; a climb that stays inside it stays on the page's host.
-  ExpectAbsolute({{"file://h1/d/p.html", "../../h2/p.html", "file://h2/p.html"},
+  ExpectAbsolute({{"http://h1/a.html", "../../h2/p.html", "http://h2/p.html"},
+                  {"http://h1/a/b/c.html", "../../../h2/q/p.html", "http://h2/q/p.html"},
+                  {"file://h1/d/p.html", "../../h2/p.html", "file://h2/p.html"},
                   {"file://h1/d/p.html", "//h2/p.html", "file://h2/p.html"},
                   {"file://h1/d/p.html", "../x/p.html", "file://h1/x/p.html"},
                   {"file://h1/p.html", "../h2/p.html", "file://h2/p.html"}},

@@ -28,6 +28,11 @@ bool IsWorkFile(const std::string& relative) {
 
 }  // namespace
 
+std::string OneItemProject(const std::string& url, const std::string& options) {
+  return "ProjectDefault\n{\n\tAccessInterval=0\n\t" + options + "\n}\nRecord\n{\n\tURL=\"" + url +
+         "\"\n}\n";
+}
+
 bool IsLeftover(const std::string& name) {
   return name.starts_with(".qlm?") || (name.starts_with("tmp") && name.ends_with(".dat")) ||
          name == "tmp.html";

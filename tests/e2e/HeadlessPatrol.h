@@ -51,6 +51,10 @@ class HeadlessPatrol {
 // ("tmp0.dat", "tmp.html") and the file a write fills beside a local name before renaming it.
 bool IsLeftover(const std::string& name);
 
+// A project of one URL item that patrols without waiting between downloads, with more `options`
+// of the project's defaults ("GraphMax=1").
+std::string OneItemProject(const std::string& url, const std::string& options = "GraphMax=1");
+
 // The counter line a patrol ends with, split into its numbers; empty when the text has none.
 std::map<std::string, int> Counters(const std::string& out);
 // The last line of a text.

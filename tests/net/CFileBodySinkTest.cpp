@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <chrono>
 #include <string>
 
@@ -58,6 +59,44 @@ TEST(CFileBodySink, TellsTheLastWriteTimeOfTheFileItClosed) {
   // The next file starts without one.
   ASSERT_TRUE(sink.Create(dir.File("next.dat"), false));
   EXPECT_FALSE(sink.LastWrite());
+}
+
+// A body is kept whole or not at all: a refused write leaves nothing of its piece behind, and the
+// reason tells a bound of the limits (the download fails) from a full disk (the patrol stops).
+TEST(CFileBodySink, WritesWithinItsLimitsOrTellsWhyNot) {
+  constexpr int64_t kHuge = int64_t{1} << 60;  // more than any file system has free
+  struct Case {
+    const char* name;
+    const char* file;  // empty: a new file in the test folder
+    int64_t max_bytes, reserve;
+    bool ok;
+    int error;
+    bool refused;
+  };
+  const Case cases[] = {
+      {"no bounds", "", 0, 0, true, 0, false},
+      {"up to the size bound", "", 10, 0, true, 0, false},
+      {"past the size bound", "", 9, 0, false, EFBIG, true},
+      {"a small reserve", "", 0, 1 << 20, true, 0, false},
+      {"a reserve the disk has not got", "", 0, kHuge, false, ENOSPC, true},
+      {"a full file system", "/dev/full", 0, 0, false, ENOSPC, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TempDir dir;
+    const std::string path = *c.file ? c.file : dir.File("body.dat");
+    CFileBodySink sink;
+    sink.SetLimits(c.max_bytes, c.reserve);
+    ASSERT_TRUE(sink.OpenAppend(path));
+    const bool ok = sink.WriteBody("01234", 5) && sink.WriteBody("56789", 5);
+    EXPECT_EQ(ok, c.ok);
+    EXPECT_EQ(sink.LastError(), c.error);
+    EXPECT_EQ(sink.Refused(), c.refused);
+    EXPECT_EQ(sink.BytesWritten(), ok ? 10 : c.max_bytes > 0 ? 5 : 0);
+    ASSERT_TRUE(sink.Close());
+    if (!*c.file)
+      EXPECT_EQ(test::ReadFileBytes(path).size(), static_cast<size_t>(sink.BytesWritten()));
+  }
 }
 
 }  // namespace

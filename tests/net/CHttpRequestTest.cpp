@@ -168,9 +168,18 @@ TEST(CHttpRequestReply, EndsEachKindOfReplyWithItsResult) {
       {"LF-only line ends",
        ServerScript().ReadRequest().Send("HTTP/1.0 200 OK\nLocation: /l\n\nbody"),
        Want(kResultCompleted, 200, kFull, "body", 0, "/l")},
-      {"body shorter than its length",
+      {"body shorter than its length is cut off, not complete",
        ServerScript().ReadRequest().Send("HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\nshort"),
-       Want(kResultCompleted, 200, kFull, "short", 10)},
+       Want(kResultFailed, 200, kFull, "short", 10)},
+      {"body reset before its length",
+       ServerScript()
+           .ReadRequest()
+           .Send("HTTP/1.0 200 OK\r\nContent-Length: 9\r\n\r\nshort")
+           .Reset(),
+       Want(kResultFailed, 200, kFull, "short", 9)},
+      {"body of exactly its length",
+       ServerScript().ReadRequest().Send("HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nwhole"),
+       Want(kResultCompleted, 200, kFull, "whole", 5)},
       {"no header lines at all", ServerScript().ReadRequest().Send("HTTP/1.0 200 OK\r\n\r\nbare"),
        Want(kResultCompleted, 200, kFull, "bare")},
       {"empty body",
@@ -426,6 +435,49 @@ TEST(CHttpRequestBody, GoesToASinkAsItArrives) {
   EXPECT_EQ(request.ResultCode(), kResultCompleted);
   EXPECT_EQ(request.BodyReceived(), static_cast<int64_t>(body.size()));
   EXPECT_TRUE(sink.Body() == body);
+}
+
+// A sink that takes the first pieces of a body and then refuses, as a full disk does.
+class RefusingSink : public IHttpBodySink {
+ public:
+  explicit RefusingSink(size_t room) : room_(room) {}
+  bool WriteBody(const char* data, size_t size) override {
+    if (size > room_) return false;
+    room_ -= size;
+    kept_.append(data, size);
+    return true;
+  }
+  size_t Kept() const { return kept_.size(); }
+
+ private:
+  size_t room_;
+  std::string kept_;
+};
+
+TEST(CHttpRequestBody, ASinkThatRefusesAPieceFailsTheTransfer) {
+  for (size_t room : {size_t{0}, size_t{1000}}) {  // refused at once, or after a piece
+    SCOPED_TRACE(room);
+    HttpTestLoop loop;
+    const std::string body(200000, 'b');
+    // The server goes on sending: the request ends without waiting for the rest.
+    ScriptedServer server(ServerScript()
+                              .ReadRequest()
+                              .Send("HTTP/1.0 200 OK\r\nContent-Length: " +
+                                    std::to_string(body.size()) + "\r\n\r\n" + body.substr(0, 600))
+                              .Pause(milliseconds(30))
+                              .Send(body.substr(600, 3000))
+                              .HoldOpen());
+    ProgressRecorder recorder;
+    recorder.pull = false;
+    RefusingSink sink(room);
+    CHttpRequest request(&recorder);
+    request.SetBodySink(&sink);
+    request.Get("127.0.0.1", server.Port(), "/");
+    ASSERT_TRUE(loop.RunUntil([&] { return recorder.Finished(); }));
+    EXPECT_EQ(request.ResultCode(), kResultFailed);
+    EXPECT_TRUE(request.SinkFailed());
+    EXPECT_LE(sink.Kept(), room);
+  }
 }
 
 }  // namespace

@@ -100,6 +100,26 @@ TEST_F(RasManTest, DialReportsProgressToTheOwnerFirstThenTheRequester) {
   EXPECT_FALSE(ras_.IsAdopted());
 }
 
+// A download manager asks from the network thread: the back end (which may run a program for
+// seconds) is never called there; the request goes over to the manager's thread and the answer
+// comes back as a notice.
+TEST_F(RasManTest, RequestsFromAnotherThreadAreCarriedOutOnTheManagersThread) {
+  backend_.AddAttempt({{RASCS_OpenPort, 0}, {RASCS_Connected, 0}});
+  std::thread([this] { ras_.Dial(a_.Handle()); }).join();
+  EXPECT_EQ(backend_.DialCount(), 0);
+  EXPECT_FALSE(ras_.IsDialling());
+  Pump();
+  EXPECT_EQ(backend_.DialCount(), 1);
+  EXPECT_EQ(NoticesOf(a_), (Notices{{0, 0}, {8192, 0}}));
+
+  std::thread([this] { ras_.Release(a_.Handle()); }).join();
+  EXPECT_EQ(backend_.HangUpCount(), 0);
+  EXPECT_TRUE(ras_.IsUp());
+  Pump();
+  EXPECT_EQ(backend_.HangUpCount(), 1);
+  EXPECT_EQ(NoticesOf(a_).back(), (Notice{8193, 0}));
+}
+
 TEST_F(RasManTest, SecondRequesterWhileUpIsAnsweredAtOnceWithoutANewDial) {
   BringUp();
   ras_.Dial(b_.Handle());

@@ -3,6 +3,8 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "platform/WinSockErrors.h"
 #include "tests/net/NetTestFixture.h"
 #include "tests/support/ScriptedResolver.h"
+#include "tests/support/ThreadCount.h"
 
 namespace qlm {
 namespace {
@@ -102,6 +105,28 @@ TEST_F(CWSLookupTest, CancelledLookupNeverCompletesWhetherItsAnswerCameBeforeOrA
   Settle();
   EXPECT_TRUE(owner_.errors.empty());
   EXPECT_EQ(WSEventRegistry::Instance().Size(), 0u);
+}
+
+// A page that names many hosts starts many lookups; a few threads carry them all out.
+TEST_F(CWSLookupTest, ManyLookupsAtOnceShareAFewThreads) {
+  resolver_->Add("many.test", {"127.0.0.2"});
+  resolver_->Hold();
+  const std::string host = "many.test";
+  const std::size_t before = test::ThreadsOfThisProcess();
+  std::vector<std::unique_ptr<CWSLookup>> lookups;
+  std::vector<LookupOwner> owners(40);
+  for (LookupOwner& owner : owners) {
+    lookups.push_back(std::make_unique<CWSLookup>());
+    ASSERT_EQ(lookups.back()->Start(&host, &owner, 0), 0);
+  }
+  EXPECT_LE(test::ThreadsOfThisProcess(), before + 8);
+  resolver_->Release();
+  ASSERT_TRUE(RunUntil([&] {
+    return std::all_of(owners.begin(), owners.end(),
+                       [](const LookupOwner& owner) { return !owner.errors.empty(); });
+  }));
+  for (const LookupOwner& owner : owners) EXPECT_EQ(owner.errors, std::vector<int>{0});
+  EXPECT_EQ(lookups.front()->State(), CWSLookup::kDone);
 }
 
 TEST_F(CWSLookupTest, DestroyingAPendingLookupLeavesNothingBehind) {

@@ -126,6 +126,38 @@ TEST_F(CWSThreadTest, ManagerIsMadeOnTheWorkerAndItsHandlePostedToTheRequester) 
   EXPECT_FALSE(IsWindow(manager_)) << "managers go with the thread";
 }
 
+// A manager that ended is freed when it says so, not only when the next one is made.
+TEST_F(CWSThreadTest, AManagerThatEndedIsFreedAtOnce) {
+  constexpr unsigned kEnd = WM_USER + 302;
+  struct EndingManager final : Window {
+    explicit EndingManager(std::atomic<bool>& freed) : freed_(freed) {}
+    ~EndingManager() override {
+      Destroy();
+      freed_ = true;
+    }
+    LResult WindowProc(Message& msg) override {
+      if (msg.message != kEnd) return Window::WindowProc(msg);
+      Destroy();
+      PostThreadMessage(CurrentThreadLoopId(), WM_WS_FREE_ENDED);
+      return 0;
+    }
+    std::atomic<bool>& freed_;
+  };
+  std::atomic<bool> freed = false;
+  CWSThread::SetManagerFactory([&](std::unique_ptr<ManagerRequest>) {
+    auto manager = std::make_unique<EndingManager>(freed);
+    manager->Create("DLManager", "DLManager");
+    return manager;
+  });
+  CWSThread worker;
+  ASSERT_TRUE(worker.Start());
+  RequestManager(worker);
+  ASSERT_TRUE(IsWindow(manager_));
+  ASSERT_TRUE(PostMessage(manager_, kEnd));
+  EXPECT_TRUE(RunUntil([&] { return freed.load(); }));
+  worker.Stop();
+}
+
 TEST_F(CWSThreadTest, WithoutAFactoryTheRequesterStillGetsAnAnswer) {
   CWSThread worker;
   ASSERT_TRUE(worker.Start());

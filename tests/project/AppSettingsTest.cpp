@@ -76,6 +76,8 @@ TEST_F(AppSettingsTest, EmptyFileGivesTheReadDefaultsAndTheirGetterValues) {
       {N::IMGSW, 1, 1},
       {N::PicChgInterval, 5, 5},
       {N::PickupDisplay, 1, 1},
+      {N::FreeSpaceReserve, -1, 512},
+      {N::MaxFileSize, -1, 0},
   };
   static_assert(std::size(rows) == static_cast<size_t>(N::kCount));
   for (const auto& row : rows) {

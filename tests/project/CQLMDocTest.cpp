@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "project/CQLMDoc.h"
+#include "project/ProjectReader.h"
 #include "project/RecordWriter.h"
 #include "tests/project/ProjectTrees.h"
 #include "tests/project/ScriptedPrompt.h"
@@ -16,6 +17,9 @@ namespace {
 
 using test::ReadFileBytes;
 using test::WriteFileBytes;
+
+// The least a project file holds.
+const std::string kEmptyProject = "ProjectDefault\n{\n}\n";
 
 bool Exists(const std::string& path) {
   struct stat st {};
@@ -119,7 +123,7 @@ TEST_F(CQLMDocTest, FileNameRules) {
       {"x.prjx.prj", "x.prjx", "x.prjx"},
   };
   for (const Case& c : cases) {
-    ASSERT_TRUE(WriteFileBytes(Prj(c.on_disk), ""));
+    ASSERT_TRUE(WriteFileBytes(Prj(c.on_disk), kEmptyProject));
     ASSERT_TRUE(doc_.Open(Prj(c.asked))) << c.asked;
     EXPECT_EQ(doc_.Root().Title(), c.title) << c.asked;
     EXPECT_EQ(doc_.PathName(), Prj(c.on_disk)) << c.asked;
@@ -127,16 +131,42 @@ TEST_F(CQLMDocTest, FileNameRules) {
   }
 }
 
-TEST_F(CQLMDocTest, EmptyOrBrokenFilesOpenWithAnEmptyTree) {
-  ASSERT_TRUE(WriteFileBytes(Prj("e.prj"), ""));
+TEST_F(CQLMDocTest, FilesThatDoNotReadWhollyAreRefusedWithTheirLineAndLeftAsTheyAre) {
+  ASSERT_TRUE(WriteFileBytes(Prj("e.prj"), kEmptyProject));
   ASSERT_TRUE(doc_.Open(Prj("e.prj")));
   EXPECT_EQ(doc_.Root().FirstChild(), nullptr);
   EXPECT_EQ(doc_.Root().Own(ItemOption::GraphMax), kUnset);
 
-  ASSERT_TRUE(WriteFileBytes(Prj("s.prj"), "ProjectDefault{NoCache=1}Record{}Record{ ; }"));
-  ASSERT_TRUE(doc_.Open(Prj("s.prj")));
-  EXPECT_EQ(doc_.Root().FirstChild(), nullptr);
-  EXPECT_EQ(doc_.Root().Own(ItemOption::NoCache), 1);
+  std::string deep;
+  for (std::size_t i = 0; i <= ProjectReader::kMaxDepth; ++i) deep += "Folder=\"d\"{\n";
+  struct Case {
+    const char* what;
+    std::string bytes;
+    int line;
+  };
+  const Case cases[] = {
+      {"no bytes", "", 1},
+      {"blanks only", " \n\n", 3},
+      {"a bad byte", "ProjectDefault{NoCache=1}\nRecord{}\nRecord{ ; }", 3},
+      {"cut off in a block", "ProjectDefault{}\nFolder=\"a\"{\n\tRecord{URL=\"http://h/\"}\n", 4},
+      {"binary",
+       std::string("\x7f"
+                   "ELF\x02\x01\x01\0",
+                   8),
+       1},
+      {"UTF-16", std::string("\xff\xfeP\0r\0o\0", 8), 1},
+      {"something after the last item", "Record{}\nRecord{}\ngarbage", 3},
+      {"folders nested too deep", deep, static_cast<int>(ProjectReader::kMaxDepth) + 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(WriteFileBytes(Prj("s.prj"), c.bytes));
+    EXPECT_FALSE(doc_.Open(Prj("s.prj")));
+    EXPECT_EQ(doc_.LastError(), CQLMDoc::kErrSyntax);
+    EXPECT_EQ(doc_.SyntaxLine(), c.line);
+    EXPECT_EQ(doc_.Root().FirstChild(), nullptr);
+    EXPECT_EQ(ReadFileBytes(Prj("s.prj")), c.bytes);
+  }
   EXPECT_TRUE(prompt_.messages.empty());
 }
 
@@ -147,15 +177,19 @@ TEST_F(CQLMDocTest, OpenFailuresLeaveTheirCode) {
   std::filesystem::create_directories(Prj("dir.prj"));
   EXPECT_FALSE(doc_.Open(Prj("dir.prj")));
   EXPECT_EQ(doc_.LastError(), CQLMDoc::kErrLoad);
+  // A FIFO is refused at once rather than waited on.
+  ASSERT_EQ(::mkfifo(Prj("fifo.prj").c_str(), 0600), 0);
+  EXPECT_FALSE(doc_.Open(Prj("fifo.prj")));
+  EXPECT_EQ(doc_.LastError(), CQLMDoc::kErrLoad);
 
-  ASSERT_TRUE(WriteFileBytes(Prj(".prj"), ""));
+  ASSERT_TRUE(WriteFileBytes(Prj(".prj"), kEmptyProject));
   EXPECT_FALSE(doc_.Open(Prj(".prj")));  // its folder would be the mirror folder itself
   EXPECT_EQ(doc_.LastError(), CQLMDoc::kErrFolder);
-  ASSERT_TRUE(WriteFileBytes(Prj("...prj"), ""));
+  ASSERT_TRUE(WriteFileBytes(Prj("...prj"), kEmptyProject));
   EXPECT_FALSE(doc_.Open(Prj("...prj")));  // or above it
   EXPECT_EQ(doc_.LastError(), CQLMDoc::kErrFolder);
 
-  ASSERT_TRUE(WriteFileBytes(Prj("q.prj"), ""));
+  ASSERT_TRUE(WriteFileBytes(Prj("q.prj"), kEmptyProject));
   MakeProjectFolder("q");
   ASSERT_TRUE(WriteFileBytes(Queue("q", ".uq"), "not a queue file at all, but long enough"));
   EXPECT_FALSE(doc_.Open(Prj("q.prj")));
@@ -167,7 +201,7 @@ TEST_F(CQLMDocTest, OpenFailuresLeaveTheirCode) {
   ASSERT_TRUE(WriteFileBytes(dir_.File("plain"), ""));
   blocked.SetStored(AppText::MirrorDir, dir_.File("plain") + "/");
   CQLMDoc doc(blocked, prompt_);
-  ASSERT_TRUE(WriteFileBytes(Prj("m.prj"), ""));
+  ASSERT_TRUE(WriteFileBytes(Prj("m.prj"), kEmptyProject));
   EXPECT_FALSE(doc.Open(Prj("m.prj")));
   EXPECT_EQ(doc.LastError(), CQLMDoc::kErrFolder);
   EXPECT_FALSE(doc.New("m"));
@@ -175,7 +209,7 @@ TEST_F(CQLMDocTest, OpenFailuresLeaveTheirCode) {
 }
 
 TEST_F(CQLMDocTest, OldQueueFilesAreConvertedWhenTheUserAgrees) {
-  ASSERT_TRUE(WriteFileBytes(Prj("old.prj"), ""));
+  ASSERT_TRUE(WriteFileBytes(Prj("old.prj"), kEmptyProject));
   MakeProjectFolder("old");
   WriteOldQueue(Queue("old", ".uq"), 10050, 4, 5, 2);
   WriteOldQueue(Queue("old", ".lq"), 10050, 4, 5, 1);
@@ -227,7 +261,7 @@ TEST_F(CQLMDocTest, OldQueueFilesAreConvertedWhenTheUserAgrees) {
 }
 
 TEST_F(CQLMDocTest, OldestQueueRecordsHaveThreeNumbersAndFourStrings) {
-  ASSERT_TRUE(WriteFileBytes(Prj("v.prj"), ""));
+  ASSERT_TRUE(WriteFileBytes(Prj("v.prj"), kEmptyProject));
   MakeProjectFolder("v");
   WriteOldQueue(Queue("v", ".uq"), 10000, 3, 4, 1);
   prompt_.answers = {true};
@@ -249,7 +283,7 @@ TEST_F(CQLMDocTest, OldestQueueRecordsHaveThreeNumbersAndFourStrings) {
 }
 
 TEST_F(CQLMDocTest, AFailedConversionKeepsTheOldFileAndAsksAgainNextTime) {
-  ASSERT_TRUE(WriteFileBytes(Prj("bad.prj"), ""));
+  ASSERT_TRUE(WriteFileBytes(Prj("bad.prj"), kEmptyProject));
   MakeProjectFolder("bad");
   WriteOldQueue(Queue("bad", ".uq"), 10050, 4, 5, 3, /*damaged_last=*/true);
   const std::string old_work = ReadFileBytes(Queue("bad", ".uq"));
@@ -266,7 +300,7 @@ TEST_F(CQLMDocTest, AFailedConversionKeepsTheOldFileAndAsksAgainNextTime) {
 }
 
 TEST_F(CQLMDocTest, AnOldLocalizeQueueBehindACurrentWorkQueueIsConvertedToo) {
-  ASSERT_TRUE(WriteFileBytes(Prj("mix.prj"), ""));
+  ASSERT_TRUE(WriteFileBytes(Prj("mix.prj"), kEmptyProject));
   MakeProjectFolder("mix");
   WriteOldQueue(Queue("mix", ".lq"), 10050, 4, 5, 2);
   prompt_.answers = {true};

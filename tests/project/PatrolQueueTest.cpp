@@ -180,6 +180,7 @@ TEST(PatrolQueue, DamagedFilesAreRefusedAndLeftAsTheyAre) {
     std::string bytes;
   };
   const Case cases[] = {
+      {"no bytes at all", ""},
       {"shorter than the header", good.substr(0, 43)},
       {"head points past the end", with_word(16, 4000)},
       {"head points into the header", with_word(16, 28)},

@@ -213,6 +213,7 @@ TEST(ProjectItem, DetachRefusesItemsWithChildrenAndUnlinksLeaves) {
   std::unique_ptr<ProjectItem> detached = second->Detach();
   ASSERT_EQ(detached.get(), second);
   EXPECT_EQ(Children(t.root), (std::vector<const ProjectItem*>{t.a, third}));
+  EXPECT_EQ(t.root.LastChild(), third);
 
   // Detaching the first child moves the parent's first-child link on.
   t.b->DeleteDescendants();
@@ -220,6 +221,10 @@ TEST(ProjectItem, DetachRefusesItemsWithChildrenAndUnlinksLeaves) {
   auto first = t.a->Detach();
   EXPECT_EQ(Children(t.root), (std::vector<const ProjectItem*>{third}));
   EXPECT_EQ(third->Prev(), nullptr);
+  // Detaching the last child moves the parent's last-child link back.
+  auto last = third->Detach();
+  EXPECT_EQ(t.root.FirstChild(), nullptr);
+  EXPECT_EQ(t.root.LastChild(), nullptr);
 }
 
 TEST(ProjectItem, MoveTakesTheSubtreeAndRefusesTargetsInsideIt) {
@@ -236,12 +241,15 @@ TEST(ProjectItem, MoveTakesTheSubtreeAndRefusesTargetsInsideIt) {
   ASSERT_TRUE(t.b->MoveTo(other));
   EXPECT_EQ(Children(*t.a).size(), 0u);
   EXPECT_EQ(Children(*other), (std::vector<const ProjectItem*>{t.b}));
+  EXPECT_EQ(t.a->LastChild(), nullptr);
+  EXPECT_EQ(other->LastChild(), t.b);
   EXPECT_EQ(t.r->Parent(), t.b);
   EXPECT_EQ(t.r->FolderPath(), "proj/o/b");
 
   // Moving within the same parent puts the item last.
   ASSERT_TRUE(t.a->MoveTo(&t.root));
   EXPECT_EQ(Children(t.root), (std::vector<const ProjectItem*>{other, t.a}));
+  EXPECT_EQ(t.root.LastChild(), t.a);
 }
 
 TEST(ProjectItem, DeleteFreesWholeSubtrees) {
@@ -249,8 +257,12 @@ TEST(ProjectItem, DeleteFreesWholeSubtrees) {
   EXPECT_FALSE(ProjectItem::DeleteItem(&t.root));
   EXPECT_TRUE(ProjectItem::DeleteItem(t.b));
   EXPECT_EQ(t.a->FirstChild(), nullptr);
+  EXPECT_EQ(t.a->LastChild(), nullptr);
   t.root.DeleteDescendants();
   EXPECT_EQ(t.root.FirstChild(), nullptr);
+  EXPECT_EQ(t.root.LastChild(), nullptr);
+  EXPECT_NE(t.root.AppendChild(std::make_unique<ProjectItem>(ProjectItem::kRecord)), nullptr);
+  EXPECT_EQ(t.root.FirstChild(), t.root.LastChild());
 }
 
 TEST(ProjectItem, FolderPathJoinsTitlesFromTheRoot) {

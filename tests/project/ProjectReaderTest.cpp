@@ -97,25 +97,27 @@ TEST(ProjectReader, ReadsEveryKeyIntoItsField) {
   EXPECT_EQ(last->Own(ItemOption::PilotType), kPilotSelected);
 }
 
-TEST(ProjectReader, TopLevelEndsQuietlyAtTheFirstTokenThatStartsNoItem) {
+TEST(ProjectReader, TheTopLevelRunsToTheEndOfTheFile) {
   struct Case {
     std::string_view text;
+    bool whole;
     int children;
     int32_t root_no_cache;
   };
   const Case cases[] = {
-      {"", 0, -1},
-      {"Folder=\"a\"{}", 1, -1},
-      {"ProjectDefault{NoCache=1}", 0, 1},
-      {"Folder=\"a\"{} Record{} trailing words and ;;; bytes", 2, -1},
-      {"Record{} ProjectDefault{NoCache=1}", 1, -1},
-      {"ProjectDefault{NoCache=1} ProjectDefault{NoCache=0} Record{}", 0, 1},
-      {"Folder=\"a\"{} } Record{}", 1, -1},
-      {"Record{}\"a string\"", 1, -1},
+      {"", false, 0, -1},
+      {" \r\n\t", false, 0, -1},
+      {"Folder=\"a\"{}", true, 1, -1},
+      {"ProjectDefault{NoCache=1}", true, 0, 1},
+      {"Folder=\"a\"{} Record{} trailing words and ;;; bytes", false, 0, -1},
+      {"Record{} ProjectDefault{NoCache=1}", false, 0, -1},
+      {"ProjectDefault{NoCache=1} ProjectDefault{NoCache=0} Record{}", false, 0, 1},
+      {"Folder=\"a\"{} } Record{}", false, 0, -1},
+      {"Record{}\"a string\"", false, 0, -1},
   };
   for (const Case& c : cases) {
     ProjectItem root(ProjectItem::kRoot);
-    EXPECT_TRUE(ReadText(c.text, root)) << c.text;
+    EXPECT_EQ(ReadText(c.text, root), c.whole) << c.text;
     EXPECT_EQ(CountChildren(root), c.children) << c.text;
     EXPECT_EQ(root.Own(ItemOption::NoCache), c.root_no_cache) << c.text;
   }
@@ -237,12 +239,23 @@ TEST(ProjectReader, RandomBytesNeverCrashTheReader) {
   }
 }
 
-TEST(ProjectReader, DeepNestingCostsNoStack) {
-  const int depth = 100000;
-  std::string text;
-  for (int i = 0; i < depth; ++i) text += "Folder=\"d\"{";
-  text += "Record{URL=\"http://h/\"}";
-  for (int i = 0; i < depth; ++i) text += "}";
+TEST(ProjectReader, NestingIsBoundedAndCostsNoStack) {
+  const auto nested = [](std::size_t depth) {
+    std::string text;
+    for (std::size_t i = 0; i < depth; ++i) text += "Folder=\"d\"{";
+    text += "Record{URL=\"http://h/\"}";
+    for (std::size_t i = 0; i < depth; ++i) text += "}";
+    return text;
+  };
+  // Refused at the first folder too many, before the rest is read: a deep file costs no more
+  // than its bytes.
+  for (std::size_t depth : {ProjectReader::kMaxDepth + 1, std::size_t{100000}}) {
+    ProjectItem root(ProjectItem::kRoot);
+    EXPECT_FALSE(ReadText(nested(depth), root)) << depth;
+    EXPECT_EQ(root.FirstChild(), nullptr);
+  }
+  const std::size_t depth = ProjectReader::kMaxDepth;
+  const std::string text = nested(depth);
   ProjectItem root(ProjectItem::kRoot);
   ASSERT_TRUE(ReadText(text, root));
   const ProjectItem* item = &root;
@@ -251,14 +264,14 @@ TEST(ProjectReader, DeepNestingCostsNoStack) {
     item = item->FirstChild();
     ++levels;
   }
-  EXPECT_EQ(levels, depth + 1);
+  EXPECT_EQ(levels, static_cast<int>(depth) + 1);
   EXPECT_EQ(item->URL(), "http://h/");
 }
 
 TEST(ProjectWriter, DeepNestingIsWrittenWithoutRecursion) {
   ProjectItem root(ProjectItem::kRoot);
   ProjectItem* item = &root;
-  for (int i = 0; i < 2000; ++i) {
+  for (std::size_t i = 0; i < ProjectReader::kMaxDepth; ++i) {
     item = item->AppendChild(std::make_unique<ProjectItem>(ProjectItem::kFolder));
     item->SetTitle("d");
   }
