@@ -62,7 +62,8 @@ int PatrolCommand::Patrol(const Options& options, std::FILE* in, std::FILE* out,
     return kExitFailed;
   }
   HeadlessSession session(prompt, err);
-  HeadlessPatrol patrol(session.Services(), {options.project, options.selected_only, options.item});
+  HeadlessPatrol patrol(session.Services(),
+                        {options.project, options.selected_only, options.item, std::nullopt});
   std::string why;
   if (const auto opened = patrol.Open(&why); opened != HeadlessPatrol::OpenResult::kOpened) {
     tell(why);
