@@ -9,12 +9,14 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QString>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "app/gui/AppIcon.h"
 #include "app/gui/PicturePanelDialog.h"
 #include "app/gui/TrayIcon.h"
+#include "app/gui/frames/ProjectDocuments.h"
 #include "picture/ChannelMessages.h"
 #include "picture/PictureQueue.h"
 #include "picture/PictureRotation.h"
@@ -185,8 +187,24 @@ void CMainFrame::ShowPanel(PictureRotation& rotation) {
   panel_->activateWindow();
 }
 
+ProjectDocuments& CMainFrame::AttachProjects(ProjectContext& context) {
+  if (!projects_) projects_ = new ProjectDocuments(*this, context);
+  // Room for a project window: the tree and page list above the status view's rows and counters.
+  if (width() < 960 || height() < 720) resize(std::max(width(), 960), std::max(height(), 720));
+  return *projects_;
+}
+
 void CMainFrame::closeEvent(QCloseEvent* event) {
   event->ignore();  // the program ends through Close(), not by Qt closing its window
+  if (projects_) {
+    if (projects_->AnyPatrolling()) {
+      QMessageBox::information(
+          this, Utf8(kMainFrameTitle),
+          Utf8("現在巡回を実行中です。\n巡回を終了させてからアプリケーションを終了して下さい。"));
+      return;
+    }
+    if (!projects_->CloseAll()) return;  // the user kept a project open
+  }
   CloseProgram();
 }
 

@@ -18,8 +18,10 @@ class AppSettings;
 class CSSDoc;
 class PictureQueue;
 class PictureRotation;
+class ProjectDocuments;
 class Prompt;
 class TrayIcon;
+struct ProjectContext;
 
 // The main program's top-level window. It stays hidden (the user shows it from the tray menu or
 // its View menu) and is the hub of what runs without the user; so far that is the picture show:
@@ -43,6 +45,14 @@ class CMainFrame final : public QMainWindow {
   // The end, after the loop: the panel closes, the rotation stops (its picture thread is waited
   // for), the tray icon goes and the window is withdrawn. Once.
   void Destroy();
+
+  // The project windows: the multiple-document area with the File menu, before the frame's own
+  // menus. Once, after the frame object is made; the context must outlive the frame.
+  ProjectDocuments& AttachProjects(ProjectContext& context);
+  // Null before AttachProjects.
+  ProjectDocuments* Projects() const { return projects_; }
+  // The picture queue, open after Create: patrols offer the pictures they store to it.
+  PictureQueue& Pictures() { return *queue_; }
 
   Hwnd Handle() const { return window_.Handle(); }
   PictureRotation* Rotation() { return rotation_.get(); }
@@ -88,6 +98,7 @@ class CMainFrame final : public QMainWindow {
   std::unique_ptr<PictureQueue> queue_;
   std::unique_ptr<PictureRotation> rotation_;  // after Create
   QPointer<PicturePanelDialog> panel_;         // while the panel is open
+  ProjectDocuments* projects_ = nullptr;       // a child of the frame, after AttachProjects
   bool visible_ = false;                       // the window is shown
   bool destroyed_ = false;
 
