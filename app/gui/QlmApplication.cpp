@@ -72,7 +72,8 @@ int QlmApplication::Run(int argc, char** argv, bool by_screen_saver) {
   // The project named on the command line (what is left after Qt took its own options).
   QString project;
   for (const QString& arg : QCoreApplication::arguments().mid(1)) {
-    if (!arg.startsWith(QLatin1Char('-')) && !arg.startsWith(QLatin1Char('/'))) project = arg;
+    const bool screen_saver_flag = arg.compare(QStringLiteral("/s"), Qt::CaseInsensitive) == 0;
+    if (!arg.startsWith(QLatin1Char('-')) && !screen_saver_flag) project = arg;
   }
   // The frame is hidden most of the time; the program ends when the frame closes, not when the
   // last visible window (a picture panel, say) does.
