@@ -21,6 +21,7 @@ const std::string kContacting = "Contacting";
 const std::string kConnected = "Connected";
 const std::string kComplete = "Complete";
 const std::string kFailedWord = "Failed";
+const std::string kStopped = "Stopped";
 const std::string kUnknown = "Unknown";
 const std::string kZero = "0";
 
@@ -97,7 +98,7 @@ bool PatrolStatus::HandleObjectMessage(Message& msg) {
       ObjProgress(block->index, block->length, block->received);
       break;
     case kMsgObjReleased:
-      ObjReleased(block->index, block->completed);
+      ObjReleased(block->index, block->completed, block->stopped);
       break;
   }
   return true;
@@ -167,14 +168,14 @@ void PatrolStatus::ObjProgress(int index, int64_t length, int64_t received) {
   Changed();
 }
 
-void PatrolStatus::ObjReleased(int index, bool completed) {
+void PatrolStatus::ObjReleased(int index, bool completed, bool stopped) {
   if (!ValidIndex(index)) {
     FlushFinished(rows_[kHandledRow].url);
     return;
   }
   Row& row = ObjRow(index);
   FlushFinished(row.url);
-  row.bytes = completed ? kComplete : kFailedWord;
+  row.bytes = completed ? kComplete : stopped ? kStopped : kFailedWord;
   Changed();
 }
 

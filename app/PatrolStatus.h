@@ -19,8 +19,9 @@ inline constexpr unsigned kMsgStatusReset = WM_USER + 15;
 //
 // It takes the status messages a download manager and its download objects post to the notify
 // window (Handle), or the same steps called one by one. Every text is what the view prints:
-// numbers in decimal, the state words "Interval", "Contacting", "Connected", "Complete" and
-// "Failed" in the bytes column, "Unknown" for a length the server did not give.
+// numbers in decimal, the state words "Interval", "Contacting", "Connected", "Complete",
+// "Failed" and "Stopped" (put back into the queue by a stop) in the bytes column, "Unknown" for a
+// length the server did not give.
 class PatrolStatus {
  public:
   static constexpr int kObjects = 5;     // download objects: rows 0..4
@@ -57,7 +58,7 @@ class PatrolStatus {
   void ObjConnected(int index);
   void ObjLength(int index, int64_t length);
   void ObjProgress(int index, int64_t length, int64_t received);
-  void ObjReleased(int index, bool completed);
+  void ObjReleased(int index, bool completed, bool stopped = false);
   // A record counted; for Visited and Failed the record's URL when the message carried it.
   void Count(Counter counter, const std::string& url = std::string());
   void Ended() { ended_ = true; }

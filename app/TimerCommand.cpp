@@ -1,6 +1,8 @@
 #include "app/TimerCommand.h"
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -9,6 +11,7 @@
 #include "app/HeadlessSession.h"
 #include "app/ProgramClock.h"
 #include "app/StopSignals.h"
+#include "app/TimerLock.h"
 #include "platform/EventLoop.h"
 #include "platform/MessageIds.h"
 #include "platform/Messaging.h"
@@ -158,6 +161,16 @@ int TimerCommand::Run(bool assume_yes, std::FILE* out, std::FILE* err) {
       if (file) std::fclose(file);
     }
   } close_input{nobody};
+
+  // One program runs the timers: the desktop program when it is up, else the first of these.
+  TimerLock timer_lock;
+  if (!timer_lock.Take(TimerLock::Describe(false))) {
+    tell(timer_lock.Error() == EWOULDBLOCK
+             ? "the patrol timers are run by " + TimerLock::HolderText() + " already"
+             : std::string("cannot take the patrol timers' lock: ") +
+                   std::strerror(timer_lock.Error()));
+    return kExitFailed;
+  }
 
   std::string error;
   std::unique_ptr<ProgramClock> clock = ProgramClock::Make(&error);

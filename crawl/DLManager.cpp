@@ -14,6 +14,7 @@
 #include "crawl/RobotsCopy.h"
 #include "crawl/SavedDataJob.h"
 #include "crawl/StoredPage.h"
+#include "crawl/Validators.h"
 #include "net/CRasMan.h"
 #include "net/RobotsRules.h"
 #include "platform/ApplicationLock.h"
@@ -235,6 +236,7 @@ void DLManager::EndPatrol() {
   ::rmdir(SpareFolderOf(doc_.ProjectFolder()).c_str());
   crew_.reset();  // its helpers' staging files go with it
   if (!store_.StagingFile().empty()) ::unlink(store_.StagingFile().c_str());
+  urls_.Flush();
   events_.Ended();
   Destroy();
 }
@@ -302,7 +304,10 @@ void DLManager::BeginPatrol() {
   }
   for (std::size_t i = 0; i < started.work; ++i) events_.Detected();
   for (std::size_t i = 0; i < started.localize; ++i) events_.Localizing();
+  // A resumed patrol goes on with the URLs it knew; a new one starts with none.
+  urls_.Open(PatrolUrlSetPath(doc_.WorkQueue().Path()), !started.resumed);
   admission_ = std::make_unique<LinkAdmission>(doc_, LinkAdmission::ForbiddenUrls(doc_), events_);
+  admission_->SetUrlSet(&urls_);
   outstanding_ = 1;
   DispatchStep();
 }
@@ -360,13 +365,17 @@ void DLManager::Process(HeldRecord held) {
   std::lock_guard lock(ApplicationLock());
   const ProjectItem* item = FindItem(held.record);
   CUrl url;
+  // The items' own records, and those a resumed patrol finds queued, are noted as they come up.
+  if (item) urls_.Admit(held.record);
   if (!item || !url.Parse(held.record.url)) {
     work_.Done(held);  // the item is gone, or the URL is not one: dropped without a count
+  } else if (urls_.HasFailed(held.record)) {
+    work_.Done(held);  // it failed all its tries in this patrol: the server is not asked again
   } else if (DLObj* busy = BusyWithUrl(held.record, url)) {
     if (work_.Hold(held)) busy->HandOver(held);
   } else if (const LocalCopy copy = store_.FindLocalCopy(url, held.record.folder_path);
              copy.Exists()) {
-    Renew(std::move(held), *item, url, copy.written);
+    Renew(std::move(held), *item, url, copy);
   } else {
     Fetch(std::move(held), *item, url, std::nullopt);
   }
@@ -374,22 +383,26 @@ void DLManager::Process(HeldRecord held) {
 }
 
 void DLManager::Renew(HeldRecord held, const ProjectItem& item, const CUrl& url,
-                      FileTime copy_written) {
-  const bool fresh = copy_written > patrol_start_;
+                      const LocalCopy& copy) {
+  const bool fresh = copy.written > patrol_start_;
   // A copy stored for a record that a killed patrol still held may be cut off: it is fetched
   // again in full unless this patrol wrote it anew.
   const bool suspect = (held.record.flags & kFlagFetchInFull) != 0;
   if (fresh || (!suspect && doc_.Settings().Number(AppNumber::RenewalType) == 3)) {
     ReadStoredPage({&held.record}, held.record, url, LinkAdmission::kModePatrol);
-    events_.Visited(held.record.url);
+    CountVisited(held.record);
     work_.Done(held);
     return;
   }
-  Fetch(std::move(held), item, url, suspect ? std::nullopt : std::optional<FileTime>(copy_written));
+  if (suspect) {
+    Fetch(std::move(held), item, url, std::nullopt);
+  } else {
+    Fetch(std::move(held), item, url, copy.written, ReadValidators(copy.file));
+  }
 }
 
 void DLManager::Fetch(HeldRecord held, const ProjectItem& item, const CUrl& url,
-                      std::optional<FileTime> copy_written) {
+                      std::optional<FileTime> copy_written, const Validators& validators) {
   if (url.Scheme() != kSchemeHttp) {
     work_.Done(held);  // a file URL is never fetched
     return;
@@ -400,7 +413,7 @@ void DLManager::Fetch(HeldRecord held, const ProjectItem& item, const CUrl& url,
       case RobotsAnswer::kAllowed:
         break;
       case RobotsAnswer::kRefused:
-        events_.Failed(held.record.url);
+        CountFailed(held.record);
         work_.Done(held);
         return;
       case RobotsAnswer::kUnknown:
@@ -421,7 +434,7 @@ void DLManager::Fetch(HeldRecord held, const ProjectItem& item, const CUrl& url,
   obj->Start(held, Status(), Handle(), doc_.ProjectFolder(), ProxyFromSettings(doc_.Settings()));
   obj->SetLimits(ItemDownloadLimits(item, defaults));
   SetFetchRequestLines(*obj->Main(), held.record, item, defaults, doc_.Settings(), copy_written,
-                       !robots_first);
+                       !robots_first, validators);
   obj->Begin(robots_first, first_start_);
   first_start_ = false;
   --free_;
@@ -547,8 +560,10 @@ bool DLManager::AdmitToWork(const std::vector<const LinkRecord*>& referrers,
   Admission().Admit(referrers, links, LinkAdmission::kModePatrol,
                     [&](LinkRecord& record, const CUrl& url) {
                       if (SettledAlready(record, url)) {
-                        settled_urls_ += record.url;
-                        settled_ends_.push_back(settled_urls_.size());
+                        if (urls_.FirstVisit(record)) {
+                          settled_urls_ += record.url;
+                          settled_ends_.push_back(settled_urls_.size());
+                        }
                       } else {
                         admitted.push_back(std::move(record));
                       }
@@ -561,7 +576,18 @@ bool DLManager::AdmitToWork(const std::vector<const LinkRecord*>& referrers,
     events_.Visited(url);
     start = end;
   }
-  return work_.AppendAll(admitted);
+  const bool appended = work_.AppendAll(admitted);
+  // After the records it stands for: a kill in between leaves a URL queued, never noted but lost.
+  if (appended) urls_.Flush();
+  return appended;
+}
+
+void DLManager::CountVisited(const LinkRecord& record) {
+  if (urls_.FirstVisit(record)) events_.Visited(record.url);
+}
+
+void DLManager::CountFailed(const LinkRecord& record) {
+  if (urls_.FirstFailure(record)) events_.Failed(record.url);
 }
 
 void DLManager::QueueForLocalizing(const LinkRecord& page, bool when_durable) {
@@ -630,7 +656,10 @@ void DLManager::LocalizeStep() {
   }
   if (taken.empty()) {
     if (Settled()) {
-      if (!work_.Failed()) work_.ResetLocalize();
+      if (!work_.Failed()) {
+        work_.ResetLocalize();
+        urls_.Remove();  // the patrol is over: the next one starts with no URLs
+      }
       EndPatrol();
     }
     return;

@@ -14,8 +14,10 @@
 #include "crawl/MirrorStore.h"
 #include "crawl/PatrolEvents.h"
 #include "crawl/PatrolRequest.h"
+#include "crawl/PatrolUrlSet.h"
 #include "crawl/PatrolWork.h"
 #include "crawl/SpareFiles.h"
+#include "crawl/Validators.h"
 #include "platform/SpareSockets.h"
 #include "platform/Window.h"
 
@@ -140,10 +142,11 @@ class DLManager : public Window {
   bool DeferredReady(const LinkRecord& record);
   void Process(HeldRecord held);
   // `url`: the record's URL, parsed.
-  void Renew(HeldRecord held, const ProjectItem& item, const CUrl& url, FileTime copy_written);
-  // `copy_written`: the last-write time of the local copy when the fetch is to renew it.
+  void Renew(HeldRecord held, const ProjectItem& item, const CUrl& url, const LocalCopy& copy);
+  // `copy_written`: the last-write time of the local copy when the fetch is to renew it, and
+  // `validators` those the copy was stored with.
   void Fetch(HeldRecord held, const ProjectItem& item, const CUrl& url,
-             std::optional<FileTime> copy_written);
+             std::optional<FileTime> copy_written, const Validators& validators = {});
   RobotsAnswer AskRobots(LinkRecord& record);
   DLObj* FirstFree();
   DLObj* BusyWithUrl(const LinkRecord& record, const CUrl& url);
@@ -178,7 +181,8 @@ class DLManager : public Window {
   void BeginPage(DLObj& obj);
   void Requeue(DLObj& obj, std::size_t i);
   void RequeueAll(DLObj& obj);
-  void Release(DLObj& obj, bool counted);
+  // `stopped`: a stop put the object's records back (the status row says so).
+  void Release(DLObj& obj, bool counted, bool stopped = false);
   bool AdmitToWork(const std::vector<const LinkRecord*>& referrers,
                    const std::vector<PageLink>& links);
   // A new record that would only be counted visited when it came up (see AdmitToWork).
@@ -187,6 +191,9 @@ class DLManager : public Window {
   // with `when_durable`, through PatrolWork::AppendLocalizeWhenDurable.
   void QueueForLocalizing(const LinkRecord& page, bool when_durable);
   static std::vector<const LinkRecord*> Referrers(const DLObj& obj);
+  // Counts a record's URL visited, or failed, the first time in this patrol.
+  void CountVisited(const LinkRecord& record);
+  void CountFailed(const LinkRecord& record);
 
   std::unique_ptr<PatrolRequest> request_;
   CQLMDoc& doc_;
@@ -196,6 +203,7 @@ class DLManager : public Window {
   MirrorCheckpoint checkpoint_;
   std::unique_ptr<LinkAdmission> admission_;
   ExpansionSet expanded_;  // also tells which pages were put into the localize queue
+  PatrolUrlSet urls_;      // the URLs of this patrol, kept beside the queue files
   // The links of the fetched page being expanded, and what AdmitToWork makes of them, kept
   // between pages for the room they took.
   std::vector<PageLink> page_links_;

@@ -7,11 +7,13 @@
 #include "crawl/CrawlMessages.h"
 #include "crawl/DLManager.h"
 #include "crawl/DLStatus.h"
+#include "crawl/DistinctLinks.h"
 #include "crawl/LocalPath.h"
 #include "crawl/MirrorFiles.h"
 #include "crawl/PageScanner.h"
 #include "crawl/PictureHook.h"
 #include "crawl/RobotsCopy.h"
+#include "crawl/Validators.h"
 #include "net/HttpStatusLine.h"
 #include "platform/ApplicationLock.h"
 #include "platform/Messaging.h"
@@ -62,7 +64,7 @@ DLObj* DLManager::ResultOf(int index) {
   if (!stop_) return &obj;
   // A stopped download is not a failed one: its records go back as they were.
   RequeueAll(obj);
-  Release(obj, true);
+  Release(obj, true, true);
   return nullptr;
 }
 
@@ -222,6 +224,8 @@ void DLManager::Content(DLObj& obj) {
                               ? kept.Kept().starts_with(kExecutableHeader)
                               : StartsLikeExecutable(temp);
   if (executable) return;
+  // The validators go with the body into the mirror, in one move.
+  if (store) KeepValidators(temp, ValidatorsOfReply(obj.Main()->HeaderText()));
   std::string body = temp;
   bool temp_left = true;
   const bool stored =
@@ -239,6 +243,8 @@ void DLManager::Content(DLObj& obj) {
 void DLManager::ExpandFetchedPage(DLObj& obj, std::string_view page) {
   const LinkRecord& current = obj.Current();
   PageScanner scanner;
+  DistinctLinks distinct;
+  scanner.SetDistinct(&distinct);
   std::vector<PageLink>& links = page_links_;
   links.clear();
   std::string title;
@@ -280,16 +286,16 @@ void DLManager::RequeueAll(DLObj& obj) {
   for (std::size_t i = obj.Records().size(); i-- > 0;) Requeue(obj, i);
 }
 
-void DLManager::Release(DLObj& obj, bool counted) {
+void DLManager::Release(DLObj& obj, bool counted, bool stopped) {
   ++free_;
   const bool completed = obj.Main() && obj.Main()->ResultCode() == kResultCompleted;
   // Records that went back to the queue have left the list: the rest are done (or failed).
   for (const HeldRecord& held : obj.Records()) {
     if (counted) {
       if (completed) {
-        events_.Visited(held.record.url);
+        CountVisited(held.record);
       } else {
-        events_.Failed(held.record.url);
+        CountFailed(held.record);
       }
     }
     work_.DoneWhenDurable(held);
@@ -298,6 +304,7 @@ void DLManager::Release(DLObj& obj, bool counted) {
   DLObjStatus status;
   status.index = obj.Index();
   status.completed = completed;
+  status.stopped = stopped && !completed;
   const ObjStatusWords words = EncodeObjStatus(status, kMsgObjReleased);
   Status().Post(kMsgObjReleased, words.wparam, words.lparam);
   LinkRecord current = obj.Current();

@@ -14,7 +14,7 @@ ObjStatusWords EncodeObjStatus(const DLObjStatus& status, unsigned message) {
     words.wparam |= length << 8;
   }
   if (message == kMsgObjProgress) words.lparam = status.received;
-  if (message == kMsgObjReleased) words.lparam = status.completed ? 1 : 0;
+  if (message == kMsgObjReleased) words.lparam = status.completed ? 1 : status.stopped ? 2 : 0;
   return words;
 }
 
@@ -30,7 +30,10 @@ std::optional<DLObjStatus> TakeObjStatus(Message& msg) {
   const WParam length = msg.wparam >> 8;
   status.length = length == 0 ? -1 : static_cast<int64_t>(length - 1);
   if (msg.message == kMsgObjProgress) status.received = msg.lparam;
-  if (msg.message == kMsgObjReleased) status.completed = msg.lparam != 0;
+  if (msg.message == kMsgObjReleased) {
+    status.completed = msg.lparam == 1;
+    status.stopped = msg.lparam == 2;
+  }
   return status;
 }
 

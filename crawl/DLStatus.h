@@ -15,7 +15,7 @@ namespace qlm {
 //   kMsgObjConnected   index
 //   kMsgObjLength      index, length
 //   kMsgObjProgress    index, length, received
-//   kMsgObjReleased    index, completed
+//   kMsgObjReleased    index, completed, stopped
 // Only kMsgObjInterval carries this block, for its URL, which the notify window owns; the others
 // carry their numbers in wParam and lParam (ObjStatusWords), so that the several messages of every
 // download cost the worker no allocation and the receiving thread no free of the worker's memory.
@@ -25,10 +25,12 @@ struct DLObjStatus : Payload {
   int64_t length = -1;     // the reply's content length in bytes; -1 when unknown
   int64_t received = 0;    // body bytes received so far
   bool completed = false;  // the main request completed (the view shows "Complete", else "Failed")
+  bool stopped = false;    // a stop put the download back into the queue (the view shows "Stopped")
 };
 
 // wParam: the index in its low 8 bits, and above them the content length plus one (0: unknown);
-// lParam: the bytes received (kMsgObjProgress) or the completed flag (kMsgObjReleased).
+// lParam: the bytes received (kMsgObjProgress), or for kMsgObjReleased 1 completed, 2 stopped,
+// 0 failed.
 struct ObjStatusWords {
   WParam wparam = 0;
   LParam lparam = 0;

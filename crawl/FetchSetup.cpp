@@ -37,12 +37,18 @@ ProxySettings ProxyFromSettings(const AppSettings& settings) {
 
 void SetFetchRequestLines(CHttpHeaders& headers, const LinkRecord& record, const ProjectItem& item,
                           const ItemDefaults& defaults, const AppSettings& settings,
-                          const std::optional<FileTime>& local_copy_written, bool with_referer) {
+                          const std::optional<FileTime>& local_copy_written, bool with_referer,
+                          const Validators& validators) {
   headers.SetHeader(kHeaderAccept, "*/*");
   headers.SetHeader(kHeaderUserAgent, kUserAgent);
   if (local_copy_written && defaults.Resolve(item, ItemOption::RenewalType) != 1) {
-    headers.SetHeader(kHeaderIfModifiedSince,
-                      FormatHttpDate(std::chrono::system_clock::to_time_t(*local_copy_written)));
+    // The server's own date as it sent it: many servers answer 304 only to that exact text.
+    headers.SetHeader(
+        kHeaderIfModifiedSince,
+        !validators.last_modified.empty()
+            ? validators.last_modified
+            : FormatHttpDate(std::chrono::system_clock::to_time_t(*local_copy_written)));
+    if (!validators.etag.empty()) headers.SetHeader(kHeaderIfNoneMatch, validators.etag);
   }
   if (defaults.Resolve(item, ItemOption::NoCache) > 0) {
     headers.SetHeader(kHeaderPragma, "no-cache");

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "crawl/PatrolEvents.h"
+#include "crawl/PatrolUrlSet.h"
 #include "net/CUrl.h"
 #include "platform/ApplicationLock.h"
 #include "project/CQLMDoc.h"
@@ -91,7 +92,8 @@ bool LinkAdmission::Admit(const std::vector<const LinkRecord*>& referrers,
     if (!page && !IsEmbedded(link.kind)) continue;
     if (!link.parsed && !parsed_here.Parse(link.url)) continue;
     const CUrl& link_url = link.parsed ? *link.parsed : parsed_here;
-    const std::string& text = link_url.Text();
+    std::string_view text = link_url.Text();
+    if (const auto& fragment = link_url.Fragment()) text.remove_suffix(fragment->size() + 1);
     if (std::ranges::any_of(forbidden_,
                             [&](const Forbidden& area) { return area.Covers(link_url); })) {
       continue;
@@ -123,10 +125,16 @@ bool LinkAdmission::Admit(const std::vector<const LinkRecord*>& referrers,
       record.url = text;
       record.robots_url.clear();
       record.storage_name = link.storage_name;
+      bool counted = true;
+      if (mode == kModePatrol && urls_) {
+        const PatrolUrlSet::Admitted admitted = urls_->Admit(record);
+        if (admitted == PatrolUrlSet::Admitted::kCovered) continue;
+        counted = admitted == PatrolUrlSet::Admitted::kNew;
+      }
       if ((mode == kModePatrol || mode == kModeCollect) && sink && !sink(record, link_url)) {
         return false;
       }
-      events_.Detected();
+      if (counted) events_.Detected();
     }
   }
   return true;

@@ -12,6 +12,7 @@ namespace qlm {
 
 class CQLMDoc;
 class PatrolEvents;
+class PatrolUrlSet;
 
 // Which links of a page become new link records: the item's area (PilotArea), the forbidden
 // items, the item's file-type filters, the link kind, and the depth and chain limits, checked for
@@ -19,7 +20,9 @@ class PatrolEvents;
 //
 // Modes: 0 queues the new records for the patrol (the authentication bits of the new records are
 // cleared), 2 collects them for a saved-data operation (flags kept), any other mode only counts.
-// Every record made is counted to the notify window (Detected) in every mode.
+// Every record made is counted to the notify window (Detected) in every mode, but in a patrol with
+// a URL set only the first record of each URL (see SetUrlSet). A record names its URL without the
+// link's fragment: a fragment names a place in a page, not another resource.
 class LinkAdmission {
  public:
   static constexpr int kModePatrol = 0;
@@ -46,6 +49,10 @@ class LinkAdmission {
   bool Admit(const std::vector<const LinkRecord*>& referrers, const std::vector<PageLink>& links,
              int mode, const Sink& sink);
 
+  // The patrol's URLs: in mode 0 a link to a URL the set covers makes no record, and only a URL
+  // new to the patrol is counted (Detected). Without a set every record made is counted.
+  void SetUrlSet(PatrolUrlSet* urls) { urls_ = urls; }
+
  private:
   // A forbidden item's URL, as typed and parsed (a new CUrl when it does not parse).
   struct Forbidden {
@@ -58,6 +65,7 @@ class LinkAdmission {
   const CQLMDoc& doc_;
   std::vector<Forbidden> forbidden_;
   PatrolEvents& events_;
+  PatrolUrlSet* urls_ = nullptr;
 };
 
 }  // namespace qlm

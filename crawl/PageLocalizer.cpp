@@ -38,6 +38,9 @@ int PageLocalizer::Localize(std::string_view page_url, std::string_view folder_p
   const std::optional<std::string> location = store_.LocalPath(storage, folder_path);
   if (!location) return kNoLocalCopy;
   const std::string rewritten = Rewrite(page_url, *location, folder_path, localize_link, page);
+  // A page rewritten as it stands (the same patrol of an unchanged site) is left alone: its time
+  // and the mirror stay as they are.
+  if (rewritten == page) return kLocalized;
   if (store_.ReplaceWithBytesVia(staging_, copy.file, rewritten, true) != MirrorStore::kStoreOk) {
     return kRewriteFailed;
   }

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <limits>
 
+#include "crawl/DistinctLinks.h"
 #include "crawl/HtmlKeyword.h"
 #include "crawl/LocalPath.h"
 #include "crawl/MirrorFiles.h"
@@ -442,6 +443,7 @@ void PageScanner::TakeLinkValue(int tag, int attribute, std::size_t value_out_st
       if (auto base = MakeAbsolute(value_)) {
         base_url_ = std::move(*base);
         base_ok_ = base_.Parse(base_url_);
+        if (distinct_) distinct_->BaseChanged();
       }
     }
     // The copy resolves its links against the BASE and then points them at local files, which
@@ -451,9 +453,18 @@ void PageScanner::TakeLinkValue(int tag, int attribute, std::size_t value_out_st
   }
   if (!copy_) {
     if (value_.empty() || value_[0] == '#') return;
+    if (distinct_ && distinct_->SeenValue(kind, value_)) return;
     CUrl url;
     if (ResolveLink(value_, url)) {
       std::string text = url.Text();
+      if (distinct_) {
+        if (const auto earlier = distinct_->Earlier(kind, url, links_->size())) {
+          // One link in the place of the first, written as the last: the way a stored page's
+          // links are de-duplicated, a later link that extends an earlier one stands for both.
+          (*links_)[*earlier] = PageLink{kind, std::move(text), {}, std::move(url)};
+          return;
+        }
+      }
       links_->push_back(PageLink{kind, std::move(text), {}, std::move(url)});
     }
     return;

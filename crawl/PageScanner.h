@@ -11,6 +11,7 @@
 
 namespace qlm {
 
+class DistinctLinks;
 class PageScanner;
 
 // The copy-mode hook: the scanner hands every link value that the localised copy writes anew
@@ -69,6 +70,11 @@ class PageScanner {
   // The same, parsed: false when the link gives no URL.
   bool ResolveLink(std::string_view link, CUrl& url) const;
 
+  // With `distinct` (until set back to null), Scan and ScanBytes deliver each link once: a link
+  // met again (same kind and URL, fragments aside) takes the place of the first, which keeps its
+  // position. The caller clears it per page.
+  void SetDistinct(DistinctLinks* distinct) { distinct_ = distinct; }
+
   int Error() const { return error_; }
   int VersionMark() const { return version_; }
   // True when a robots META with NOFOLLOW or NONE ended the scan early.
@@ -120,6 +126,7 @@ class PageScanner {
   bool stop_ = false;
   int error_ = kScanOk;
   std::vector<PageLink>* links_ = nullptr;
+  DistinctLinks* distinct_ = nullptr;
 
   // Copy mode. Every byte read is appended to out_; out_tag_start_ is the offset of the current
   // tag's "<" in out_, drop_element_ asks for the current element to be cut back to it.

@@ -4,6 +4,7 @@
 #include <set>
 #include <string>
 
+#include "crawl/DistinctLinks.h"
 #include "crawl/LocalPath.h"
 #include "crawl/MirrorStore.h"
 #include "crawl/PageScanner.h"
@@ -27,6 +28,8 @@ bool ReadStoredPageLinks(const MirrorStore& store, std::string_view url,
     if (!is_page || !ReadWholeFile(copy.file, page)) return false;
   }
   PageScanner scanner;
+  DistinctLinks distinct;
+  scanner.SetDistinct(&distinct);
   std::vector<PageLink> found;
   std::string title;
   scanner.ScanBytes(url, page, found, title);

@@ -37,6 +37,10 @@ class DialBackend {
   // the back end keeps none.
   virtual void GetEntryDialParams(DialParams* params) = 0;
 
+  // Saves params.user with params.entry, and params.password with it when `save_password`;
+  // without it a password saved with the entry is removed. False when the back end could not.
+  virtual bool SetEntryDialParams(const DialParams& params, bool save_password) = 0;
+
   // Starts dialling params.entry. Progress and the outcome are posted to `notify` as `message`
   // with wParam a connection state and lParam an error number (RasCodes.h), and a
   // PayloadValue<DialConn> payload naming the connection: (state, 0) progress, (RASCS_Connected,

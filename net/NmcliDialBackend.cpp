@@ -158,6 +158,19 @@ void NmcliDialBackend::GetEntryDialParams(DialParams* params) {
   if (!password.empty()) params->password = password;
 }
 
+bool NmcliDialBackend::SetEntryDialParams(const DialParams& params, bool save_password) {
+  if (params.entry.empty()) return false;
+  const std::string type = ProfileType(params.entry);
+  if (UserSetting(type).empty()) return false;
+  // Flags 0: NetworkManager keeps the password with the profile; 4: it is not saved and asked for
+  // (here: handed over) at each dial.
+  const std::string password = save_password ? params.password : std::string();
+  return RunNmcli({"connection", "modify", "id", params.entry, UserSetting(type), params.user,
+                   PasswordSetting(type), password, PasswordSetting(type) + "-flags",
+                   save_password ? "0" : "4"},
+                  nullptr) == 0;
+}
+
 std::string NmcliDialBackend::WriteSecrets(const std::string& entry,
                                            const std::string& password) const {
   if (password.empty() || password.find_first_of("\r\n") != std::string::npos) return {};

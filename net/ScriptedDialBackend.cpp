@@ -1,5 +1,7 @@
 #include "net/ScriptedDialBackend.h"
 
+#include <algorithm>
+
 #include "net/RasCodes.h"
 #include "platform/Messaging.h"
 
@@ -100,6 +102,14 @@ void ScriptedDialBackend::GetEntryDialParams(DialParams* params) {
   if (it == saved_.end()) return;
   params->user = it->second.user;
   params->password = it->second.password;
+}
+
+bool ScriptedDialBackend::SetEntryDialParams(const DialParams& params, bool save_password) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (std::find(entries_.begin(), entries_.end(), params.entry) == entries_.end()) return false;
+  saved_[params.entry] =
+      DialParams{params.entry, params.user, save_password ? params.password : std::string()};
+  return true;
 }
 
 int ScriptedDialBackend::Dial(const DialParams& params, Hwnd notify, unsigned message,

@@ -46,6 +46,7 @@ class ScriptedDialBackend final : public DialBackend {
   std::vector<std::string> Entries() override;
   DialConn FindConnected(const std::string& entry) override;
   void GetEntryDialParams(DialParams* params) override;
+  bool SetEntryDialParams(const DialParams& params, bool save_password) override;
   int Dial(const DialParams& params, Hwnd notify, unsigned message, DialConn* conn) override;
   void HangUp(DialConn conn) override;
   void Forget(DialConn conn) override;

@@ -8,12 +8,15 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QStatusBar>
 #include <QString>
+#include <QToolBar>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 #include "app/gui/AppIcon.h"
+#include "app/gui/MainFrameServices.h"
 #include "app/gui/PicturePanelDialog.h"
 #include "app/gui/TrayIcon.h"
 #include "app/gui/frames/ProjectDocuments.h"
@@ -46,11 +49,13 @@ CMainFrame::CMainFrame(AppSettings& settings, CSSDoc& slides, Prompt& prompt)
   setWindowTitle(Utf8(kMainFrameTitle));
   setWindowIcon(AppIcon::Make());
   resize(640, 480);
+  services_ = new MainFrameServices(*this, settings_, timers_, slides_);
   BuildMenus();
 }
 
 CMainFrame::~CMainFrame() {
   Destroy();
+  delete services_;  // before the timer list its tick reads
 }
 
 void CMainFrame::BuildMenus() {
@@ -73,15 +78,35 @@ void CMainFrame::BuildMenus() {
     pickup_display_[value] = item;
   }
 
+  services_->Build(*view_menu_, *slide_show_menu_);
+  services_->ToolBar().addAction(slide_window_);
+  QMenu* tools = &services_->ToolsMenu();
+  timers_valid_ = new QAction(Utf8("タイマー有効"), this);
+  timers_valid_->setCheckable(true);
+  connect(timers_valid_, &QAction::triggered, this, [this] { ToggleTimers(); });
+  tools->insertAction(tools->actions().value(1), timers_valid_);
+
   tray_menu_ = std::make_unique<QMenu>();
   tray_show_window_ =
       tray_menu_->addAction(Utf8("ウィンドウを表示"), this, [this] { ToggleWindow(); });
   tray_show_window_->setCheckable(true);
+  tray_timers_ = tray_menu_->addAction(Utf8("巡回タイマー ON"), this, [this] { ToggleTimers(); });
+  tray_timers_->setCheckable(true);
+  // The wallpaper changer's own command is added with the changer; until then the entry shows
+  // that it exists but cannot be used.
+  QAction* wallpaper = tray_menu_->addAction(Utf8("壁紙チェンジャー ON"));
+  wallpaper->setObjectName("tray-wallpaper");
+  wallpaper->setCheckable(true);
+  wallpaper->setEnabled(false);
   tray_slide_window_ =
       tray_menu_->addAction(Utf8("小窓で画像表示"), this, [this] { ToggleSlideWindow(); });
   tray_slide_window_->setCheckable(true);
+  tray_menu_->addSeparator();
+  tray_menu_->addAction(Utf8("ヘルプ"), this, [this] { services_->ShowHelp(); });
+  tray_menu_->addSeparator();
+  tray_menu_->addAction(Utf8("終了"), this, [this] { CloseProgram(); });
 
-  for (QMenu* menu : {view_menu_, slide_show_menu_, tray_menu_.get()}) {
+  for (QMenu* menu : {view_menu_, slide_show_menu_, tray_menu_.get(), tools}) {
     connect(menu, &QMenu::aboutToShow, this, [this] { UpdateMenus(); });
   }
 }
@@ -107,6 +132,7 @@ bool CMainFrame::Create() {
 
   tray_ = std::make_unique<TrayIcon>(*tray_menu_);
   tray_->Add();
+  statusBar()->showMessage(Utf8("レディ"));
   return true;
 }
 
@@ -131,6 +157,10 @@ LResult CMainFrame::OnMessage(Message& msg) {
     return 0;
   }
   if (msg.message == WM_CLOSE) Close();
+  if (msg.message == kMsgDialupState) {
+    services_->OnDialupNotice(static_cast<int>(msg.wparam), static_cast<int>(msg.lparam));
+  }
+  if (msg.message == kMsgPatrolFinished) services_->OnPatrolEnded();
   return 0;
 }
 
@@ -139,7 +169,12 @@ void CMainFrame::ToggleWindow() {
     hide();
     visible_ = false;
   } else {
-    showNormal();
+    if (first_show_) {
+      first_show_ = false;
+      services_->ShowFirstTime();
+    } else {
+      showNormal();
+    }
     raise();
     activateWindow();
     visible_ = true;
@@ -171,6 +206,9 @@ void CMainFrame::UpdateMenus() {
   slide_window_->setChecked(slide_window);
   tray_slide_window_->setChecked(slide_window);
   reset_->setEnabled(rotation_ && rotation_->CanResetSlideShow());
+  const bool timers_on = settings_.Number(AppNumber::TimerValid) != 0;
+  tray_timers_->setChecked(timers_on);
+  timers_valid_->setChecked(timers_on);
   const int pickup_display = rotation_ ? rotation_->PickupDisplay() : -1;
   for (int value = 0; value < 3; ++value) {
     pickup_display_[value]->setChecked(value == pickup_display);
@@ -188,7 +226,11 @@ void CMainFrame::ShowPanel(PictureRotation& rotation) {
 }
 
 ProjectDocuments& CMainFrame::AttachProjects(ProjectContext& context) {
-  if (!projects_) projects_ = new ProjectDocuments(*this, context);
+  if (!projects_) {
+    projects_ = new ProjectDocuments(*this, context);
+    // The patrol timers start and stop patrols through the project windows.
+    services_->AttachProjectWindows(*projects_);
+  }
   // Room for a project window: the tree and page list above the status view's rows and counters.
   if (width() < 960 || height() < 720) resize(std::max(width(), 960), std::max(height(), 720));
   return *projects_;
@@ -196,24 +238,28 @@ ProjectDocuments& CMainFrame::AttachProjects(ProjectContext& context) {
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
   event->ignore();  // the program ends through Close(), not by Qt closing its window
-  if (projects_) {
-    if (projects_->AnyPatrolling()) {
-      QMessageBox::information(
-          this, Utf8(kMainFrameTitle),
-          Utf8("現在巡回を実行中です。\n巡回を終了させてからアプリケーションを終了して下さい。"));
-      return;
-    }
-    if (!projects_->CloseAll()) return;  // the user kept a project open
-  }
+  // Modified projects are asked about first; while a patrol runs CloseProgram says why not.
+  if (projects_ && !projects_->AnyPatrolling() && !projects_->CloseAll()) return;
   CloseProgram();
 }
 
+void CMainFrame::ToggleTimers() {
+  settings_.ToggleTimerValid();
+  UpdateMenus();
+}
+
 void CMainFrame::CloseProgram() {
+  if (services_->AnyPatrolling()) {
+    prompt_.ShowMessage(
+        "現在巡回を実行中です。\n巡回を終了させてからアプリケーションを終了して下さい。");
+    return;
+  }
   if (rotation_ && rotation_->Channel().SlideWindowExists()) ToggleSlideWindow();
   Close();
 }
 
 void CMainFrame::Close() {
+  services_->SavePlacement();
   if (tray_) tray_->Remove();
   QCoreApplication::exit(0);
 }

@@ -7,6 +7,7 @@
 #include "app/gui/FrameWindow.h"
 #include "app/gui/PicturePanelDialog.h"
 #include "platform/Message.h"
+#include "project/CTimerDoc.h"
 
 class QAction;
 class QActionGroup;
@@ -16,6 +17,7 @@ namespace qlm {
 
 class AppSettings;
 class CSSDoc;
+class MainFrameServices;
 class PictureQueue;
 class PictureRotation;
 class ProjectDocuments;
@@ -24,9 +26,10 @@ class TrayIcon;
 struct ProjectContext;
 
 // The main program's top-level window. It stays hidden (the user shows it from the tray menu or
-// its View menu) and is the hub of what runs without the user; so far that is the picture show:
-// the rotation with its picture timer and channel handlers, the slide window toggle, the picture
-// panel, and the tray icon with its menu.
+// its View menu) and is the hub of what runs without the user: the picture show (the rotation with
+// its picture timer and channel handlers, the slide window toggle, the picture panel), the tray
+// icon with its menu, and the duties MainFrameServices carries (toolbar, status bar with the
+// dial-up pane, shutdown switch, patrol timers, settings and list dialogs, placement).
 //
 // Two faces, one thread: the Qt window with the menus, and a runtime window (FrameWindow) titled
 // "Quillmere Download Engine", published so that the displays and the screen saver find it, which
@@ -62,6 +65,10 @@ class CMainFrame final : public QMainWindow {
   // The frame's own menus, for the frame's future parts and for tests.
   QMenu& ViewMenu() { return *view_menu_; }
   QMenu& SlideShowMenu() { return *slide_show_menu_; }
+  // The patrol timers (loaded by the application before Create) and the frame's own duties:
+  // toolbar, status bar, shutdown switch, the one-minute tick, the settings and list dialogs.
+  CTimerDoc& Timers() { return timers_; }
+  MainFrameServices& Services() { return *services_; }
 
   // --- Commands ---
   // "ｳｨﾝﾄﾞｳを表示": hides the window when shown, else shows it.
@@ -80,6 +87,8 @@ class CMainFrame final : public QMainWindow {
   // The user ends the program (the window's close button, or a signal from the session): the
   // slide window closes with it. WM_CLOSE, which the screen saver sends, leaves it open.
   void CloseProgram();
+  // "巡回タイマー ON" / "タイマー有効": switches the patrol timers and writes it at once.
+  void ToggleTimers();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -100,6 +109,9 @@ class CMainFrame final : public QMainWindow {
   QPointer<PicturePanelDialog> panel_;         // while the panel is open
   ProjectDocuments* projects_ = nullptr;       // a child of the frame, after AttachProjects
   bool visible_ = false;                       // the window is shown
+  bool first_show_ = true;                     // the stored placement is used once
+  CTimerDoc timers_;
+  MainFrameServices* services_ = nullptr;  // a child of the frame
   bool destroyed_ = false;
 
   QMenu* view_menu_ = nullptr;  // owned by the menu bar
@@ -111,6 +123,8 @@ class CMainFrame final : public QMainWindow {
   QAction* pickup_display_[3] = {};       // the radio items, by PickupDisplay value
   QAction* tray_show_window_ = nullptr;   // "ウィンドウを表示"
   QAction* tray_slide_window_ = nullptr;  // "小窓で画像表示"
+  QAction* tray_timers_ = nullptr;        // "巡回タイマー ON"
+  QAction* timers_valid_ = nullptr;       // "タイマー有効"
   std::unique_ptr<TrayIcon> tray_;        // after Create; last, since it refers to tray_menu_
 };
 

@@ -2,19 +2,25 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QMessageBox>
 #include <QStatusBar>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "app/HeadlessDialup.h"
 #include "app/HeadlessPatrol.h"
 #include "app/HeadlessSession.h"
+#include "app/TimerLock.h"
 #include "app/gui/CMainFrame.h"
+#include "app/gui/MainFrameServices.h"
 #include "app/gui/MessageBoxPrompt.h"
+#include "app/gui/SplashWindow.h"
 #include "app/gui/TrayIcon.h"
+#include "app/gui/dialogs/CItemPropertySheet.h"
 #include "app/gui/frames/ProjectContext.h"
 #include "app/gui/frames/ProjectDocuments.h"
 #include "app/gui/views/SjisText.h"
@@ -82,14 +88,22 @@ int QlmApplication::Run(int argc, char** argv, bool by_screen_saver) {
 
   AppSettings settings;
   settings.Read();
+  // The patrol timers run here, unless a `QLM --timers` started first holds them.
+  TimerLock timer_lock;
+  if (!timer_lock.Take(TimerLock::Describe(true)) && timer_lock.Error() == EWOULDBLOCK) {
+    const std::string text = "QLM: the patrol timers are run by " + TimerLock::HolderText() +
+                             "; end it first (the timers run in one program at a time)";
+    std::fprintf(stderr, "%s\n", text.c_str());
+    QMessageBox::critical(nullptr, QString::fromUtf8(kMainFrameTitle), QString::fromUtf8(text));
+    return 1;
+  }
   CSSDoc slides;
   // A list that could not be read is not written back over the file at the end.
   const bool slides_loaded = slides.Load(settings.InstallFolder());
-  CTimerDoc timers;
-  timers.Load(settings.InstallFolder());
 
   MessageBoxPrompt prompt;
   CMainFrame frame(settings, slides, prompt);
+  const bool timers_loaded = frame.Timers().Load(settings.InstallFolder());
   if (!frame.Create()) return 1;
 
   // The network worker with the download managers, for the patrols of the project windows.
@@ -121,7 +135,11 @@ int QlmApplication::Run(int argc, char** argv, bool by_screen_saver) {
   context.settings = &settings;
   context.prompt = &prompt;
   context.slides = &slides;
-  context.timers = &timers;
+  context.timers = &frame.Timers();
+  context.patrol_ended = [&frame] { frame.Services().OnPatrolEnded(); };
+  context.item_properties = [&frame, &slides](CQLMDoc& doc, ProjectItem& item) {
+    return ShowItemProperties(&frame, item, doc, frame.Timers(), slides);
+  };
   context.services = &services;
   context.slide_window_open = [&frame] {
     return frame.Rotation() && frame.Rotation()->Channel().SlideWindowExists();
@@ -138,6 +156,8 @@ int QlmApplication::Run(int argc, char** argv, bool by_screen_saver) {
   // commands; the frame then shows itself. So it does when the user named a project to open.
   // The screen saver, which covers the screen, starts it hidden in any case.
   if ((!TrayIcon::Available() || !project.isEmpty()) && !by_screen_saver) frame.ToggleWindow();
+  // Last, so that it lies above the frame when the frame shows itself.
+  if (!by_screen_saver) (new SplashWindow)->Start();
   // A signal from the session ends the program as the user's close does.
   TerminationSignals::Install([&frame] { frame.CloseProgram(); });
 
@@ -146,6 +166,7 @@ int QlmApplication::Run(int argc, char** argv, bool by_screen_saver) {
   // worker is there.
   projects.DestroyAll();
   frame.Destroy();
+  if (timers_loaded) frame.Timers().Save(settings.InstallFolder());
   worker->Stop();
   CWSThread::SetManagerFactory(nullptr);
   services.dialer = nullptr;

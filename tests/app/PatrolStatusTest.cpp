@@ -21,13 +21,14 @@ namespace qlm {
 namespace {
 
 Message Obj(unsigned id, int index, int64_t length = -1, int64_t received = 0,
-            bool completed = false, std::string url = "") {
+            bool completed = false, std::string url = "", bool stopped = false) {
   // As a download object posts it: only the interval's block travels, the rest in the words.
   auto block = std::make_unique<DLObjStatus>();
   block->index = index;
   block->length = length;
   block->received = received;
   block->completed = completed;
+  block->stopped = stopped;
   block->url = std::move(url);
   Message msg;
   msg.message = id;
@@ -94,6 +95,11 @@ TEST(PatrolStatusTest, RowFollowsADownloadFromIntervalToRelease) {
       {[] { return Obj(kMsgObjLength, 2, -1); }, "0", "Unknown", "Unknown", 0},
       {[] { return Obj(kMsgObjProgress, 2, -1, 4096); }, "4096", "Unknown", "Unknown", 0},
       {[] { return Obj(kMsgObjReleased, 2, -1, 0, false); }, "Failed", "Unknown", "Unknown", 0},
+      // A stop puts the download back into the queue: not a failure.
+      {[] { return Obj(kMsgObjInterval, 2, -1, 0, false, "http://h/c.html"); }, "Interval", "0",
+       "Unknown", 0},
+      {[] { return Obj(kMsgObjReleased, 2, -1, 0, false, "", true); }, "Stopped", "0", "Unknown",
+       0},
   };
   for (size_t i = 0; i < steps.size(); ++i) {
     Feed(status, steps[i].make());
@@ -103,7 +109,7 @@ TEST(PatrolStatusTest, RowFollowsADownloadFromIntervalToRelease) {
     EXPECT_EQ(row.percent, steps[i].percent) << "step " << i;
     EXPECT_EQ(row.lamp, steps[i].lamp) << "step " << i;
   }
-  EXPECT_EQ(status.GetRow(2).url, "http://h/b.html");
+  EXPECT_EQ(status.GetRow(2).url, "http://h/c.html");
   for (int other : {0, 1, 3, 4, 5}) EXPECT_EQ(status.GetRow(other).url, "") << other;
 }
 

@@ -67,9 +67,11 @@ class FetchSetupTest : public testing::Test {
  protected:
   FetchSetupTest() { item_.SetURL("http://h/"); }
 
-  std::string Lines(const std::optional<FileTime>& copy_written, bool with_referer = true) {
+  std::string Lines(const std::optional<FileTime>& copy_written, bool with_referer = true,
+                    const Validators& validators = {}) {
     CHttpHeaders headers;
-    SetFetchRequestLines(headers, record_, item_, defaults_, settings_, copy_written, with_referer);
+    SetFetchRequestLines(headers, record_, item_, defaults_, settings_, copy_written, with_referer,
+                         validators);
     return headers.BuildRequestText();
   }
 
@@ -98,6 +100,33 @@ TEST_F(FetchSetupTest, ALocalCopyIsAskedForIfModifiedSinceItWasWrittenUnlessRene
             "USER-AGENT:Quillmere/1.009.0\r\n\r\n");
   item_.SetOwn(ItemOption::RenewalType, 1);
   EXPECT_EQ(Lines(written), "ACCEPT:*/*\r\nUSER-AGENT:Quillmere/1.009.0\r\n\r\n");
+}
+
+TEST_F(FetchSetupTest, ACopyStoredWithValidatorsIsAskedForWithTheServersOwnTextAndItsEtag) {
+  settings_.SetStored(AppNumber::NoCache, 0);
+  const FileTime written = FileTime(std::chrono::seconds(1420070407));
+  const struct {
+    Validators validators;
+    const char* lines;
+  } cases[] = {
+      // The date exactly as the server wrote it, not as the format would write it.
+      {{"Thu, 1 Jan 2015 00:00:07 GMT", ""},
+       "ACCEPT:*/*\r\nIF-MODIFIED-SINCE:Thu, 1 Jan 2015 00:00:07 GMT\r\n"
+       "USER-AGENT:Quillmere/1.009.0\r\n\r\n"},
+      {{"Wed, 31 Dec 2014 10:00:00 GMT", "\"5e1-54a3\""},
+       "ACCEPT:*/*\r\nIF-MODIFIED-SINCE:Wed, 31 Dec 2014 10:00:00 GMT\r\n"
+       "IF-NONE-MATCH:\"5e1-54a3\"\r\nUSER-AGENT:Quillmere/1.009.0\r\n\r\n"},
+      // Only an ETag: the copy's time stands in for the date.
+      {{"", "W/\"x\""},
+       "ACCEPT:*/*\r\nIF-MODIFIED-SINCE:Thu, 01 Jan 2015 00:00:07 GMT\r\n"
+       "IF-NONE-MATCH:W/\"x\"\r\nUSER-AGENT:Quillmere/1.009.0\r\n\r\n"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Lines(written, true, c.validators), c.lines) << c.validators.etag;
+    // Without a copy to renew, validators ask for nothing.
+    EXPECT_EQ(Lines(std::nullopt, true, c.validators),
+              "ACCEPT:*/*\r\nUSER-AGENT:Quillmere/1.009.0\r\n\r\n");
+  }
 }
 
 TEST_F(FetchSetupTest, CredentialsGoOnlyWhenTheRecordsBitsSayOneAndCachesAreAskedNotToAnswer) {

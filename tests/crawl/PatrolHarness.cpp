@@ -145,6 +145,7 @@ std::map<std::string, std::string> PatrolHarness::Tree() const {
   std::map<std::string, std::string> tree = TreeOf(WorkFolder());
   tree.erase("proj.uq");
   tree.erase("proj.lq");
+  tree.erase("proj.us");
   return tree;
 }
 

@@ -237,5 +237,18 @@ TEST_F(TimerCommandTest, ASignalStopsTheRunningPatrolsWhichResumeLater) {
   EXPECT_EQ(site.Count("/a.html"), 1u);
 }
 
+TEST_F(TimerCommandTest, ASecondTimerProgramSaysWhichOneHoldsTheTimersAndEnds) {
+  HeadlessPatrol a("a");
+  a.Project(Project("http://127.0.0.1:9/", 0));
+  Timers(DailyTimer(a.ProjectPath(), "a", "", "23:59:1", "00:00:0"));
+  ASSERT_NO_FATAL_FAILURE(StartTimers());
+  std::string out, err;
+  EXPECT_EQ(QlmProcess::Run({"--timers"}, &out, &err), 1);
+  EXPECT_TRUE(Has(err, "run by QLM --timers, pid " + std::to_string(qlm_.Pid()))) << err;
+  qlm_.Signal(SIGTERM);
+  ASSERT_TRUE(qlm_.Wait(20s));
+  EXPECT_EQ(qlm_.ExitCode(), 0) << qlm_.Err();
+}
+
 }  // namespace
 }  // namespace qlm

@@ -218,6 +218,32 @@ TEST_F(NmcliTest, SavedCredentialsAreReadAndAGivenPasswordIsHandedOverInAPrivate
   EXPECT_EQ(params.password, "saved:pw");
 }
 
+TEST_F(NmcliTest, LogonInformationIsSavedWithTheProfileOrItsPasswordForgotten) {
+  Put("profiles", "office:gsm\nwired:802-3-ethernet\n");
+  PutSetting("office", "connection.type", "gsm");
+  PutSetting("wired", "connection.type", "802-3-ethernet");
+  NmcliDialBackend backend = Backend();
+  struct Row {
+    const char* question;
+    bool save;
+    std::string password_read, flags;
+  };
+  const Row rows[] = {{"Saved: read back, kept by NetworkManager?", true, "se:cret", "0"},
+                      {"Not saved: forgotten, asked at each dial?", false, "", "4"}};
+  for (const Row& row : rows) {
+    ASSERT_TRUE(backend.SetEntryDialParams(DialParams{"office", "me", "se:cret"}, row.save));
+    DialParams params{"office", "", ""};
+    backend.GetEntryDialParams(&params);
+    EXPECT_EQ(params.user, "me") << row.question;
+    EXPECT_EQ(params.password, row.password_read) << row.question;
+    EXPECT_EQ(ReadFileBytes(dir_.File("settings/office/gsm.password-flags")), row.flags + "\n")
+        << row.question;
+  }
+  // A profile without credentials of its own, or none at all.
+  EXPECT_FALSE(backend.SetEntryDialParams(DialParams{"wired", "me", "x"}, true));
+  EXPECT_FALSE(backend.SetEntryDialParams(DialParams{"", "me", "x"}, true));
+}
+
 TEST_F(NmcliTest, HangUpDuringTheDialStopsItWithoutAnOutcome) {
   Put("profiles", "office:gsm\n");
   Put("up.hang", "");

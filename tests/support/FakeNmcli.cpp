@@ -42,6 +42,14 @@ case "$*" in
     [ "$rc" = 0 ] && echo "${args[5]}:activated" >> "$dir/active"
     exit "$rc"
     ;;
+  "connection modify id "*)
+    p="$dir/settings/${args[3]}"
+    if [ ! -d "$p" ]; then
+      echo "Error: unknown connection '${args[3]}'." >&2
+      exit 10
+    fi
+    for ((i = 4; i + 1 < ${#args[@]}; i += 2)); do printf '%s\n' "${args[i+1]}" > "$p/${args[i]}"; done
+    ;;
   "connection down id "*)
     grep -v -x -F "${args[3]}:activated" "$dir/active" > "$dir/active.new" 2>/dev/null
     mv "$dir/active.new" "$dir/active"

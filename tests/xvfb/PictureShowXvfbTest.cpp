@@ -31,6 +31,7 @@ namespace qlm {
 namespace {
 
 using test::GuiProgram;
+using test::WaitUntil;
 
 constexpr int kScreenWidth = 1024;
 constexpr int kScreenHeight = 768;
@@ -76,15 +77,6 @@ bool ShowsCaptionBand(const QImage& shot, QRect area) {
     }
   }
   return band * 2 > all;
-}
-
-bool WaitUntil(const std::function<bool()>& done, int limit_ms) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
 }
 
 class PictureShowXvfbTest : public testing::Test {

@@ -10,9 +10,11 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
+#include <thread>
 
 namespace qlm::test {
 
@@ -172,6 +174,15 @@ QRect XWindowGeometry(unsigned long window) {
     if (key == "HEIGHT") height = value;
   }
   return QRect(x, y, width, height);
+}
+
+bool WaitUntil(const std::function<bool()>& done, int limit_ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
 }
 
 }  // namespace qlm::test

@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QRect>
+#include <functional>
 #include <string>
 
 namespace qlm::test {
@@ -37,6 +38,9 @@ class XvfbServer {
   pid_t pid_ = -1;
   std::string display_;  // ":N"
 };
+
+// Looks at `done` every 50 ms until it holds; false when `limit_ms` passed first.
+bool WaitUntil(const std::function<bool()>& done, int limit_ms);
 
 // Runs a shell command with the test's environment; its standard output, or empty when it failed.
 std::string RunCommand(const std::string& command);

@@ -47,8 +47,13 @@ std::string Absolute(const std::string& path) {
 
 ProjectDocuments::ProjectDocuments(QMainWindow& frame, ProjectContext& context)
     : QObject(&frame), frame_(frame), context_(context), area_(new QMdiArea(&frame)) {
-  area_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  area_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  // One tab per project: a project window fills the area, and the frame keeps its own title
+  // (a maximized sub-window would add the project's name to it, and the displays and tests find
+  // the frame by that title).
+  area_->setViewMode(QMdiArea::TabbedView);
+  area_->setDocumentMode(true);
+  area_->setTabsClosable(true);
+  area_->setTabsMovable(true);
   frame_.setCentralWidget(area_);
   frame_.setAcceptDrops(true);
   frame_.installEventFilter(this);
@@ -64,7 +69,10 @@ ProjectDocuments::ProjectDocuments(QMainWindow& frame, ProjectContext& context)
   };
   LoadRecent();
   BuildMenus(frame);
-  connect(area_, &QMdiArea::subWindowActivated, this, [this] { UpdateMenus(); });
+  connect(area_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* sub) {
+    if (sub) last_active_ = sub;
+    UpdateMenus();
+  });
 }
 
 ProjectDocuments::~ProjectDocuments() = default;
@@ -194,8 +202,9 @@ CChildFrame* ProjectDocuments::AddFrame(std::unique_ptr<CQLMDoc> doc) {
   sub->setAttribute(Qt::WA_DeleteOnClose);
   sub->installEventFilter(this);
   child->OnChanged([this] { UpdateMenus(); });
-  sub->resize(area_->size() * 0.9);
   sub->showMaximized();
+  last_active_ = sub;
+  area_->setActiveSubWindow(sub);
   child->Tree().setFocus();
   UpdateMenus();
   return child;
@@ -298,9 +307,33 @@ bool ProjectDocuments::AnyPatrolling() const {
   return false;
 }
 
+bool ProjectDocuments::IsPatrolling(const std::string& file) const {
+  const CChildFrame* frame = FrameOf(Absolute(file));
+  return frame && frame->Patrolling();
+}
+
+bool ProjectDocuments::Activate(const std::string& file) {
+  return OpenProject(file) != nullptr;
+}
+
+void ProjectDocuments::PatrolTimerEntry(const TimerEntry& entry) {
+  if (CChildFrame* active = Active()) active->TimerPatrol(entry);
+}
+
+void ProjectDocuments::StopActivePatrol() {
+  if (CChildFrame* active = Active()) active->StopPatrol();
+}
+
+void ProjectDocuments::RefreshViews() {
+  for (CChildFrame* frame : Frames()) frame->Tree().RefreshNodes();
+}
+
 CChildFrame* ProjectDocuments::Active() const {
+  // While the frame is not the active window no sub-window is active; the commands then act on
+  // the one that was active last.
   QMdiSubWindow* sub = area_->activeSubWindow();
   if (!sub) sub = area_->currentSubWindow();
+  if (!sub) sub = last_active_;
   return sub ? dynamic_cast<CChildFrame*>(sub->widget()) : nullptr;
 }
 

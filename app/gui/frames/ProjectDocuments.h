@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QMdiSubWindow>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <array>
 #include <functional>
@@ -8,10 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "app/gui/ProjectWindows.h"
+
 class QAction;
 class QMainWindow;
 class QMdiArea;
-class QMdiSubWindow;
 class QMenu;
 
 namespace qlm {
@@ -25,7 +28,7 @@ struct TimerEntry;
 // project, the File menu (new, open, save, save as, close, the four most recent files, exit),
 // the patrol menu and the item menu that act on the active project window, and the files dropped
 // on the frame. Lives as long as the frame, on the user-interface thread.
-class ProjectDocuments final : public QObject {
+class ProjectDocuments final : public QObject, public ProjectWindows {
  public:
   static constexpr int kRecentFiles = 4;
   // The document template's texts: the project file's filter and the default name of a new one.
@@ -60,8 +63,13 @@ class ProjectDocuments final : public QObject {
   // The program ends: every window goes without a question; a patrol still running is stopped
   // (it resumes at the next patrol).
   void DestroyAll();
-  // Whether any project patrols.
-  bool AnyPatrolling() const;
+  // What the main frame's patrol timers and dialogs ask of the project windows.
+  bool IsPatrolling(const std::string& file) const override;
+  bool AnyPatrolling() const override;
+  bool Activate(const std::string& file) override;
+  void PatrolTimerEntry(const TimerEntry& entry) override;
+  void StopActivePatrol() override;
+  void RefreshViews() override;
 
   CChildFrame* Active() const;
   std::vector<CChildFrame*> Frames() const;
@@ -96,7 +104,8 @@ class ProjectDocuments final : public QObject {
   QMenu* item_menu_ = nullptr;
   std::array<QAction*, kRecentFiles> recent_actions_{};
   QAction* recent_separator_ = nullptr;
-  std::vector<QAction*> needs_frame_;  // enabled only while a project window is active
+  QPointer<QMdiSubWindow> last_active_;  // the sub-window active last
+  std::vector<QAction*> needs_frame_;    // enabled only while a project window is active
   std::vector<std::string> recent_;
   int new_count_ = 0;
 };

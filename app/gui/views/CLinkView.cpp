@@ -235,7 +235,10 @@ bool CLinkView::Run(TreeCommand command) {
     }
     case TreeCommand::kProperties: {
       ProjectItem* item = SelectedItem();
-      if (context_.item_properties(doc_, *item)) RefreshNodes();
+      if (context_.item_properties(doc_, *item)) {
+        doc_.SetModified(true);
+        RefreshNodes();
+      }
       break;
     }
     case TreeCommand::kDeleteData:

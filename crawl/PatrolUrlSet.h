@@ -1,0 +1,85 @@
+#pragma once
+
+#include <array>
+#include <climits>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "crawl/NameHash.h"
+#include "project/LinkRecord.h"
+
+namespace qlm {
+
+// The URLs of one patrol, per item: the shallowest depth and chain each was admitted at, whether
+// it was counted visited, and whether it failed all its tries. A link to a URL admitted before no
+// deeper is not admitted again, and a URL that failed is not asked for again: each URL becomes one
+// record, however many pages link to it, and the counters count URLs, not links.
+//
+// The set lives beside the queue files, in an append-only file of fixed-size entries, so that a
+// stopped or killed patrol resumes with it: a URL is noted there after its record went into the
+// work queue (Flush), so a kill in between can only leave a URL queued twice, never one noted but
+// lost. A torn last entry is cut off when the file is read back. A URL costs a few dozen bytes in
+// memory whatever the length of its text (two 64-bit hashes, as ExpansionSet keeps its pages).
+// The set's file for a work queue file: its name with ".us" for ".uq".
+std::string PatrolUrlSetPath(std::string_view work_queue_path);
+
+class PatrolUrlSet {
+ public:
+  // Chains run from 0 to this (a longer one is never admitted).
+  static constexpr int kMaxChain = 3;
+  enum class Admitted {
+    kNew,        // first time in this patrol: counted as detected
+    kShallower,  // known, but reached by a shorter way: queued again, not counted again
+    kCovered,    // known at a depth and chain no greater, or failed: not queued
+  };
+
+  PatrolUrlSet() = default;
+  ~PatrolUrlSet();
+  PatrolUrlSet(const PatrolUrlSet&) = delete;
+  PatrolUrlSet& operator=(const PatrolUrlSet&) = delete;
+
+  // Opens the set's file: emptied for a new patrol (`fresh`), else read back (entries of a patrol
+  // that was stopped or killed). False when the file cannot be opened; the set then lives in
+  // memory only (a resumed patrol may then fetch a URL once more).
+  bool Open(const std::string& path, bool fresh);
+  // The patrol ended: the file goes.
+  void Remove();
+
+  // Notes the URL of `record` (str3 without its fragment, for its item) at its depth and chain.
+  Admitted Admit(const LinkRecord& record);
+  bool HasFailed(const LinkRecord& record) const;
+  // True the first time the URL of `record` is counted visited in this patrol.
+  bool FirstVisit(const LinkRecord& record);
+  // Marks the URL failed; true the first time.
+  bool FirstFailure(const LinkRecord& record);
+  // Writes what was noted since the last call to the file.
+  bool Flush();
+
+  std::size_t Size() const { return urls_.size(); }
+
+ private:
+  enum Mark : std::uint8_t { kAdmitted = 1, kVisited = 2, kFailed = 3 };
+  // For each chain c, the smallest depth of an admission with a chain of at most c.
+  using Shallowest = std::array<int32_t, kMaxChain + 1>;
+  struct Url {
+    Shallowest shallowest = {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX};
+    bool visited = false;
+    bool failed = false;
+  };
+
+  NameHash Key(const LinkRecord& record) const;
+  // Applies one entry; true when it changed the set.
+  bool Apply(const NameHash& key, Mark mark, int32_t depth, int chain);
+  void Note(const NameHash& key, Mark mark, int32_t depth, int chain);
+  void ReadBack();
+
+  std::unordered_map<NameHash, Url, NameHash::Hasher> urls_;
+  std::string path_;
+  int fd_ = -1;
+  std::string pending_;      // entries noted, not yet written
+  mutable std::string key_;  // the hashed text, kept to save an allocation per call
+};
+
+}  // namespace qlm

@@ -1,0 +1,130 @@
+// The URLs of one patrol: admitted once unless reached shallower, failed ones not asked again,
+// each counted once, and all of it found again by a patrol that resumes.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "crawl/PatrolUrlSet.h"
+#include "tests/support/TempHome.h"
+
+namespace qlm {
+namespace {
+
+using Admitted = PatrolUrlSet::Admitted;
+
+LinkRecord Record(const std::string& url, int depth = 0, int chain = 0,
+                  const std::string& item = "http://h/") {
+  static const std::string folder = "F";
+  LinkRecord record;
+  record.folder_path = folder;
+  record.item_url = item;
+  record.url = url;
+  record.depth = depth;
+  record.chain = chain;
+  return record;
+}
+
+TEST(PatrolUrlSetTest, AUrlIsAdmittedOnceUnlessALaterLinkReachesItShallower) {
+  const struct {
+    LinkRecord record;
+    Admitted admitted;
+  } steps[] = {
+      {Record("http://h/a.html", 2, 0), Admitted::kNew},
+      {Record("http://h/a.html", 2, 0), Admitted::kCovered},
+      {Record("http://h/a.html", 3, 0), Admitted::kCovered},
+      // A fragment names a place in the same page.
+      {Record("http://h/a.html#top", 2, 0), Admitted::kCovered},
+      // A longer chain at the same depth is covered; a shallower depth is not.
+      {Record("http://h/a.html", 2, 2), Admitted::kCovered},
+      {Record("http://h/a.html", 1, 1), Admitted::kShallower},
+      {Record("http://h/a.html", 1, 0), Admitted::kShallower},
+      {Record("http://h/a.html", 1, 3), Admitted::kCovered},
+      // Depth 0 with a chain of 2 is not covered by depth 1, chain 0.
+      {Record("http://h/a.html", 0, 2), Admitted::kShallower},
+      {Record("http://h/a.html", 0, 3), Admitted::kCovered},
+      // Another URL, the same URL for another item, another query.
+      {Record("http://h/b.html", 5, 0), Admitted::kNew},
+      {Record("http://h/a.html", 5, 0, "http://h/other/"), Admitted::kNew},
+      {Record("http://h/a.html?x=1", 5, 0), Admitted::kNew},
+  };
+  PatrolUrlSet urls;
+  for (std::size_t i = 0; i < std::size(steps); ++i) {
+    EXPECT_EQ(urls.Admit(steps[i].record), steps[i].admitted) << "step " << i;
+  }
+  EXPECT_EQ(urls.Size(), 4u);
+}
+
+TEST(PatrolUrlSetTest, AFailedUrlIsNotAdmittedAgainAndEachUrlCountsOnce) {
+  PatrolUrlSet urls;
+  const LinkRecord missing = Record("http://h/missing.html", 3);
+  EXPECT_EQ(urls.Admit(missing), Admitted::kNew);
+  EXPECT_FALSE(urls.HasFailed(missing));
+  EXPECT_TRUE(urls.FirstFailure(missing));
+  EXPECT_FALSE(urls.FirstFailure(Record("http://h/missing.html#x", 1)));
+  EXPECT_TRUE(urls.HasFailed(Record("http://h/missing.html", 0)));
+  // Not even from a shallower page: the server said all there is to say in this patrol.
+  EXPECT_EQ(urls.Admit(Record("http://h/missing.html", 0)), Admitted::kCovered);
+
+  const LinkRecord page = Record("http://h/p.html", 1);
+  EXPECT_TRUE(urls.FirstVisit(page));
+  EXPECT_FALSE(urls.FirstVisit(page));
+  EXPECT_FALSE(urls.FirstVisit(Record("http://h/p.html#end", 0)));
+  EXPECT_TRUE(urls.FirstVisit(Record("http://h/p.html", 1, 0, "http://h/other/")));
+}
+
+TEST(PatrolUrlSetTest, AResumedPatrolFindsItsUrlsAgainAndANewOneStartsWithNone) {
+  test::TempDir dir;
+  const std::string path = PatrolUrlSetPath(dir.File("Site.uq"));
+  EXPECT_EQ(path, dir.File("Site.us"));
+  {
+    PatrolUrlSet urls;
+    ASSERT_TRUE(urls.Open(path, true));
+    urls.Admit(Record("http://h/a.html", 2));
+    urls.Admit(Record("http://h/a.html", 1));
+    urls.FirstVisit(Record("http://h/a.html"));
+    urls.Admit(Record("http://h/gone.html", 1));
+    urls.FirstFailure(Record("http://h/gone.html"));
+    ASSERT_TRUE(urls.Flush());
+    urls.Admit(Record("http://h/unwritten.html", 1));  // never flushed: as if killed before
+  }
+  // A torn last entry, as a kill in mid-write leaves it.
+  {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "0123456789", 10), 10);
+    ::close(fd);
+  }
+  PatrolUrlSet resumed;
+  ASSERT_TRUE(resumed.Open(path, false));
+  EXPECT_EQ(resumed.Admit(Record("http://h/a.html", 1)), Admitted::kCovered);
+  EXPECT_EQ(resumed.Admit(Record("http://h/a.html", 0)), Admitted::kShallower);
+  EXPECT_FALSE(resumed.FirstVisit(Record("http://h/a.html")));
+  EXPECT_TRUE(resumed.HasFailed(Record("http://h/gone.html")));
+  EXPECT_EQ(resumed.Admit(Record("http://h/unwritten.html", 1)), Admitted::kNew);
+  ASSERT_TRUE(resumed.Flush());
+  // The torn entry went: what was written after it reads back.
+  {
+    PatrolUrlSet again;
+    ASSERT_TRUE(again.Open(path, false));
+    EXPECT_EQ(again.Admit(Record("http://h/unwritten.html", 1)), Admitted::kCovered);
+    EXPECT_EQ(again.Admit(Record("http://h/a.html", 0)), Admitted::kCovered);
+  }
+
+  PatrolUrlSet fresh;
+  ASSERT_TRUE(fresh.Open(path, true));
+  EXPECT_EQ(fresh.Admit(Record("http://h/a.html", 3)), Admitted::kNew);
+  EXPECT_FALSE(fresh.HasFailed(Record("http://h/gone.html")));
+  fresh.Remove();
+  struct stat st {};
+  EXPECT_NE(::stat(path.c_str(), &st), 0);
+
+  // A file of another kind is not read as a set: the patrol goes on with none.
+  ASSERT_TRUE(test::WriteFileBytes(path, std::string(200, 'x')));
+  PatrolUrlSet other;
+  ASSERT_TRUE(other.Open(path, false));
+  EXPECT_EQ(other.Size(), 0u);
+}
+
+}  // namespace
+}  // namespace qlm
