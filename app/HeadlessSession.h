@@ -30,6 +30,11 @@ class HeadlessSession {
   HeadlessSession& operator=(const HeadlessSession&) = delete;
 
   const AppSettings& Settings() const { return settings_; }
+  // Patrols of this session store into `folder` (absolute, ending in "/") instead of the
+  // MirrorDir setting; the settings file is not changed.
+  void UseMirrorFolder(const std::string& folder) {
+    settings_.SetStored(AppText::MirrorDir, folder);
+  }
   Prompt& GetPrompt() { return prompt_; }
 
   // On the main thread, with its loop made on `clock` and the stop signals blocked (the worker

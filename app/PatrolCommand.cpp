@@ -62,6 +62,7 @@ int PatrolCommand::Patrol(const Options& options, std::FILE* in, std::FILE* out,
     return kExitFailed;
   }
   HeadlessSession session(prompt, err);
+  if (!options.mirror_dir.empty()) session.UseMirrorFolder(options.mirror_dir);
   HeadlessPatrol patrol(session.Services(),
                         {options.project, options.selected_only, options.item, std::nullopt});
   std::string why;

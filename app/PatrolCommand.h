@@ -29,6 +29,7 @@ class PatrolCommand {
     bool selected_only = false;         // --selected
     std::optional<PatrolItemRef> item;  // --item
     bool assume_yes = false;            // --yes: convert old queue files without asking
+    std::string mirror_dir;             // the mirror folder; empty: the MirrorDir setting
   };
 
   // Runs a patrol; the status goes to `out` (drawn in place when it is a terminal), messages and

@@ -2,10 +2,12 @@
 // with them) only without one of them: a patrol from a terminal or a timer needs no display, and
 // starts sooner and smaller without the libraries of one.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "app/ListCommand.h"
+#include "app/MirrorCommand.h"
 #include "app/PatrolCommand.h"
 #include "app/TimerCommand.h"
 #include "app/WindowsModule.h"
@@ -18,6 +20,7 @@ constexpr const char* kUsage =
     "       QLM --list [--yes] FILE.prj\n"
     "       QLM --patrol FILE.prj [--selected | --item \"FOLDER PATH\" [URL]] [--yes]\n"
     "       QLM --reset FILE.prj\n"
+    "       QLM --mirror URL [--depth N] [--other-sites] [--into FOLDER] [--yes]\n"
     "       QLM --timers [--yes]\n"
     "  (no mode)          the main program: tray icon, project windows, slide window, picture\n"
     "                     show; FILE.prj opens that project and shows its window\n"
@@ -29,12 +32,16 @@ constexpr const char* kUsage =
     "  --item PATH [URL]  patrol one item (or, without URL, one folder) with what is below it;\n"
     "                     PATH is the folder path, the titles from the project down joined by /\n"
     "  --reset FILE.prj   forget an interrupted patrol: the next one walks the project anew\n"
+    "  --mirror URL       write a project file for the URL into FOLDER (default: the current\n"
+    "                     folder) with links made local, and patrol it into FOLDER: pages\n"
+    "                     with their style sheets, scripts and pictures, N links deep (5)\n"
+    "  --other-sites      with --mirror: follow links to other hosts too\n"
     "  --timers           run the patrol timers (QLM.tmf) without windows: each minute start and\n"
     "                     stop the patrols they name, one line per start, stop and end;\n"
     "                     Ctrl-C stops the running patrols (they resume later) and ends\n"
     "  --yes              answer yes to questions (converting queue files of an older version)\n";
 
-enum class Mode { kNone, kList, kPatrol, kReset, kTimers };
+enum class Mode { kNone, kList, kPatrol, kReset, kTimers, kMirror };
 
 int Usage(const char* problem, const char* arg) {
   std::fprintf(stderr, "QLM: %s%s\n%s", problem, arg, kUsage);
@@ -48,6 +55,8 @@ int main(int argc, char** argv) {
   bool from_screen_saver = false;
   qlm::PatrolCommand::Options patrol;
   const char* window_project = nullptr;  // the project the main program opens
+  qlm::MirrorCommand::Options mirror;
+  bool mirror_options = false;
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     const bool has_value = i + 1 < argc;
@@ -64,6 +73,27 @@ int main(int argc, char** argv) {
       if (mode != Mode::kNone) return Usage("one mode at a time: ", arg);
       mode = named;
       patrol.project = argv[++i];
+    } else if (std::strcmp(arg, "--mirror") == 0) {
+      if (!has_value) return Usage("a URL must follow ", arg);
+      if (mode != Mode::kNone) return Usage("one mode at a time: ", arg);
+      mode = Mode::kMirror;
+      mirror.url = argv[++i];
+    } else if (std::strcmp(arg, "--depth") == 0) {
+      if (!has_value) return Usage("a number must follow ", arg);
+      char* end = nullptr;
+      const long depth = std::strtol(argv[++i], &end, 10);
+      if (*argv[i] == '\0' || *end != '\0' || depth < 0 || depth > 1000000) {
+        return Usage("the depth must be a number of 0 or more: ", argv[i]);
+      }
+      mirror.depth = static_cast<int>(depth);
+      mirror_options = true;
+    } else if (std::strcmp(arg, "--other-sites") == 0) {
+      mirror.other_sites = true;
+      mirror_options = true;
+    } else if (std::strcmp(arg, "--into") == 0) {
+      if (!has_value) return Usage("a folder must follow ", arg);
+      mirror.into = argv[++i];
+      mirror_options = true;
     } else if (std::strcmp(arg, "--timers") == 0) {
       if (mode != Mode::kNone) return Usage("one mode at a time: ", arg);
       mode = Mode::kTimers;
@@ -90,6 +120,9 @@ int main(int argc, char** argv) {
     return Usage("--selected and --item go with ", "--patrol");
   }
   if (patrol.selected_only && patrol.item) return Usage("--selected or --item, not both", "");
+  if (mirror_options && mode != Mode::kMirror) {
+    return Usage("--depth, --other-sites and --into go with ", "--mirror");
+  }
   if (from_screen_saver && mode != Mode::kNone) return Usage("-s goes without ", "a mode");
   if (patrol.assume_yes && mode == Mode::kNone) return Usage("--yes goes with ", "a mode");
   switch (mode) {
@@ -101,6 +134,9 @@ int main(int argc, char** argv) {
       return qlm::PatrolCommand::Reset(patrol.project, patrol.assume_yes, stdin, stdout, stderr);
     case Mode::kTimers:
       return qlm::TimerCommand::Run(patrol.assume_yes, stdout, stderr);
+    case Mode::kMirror:
+      mirror.assume_yes = patrol.assume_yes;
+      return qlm::MirrorCommand::Run(mirror, stdin, stdout, stderr);
     case Mode::kNone:
       break;
   }

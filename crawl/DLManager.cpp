@@ -14,6 +14,7 @@
 #include "crawl/RobotsCopy.h"
 #include "crawl/SavedDataJob.h"
 #include "crawl/StoredPage.h"
+#include "crawl/StoredVariant.h"
 #include "crawl/Validators.h"
 #include "net/CRasMan.h"
 #include "net/RobotsRules.h"
@@ -524,10 +525,12 @@ void DLManager::ReadStoredPage(const std::vector<const LinkRecord*>& referrers,
                                const LinkRecord& page, const CUrl& url, int mode,
                                const LinkAdmission::Sink& collect) {
   events_.Handling(page.url);
-  const int type = url.FileType();
-  if (!IsPageType(type) && type != kFileTypeCgi) return;
-  if (type == kFileTypeCgi &&
-      store_.FindLocalCopy(url, page.folder_path).suffix != kCgiHtmlVariant) {
+  // Only a page or a style sheet holds links; what a URL with variants holds, its copy tells.
+  const std::string_view bare;
+  if (HasStoredVariants(url)
+          ? StoredContentOf(url, store_.FindLocalCopy(url, page.folder_path).suffix) ==
+                StoredContent::kOther
+          : StoredContentOf(url, bare) == StoredContent::kOther) {
     return;
   }
   std::vector<const LinkRecord*> expanding;
@@ -606,7 +609,7 @@ bool DLManager::SettledAlready(const LinkRecord& record, const CUrl& url) {
       !store_.RemembersWritingSince(url, record.folder_path, patrol_start_)) {
     return false;
   }
-  return !IsPageType(url.FileType()) || expanded_.Covers(record);
+  return StoredContentOf(url, {}) == StoredContent::kOther || expanded_.Covers(record);
 }
 
 // ---- Localization pass ----

@@ -176,7 +176,7 @@ class DLManager : public Window {
   void NotModified(DLObj& obj);
   void Redirected(DLObj& obj);
   void Content(DLObj& obj);
-  void ExpandFetchedPage(DLObj& obj, std::string_view page);
+  void ExpandFetchedPage(DLObj& obj, std::string_view page, bool style_sheet);
   void TakeTitle(DLObj& obj, const std::string& title);
   void BeginPage(DLObj& obj);
   void Requeue(DLObj& obj, std::size_t i);

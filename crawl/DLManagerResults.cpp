@@ -13,6 +13,7 @@
 #include "crawl/PageScanner.h"
 #include "crawl/PictureHook.h"
 #include "crawl/RobotsCopy.h"
+#include "crawl/StoredVariant.h"
 #include "crawl/Validators.h"
 #include "net/HttpStatusLine.h"
 #include "platform/ApplicationLock.h"
@@ -205,12 +206,18 @@ void DLManager::Content(DLObj& obj) {
   } else if (!current.storage_name.empty() && storage_url.FileType() != type &&
              type != kFileTypeCgi) {
     store = false;  // the redirect's target is not what the storage name stands for
+  } else if (HasStoredVariants(storage_url)) {
+    // A page, style sheet or script whose local name a browser would not take for one.
+    CHttpRequest& main = *obj.Main();
+    suffix = BrowserVariantFor(storage_url, main.MediaType(), main.MediaSubtype());
   }
   // A page is taken once, before it moves into the mirror (the move keeps its bytes): the
   // executable check and the scan for links both use it. Most bodies are still in memory; the
   // file is read only for a larger one. A page that cannot be read yields no links, as its stored
   // copy would not either.
-  const bool page = IsPageType(type) || suffix == kCgiVariants[0];
+  // A style sheet is read for its links as a page is.
+  const StoredContent content = StoredContentOf(fetched, suffix);
+  const bool page = content != StoredContent::kOther;
   const CFileBodySink& kept = obj.Body();
   std::string read_page;
   std::string_view page_bytes;
@@ -232,7 +239,7 @@ void DLManager::Content(DLObj& obj) {
       store && store_.StoreFile(temp, storage, current.folder_path, suffix, &body, &temp_left,
                                 kept.LastWrite()) == MirrorStore::kStoreOk;
 
-  if (page) ExpandFetchedPage(obj, page_bytes);
+  if (page) ExpandFetchedPage(obj, page_bytes, content == StoredContent::kStyleSheet);
   if (stored && request_->pictures && (type == kFileTypeJpeg || suffix == kCgiVariants[1])) {
     request_->pictures->PickUp(current, body);
   }
@@ -240,7 +247,7 @@ void DLManager::Content(DLObj& obj) {
   if (!temp_left) obj.TempFileGone();
 }
 
-void DLManager::ExpandFetchedPage(DLObj& obj, std::string_view page) {
+void DLManager::ExpandFetchedPage(DLObj& obj, std::string_view page, bool style_sheet) {
   const LinkRecord& current = obj.Current();
   PageScanner scanner;
   DistinctLinks distinct;
@@ -248,7 +255,11 @@ void DLManager::ExpandFetchedPage(DLObj& obj, std::string_view page) {
   std::vector<PageLink>& links = page_links_;
   links.clear();
   std::string title;
-  scanner.ScanBytes(current.url, page, links, title);
+  if (style_sheet) {
+    scanner.ScanStyleSheet(current.url, page, links);
+  } else {
+    scanner.ScanBytes(current.url, page, links, title);
+  }
   if (!title.empty()) TakeTitle(obj, title);
   std::vector<const LinkRecord*> expanding;
   for (const HeldRecord& held : obj.Records()) {

@@ -7,7 +7,7 @@ namespace qlm {
 
 namespace {
 
-constexpr std::array<std::pair<std::string_view, HtmlKeywordId>, 33> kKeywords{{
+constexpr std::array<std::pair<std::string_view, HtmlKeywordId>, 54> kKeywords{{
     {"A", kHtmlA},
     {"/A", kHtmlEndA},
     {"AREA", kHtmlArea},
@@ -41,13 +41,36 @@ constexpr std::array<std::pair<std::string_view, HtmlKeywordId>, 33> kKeywords{{
     {"NONE", kHtmlNone},
     {"ROBOTS", kHtmlRobots},
     {"QLMVERSION", kHtmlQlmVersion},
+    {"LINK", kHtmlLink},
+    {"SCRIPT", kHtmlScript},
+    {"/SCRIPT", kHtmlEndScript},
+    {"STYLE", kHtmlStyle},
+    {"/STYLE", kHtmlEndStyle},
+    {"IFRAME", kHtmlIframe},
+    {"SOURCE", kHtmlSource},
+    {"VIDEO", kHtmlVideo},
+    {"AUDIO", kHtmlAudio},
+    {"TRACK", kHtmlTrack},
+    {"INPUT", kHtmlInput},
+    {"EMBED", kHtmlEmbed},
+    {"OBJECT", kHtmlObject},
+    {"TABLE", kHtmlTable},
+    {"TD", kHtmlTd},
+    {"TH", kHtmlTh},
+    {"REL", kHtmlRel},
+    {"SRCSET", kHtmlSrcset},
+    {"POSTER", kHtmlPoster},
+    {"DATA", kHtmlData},
+    {"TYPE", kHtmlType},
 }};
 
 }  // namespace
 
 HtmlKeywordId HtmlKeyword(std::string_view token) {
+  // Every tag and attribute of a page is looked up; no keyword is longer than 10 bytes.
+  if (token.empty() || token.size() > 10) return kHtmlUnknown;
   for (const auto& [text, id] : kKeywords) {
-    if (text == token) return id;
+    if (text.size() == token.size() && text == token) return id;
   }
   return kHtmlUnknown;
 }

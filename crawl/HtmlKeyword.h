@@ -41,6 +41,29 @@ enum HtmlKeywordId : int {
   kHtmlNone = 31,
   kHtmlRobots = 32,
   kHtmlQlmVersion = 33,
+  // The elements and attributes that name the files a page needs to look as it does (style
+  // sheets, scripts, responsive pictures, media) and inline frames.
+  kHtmlLink = 34,
+  kHtmlScript = 35,
+  kHtmlEndScript = 36,
+  kHtmlStyle = 37,  // the element and the attribute
+  kHtmlEndStyle = 38,
+  kHtmlIframe = 39,
+  kHtmlSource = 40,
+  kHtmlVideo = 41,
+  kHtmlAudio = 42,
+  kHtmlTrack = 43,
+  kHtmlInput = 44,
+  kHtmlEmbed = 45,
+  kHtmlObject = 46,
+  kHtmlTable = 47,
+  kHtmlTd = 48,
+  kHtmlTh = 49,
+  kHtmlRel = 50,
+  kHtmlSrcset = 51,
+  kHtmlPoster = 52,
+  kHtmlData = 53,
+  kHtmlType = 54,
 };
 
 // Looks a token up by exact, case-sensitive comparison. Callers upper-case the token first, so

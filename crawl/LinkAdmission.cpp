@@ -24,11 +24,11 @@ bool SameHost(const std::optional<std::string>& a, const std::optional<std::stri
 }
 
 bool IsPageLink(int kind) {
-  return kind == kLinkAnchor || kind == kLinkArea || kind == kLinkRedirect;
+  return IsPageLinkKind(kind);
 }
 
 bool IsEmbedded(int kind) {
-  return kind == kLinkBackground || kind == kLinkFrame || kind == kLinkImage;
+  return IsEmbeddedLinkKind(kind);
 }
 
 // What a referrer's item says about links, read once per admission.
@@ -110,7 +110,7 @@ bool LinkAdmission::Admit(const std::vector<const LinkRecord*>& referrers,
 
       const LinkRecord& from = *referrers[r];
       const int32_t depth = from.depth + (page ? 1 : 0);
-      const int32_t chain = page ? 0 : from.chain + 1;
+      const int32_t chain = page ? 0 : from.chain + ChainStepOf(link.kind);
       if (depth > from.graph_max || chain > kMaxChain) continue;
       // Every field is set anew: the sink may have taken the last record's strings.
       record.reserved = 0;

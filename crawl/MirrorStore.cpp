@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "crawl/LocalPath.h"
+#include "crawl/StoredVariant.h"
 #include "net/CUrl.h"
 
 namespace qlm {
@@ -115,22 +116,16 @@ void MirrorStore::FindLocalCopy(const CUrl& url, std::string_view folder_path,
   // The name goes into the copy's file, which is emptied again when nothing is found.
   std::string& name = copy.file;
   if (!AssignLocalPath(name, root_, url, folder_path)) return;
-  if (url.FileType() == kFileTypeCgi) {
-    const std::size_t length = name.size();
-    for (std::string_view variant : kCgiVariants) {
-      name.resize(length);
-      name.append(variant);
-      if (const std::optional<FileTime> written = Written(name)) {
-        copy.cls = LocalCopy::kStored;
-        copy.suffix = variant;
-        copy.written = *written;
-        return;
-      }
+  const std::size_t length = name.size();
+  for (std::string_view variant : StoredVariantsOf(url)) {
+    name.resize(length);
+    name.append(variant);
+    if (const std::optional<FileTime> written = Written(name)) {
+      copy.cls = LocalCopy::kStored;
+      copy.suffix = variant;
+      copy.written = *written;
+      return;
     }
-  } else if (const std::optional<FileTime> written = Written(name)) {
-    copy.cls = LocalCopy::kStored;
-    copy.written = *written;
-    return;
   }
   name.clear();
 }
@@ -156,7 +151,7 @@ bool MirrorStore::FileWrittenSince(const std::string& path, FileTime since) cons
 
 bool MirrorStore::RemembersWritingSince(const CUrl& url, std::string_view folder_path,
                                         FileTime since) const {
-  if (!remembering_ || url.FileType() == kFileTypeCgi) return false;
+  if (!remembering_ || HasStoredVariants(url)) return false;
   thread_local std::string name;
   if (!AssignLocalPath(name, root_, url, folder_path)) return false;
   std::shared_lock memo(memo_lock_);
@@ -164,8 +159,10 @@ bool MirrorStore::RemembersWritingSince(const CUrl& url, std::string_view folder
   return written && *written > since;
 }
 
-void MirrorStore::RemoveOtherVariants(const std::string& name, std::string_view keep) const {
-  for (std::string_view variant : kCgiVariants) {
+void MirrorStore::RemoveOtherVariants(const CUrl& url, const std::string& name,
+                                      std::string_view keep) const {
+  // The bare name of a URL with variants may be a folder of the same name: unlink leaves it.
+  for (std::string_view variant : StoredVariantsOf(url)) {
     if (variant == keep) continue;
     const std::string file = name + std::string(variant);
     ::unlink(file.c_str());
@@ -179,7 +176,9 @@ int MirrorStore::StoreFile(const std::string& source, std::string_view storage_u
                            std::optional<FileTime> source_written) const {
   if (source_left) *source_left = true;
   std::lock_guard guard(lock_);
-  const std::optional<std::string> name = LocalPath(storage_url, folder_path);
+  CUrl parsed;
+  if (!parsed.Parse(storage_url)) return kNoLocalName;
+  const std::optional<std::string> name = LocalPath(parsed, folder_path);
   if (!name) return kNoLocalName;
   std::string file = *name + std::string(suffix);
   if (!LocalNameFits(file)) return kNoLocalName;
@@ -195,7 +194,7 @@ int MirrorStore::StoreFile(const std::string& source, std::string_view storage_u
   if (error == ENOENT) return kSourceFailed;  // the folders were made: the source is missing
   if (error != 0) return WriteResult(error);
   NoteWritten(file, source_written);
-  if (!suffix.empty()) RemoveOtherVariants(*name, suffix);
+  if (HasStoredVariants(parsed)) RemoveOtherVariants(parsed, *name, suffix);
   if (stored) *stored = std::move(file);
   return kStoreOk;
 }
@@ -203,7 +202,9 @@ int MirrorStore::StoreFile(const std::string& source, std::string_view storage_u
 int MirrorStore::MoveToVariant(std::string_view url, std::string_view folder_path,
                                std::string_view suffix) const {
   std::lock_guard guard(lock_);
-  const std::optional<std::string> name = LocalPath(url, folder_path);
+  CUrl parsed;
+  if (!parsed.Parse(url)) return kNoLocalName;
+  const std::optional<std::string> name = LocalPath(parsed, folder_path);
   if (!name) return kNoLocalName;
   const std::string file = *name + std::string(suffix);
   if (!LocalNameFits(file)) return kNoLocalName;
@@ -212,7 +213,7 @@ int MirrorStore::MoveToVariant(std::string_view url, std::string_view folder_pat
   }
   NoteRemoved(*name);
   NoteWritten(file);
-  RemoveOtherVariants(*name, suffix);
+  RemoveOtherVariants(parsed, *name, suffix);
   return kStoreOk;
 }
 
@@ -246,12 +247,22 @@ std::string MirrorStore::RedirectPage(std::string_view location) {
 
 int MirrorStore::WriteRedirectPage(std::string_view url, std::string_view folder_path,
                                    std::string_view location, bool append_html) const {
-  std::optional<std::string> local = LocalPath(url, folder_path);
+  CUrl parsed;
+  if (!parsed.Parse(url)) return kNoLocalName;
+  std::optional<std::string> local = LocalPath(parsed, folder_path);
   if (!local) return kNoLocalName;
   std::string& name = *local;
-  if (append_html) name += ".html";
+  // A redirect page is a page: under a page's variant where its URL wants one, so that a browser
+  // opens it as one.
+  const std::string_view variant =
+      append_html ? std::string_view(".html") : ExpectedVariantOf(parsed);
+  name += variant;
   if (!LocalNameFits(name)) return kNoLocalName;
-  return ReplaceWithBytes(name, RedirectPage(location));
+  const int result = ReplaceWithBytes(name, RedirectPage(location));
+  if (result == kStoreOk && !append_html && HasStoredVariants(parsed)) {
+    RemoveOtherVariants(parsed, name.substr(0, name.size() - variant.size()), variant);
+  }
+  return result;
 }
 
 int MirrorStore::ReplaceWithBytes(const std::string& file, std::string_view bytes,

@@ -15,13 +15,14 @@ namespace qlm {
 class CUrl;
 
 // What the mirror holds for a URL: nothing (class 1), or a stored file (class 4), which for a
-// cgi URL is one of its variants.
+// cgi URL, and for a page, style sheet or script whose name a browser would not take for one, is
+// one of its variants (StoredVariantsOf).
 struct LocalCopy {
   static constexpr int kNone = 1;
   static constexpr int kStored = 4;
 
   int cls = kNone;
-  // The cgi variant the copy is stored under ("[3f.html", ...); empty for any other URL.
+  // The variant the copy is stored under ("[3f.html", ...); empty for a bare local name.
   std::string suffix;
   // The stored file: the local name followed by the suffix; empty for class 1.
   std::string file;
@@ -90,8 +91,9 @@ class MirrorStore {
   std::optional<std::string> LocalPath(std::string_view url, std::string_view folder_path) const;
   std::optional<std::string> LocalPath(const CUrl& url, std::string_view folder_path) const;
 
-  // The local copy of a URL: for a cgi URL the first of its variants that exists, in the order
-  // of kCgiVariants; for any other URL its local name, when that is a regular file.
+  // The local copy of a URL: the first of its stored variants that exists, in the order of
+  // StoredVariantsOf (for a cgi URL kCgiVariants); for any other URL its local name, when that
+  // is a regular file.
   LocalCopy FindLocalCopy(std::string_view url, std::string_view folder_path) const;
   // The same for a URL parsed already.
   LocalCopy FindLocalCopy(const CUrl& url, std::string_view folder_path) const;
@@ -105,17 +107,17 @@ class MirrorStore {
   // The same for any file.
   bool FileWrittenSince(const std::string& path, FileTime since) const;
   // True when the store remembers writing the local copy of `url` strictly after `since`
-  // (RememberWrites): from memory alone, so false tells nothing. Always false for a cgi URL,
-  // whose copy is the first of its variants found on the disk.
+  // (RememberWrites): from memory alone, so false tells nothing. Always false for a URL with
+  // stored variants, whose copy is the first of its variants found on the disk.
   bool RemembersWritingSince(const CUrl& url, std::string_view folder_path, FileTime since) const;
 
   // Stores a downloaded file (a download object's temporary file) under the local name of
-  // `storage_url` followed by `suffix` (a cgi variant or empty), creating the folders on the way:
-  // the file is moved there (MoveIntoPlace), so `source` is then gone or holds the copy it
-  // replaced (`source_left` tells which). `stored` receives the file's new name. Storing a cgi
-  // variant removes the URL's other variants, so that a lookup cannot find an older copy of a
-  // different kind first. `source_written`, when its writer knows it, is the source's last-write
-  // time, which the move keeps: the store then need not look it up.
+  // `storage_url` followed by `suffix` (a stored variant or empty), creating the folders on the
+  // way: the file is moved there (MoveIntoPlace), so `source` is then gone or holds the copy it
+  // replaced (`source_left` tells which). `stored` receives the file's new name. Storing a copy of
+  // a URL with variants removes the URL's other variants, so that a lookup cannot find an older
+  // copy of a different kind first. `source_written`, when its writer knows it, is the source's
+  // last-write time, which the move keeps: the store then need not look it up.
   int StoreFile(const std::string& source, std::string_view storage_url,
                 std::string_view folder_path, std::string_view suffix = {},
                 std::string* stored = nullptr, bool* source_left = nullptr,
@@ -134,7 +136,8 @@ class MirrorStore {
   // URL followed by "/robots.txt", which is the file robots.txt in the host's folder).
   int WritePermissiveRobotsTxt(std::string_view robots_url, std::string_view folder_path) const;
   // Writes a redirect page for `location` (a normalized URL) under the local name of `url`, with
-  // ".html" appended when asked (a moved robots.txt: the name the patrol tests as moved).
+  // ".html" appended when asked (a moved robots.txt: the name the patrol tests as moved), else
+  // with the page variant where the URL wants one.
   int WriteRedirectPage(std::string_view url, std::string_view folder_path,
                         std::string_view location, bool append_html) const;
 
@@ -162,7 +165,8 @@ class MirrorStore {
   }
 
  private:
-  void RemoveOtherVariants(const std::string& name, std::string_view keep) const;
+  // Removes the files under the URL's other stored variants (StoredVariantsOf) than `keep`.
+  void RemoveOtherVariants(const CUrl& url, const std::string& name, std::string_view keep) const;
   // The last-write time of a regular file, from the remembered writes or the file system.
   std::optional<FileTime> Written(const std::string& file) const;
   // Notes a write of `file` (its time read back, unless `time` tells it) and the removal of one.

@@ -2,6 +2,7 @@
 
 #include "crawl/LocalPath.h"
 #include "crawl/MirrorStore.h"
+#include "crawl/StoredVariant.h"
 #include "net/CUrl.h"
 
 namespace qlm {
@@ -37,7 +38,10 @@ int PageLocalizer::Localize(std::string_view page_url, std::string_view folder_p
   if (!ReadWholeFile(copy.file, page)) return kUnreadable;
   const std::optional<std::string> location = store_.LocalPath(storage, folder_path);
   if (!location) return kNoLocalCopy;
-  const std::string rewritten = Rewrite(page_url, *location, folder_path, localize_link, page);
+  const bool style_sheet = StoredContentOf(storage, copy.suffix) == StoredContent::kStyleSheet;
+  const std::string rewritten =
+      style_sheet ? RewriteStyleSheet(page_url, *location, folder_path, localize_link, page)
+                  : Rewrite(page_url, *location, folder_path, localize_link, page);
   // A page rewritten as it stands (the same patrol of an unchanged site) is left alone: its time
   // and the mirror stay as they are.
   if (rewritten == page) return kLocalized;
@@ -50,10 +54,23 @@ int PageLocalizer::Localize(std::string_view page_url, std::string_view folder_p
 std::string PageLocalizer::Rewrite(std::string_view page_url, std::string_view page_location,
                                    std::string_view folder_path, int localize_link,
                                    std::string_view page) {
-  page_location_.assign(page_location);
+  Begin(page_location, folder_path, localize_link);
+  return scanner_.Copy(page_url, page, *this);
+}
+
+std::string PageLocalizer::RewriteStyleSheet(std::string_view sheet_url,
+                                             std::string_view sheet_location,
+                                             std::string_view folder_path, int localize_link,
+                                             std::string_view sheet) {
+  Begin(sheet_location, folder_path, localize_link);
+  return scanner_.CopyStyleSheet(sheet_url, sheet, *this);
+}
+
+void PageLocalizer::Begin(std::string_view location, std::string_view folder_path,
+                          int localize_link) {
+  page_location_.assign(location);
   folder_path_.assign(folder_path);
   localize_link_ = localize_link;
-  return scanner_.Copy(page_url, page, *this);
 }
 
 std::string PageLocalizer::RewriteLink(const PageScanner& scanner, const std::string& value) {
@@ -64,10 +81,12 @@ std::string PageLocalizer::RewriteLink(const PageScanner& scanner, const std::st
   LocalCopy& target = target_;
   store_.FindLocalCopy(parsed, folder_path_, target);
   if (!target.Exists() && localize_link_ == 0) return absolute;
-  // A stored copy's file is its local name followed by its variant suffix.
-  if (!target.Exists() &&
-      !AssignLocalPath(target.file, store_.MirrorRoot(), parsed, folder_path_)) {
-    return absolute;
+  // A stored copy's file is its local name followed by its variant suffix; a target not stored
+  // is pointed at where it would be stored.
+  if (!target.Exists()) {
+    if (!AssignLocalPath(target.file, store_.MirrorRoot(), parsed, folder_path_)) return absolute;
+    target.suffix = ExpectedVariantOf(parsed);
+    target.file += target.suffix;
   }
   const std::string_view name =
       std::string_view(target.file).substr(0, target.file.size() - target.suffix.size());

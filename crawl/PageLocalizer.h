@@ -10,10 +10,11 @@
 
 namespace qlm {
 
-// Rewrites the links of a stored page so that the mirror can be browsed offline: a link whose
-// target is stored (or, with LocalizeLink on, every link) points at the target's local file by
-// a relative path; any other link is written as its absolute URL. The rewritten page carries the
-// version element that tells a later scan to read those relative paths back as URLs.
+// Rewrites the links of a stored page or style sheet so that the mirror can be browsed offline: a
+// link whose target is stored (or, with LocalizeLink on, every link) points at the target's local
+// file (with its stored variant) by a relative path; any other link is written as its absolute
+// URL. The rewritten page or sheet carries the version mark that tells a later scan to read
+// those relative paths back as URLs.
 class PageLocalizer : private LinkRewriter {
  public:
   enum Result : int {
@@ -39,9 +40,14 @@ class PageLocalizer : private LinkRewriter {
   // The rewritten bytes of a page stored at `page_location` (its local name) for `page_url`.
   std::string Rewrite(std::string_view page_url, std::string_view page_location,
                       std::string_view folder_path, int localize_link, std::string_view page);
+  // The same for a style sheet stored at `sheet_location`: its url() and @import references.
+  std::string RewriteStyleSheet(std::string_view sheet_url, std::string_view sheet_location,
+                                std::string_view folder_path, int localize_link,
+                                std::string_view sheet);
 
  private:
   std::string RewriteLink(const PageScanner& scanner, const std::string& value) override;
+  void Begin(std::string_view location, std::string_view folder_path, int localize_link);
 
   const MirrorStore& store_;
   const std::string staging_;

@@ -7,10 +7,12 @@
 #include <iterator>
 #include <limits>
 
+#include "crawl/CssScanner.h"
 #include "crawl/DistinctLinks.h"
 #include "crawl/HtmlKeyword.h"
 #include "crawl/LocalPath.h"
 #include "crawl/MirrorFiles.h"
+#include "crawl/StoredVariant.h"
 #include "net/CUrl.h"
 
 namespace qlm {
@@ -133,18 +135,21 @@ std::string BracketsToPercent(std::string_view link) {
   return out;
 }
 
-// The stored variant suffix of a cgi page as it reads once it has been turned back into a URL:
-// the "[3f" has become an escaped "?" inside the query, or the "?" that starts it. A link to a
-// fragment of the page carries the fragment behind the variant.
-bool EndsWithCgiVariant(std::string_view url, std::size_t query, std::size_t& cut) {
-  for (std::string_view variant : kCgiVariants) {
-    const std::string_view extension = variant.substr(3);  // ".html", ".jpg", ...
+// A stored variant suffix as it reads once it has been turned back into a URL: the "[3f" has
+// become an escaped "?" inside the query, or the "?" that starts it. A link to a fragment of the
+// page carries the fragment behind the variant. `variant` receives the suffix found.
+template <typename Variants>
+bool EndsWithVariant(std::string_view url, std::size_t query, std::size_t& cut,
+                     const Variants& variants, std::string_view& variant) {
+  for (std::string_view candidate : variants) {
+    const std::string_view extension = candidate.substr(3);  // ".html", ".jpg", ...
     for (std::string_view mark : {std::string_view("%3f"), std::string_view("?")}) {
       const std::size_t length = mark.size() + extension.size();
       if (url.size() < length || url.size() - length < query) continue;
       const std::size_t at = url.size() - length;
       if (url.substr(at, mark.size()) == mark && url.substr(at + mark.size()) == extension) {
         cut = at;
+        variant = candidate;
         return true;
       }
     }
@@ -152,18 +157,46 @@ bool EndsWithCgiVariant(std::string_view url, std::size_t query, std::size_t& cu
   return false;
 }
 
-bool CutCgiVariant(std::string& url) {
+template <typename Variants>
+bool CutVariant(std::string& url, const Variants& variants, std::string_view& variant) {
   const std::size_t query = url.find('?');
   if (query == std::string::npos) return false;
   std::size_t cut = 0;
-  if (EndsWithCgiVariant(url, query, cut)) {
+  if (EndsWithVariant(url, query, cut, variants, variant)) {
     url.resize(cut);
     return true;
   }
-  const std::size_t hash = url.rfind('#');
-  if (hash == std::string::npos || hash < query) return false;
-  if (!EndsWithCgiVariant(std::string_view(url).substr(0, hash), query, cut)) return false;
-  url.erase(cut, hash - cut);
+  // The fragment starts at the first "#" behind the variant; the fragment itself may hold more
+  // (its escapes are decoded by then).
+  for (std::size_t hash = url.find('#', query); hash != std::string::npos;
+       hash = url.find('#', hash + 1)) {
+    if (EndsWithVariant(std::string_view(url).substr(0, hash), query, cut, variants, variant)) {
+      url.erase(cut, hash - cut);
+      return true;
+    }
+  }
+  return false;
+}
+
+constexpr std::array<std::string_view, 3> kBrowserVariants{kHtmlVariant, kCssVariant, kJsVariant};
+
+// Takes the stored variant off a URL read back from a relative link of a rewritten page, so that
+// the link names the URL again: a cgi URL's output variant, or the variant a page, style sheet or
+// script is stored under (only where the URL without it wants that variant: a real query that
+// ends in "?.css" stays). False when what is left does not parse.
+bool CutStoredVariant(CUrl& url) {
+  const bool cgi = url.FileType() == kFileTypeCgi;
+  if (!cgi && !url.Query()) return true;  // a variant read back always holds a "?"
+  std::string_view variant;
+  std::string cut = url.Text();
+  if (cgi) return !CutVariant(cut, kCgiVariants, variant) || url.Parse(cut);
+  if (!CutVariant(cut, kBrowserVariants, variant)) return true;
+  CUrl shorter;
+  if (!shorter.Parse(cut)) return true;
+  if (std::ranges::find(StoredVariantsOf(shorter), variant) == StoredVariantsOf(shorter).end()) {
+    return true;
+  }
+  url = std::move(shorter);
   return true;
 }
 
@@ -174,10 +207,14 @@ int ParseDecimal(const std::string& text) {
   return static_cast<int>(value);
 }
 
-// The link kind an attribute of a tag gives, 0 when the pair carries no link. BASE HREF is
-// reported as kBaseHref.
+// What an attribute of a tag is to the scanner: the link kind it gives, or one of the roles
+// below, or 0 when it is passed over. STYLE is read in every tag; a LINK's HREF is a link only
+// for the RELs of LinkRelKind, an INPUT's SRC only for TYPE image.
 constexpr int kBaseHref = -1;
-int LinkKindOf(int tag, int attribute) {
+constexpr int kRelValue = -2;
+constexpr int kTypeValue = -3;
+int AttributeRole(int tag, int attribute) {
+  if (attribute == kHtmlStyle) return kLinkStyleUrl;
   switch (tag) {
     case kHtmlA:
       return attribute == kHtmlHref ? kLinkAnchor : 0;
@@ -188,18 +225,131 @@ int LinkKindOf(int tag, int attribute) {
     case kHtmlBody:
       return attribute == kHtmlBackground ? kLinkBackground : 0;
     case kHtmlFrame:
+    case kHtmlIframe:
       return attribute == kHtmlSrc ? kLinkFrame : 0;
     case kHtmlImg:
-      return attribute == kHtmlSrc ? kLinkImage : attribute == kHtmlUsemap ? kLinkImageMap : 0;
+      return attribute == kHtmlSrc      ? kLinkImage
+             : attribute == kHtmlUsemap ? kLinkImageMap
+             : attribute == kHtmlSrcset ? kLinkSrcset
+                                        : 0;
+    case kHtmlLink:
+      return attribute == kHtmlHref ? kLinkStyleSheet : attribute == kHtmlRel ? kRelValue : 0;
+    case kHtmlScript:
+      return attribute == kHtmlSrc ? kLinkScript : 0;
+    case kHtmlSource:
+      return attribute == kHtmlSrc ? kLinkMedia : attribute == kHtmlSrcset ? kLinkSrcset : 0;
+    case kHtmlVideo:
+      return attribute == kHtmlSrc || attribute == kHtmlPoster ? kLinkMedia : 0;
+    case kHtmlAudio:
+    case kHtmlTrack:
+      return attribute == kHtmlSrc ? kLinkMedia : 0;
+    case kHtmlInput:
+      return attribute == kHtmlSrc ? kLinkObject : attribute == kHtmlType ? kTypeValue : 0;
+    case kHtmlEmbed:
+      return attribute == kHtmlSrc ? kLinkObject : 0;
+    case kHtmlObject:
+      return attribute == kHtmlData ? kLinkObject : 0;
+    case kHtmlTable:
+    case kHtmlTd:
+    case kHtmlTh:
+      return attribute == kHtmlBackground ? kLinkCellBackground : 0;
     default:
       return 0;
   }
 }
 
-// The links that the localised copy writes anew; USEMAP keeps its value.
-bool IsRewritten(int kind) {
-  return kind == kLinkAnchor || kind == kLinkArea || kind == kLinkBackground ||
-         kind == kLinkFrame || kind == kLinkImage;
+std::string AsciiLower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+// The kind of a LINK's HREF for its REL (blank-separated words in any case): a style sheet, a
+// file the page shows or loads early, or no link at all (alternate pages, feeds, canonical URLs).
+int LinkRelKind(std::string_view rel) {
+  int kind = 0;
+  const std::string lower = AsciiLower(rel);
+  std::size_t i = 0;
+  while (i < lower.size()) {
+    while (i < lower.size() && IsBlank(static_cast<unsigned char>(lower[i]))) ++i;
+    std::size_t end = i;
+    while (end < lower.size() && !IsBlank(static_cast<unsigned char>(lower[end]))) ++end;
+    const std::string_view word = std::string_view(lower).substr(i, end - i);
+    if (word == "stylesheet") return kLinkStyleSheet;
+    if (word == "icon" || word == "apple-touch-icon" || word == "apple-touch-icon-precomposed" ||
+        word == "preload" || word == "modulepreload") {
+      kind = kLinkHeadResource;
+    }
+    i = end;
+  }
+  return kind;
+}
+
+// The bytes kept of a value: SRCSET and STYLE values hold many links and run long.
+std::size_t ValueCap(int role) {
+  return role == kLinkSrcset || role == kLinkStyleUrl ? PageScanner::kMaxListValue
+                                                      : PageScanner::kMaxValue;
+}
+
+// The URLs of a SRCSET value as offsets into it: candidates are separated by commas; a URL runs
+// to a blank (a comma that ends it belongs to the separator), its descriptors ("2x", "480w") to
+// the next comma outside parentheses.
+std::vector<std::pair<std::size_t, std::size_t>> SrcsetUrls(std::string_view value) {
+  std::vector<std::pair<std::size_t, std::size_t>> urls;
+  std::size_t i = 0;
+  while (i < value.size()) {
+    while (i < value.size() && (IsBlank(static_cast<unsigned char>(value[i])) || value[i] == ','))
+      ++i;
+    if (i >= value.size()) break;
+    const std::size_t start = i;
+    while (i < value.size() && !IsBlank(static_cast<unsigned char>(value[i]))) ++i;
+    std::size_t end = i;
+    bool descriptors = true;
+    if (value[end - 1] == ',') {
+      while (end > start && value[end - 1] == ',') --end;
+      descriptors = false;
+    }
+    if (end > start) urls.emplace_back(start, end);
+    if (descriptors) {
+      int depth = 0;
+      while (i < value.size() && (value[i] != ',' || depth > 0)) {
+        if (value[i] == '(') ++depth;
+        if (value[i] == ')' && depth > 0) --depth;
+        ++i;
+      }
+    }
+  }
+  return urls;
+}
+
+// Text for a double-quoted attribute value: its double quotes as references, and, for a link
+// written anew, its "&" as well, so that reading it back (which decodes references) gives the
+// same link. A value kept as it stands keeps its "&".
+void AppendAttributeText(std::string& out, std::string_view text, bool written_anew) {
+  for (char b : text) {
+    if (b == '"') {
+      out.append("&quot;");
+    } else if (b == '&' && written_anew) {
+      out.append("&amp;");
+    } else {
+      out.push_back(b);
+    }
+  }
+}
+
+// Where the raw text of a STYLE or SCRIPT element ends: the "<" of its end tag, found in any
+// letter case, or the end of the page.
+std::size_t RawTextEnd(std::string_view page, std::size_t from, std::string_view end_tag) {
+  for (std::size_t at = page.find('<', from); at != std::string_view::npos;
+       at = page.find('<', at + 1)) {
+    if (page.size() - at >= end_tag.size() &&
+        AsciiUpper(page.substr(at, end_tag.size())) == end_tag) {
+      return at;
+    }
+  }
+  return page.size();
 }
 
 }  // namespace
@@ -361,13 +511,10 @@ void PageScanner::HandleTag() {
   } else {
     SkipBlanks();
     switch (tag) {
-      case kHtmlA:
-      case kHtmlArea:
-      case kHtmlBase:
-      case kHtmlBody:
-      case kHtmlFrame:
-      case kHtmlImg:
+      case kHtmlStyle:
+      case kHtmlScript:
         HandleLinkTag(tag);
+        HandleRawText(tag);
         break;
       case kHtmlMeta:
         HandleMeta();
@@ -394,7 +541,12 @@ void PageScanner::HandleTag() {
         }
         break;
       default:
-        SkipToTagEnd();
+        // Every start tag is read for its links: any element may carry a STYLE attribute.
+        if (token_.starts_with('/') || token_.starts_with('!') || token_.starts_with('?')) {
+          SkipToTagEnd();
+        } else {
+          HandleLinkTag(tag);
+        }
         break;
     }
   }
@@ -415,83 +567,196 @@ void PageScanner::NoteLeadingTag(bool leading_kind) {
 }
 
 void PageScanner::HandleLinkTag(int tag) {
+  tag_values_.clear();
+  std::string rel;
+  std::optional<std::string> input_type;
   while (!eof_ && c_ != '>') {
     SkipBlanks();
     if (eof_ || c_ == '>') break;
     const int attribute = ReadToken();
-    if (LinkKindOf(tag, attribute) != 0) {
+    const int role = AttributeRole(tag, attribute);
+    if (role != 0) {
       SkipBlanks();
       if (eof_ || c_ != '=') continue;
       Read();
       SkipBlanks();
       if (eof_) break;
-      const std::size_t value_out_start = copy_ ? out_->size() - 1 : 0;
-      ReadValue(kMaxValue);
-      TakeLinkValue(tag, attribute, value_out_start);
+      const std::size_t out_begin = copy_ ? out_->size() - 1 : 0;
+      ReadValue(ValueCap(role));
+      // The byte after the value (its delimiter) has been copied already and stays.
+      const std::size_t out_end = copy_ ? out_->size() - (eof_ ? 0 : 1) : 0;
+      if (role == kRelValue) {
+        rel = value_;
+      } else if (role == kTypeValue) {
+        input_type = AsciiLower(value_);
+      } else {
+        tag_values_.push_back(TagValue{role, value_, value_cut_, out_begin, out_end});
+      }
     } else if (tag == kHtmlImg && attribute == kHtmlIsmap) {
       // ISMAP stands alone; there is no value to skip.
     } else {
       SkipToBlankOrTagEnd();
     }
   }
+  // Whether a LINK or an INPUT names a file is known only once the whole tag is read.
+  for (TagValue& taken : tag_values_) {
+    if (tag == kHtmlLink && taken.role == kLinkStyleSheet) taken.role = LinkRelKind(rel);
+    if (tag == kHtmlInput && taken.role == kLinkObject && input_type != "image") taken.role = 0;
+  }
+  if (copy_) {
+    RewriteTagValues();
+    return;
+  }
+  for (const TagValue& taken : tag_values_) {
+    if (taken.role == kBaseHref) {
+      TakeBase(taken.value);
+    } else if (taken.role == kLinkSrcset) {
+      for (const auto& [begin, end] : SrcsetUrls(taken.value)) {
+        AddLink(kLinkSrcset, std::string_view(taken.value).substr(begin, end - begin));
+      }
+    } else if (taken.role == kLinkStyleUrl) {
+      AddCssLinks(DecodeCharacterReferences(taken.value), kLinkStyleSheet);
+    } else if (taken.role != 0) {
+      AddLink(taken.role, taken.value);
+    }
+  }
 }
 
-void PageScanner::TakeLinkValue(int tag, int attribute, std::size_t value_out_start) {
-  const int kind = LinkKindOf(tag, attribute);
-  if (kind == kBaseHref) {
-    if (!value_.empty() && value_[0] != '#') {
-      if (auto base = MakeAbsolute(value_)) {
-        base_url_ = std::move(*base);
-        base_ok_ = base_.Parse(base_url_);
-        if (distinct_) distinct_->BaseChanged();
+void PageScanner::TakeBase(const std::string& value) {
+  if (value.empty() || value[0] == '#') return;
+  if (auto base = MakeAbsolute(value)) {
+    base_url_ = std::move(*base);
+    base_ok_ = base_.Parse(base_url_);
+    if (distinct_) distinct_->BaseChanged();
+  }
+}
+
+void PageScanner::AddLink(int kind, std::string_view value) {
+  if (value.empty() || value[0] == '#') return;
+  if (distinct_ && distinct_->SeenValue(kind, value)) return;
+  CUrl url;
+  if (ResolveLink(value, url)) {
+    std::string text = url.Text();
+    if (distinct_) {
+      if (const auto earlier = distinct_->Earlier(kind, url, links_->size())) {
+        // One link in the place of the first, written as the last: the way a stored page's
+        // links are de-duplicated, a later link that extends an earlier one stands for both.
+        (*links_)[*earlier] = PageLink{kind, std::move(text), {}, std::move(url)};
+        return;
       }
     }
-    // The copy resolves its links against the BASE and then points them at local files, which
-    // only works when the browser resolves them against the file itself.
-    if (copy_) drop_element_ = true;
-    return;
+    links_->push_back(PageLink{kind, std::move(text), {}, std::move(url)});
   }
-  if (!copy_) {
-    if (value_.empty() || value_[0] == '#') return;
-    if (distinct_ && distinct_->SeenValue(kind, value_)) return;
-    CUrl url;
-    if (ResolveLink(value_, url)) {
-      std::string text = url.Text();
-      if (distinct_) {
-        if (const auto earlier = distinct_->Earlier(kind, url, links_->size())) {
-          // One link in the place of the first, written as the last: the way a stored page's
-          // links are de-duplicated, a later link that extends an earlier one stands for both.
-          (*links_)[*earlier] = PageLink{kind, std::move(text), {}, std::move(url)};
-          return;
+}
+
+void PageScanner::AddCssLinks(std::string_view sheet, int import_kind) {
+  for (const CssReference& ref : FindCssReferences(sheet)) {
+    AddLink(ref.import ? import_kind : kLinkStyleUrl, ref.value);
+  }
+}
+
+std::optional<std::string> PageScanner::RewriteCssValue(const CssReference& ref) {
+  if (ref.value.empty() || ref.value[0] == '#') return std::nullopt;
+  std::string replacement = rewriter_->RewriteLink(*this, ref.value);
+  if (replacement == ref.value) return std::nullopt;
+  return replacement;
+}
+
+std::string PageScanner::RewriteStyleSheetText(std::string_view sheet) {
+  return RewriteCss(sheet, [this](const CssReference& ref) { return RewriteCssValue(ref); });
+}
+
+void PageScanner::RewriteTagValues() {
+  // Rewritten in document order, put in from the back so that the offsets before stay right.
+  std::vector<std::pair<const TagValue*, std::string>> replacements;
+  for (const TagValue& taken : tag_values_) {
+    if (taken.role == kBaseHref) {
+      TakeBase(taken.value);
+      // The copy resolves its links against the BASE and then points them at local files, which
+      // only works when the browser resolves them against the file itself.
+      drop_element_ = true;
+      continue;
+    }
+    // A value too long to keep whole is copied as it stands rather than cut short; USEMAP names a
+    // map in the page.
+    if (taken.role == 0 || taken.role == kLinkImageMap || taken.cut) continue;
+    std::string text;
+    if (taken.role == kLinkSrcset) {
+      bool changed = false;
+      std::size_t copied = 0;
+      for (const auto& [begin, end] : SrcsetUrls(taken.value)) {
+        const std::string url = taken.value.substr(begin, end - begin);
+        std::string replacement = url[0] == '#' ? url : rewriter_->RewriteLink(*this, url);
+        // A blank would end the candidate (local names hold the blanks of folder titles).
+        for (std::size_t at = replacement.find(' '); at != std::string::npos;
+             at = replacement.find(' ', at)) {
+          replacement.replace(at, 1, "%20");
         }
+        AppendAttributeText(text, std::string_view(taken.value).substr(copied, begin - copied),
+                            false);
+        AppendAttributeText(text, replacement, replacement != url);
+        changed = changed || replacement != url;
+        copied = end;
       }
-      links_->push_back(PageLink{kind, std::move(text), {}, std::move(url)});
-    }
-    return;
-  }
-  // A value too long to keep whole is copied as it stands rather than cut short.
-  if (!IsRewritten(kind) || value_cut_) return;
-  std::string replacement = rewriter_->RewriteLink(*this, value_);
-  // The byte after the value (its delimiter) has been copied already; it goes behind the
-  // replacement again.
-  std::string tail;
-  if (!eof_) tail.assign(1, static_cast<char>(c_));
-  out_->resize(value_out_start);
-  out_->push_back('"');
-  // A link written anew is written as HTML has it, "&" as a reference too, so that reading it
-  // back (which decodes references) gives the same link; a value kept as it stands stays so.
-  const bool written_anew = replacement != value_;
-  for (char b : replacement) {
-    if (b == '"') {
-      out_->append("&quot;");
-    } else if (b == '&' && written_anew) {
-      out_->append("&amp;");
+      if (!changed) continue;
+      AppendAttributeText(text, std::string_view(taken.value).substr(copied), false);
+    } else if (taken.role == kLinkStyleUrl) {
+      const std::string style = DecodeCharacterReferences(taken.value);
+      const std::string rewritten = RewriteStyleSheetText(style);
+      if (rewritten == style) continue;
+      AppendAttributeText(text, rewritten, true);
     } else {
-      out_->push_back(b);
+      const std::string replacement = rewriter_->RewriteLink(*this, taken.value);
+      AppendAttributeText(text, replacement, replacement != taken.value);
     }
+    replacements.emplace_back(&taken, "\"" + text + "\"");
   }
-  out_->push_back('"');
-  out_->append(tail);
+  for (auto it = replacements.rbegin(); it != replacements.rend(); ++it) {
+    out_->replace(it->first->out_begin, it->first->out_end - it->first->out_begin, it->second);
+  }
+}
+
+void PageScanner::HandleRawText(int tag) {
+  if (eof_ || c_ != '>') return;
+  const std::size_t end = RawTextEnd(data_, pos_, tag == kHtmlStyle ? "</STYLE" : "</SCRIPT");
+  const std::string_view text = data_.substr(pos_, end - pos_);
+  // A script's text is no markup: "<a href=" in one of its strings is code, not a link, and
+  // rewriting it would change the program.
+  if (tag == kHtmlStyle && !copy_) AddCssLinks(text, kLinkStyleSheet);
+  if (tag == kHtmlStyle && copy_) {
+    out_->append(RewriteStyleSheetText(text));
+  } else if (copy_) {
+    out_->append(text);
+  }
+  pos_ = end;
+}
+
+void PageScanner::ScanStyleSheet(std::string_view sheet_url, std::string_view sheet,
+                                 std::vector<PageLink>& links) {
+  Begin(sheet_url, {});
+  version_ = sheet.find(kStyleSheetVersionLine) != std::string_view::npos ? kVersionRewritten
+                                                                          : kVersionUnmarked;
+  links_ = &links;
+  AddCssLinks(sheet, kLinkStyleImport);
+  links_ = nullptr;
+}
+
+std::string PageScanner::CopyStyleSheet(std::string_view sheet_url, std::string_view sheet,
+                                        LinkRewriter& rewriter) {
+  Begin(sheet_url, {});
+  std::string text(sheet);
+  for (std::size_t at = text.find(kStyleSheetVersionLine); at != std::string::npos;
+       at = text.find(kStyleSheetVersionLine, at)) {
+    text.erase(at, kStyleSheetVersionLine.size());
+    version_ = kVersionRewritten;
+  }
+  rewriter_ = &rewriter;
+  copy_ = true;
+  std::string out = RewriteStyleSheetText(text);
+  copy_ = false;
+  rewriter_ = nullptr;
+  out.append(kStyleSheetVersionLine);
+  return out;
 }
 
 void PageScanner::HandleMeta() {
@@ -609,10 +874,7 @@ bool PageScanner::ResolveLink(std::string_view link, CUrl& url) const {
       if (!url.Parse("http://" + std::string(rest))) return false;
     }
   }
-  if (relative && version_ >= kVersionRewritten && url.FileType() == kFileTypeCgi) {
-    std::string cut = url.Text();
-    if (CutCgiVariant(cut) && !url.Parse(cut)) return false;
-  }
+  if (relative && version_ >= kVersionRewritten && !CutStoredVariant(url)) return false;
   return true;
 }
 

@@ -13,10 +13,12 @@ namespace qlm {
 
 class DistinctLinks;
 class PageScanner;
+struct CssReference;
 
 // The copy-mode hook: the scanner hands every link value that the localised copy writes anew
-// (A and AREA HREF, BODY BACKGROUND, FRAME and IMG SRC) to the rewriter and writes what it
-// returns in double quotes instead of the value as it stood.
+// (every link kind but IMG USEMAP; each SRCSET candidate; each url() and @import of a STYLE
+// element, a STYLE attribute or a style sheet) to the rewriter and writes what it returns instead
+// of the value as it stood (an attribute in double quotes, a url() as url("...")).
 class LinkRewriter {
  public:
   virtual ~LinkRewriter() = default;
@@ -26,9 +28,12 @@ class LinkRewriter {
   virtual std::string RewriteLink(const PageScanner& scanner, const std::string& value) = 0;
 };
 
-// A byte-level HTML link scanner: it knows eight tags besides comments and seven attributes, not
-// HTML. Scan collects the links of a page with their kinds and its title; Copy writes the page
-// out again with its links rewritten, for the localised copy in the mirror.
+// A byte-level HTML link scanner: it knows the tags and attributes that carry links (HtmlKeyword),
+// not HTML. Scan collects the links of a page with their kinds and its title; Copy writes the page
+// out again with its links rewritten, for the localised copy in the mirror. The text of STYLE
+// elements and STYLE attributes is read as a style sheet (CssScanner); the text of SCRIPT
+// elements is passed over as it stands. ScanStyleSheet and CopyStyleSheet do the same for a
+// style sheet of its own.
 //
 // Only ASCII bytes are recognised; Shift_JIS and other multibyte text passes through as bytes.
 // One scanner scans one page at a time; Scan and Copy reset every per-page field.
@@ -42,8 +47,13 @@ class PageScanner {
   static constexpr std::size_t kMaxToken = 144;
   static constexpr std::size_t kMaxValue = 2047;
   static constexpr std::size_t kMaxContentPiece = 2048;
+  // Bytes kept of a SRCSET or STYLE value, which hold many links.
+  static constexpr std::size_t kMaxListValue = 65536;
   // Inserted by Copy right after the HEAD start tag.
   static constexpr std::string_view kVersionElement = R"(<meta name="QLMVERSION" content="10060">)";
+  // Appended by CopyStyleSheet: a style sheet has no HEAD, and a comment at its start would come
+  // before an @charset that must be first.
+  static constexpr std::string_view kStyleSheetVersionLine = "\n/* QLMVERSION 10060 */\n";
 
   enum ScanError : int { kScanOk = 0, kScanOutOfMemory = -1, kScanUnreadable = -4 };
 
@@ -62,6 +72,15 @@ class PageScanner {
   // removed, and BASE elements removed (their URL still resolves the links that follow). A robots
   // META does not stop the copy. Every other byte is copied unchanged.
   std::string Copy(std::string_view page_url, std::string_view page, LinkRewriter& rewriter);
+
+  // A style sheet (a .css file, a text/css reply): its @import references as kLinkStyleImport
+  // links and its url() references as kLinkStyleUrl links, in order.
+  void ScanStyleSheet(std::string_view sheet_url, std::string_view sheet,
+                      std::vector<PageLink>& links);
+  // Copy mode for a style sheet: every reference rewritten by `rewriter`, and
+  // kStyleSheetVersionLine at the end (once, however often the sheet is copied).
+  std::string CopyStyleSheet(std::string_view sheet_url, std::string_view sheet,
+                             LinkRewriter& rewriter);
 
   // Resolves a link as written in the page against the BASE seen so far, or the page URL; the
   // normalized absolute URL, or nothing when the link gives none (another scheme, a bad escape,
@@ -92,9 +111,16 @@ class PageScanner {
   void ReadValue(std::size_t cap);
   void HandleTag();
   void HandleLinkTag(int tag);
+  void HandleRawText(int tag);
   void HandleMeta();
   void HandleContent(int armed);
-  void TakeLinkValue(int tag, int attribute, std::size_t value_out_start);
+  void TakeBase(const std::string& value);
+  void AddLink(int kind, std::string_view value);
+  // The references of a style sheet as links; an @import gives a link of `import_kind`.
+  void AddCssLinks(std::string_view sheet, int import_kind);
+  void RewriteTagValues();
+  std::optional<std::string> RewriteCssValue(const CssReference& ref);
+  std::string RewriteStyleSheetText(std::string_view sheet);
   void NoteLeadingTag(bool leading_kind);
   void InsertVersionElement();
 
@@ -127,6 +153,19 @@ class PageScanner {
   int error_ = kScanOk;
   std::vector<PageLink>* links_ = nullptr;
   DistinctLinks* distinct_ = nullptr;
+
+  // The values of the current tag that name links (or a BASE), taken when the whole tag is read:
+  // what a LINK's HREF is depends on its REL, which may follow it. `role` is the link kind (0:
+  // none after all) or kBaseHref; out_begin and out_end are the value's bytes in out_ (with its
+  // quotes) in copy mode.
+  struct TagValue {
+    int role = 0;
+    std::string value;
+    bool cut = false;
+    std::size_t out_begin = 0;
+    std::size_t out_end = 0;
+  };
+  std::vector<TagValue> tag_values_;
 
   // Copy mode. Every byte read is appended to out_; out_tag_start_ is the offset of the current
   // tag's "<" in out_, drop_element_ asks for the current element to be cut back to it.

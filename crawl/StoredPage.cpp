@@ -8,6 +8,7 @@
 #include "crawl/LocalPath.h"
 #include "crawl/MirrorStore.h"
 #include "crawl/PageScanner.h"
+#include "crawl/StoredVariant.h"
 #include "net/CUrl.h"
 
 namespace qlm {
@@ -18,21 +19,24 @@ bool ReadStoredPageLinks(const MirrorStore& store, std::string_view url,
   CUrl parsed;
   if (!parsed.Parse(url)) return false;
   std::string page;
+  StoredContent content = StoredContent::kOther;
   {
     std::lock_guard guard(store.Lock());
     const LocalCopy copy = store.FindLocalCopy(url, folder_path);
     if (!copy.Exists()) return false;
-    const int type = parsed.FileType();
-    const bool is_page = type == kFileTypeNone || type == kFileTypeHtml ||
-                         (type == kFileTypeCgi && copy.suffix == kCgiHtmlVariant);
-    if (!is_page || !ReadWholeFile(copy.file, page)) return false;
+    content = StoredContentOf(parsed, copy.suffix);
+    if (content == StoredContent::kOther || !ReadWholeFile(copy.file, page)) return false;
   }
   PageScanner scanner;
   DistinctLinks distinct;
   scanner.SetDistinct(&distinct);
   std::vector<PageLink> found;
   std::string title;
-  scanner.ScanBytes(url, page, found, title);
+  if (content == StoredContent::kStyleSheet) {
+    scanner.ScanStyleSheet(url, page, found);
+  } else {
+    scanner.ScanBytes(url, page, found, title);
+  }
   links = DeduplicateLinks(found);
   return true;
 }

@@ -10,8 +10,9 @@ namespace qlm {
 class MirrorStore;
 
 // The links of a URL's stored copy, as a patrol re-reads a page it does not fetch again (a fresh
-// copy, a 304 reply) and as the saved-data operations collect a page's files. Only a page yields
-// links: a URL of file type none or html, or a cgi URL stored as its page variant. The links are
+// copy, a 304 reply) and as the saved-data operations collect a page's files. Only a page or a
+// style sheet yields links (StoredContentOf: file type none or html, a .css URL, or a copy stored
+// as a page or style-sheet variant). The links are
 // de-duplicated (DeduplicateLinks). False, with no links, when there is no stored page or it
 // cannot be read.
 bool ReadStoredPageLinks(const MirrorStore& store, std::string_view url,

@@ -53,8 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string title;
   scanner.ScanBytes(page_url, page, links, title);
   for (const qlm::PageLink& link : links) {
-    Check(link.kind == 1 || link.kind == 2 || link.kind == 4 || link.kind == 5 ||
-          link.kind == 7 || link.kind == 8);
+    Check(qlm::IsPageLinkKind(link.kind) || qlm::IsEmbeddedLinkKind(link.kind) ||
+          link.kind == qlm::kLinkImageMap);
+    Check(link.kind != qlm::kLinkRedirect && link.kind != qlm::kLinkStyleImport);
     qlm::CUrl url;
     Check(url.Parse(link.url) && url.Text() == link.url);
     if (const auto local = qlm::LocalPath(kRoot, link.url, folder)) CheckUnderRoot(*local);

@@ -26,6 +26,12 @@ enum ChannelMessage : unsigned {
   WM_PICTURE_SHOWN = WM_USER + 4,
   // screen saver (right button) or slide window (double click) -> main, posted: open the panel.
   WM_OPEN_PICTURE_PANEL = WM_USER + 5,
+  // slide window -> main, posted, lParam the slide window's handle: a slide window has appeared,
+  // whoever started it. The rotation starts for it when it rests.
+  WM_SLIDE_WINDOW_APPEARED = WM_USER + 7,
+  // desktop display -> main, posted, lParam the desktop display's window: it is ready for pictures
+  // (it stands in for the desktop list view the main program would look up).
+  WM_DESKTOP_APPEARED = WM_USER + 8,
 };
 
 constexpr WParam kDesktopStartWParam = 1;
@@ -40,6 +46,8 @@ inline constexpr char kScreenSaverTitle[] = "Quillmere Screen Saver";
 inline constexpr char kSlideWindowClass[] = "QlmSwClass";
 inline constexpr char kSlideWindowTitle[] = "Quillmere Slide Window";
 inline constexpr char kMainFrameTitle[] = "Quillmere Download Engine";
+inline constexpr char kDesktopDisplayClass[] = "QlmDtClass";
+inline constexpr char kDesktopDisplayTitle[] = "Quillmere Desktop";
 // The mark of a picture just picked up by a patrol; the displays caption it.
 inline constexpr char kNewPictureMark[] = "New Picture";
 

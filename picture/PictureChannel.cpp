@@ -121,6 +121,9 @@ bool PictureChannel::HandleMessage(const Message& msg) {
     case WM_VIEWER_ENDED:
       OnViewerEnded();
       return true;
+    case WM_SLIDE_WINDOW_APPEARED:
+      OnSlideWindowAppeared();
+      return true;
     default:
       return false;
   }
@@ -178,6 +181,23 @@ void PictureChannel::OnViewerEnded() {
     if (wallpaper_changer_on_ || SlideWindowExists()) timer_.ArmPictureTimer();
   }
   screen_saver_.pending = false;
+}
+
+void PictureChannel::OnSlideWindowAppeared() {
+  if (DropVanishedReceivers()) FinishIfAnswered();
+  if (!SlideWindowExists()) return;
+  {
+    // The last answer of a picture under way arms the next tick by itself.
+    std::lock_guard lock(answer_mutex_);
+    if (sending_ || AnyPending()) return;
+  }
+  if (!timer_.PictureTimerArmed()) timer_.ArmPictureTimer();
+}
+
+void PictureChannel::OnDesktopReleased() {
+  const bool was_pending = desktop_.pending.exchange(false);
+  desktop_.hwnd = 0;
+  if (was_pending) FinishIfAnswered();
 }
 
 bool PictureChannel::ToggleSlideWindow() {

@@ -28,6 +28,8 @@ class PictureTimerControl {
   virtual void ArmPictureTimer() = 0;
   // Kills the picture timer and clears the current picture path: the rotation stops.
   virtual void StopPictureTimer() = 0;
+  // The picture timer is set (a tick is due).
+  virtual bool PictureTimerArmed() const = 0;
 };
 
 // The main program's half of the picture channel: the picture block, the choice of receivers, the
@@ -95,6 +97,10 @@ class PictureChannel {
   void OnPictureShown(Hwnd from);
   void OnViewerStarted(Hwnd screen_saver);
   void OnViewerEnded();
+  // A slide window exists that the rotation may not run for: one started by hand, before the main
+  // program or while it ran (WM_SLIDE_WINDOW_APPEARED), or found when the main program starts.
+  // Arms the picture timer when the rotation rests: no tick is due and no answer is awaited.
+  void OnSlideWindowAppeared();
   // Closes the slide window, or starts the slide window program. False when it cannot be started.
   // While a slide window it started has not shown up yet (kSlideWindowStartMs), a toggle does
   // nothing: it would start a second one.
@@ -107,6 +113,10 @@ class PictureChannel {
 
   // The desktop display's window (the DesktopListView; 0 when there is none) and the switch.
   void SetDesktopDisplay(Hwnd list_view) { desktop_.hwnd = list_view; }
+  Hwnd DesktopDisplay() const { return desktop_.hwnd; }
+  // The desktop display has gone (WM_DESKTOP_RELEASED, or it vanished): its answer is not waited
+  // for any more and its window is forgotten; if it was the last answer due, the wait ends.
+  void OnDesktopReleased();
   void SetWallpaperChangerOn(bool on) { wallpaper_changer_on_ = on; }
   bool WallpaperChangerOn() const { return wallpaper_changer_on_; }
 

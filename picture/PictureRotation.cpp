@@ -43,6 +43,7 @@ bool PictureRotation::HandleMessage(Message& msg) {
     // The main frame is going; answers and ticks that still arrive change nothing.
     return msg.message == WM_PICTURE_SHOWN || msg.message == WM_VIEWER_STARTED ||
            msg.message == WM_VIEWER_ENDED || msg.message == WM_OPEN_PICTURE_PANEL ||
+           msg.message == WM_SLIDE_WINDOW_APPEARED ||
            (msg.message == WM_TIMER && msg.wparam == kPictureTimerId);
   }
   if (channel_.HandleMessage(msg)) return true;

@@ -98,6 +98,7 @@ class PictureRotation final : public PictureTimerControl {
   void ArmPictureTimer() override;
   // Kills the timer and clears the current picture path.
   void StopPictureTimer() override;
+  bool PictureTimerArmed() const override { return timer_armed_; }
 
   // Ends the rotation for good: no more arming, the picture thread is released from the panel
   // gate and waited for (serving messages it sends to this thread meanwhile). Idempotent.

@@ -19,6 +19,7 @@ bool ReceivedPicture::Open(const std::string& name) {
   if (!bitmap_.Parse(memory_.Data() + head_size, memory_.Size() - head_size)) {
     return Fail(kBadBitmap);
   }
+  head_size_ = head_size;
   return true;
 }
 
@@ -26,6 +27,7 @@ void ReceivedPicture::Close() {
   memory_.Close();
   header_ = PictureHeader();
   bitmap_ = DibView();
+  head_size_ = 0;
   error_ = kOk;
 }
 

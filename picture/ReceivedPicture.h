@@ -29,6 +29,9 @@ class ReceivedPicture {
   const PictureHeader& Header() const { return header_; }
   // The packed bitmap inside the block; valid while the object stays open.
   const DibView& Bitmap() const { return bitmap_; }
+  // The packed bitmap's bytes as they lie in the block (to the block's end); valid while open.
+  const uint8_t* BitmapBytes() const { return IsOpen() ? memory_.Data() + head_size_ : nullptr; }
+  size_t BitmapSize() const { return IsOpen() ? memory_.Size() - head_size_ : 0; }
   // What the display writes over the picture: "New Picture " and the file path when the mark is
   // not empty, else nothing.
   std::string Caption() const;
@@ -42,6 +45,7 @@ class ReceivedPicture {
   SharedMemory memory_;
   PictureHeader header_;
   DibView bitmap_;
+  size_t head_size_ = 0;  // the integers and strings before the bitmap
   int error_ = kOk;
 };
 

@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "picture/ChannelMessages.h"
+#include "picture/SlideWindowAnnouncement.h"
 #include "picture/display/DisplayPlacement.h"
 #include "picture/display/DisplayProgram.h"
 #include "picture/display/PictureComposer.h"
@@ -47,5 +48,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   widget.show();
+  // Started by hand, the window gets pictures as one the main program started does.
+  qlm::AnnounceSlideWindow(display.Handle());
   return qlm::DisplayProgram::RunUntilClosed(display);
 }

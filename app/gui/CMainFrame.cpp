@@ -5,24 +5,32 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
 #include <QString>
+#include <QTimer>
 #include <QToolBar>
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/gui/AppIcon.h"
 #include "app/gui/MainFrameServices.h"
 #include "app/gui/PicturePanelDialog.h"
 #include "app/gui/TrayIcon.h"
+#include "app/gui/desktop/CommandRunner.h"
+#include "app/gui/desktop/DesktopReceivers.h"
+#include "app/gui/desktop/PictureWallpaper.h"
 #include "app/gui/frames/ProjectDocuments.h"
 #include "picture/ChannelMessages.h"
 #include "picture/PictureQueue.h"
 #include "picture/PictureRotation.h"
+#include "picture/WallpaperChanger.h"
+#include "platform/Folders.h"
 #include "platform/MessageIds.h"
 #include "platform/MessageLoop.h"
 #include "platform/MonotonicClock.h"
@@ -64,6 +72,11 @@ void CMainFrame::BuildMenus() {
   show_window_->setCheckable(true);
   slide_window_ = view_menu_->addAction(Utf8("小窓ON"), this, [this] { ToggleSlideWindow(); });
   slide_window_->setCheckable(true);
+  wallpaper_changer_ =
+      view_menu_->addAction(Utf8("壁紙チェンジャーON"), this, [this] { ToggleWallpaperChanger(); });
+  wallpaper_changer_->setCheckable(true);
+  wallpaper_changer_->setStatusTip(Utf8("壁紙ﾁｪﾝｼﾞｬｰの ON/OFF 切換えを行います。"));
+  wallpaper_changer_->setToolTip(Utf8("壁紙ﾁｪﾝｼﾞｬｰSW"));
 
   slide_show_menu_ = menuBar()->addMenu(Utf8("ｽﾗｲﾄﾞｼｮｳ(&S)"));
   reset_ = slide_show_menu_->addAction(Utf8("ｽﾗｲﾄﾞｼｮｳ ﾘｾｯﾄ"), this, [this] { ResetSlideShow(); });
@@ -79,6 +92,7 @@ void CMainFrame::BuildMenus() {
   }
 
   services_->Build(*view_menu_, *slide_show_menu_);
+  services_->ToolBar().addAction(wallpaper_changer_);
   services_->ToolBar().addAction(slide_window_);
   QMenu* tools = &services_->ToolsMenu();
   timers_valid_ = new QAction(Utf8("タイマー有効"), this);
@@ -92,12 +106,9 @@ void CMainFrame::BuildMenus() {
   tray_show_window_->setCheckable(true);
   tray_timers_ = tray_menu_->addAction(Utf8("巡回タイマー ON"), this, [this] { ToggleTimers(); });
   tray_timers_->setCheckable(true);
-  // The wallpaper changer's own command is added with the changer; until then the entry shows
-  // that it exists but cannot be used.
-  QAction* wallpaper = tray_menu_->addAction(Utf8("壁紙チェンジャー ON"));
-  wallpaper->setObjectName("tray-wallpaper");
-  wallpaper->setCheckable(true);
-  wallpaper->setEnabled(false);
+  tray_wallpaper_changer_ = tray_menu_->addAction(Utf8("壁紙チェンジャー ON"), this,
+                                                  [this] { ToggleWallpaperChanger(); });
+  tray_wallpaper_changer_->setCheckable(true);
   tray_slide_window_ =
       tray_menu_->addAction(Utf8("小窓で画像表示"), this, [this] { ToggleSlideWindow(); });
   tray_slide_window_->setCheckable(true);
@@ -129,6 +140,17 @@ bool CMainFrame::Create() {
   rotation_ = std::make_unique<PictureRotation>(
       window_.Handle(), MessageLoop::Current()->GetClock(), settings_, slides_, *queue_);
   rotation_->SetPanelHost([this](PictureRotation& rotation) { ShowPanel(rotation); });
+  // A slide window that was there before this program gets pictures at once.
+  rotation_->Channel().OnSlideWindowAppeared();
+
+  commands_ = std::make_unique<ProcessCommandRunner>();
+  const char* current_desktop = std::getenv("XDG_CURRENT_DESKTOP");
+  wallpaper_ = std::make_unique<PictureWallpaper>(
+      settings_.InstallFolder(),
+      ChooseWallpaperBackend(current_desktop ? current_desktop : "",
+                             QGuiApplication::platformName() == QLatin1String("xcb"), *commands_),
+      *commands_);
+  CreateChanger();
 
   tray_ = std::make_unique<TrayIcon>(*tray_menu_);
   tray_->Add();
@@ -136,9 +158,64 @@ bool CMainFrame::Create() {
   return true;
 }
 
+void CMainFrame::CreateChanger() {
+  auto make_receiver = [this]() -> std::unique_ptr<DesktopReceiver> {
+    // Decided once per switch-on: the session and the desktop do not change under a running
+    // changer.
+    const bool x11 = QGuiApplication::platformName() == QLatin1String("xcb");
+    switch (ChooseDesktopMode(x11, x11 && ForeignDesktopWindowPresent(), wallpaper_->Supported())) {
+      case DesktopMode::kWindow:
+        return std::make_unique<DesktopWindowReceiver>(ExecutableFolder() + "QLMDT");
+      case DesktopMode::kWallpaper:
+        return std::make_unique<WallpaperDesktopReceiver>(*wallpaper_);
+      case DesktopMode::kNone:
+        break;
+    }
+    return nullptr;
+  };
+  changer_ = std::make_unique<WallpaperChanger>(window_.Handle(), rotation_->Channel(), *rotation_,
+                                                make_receiver);
+  // A desktop display that ends unasked (it crashed, or was killed) switches the changer off.
+  auto* watch = new QTimer(this);
+  connect(watch, &QTimer::timeout, this, [this] {
+    if (changer_ && changer_->CheckReceiver()) {
+      statusBar()->showMessage(
+          Utf8("デスクトップの表示が終了したので壁紙チェンジャーを OFF にしました"));
+    }
+  });
+  watch->start(1000);
+}
+
+bool CMainFrame::ToggleWallpaperChanger() {
+  if (!changer_) return false;
+  const bool was_off = changer_->CurrentState() == WallpaperChanger::State::kOff;
+  if (!changer_->Toggle()) {
+    const int error = errno;
+    const QString text = changer_->LastFailureNoReceiver()
+                             ? Utf8("このデスクトップでは壁紙チェンジャーを使えません。")
+                             : Utf8("デスクトップの表示を開始できません。\n") +
+                                   QString::fromLocal8Bit(std::strerror(error));
+    QMessageBox::warning(this, Utf8(kMainFrameTitle), text);
+    return false;
+  }
+  if (was_off) ShowChangerState();
+  return true;
+}
+
+void CMainFrame::ShowChangerState() {
+  const std::string text = changer_ ? changer_->Description() : std::string();
+  if (text.empty()) {
+    statusBar()->clearMessage();
+  } else {
+    statusBar()->showMessage(Utf8(text.c_str()));
+  }
+}
+
 void CMainFrame::Destroy() {
   if (destroyed_) return;
   destroyed_ = true;
+  // The desktop display goes with the program (it would follow it anyway, on its own).
+  if (changer_) changer_->SwitchOff();
   if (panel_) {
     panel_->close();  // the rotation's gate opens
     delete panel_;    // now: the loop that would delete it later has ended
@@ -146,11 +223,16 @@ void CMainFrame::Destroy() {
   if (rotation_) rotation_->Shutdown();
   if (tray_) tray_->Remove();
   window_.Destroy();
+  changer_.reset();
   rotation_.reset();
   queue_->Close();
 }
 
 LResult CMainFrame::OnMessage(Message& msg) {
+  if (changer_ && changer_->HandleMessage(msg)) {
+    if (msg.message == WM_DESKTOP_RELEASED) ShowChangerState();
+    return 0;
+  }
   if (rotation_ && rotation_->HandleMessage(msg)) {
     // A step taken from the panel has now reached the screen: its buttons follow the picture.
     if (msg.message == WM_PICTURE_SHOWN && panel_) panel_->Refresh();
@@ -205,6 +287,12 @@ void CMainFrame::UpdateMenus() {
   const bool slide_window = rotation_ && rotation_->Channel().SlideWindowExists();
   slide_window_->setChecked(slide_window);
   tray_slide_window_->setChecked(slide_window);
+  const bool changer_on = changer_ && changer_->Checked();
+  const bool changer_enabled = changer_ && changer_->CommandEnabled();
+  for (QAction* item : {wallpaper_changer_, tray_wallpaper_changer_}) {
+    item->setChecked(changer_on);
+    item->setEnabled(changer_enabled);
+  }
   reset_->setEnabled(rotation_ && rotation_->CanResetSlideShow());
   const bool timers_on = settings_.Number(AppNumber::TimerValid) != 0;
   tray_timers_->setChecked(timers_on);
@@ -218,6 +306,9 @@ void CMainFrame::UpdateMenus() {
 void CMainFrame::ShowPanel(PictureRotation& rotation) {
   // No parent: the frame is hidden, and the panel must rise above a full-screen screen saver.
   panel_ = new PicturePanelDialog(rotation);
+  panel_->SetWallpaperSetter([this](const std::string& file) {
+    return PictureWallpaper::Message(wallpaper_->SetPicture(file), file);
+  });
   panel_->setAttribute(Qt::WA_DeleteOnClose);
   panel_->setWindowModality(Qt::ApplicationModal);
   panel_->show();
@@ -232,7 +323,8 @@ ProjectDocuments& CMainFrame::AttachProjects(ProjectContext& context) {
     services_->AttachProjectWindows(*projects_);
   }
   // Room for a project window: the tree and page list above the status view's rows and counters.
-  if (width() < 960 || height() < 720) resize(std::max(width(), 960), std::max(height(), 720));
+  // (Less than the smallest screens' width: the desktop beside the frame stays in view.)
+  if (width() < 820 || height() < 660) resize(std::max(width(), 820), std::max(height(), 660));
   return *projects_;
 }
 
@@ -255,6 +347,8 @@ void CMainFrame::CloseProgram() {
     return;
   }
   if (rotation_ && rotation_->Channel().SlideWindowExists()) ToggleSlideWindow();
+  // The window closes when the desktop display has let the desktop go (WM_CLOSE then).
+  if (changer_ && changer_->CloseAfterRelease()) return;
   Close();
 }
 

@@ -18,6 +18,9 @@ namespace qlm {
 class AppSettings;
 class CSSDoc;
 class MainFrameServices;
+class CommandRunner;
+class PictureWallpaper;
+class WallpaperChanger;
 class PictureQueue;
 class PictureRotation;
 class ProjectDocuments;
@@ -69,6 +72,11 @@ class CMainFrame final : public QMainWindow {
   // toolbar, status bar, shutdown switch, the one-minute tick, the settings and list dialogs.
   CTimerDoc& Timers() { return timers_; }
   MainFrameServices& Services() { return *services_; }
+  // "壁紙チェンジャーON" with its check mark, prompt and tip, for the toolbar as well as the menu.
+  QAction* WallpaperChangerAction() { return wallpaper_changer_; }
+  // "WP" of the picture panel, and the wallpaper changer's switch; after Create.
+  PictureWallpaper* Wallpaper() { return wallpaper_.get(); }
+  WallpaperChanger* Changer() { return changer_.get(); }
 
   // --- Commands ---
   // "ｳｨﾝﾄﾞｳを表示": hides the window when shown, else shows it.
@@ -77,6 +85,9 @@ class CMainFrame final : public QMainWindow {
   // "小窓ON": closes the slide window, or starts the slide window program and the rotation.
   // False when the program could not be started (the user has been told).
   bool ToggleSlideWindow();
+  // "壁紙チェンジャーON": switches the desktop display on or off (disabled while it stops). False
+  // when it could not be switched on (the user has been told why).
+  bool ToggleWallpaperChanger();
   // "ｽﾗｲﾄﾞｼｮｳ ﾘｾｯﾄ": only while no display is on.
   bool ResetSlideShow();
   // "一般の画像のみ表示" 0, "両方とも表示" 1, "ピックアップ画像のみ表示" 2.
@@ -85,7 +96,9 @@ class CMainFrame final : public QMainWindow {
   // it opens.
   void UpdateMenus();
   // The user ends the program (the window's close button, or a signal from the session): the
-  // slide window closes with it. WM_CLOSE, which the screen saver sends, leaves it open.
+  // slide window closes with it; while the wallpaper changer is on, the changer is switched off
+  // and the program ends once the desktop has been released. WM_CLOSE, which the screen saver
+  // sends, leaves the slide window open.
   void CloseProgram();
   // "巡回タイマー ON" / "タイマー有効": switches the patrol timers and writes it at once.
   void ToggleTimers();
@@ -97,6 +110,9 @@ class CMainFrame final : public QMainWindow {
   LResult OnMessage(Message& msg);
   void BuildMenus();
   void ShowPanel(PictureRotation& rotation);
+  void CreateChanger();
+  // The status bar tells how the changer shows pictures, or that it is off.
+  void ShowChangerState();
   // WM_CLOSE: the tray icon goes and the program's loop ends.
   void Close();
 
@@ -106,10 +122,13 @@ class CMainFrame final : public QMainWindow {
   FrameWindow window_;
   std::unique_ptr<PictureQueue> queue_;
   std::unique_ptr<PictureRotation> rotation_;  // after Create
-  QPointer<PicturePanelDialog> panel_;         // while the panel is open
-  ProjectDocuments* projects_ = nullptr;       // a child of the frame, after AttachProjects
-  bool visible_ = false;                       // the window is shown
-  bool first_show_ = true;                     // the stored placement is used once
+  std::unique_ptr<CommandRunner> commands_;    // the desktop's tools
+  std::unique_ptr<PictureWallpaper> wallpaper_;
+  std::unique_ptr<WallpaperChanger> changer_;
+  QPointer<PicturePanelDialog> panel_;    // while the panel is open
+  ProjectDocuments* projects_ = nullptr;  // a child of the frame, after AttachProjects
+  bool visible_ = false;                  // the window is shown
+  bool first_show_ = true;                // the stored placement is used once
   CTimerDoc timers_;
   MainFrameServices* services_ = nullptr;  // a child of the frame
   bool destroyed_ = false;
@@ -117,15 +136,17 @@ class CMainFrame final : public QMainWindow {
   QMenu* view_menu_ = nullptr;  // owned by the menu bar
   QMenu* slide_show_menu_ = nullptr;
   std::unique_ptr<QMenu> tray_menu_;
-  QAction* show_window_ = nullptr;        // "ｳｨﾝﾄﾞｳを表示"
-  QAction* slide_window_ = nullptr;       // "小窓ON"
-  QAction* reset_ = nullptr;              // "ｽﾗｲﾄﾞｼｮｳ ﾘｾｯﾄ"
-  QAction* pickup_display_[3] = {};       // the radio items, by PickupDisplay value
-  QAction* tray_show_window_ = nullptr;   // "ウィンドウを表示"
-  QAction* tray_slide_window_ = nullptr;  // "小窓で画像表示"
-  QAction* tray_timers_ = nullptr;        // "巡回タイマー ON"
-  QAction* timers_valid_ = nullptr;       // "タイマー有効"
-  std::unique_ptr<TrayIcon> tray_;        // after Create; last, since it refers to tray_menu_
+  QAction* show_window_ = nullptr;             // "ｳｨﾝﾄﾞｳを表示"
+  QAction* slide_window_ = nullptr;            // "小窓ON"
+  QAction* wallpaper_changer_ = nullptr;       // "壁紙チェンジャーON"
+  QAction* reset_ = nullptr;                   // "ｽﾗｲﾄﾞｼｮｳ ﾘｾｯﾄ"
+  QAction* pickup_display_[3] = {};            // the radio items, by PickupDisplay value
+  QAction* tray_show_window_ = nullptr;        // "ウィンドウを表示"
+  QAction* tray_slide_window_ = nullptr;       // "小窓で画像表示"
+  QAction* tray_wallpaper_changer_ = nullptr;  // "壁紙チェンジャー ON"
+  QAction* tray_timers_ = nullptr;             // "巡回タイマー ON"
+  QAction* timers_valid_ = nullptr;            // "タイマー有効"
+  std::unique_ptr<TrayIcon> tray_;             // after Create; last, since it refers to tray_menu_
 };
 
 }  // namespace qlm

@@ -112,10 +112,9 @@ void PicturePanelDialog::OnCopy() {
 void PicturePanelDialog::OnWallpaper() {
   const std::string path = rotation_.CurrentPicturePath();
   if (path.empty() || !set_wallpaper_) return;
-  if (!set_wallpaper_(path)) {
-    QMessageBox::warning(
-        this, QString::fromUtf8(kMainFrameTitle),
-        QString::fromUtf8("壁紙に設定できませんでした。\n") + QFile::decodeName(path.c_str()));
+  const std::string error = set_wallpaper_(path);
+  if (!error.empty()) {
+    QMessageBox::warning(this, QString::fromUtf8(kMainFrameTitle), QString::fromUtf8(error));
   }
 }
 

@@ -28,15 +28,16 @@ class PicturePanelDialog final : public QDialog {
 
   // Asks the user for a folder to copy the picture into; nothing when the user cancels.
   using FolderChooser = std::function<std::optional<std::string>(QWidget& parent)>;
-  // Makes a picture file the desktop wallpaper; false when that failed.
-  using WallpaperSetter = std::function<bool(const std::string& file)>;
+  // Makes a picture file the desktop wallpaper; returns what the user is to be told (why it could
+  // not be done), empty when done.
+  using WallpaperSetter = std::function<std::string(const std::string& file)>;
 
   // `rotation` must outlive the dialog.
   explicit PicturePanelDialog(PictureRotation& rotation, QWidget* parent = nullptr);
 
   // By default the toolkit's folder dialog.
   void SetFolderChooser(FolderChooser chooser) { choose_folder_ = std::move(chooser); }
-  // Without a setter "WP" stays disabled: the desktop has no wallpaper changer to hand it to.
+  // Without a setter "WP" stays disabled.
   void SetWallpaperSetter(WallpaperSetter setter);
 
   // Shows the buttons as the panel's logic has them now.

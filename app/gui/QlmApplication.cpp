@@ -29,6 +29,7 @@
 #include "net/WSStartup.h"
 #include "picture/ChannelMessages.h"
 #include "picture/PictureRotation.h"
+#include "picture/WallpaperChanger.h"
 #include "picture/display/DisplayProgram.h"
 #include "picture/display/QtMessageLoop.h"
 #include "picture/display/TerminationSignals.h"
@@ -145,6 +146,7 @@ int QlmApplication::Run(int argc, char** argv, bool by_screen_saver) {
     return frame.Rotation() && frame.Rotation()->Channel().SlideWindowExists();
   };
   context.screen_saver_open = [] { return FindWindow(kScreenSaverClass, kScreenSaverTitle) != 0; };
+  context.wallpaper_changer_on = [&frame] { return frame.Changer() && frame.Changer()->Checked(); };
   ProjectDocuments& projects = frame.AttachProjects(context);
   if (project.isEmpty()) {
     projects.NewProject();

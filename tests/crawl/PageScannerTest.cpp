@@ -45,13 +45,15 @@ TEST(PageScannerTest, EachTagAndAttributeGivesItsLinkKindInDocumentOrder) {
       "<body background=\"bg.gif\">\n"
       "<a href=\"a.html\">a</a> <area href=area.html>\n"
       "<frame src='f.html'> <img src=\"i.jpg\" usemap=\"m.map\" ismap>\n"
-      "<link href=\"style.css\"> <a src=\"no.html\"> <img href=\"no.gif\"> <script src=x.js>\n"
-      "<iframe src=\"no2.html\"></iframe>\n"
+      "<link href=\"style.css\"> <a src=\"no.html\"> <img href=\"no.gif\"> <script src=x.js>"
+      "</script>\n"
+      "<iframe src=\"if.html\"></iframe>\n"
       "</body></html>\n";
   const std::vector<PageLink> expected = {
       {kLinkBackground, "http://h/d/bg.gif", ""}, {kLinkAnchor, "http://h/d/a.html", ""},
       {kLinkArea, "http://h/d/area.html", ""},    {kLinkFrame, "http://h/d/f.html", ""},
       {kLinkImage, "http://h/d/i.jpg", ""},       {kLinkImageMap, "http://h/d/m.map", ""},
+      {kLinkScript, "http://h/d/x.js", ""},       {kLinkFrame, "http://h/d/if.html", ""},
   };
   EXPECT_EQ(LinksOf(page), expected);
 }

@@ -233,7 +233,7 @@ TEST_F(MainFrameTest, PanelButtonsFollowTheHistoryAndWhetherThePictureIsKept) {
   ASSERT_NE(panel, nullptr);
   QPushButton* prev = panel->ButtonOf(Button::kPrev);
   EXPECT_FALSE(prev->isEnabled()) << "one picture shown: nothing to go back to";
-  EXPECT_FALSE(panel->ButtonOf(Button::kWallpaper)->isEnabled()) << "no wallpaper changer";
+  EXPECT_TRUE(panel->ButtonOf(Button::kWallpaper)->isEnabled());
   EXPECT_FALSE(panel->PickupShowsKept());
 
   // "Pickup" keeps the picture; "Copy" copies it where the user chose.

@@ -66,15 +66,19 @@ class TestRotation final : public PictureTimerControl {
   void SetPictureInterval(int interval_ms) override { interval_ms_ = interval_ms; }
   void ArmPictureTimer() override {
     ++arms_;
+    armed_ = true;
     SetTimer(main_frame_, kPictureTimer, static_cast<std::uint32_t>(interval_ms_.load()));
   }
   void StopPictureTimer() override {
     ++stops_;
+    armed_ = false;
     KillTimer(main_frame_, kPictureTimer);
   }
+  bool PictureTimerArmed() const override { return armed_; }
 
   void OnTick() {
     KillTimer(main_frame_, kPictureTimer);
+    armed_ = false;
     ++ticks_;
     Join();
     std::optional<Record> record;
@@ -119,6 +123,7 @@ class TestRotation final : public PictureTimerControl {
   int ticks_ = 0;
   int arms_ = 0;
   int stops_ = 0;
+  bool armed_ = false;
   std::atomic<int> threads_done_{0};
   std::thread thread_;
 };
@@ -471,6 +476,43 @@ TEST_F(PictureChannelTest, SlideWindowToggleStartsTheProgramThenClosesIt) {
   EXPECT_EQ(rotation_.Stops(), stops + 1);
   EXPECT_EQ(slide.process.Wait(10000), 0);
   EXPECT_FALSE(channel_->SlideWindowExists());
+}
+
+TEST_F(PictureChannelTest, ASlideWindowStartedByHandGetsPicturesByEitherRoad) {
+  for (const char* name : {"1.jpg", "2.jpg", "3.jpg"}) {
+    rotation_.Push(Picture(Jpeg(name, test::TestJpeg{}), 2));
+  }
+  // Before the main program: it finds the window as it starts.
+  Display early;
+  ASSERT_TRUE(early.Start(files_.File("early.log"), kSlideWindowClass, kSlideWindowTitle));
+  EXPECT_EQ(rotation_.Arms(), 0);
+  channel_->OnSlideWindowAppeared();
+  EXPECT_EQ(rotation_.Arms(), 1);
+  Advance(1000);
+  ASSERT_TRUE(
+      RunUntil([&] { return early.Lines().size() == 1 && !channel_->SlideWindowPending(); }));
+  // The answer armed the next tick; a second announcement neither re-arms nor delays it.
+  const int arms = rotation_.Arms();
+  channel_->OnSlideWindowAppeared();
+  EXPECT_EQ(rotation_.Arms(), arms);
+  PostMessage(early.hwnd, WM_CLOSE);
+  EXPECT_EQ(early.process.Wait(10000), 0);
+  Advance(2000);  // that tick finds nobody; the rotation rests
+  Advance(60000);
+  const int ticks = rotation_.Ticks();
+
+  // While the main program runs: the window announces itself.
+  Display late;
+  ASSERT_TRUE(late.Start(files_.File("late.log"), kSlideWindowClass, kSlideWindowTitle, "answer",
+                         false, "slide"));
+  ASSERT_TRUE(RunUntil([&] { return rotation_.PictureTimerArmed(); }));
+  Advance(2000);
+  EXPECT_EQ(rotation_.Ticks(), ticks + 1);
+  ASSERT_TRUE(
+      RunUntil([&] { return late.Lines().size() == 1 && !channel_->SlideWindowPending(); }));
+  EXPECT_EQ(late.Lines()[0][0], "picture");
+  PostMessage(late.hwnd, WM_CLOSE);
+  EXPECT_EQ(late.process.Wait(10000), 0);
 }
 
 TEST_F(PictureChannelTest, ASlideWindowThatNeverAppearsLetsTheRotationRestAfterItsGrace) {

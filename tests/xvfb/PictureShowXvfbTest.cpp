@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QImage>
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <memory>
@@ -139,15 +140,23 @@ class PictureShowXvfbTest : public testing::Test {
     ASSERT_TRUE(WaitUntil([] { return test::FindXWindow(kMainFrameTitle) != 0; }, 15000));
   }
 
-  // "小窓ON" from the frame's View menu, with the keyboard.
-  void ChooseSlideWindowCommand(const std::string& shot_name = std::string()) {
+  // The item `downs` below the first of the frame's View menu, with the keyboard.
+  void ChooseViewCommand(int downs, const std::string& shot_name = std::string()) {
     const unsigned long frame = test::FindXWindow(kMainFrameTitle);
+    test::RunCommand("xdotool windowactivate " + std::to_string(frame) + " 2>/dev/null");
     test::RunCommand("xdotool windowfocus " + std::to_string(frame));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    test::PressKeys("alt+v Down");
+    std::string keys = "alt+v";
+    for (int i = 0; i < downs; ++i) keys += " Down";
+    test::PressKeys(keys);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     server_.Shot(shot_name);
     test::PressKeys("Return");
+  }
+
+  // "小窓ON" from the frame's View menu.
+  void ChooseSlideWindowCommand(const std::string& shot_name = std::string()) {
+    ChooseViewCommand(1, shot_name);
     ASSERT_TRUE(WaitUntil([] { return test::FindXWindow(kSlideWindowTitle) != 0; }, 15000))
         << "the slide window did not appear";
     slide_area_ = test::XWindowGeometry(test::FindXWindow(kSlideWindowTitle));
@@ -268,6 +277,37 @@ TEST_F(PictureShowXvfbTest, PanelFromADoubleClickStepsThroughThePictures) {
   EXPECT_TRUE(WaitUntil([] { return test::FindXWindow("Picture Panel") == 0; }, 10000));
 }
 
+TEST_F(PictureShowXvfbTest, WPMakesThePictureTheWallpaperThroughFeh) {
+  if (test::RunCommand("command -v feh").empty()) GTEST_SKIP() << "feh is not installed";
+  unsetenv("XDG_CURRENT_DESKTOP");  // a plain X session: feh sets the wallpaper
+  SetSetting("PicChgInterval", 3600);
+  StartMainProgram();
+  ChooseSlideWindowCommand();
+  std::string shown;
+  ASSERT_TRUE(
+      WaitUntil([&] { return !(shown = Settled(server_.Shot(), slide_area_)).empty(); }, 20000));
+  const QPoint middle = slide_area_.center();
+  test::DoubleClick(middle.x(), middle.y());
+  unsigned long panel = 0;
+  ASSERT_TRUE(WaitUntil([&] { return (panel = test::FindXWindow("Picture Panel")) != 0; }, 10000));
+  const QRect buttons = test::XWindowGeometry(panel);
+  test::Click(buttons.left() + buttons.width() * 5 / 6, buttons.top() + buttons.height() / 4, 1);
+
+  // The file is the picture at its own size, and the root window shows it, scaled to fill.
+  const std::string file = DataFolder() + "QLMWP.bmp";
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        return test::RunCommand("identify -format '%m %w %h' '" + file + "'") == "BMP3 320 240";
+      },
+      10000));
+  const QPoint uncovered(kScreenWidth - 20, kScreenHeight - 20);
+  EXPECT_TRUE(WaitUntil([&] { return PictureAt(server_.Shot(), uncovered) == shown; }, 10000))
+      << "the root window does not show " << shown;
+  server_.Shot("wp-feh-root");
+  test::Click(buttons.left() + buttons.width() * 5 / 6, buttons.top() + buttons.height() * 3 / 4,
+              1);
+}
+
 TEST_F(PictureShowXvfbTest, ScreenSaverInsideAWindowTakesOverThePictures) {
   StartMainProgram();
   ChooseSlideWindowCommand();
@@ -341,6 +381,115 @@ TEST_F(PictureShowXvfbTest, FullScreenSaverStartsQlmEndsOnAClickNotOnMovesAndClo
       << "the main program the screen saver started still runs";
   EXPECT_EQ(FindWindow("", kMainFrameTitle), 0u);
   server_.Shot("saver-ended");
+}
+
+// A program of the system's (the window manager) in the background, killed at the end.
+class Background {
+ public:
+  explicit Background(const std::string& command) {
+    pid_ = std::atoi(test::RunCommand(command + " >/dev/null 2>&1 & echo $!").c_str());
+  }
+  ~Background() {
+    if (pid_ > 0) ::kill(pid_, SIGTERM);
+  }
+  bool Started() const { return pid_ > 0; }
+
+ private:
+  pid_t pid_ = 0;
+};
+
+TEST_F(PictureShowXvfbTest, DesktopDisplayShowsThePicturesBelowAWindowAndGoesWhenSwitchedOff) {
+  for (const char* tool : {"openbox", "xprop"}) {
+    if (test::RunCommand(std::string("command -v ") + tool).empty()) {
+      GTEST_SKIP() << tool << " is not installed";
+    }
+  }
+  SetSetting("MUDrawSpeed", 5);  // 768 rows: about 4 s per picture
+  Background window_manager("openbox --sm-disable");
+  ASSERT_TRUE(window_manager.Started());
+  ASSERT_TRUE(WaitUntil(
+      [] {
+        return !test::RunCommand("xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window && echo y")
+                    .empty();
+      },
+      10000));
+  // An ordinary window of the test's own stands where a terminal would.
+  test::TestWindow window(QRect(300, 560, 360, 200));
+  ASSERT_NE(window.Id(), 0u);
+  QRect window_area;
+  ASSERT_TRUE(WaitUntil(
+      [&] { return !(window_area = test::XWindowGeometry(window.Id())).isEmpty(); }, 10000));
+  StartMainProgram();
+
+  ChooseViewCommand(2, "desktop-view-menu");  // "壁紙チェンジャーON"
+  unsigned long desktop = 0;
+  ASSERT_TRUE(
+      WaitUntil([&] { return (desktop = test::FindXWindow(kDesktopDisplayTitle)) != 0; }, 15000))
+      << "no desktop window appeared";
+  const std::string properties =
+      test::RunCommand("xprop -id " + std::to_string(desktop) +
+                       " _NET_WM_WINDOW_TYPE _NET_WM_STATE _NET_WM_DESKTOP");
+  EXPECT_NE(properties.find("_NET_WM_WINDOW_TYPE_DESKTOP"), std::string::npos) << properties;
+  // On every workspace: sticky, or (as openbox keeps it) on the workspace that stands for all.
+  EXPECT_TRUE(properties.find("_NET_WM_STATE_STICKY") != std::string::npos ||
+              properties.find("_NET_WM_DESKTOP(CARDINAL) = 4294967295") != std::string::npos)
+      << properties;
+  EXPECT_NE(properties.find("_NET_WM_STATE_SKIP_TASKBAR"), std::string::npos) << properties;
+  EXPECT_EQ(test::XWindowGeometry(desktop), QRect(0, 0, kScreenWidth, kScreenHeight));
+
+  // The right side of the screen is free of the frame and the window: the desktop shows there.
+  const QRect free_area(900, 0, 100, kScreenHeight);
+  const QPoint in_window = window_area.center();
+  std::vector<std::string> shown;
+  bool transition_seen = false;
+  bool window_on_top = true;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (shown.size() < 2 && std::chrono::steady_clock::now() < end) {
+    const QImage shot = server_.Shot();
+    const std::string top = PictureAt(shot, QPoint(950, kScreenHeight * 3 / 10));
+    const std::string bottom = PictureAt(shot, QPoint(950, kScreenHeight * 9 / 10));
+    if (!top.empty() && top != bottom && !transition_seen) {
+      transition_seen = true;
+      server_.Shot("desktop-transition");
+    }
+    const std::string settled = Settled(shot, free_area);
+    if (!settled.empty() && (shown.empty() || shown.back() != settled)) {
+      shown.push_back(settled);
+      window_on_top &= PictureAt(shot, in_window).empty();
+      server_.Shot("desktop-picture-under-window-" + std::to_string(shown.size()));
+    }
+  }
+  ASSERT_EQ(shown.size(), 2u) << "pictures shown on the desktop";
+  EXPECT_NE(shown[0], shown[1]);
+  EXPECT_TRUE(transition_seen) << "no screenshot caught a picture half revealed";
+  EXPECT_TRUE(window_on_top) << "the desktop display covered the window";
+
+  // Off: the desktop window goes and the root window shows again.
+  ChooseViewCommand(2);
+  EXPECT_TRUE(WaitUntil([] { return test::FindXWindow(kDesktopDisplayTitle) == 0; }, 15000));
+  EXPECT_TRUE(
+      WaitUntil([&] { return server_.Shot().pixel(950, 400) == qRgb(255, 255, 255); }, 10000));
+  server_.Shot("desktop-off");
+
+  // On again, then the session ends the program: it waits for the release, and the desktop
+  // window goes with it.
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ChooseViewCommand(2);
+  ASSERT_TRUE(WaitUntil([] { return test::FindXWindow(kDesktopDisplayTitle) != 0; }, 15000));
+  qlm_.Signal(SIGTERM);
+  ASSERT_TRUE(qlm_.Wait(15000));
+  EXPECT_EQ(qlm_.ExitCode(), 0);
+  EXPECT_TRUE(WaitUntil([] { return test::FindXWindow(kDesktopDisplayTitle) == 0; }, 10000));
+  EXPECT_EQ(FindWindow(kDesktopDisplayClass, kDesktopDisplayTitle), 0u);
+
+  // Nor does a killed QLM leave it on the screen.
+  StartMainProgram();
+  ChooseViewCommand(2);
+  ASSERT_TRUE(WaitUntil([] { return test::FindXWindow(kDesktopDisplayTitle) != 0; }, 15000));
+  qlm_.Signal(SIGKILL);
+  ASSERT_TRUE(qlm_.Wait(15000));
+  EXPECT_TRUE(WaitUntil([] { return test::FindXWindow(kDesktopDisplayTitle) == 0; }, 10000))
+      << "the desktop display outlived a killed QLM";
 }
 
 }  // namespace

@@ -112,14 +112,15 @@ CDLStatView::CDLStatView(ProjectContext& context, CQLMDoc& doc, QWidget* parent)
     auto* box = new QGroupBox(QString::fromUtf8(title), this);
     auto* layout = new QHBoxLayout(box);
     layout->setContentsMargins(6, 2, 6, 2);
+    layout->setSpacing(4);
     for (const PatrolStatus::Counter counter : list) {
       layout->addWidget(new QLabel(QString::fromUtf8(PatrolStatus::CounterName(counter)), box));
-      QLabel* value = Cell(box, 56);
+      QLabel* value = Cell(box, 46);
       counters_[counter] = value;
       layout->addWidget(value);
     }
     if (with_percent) {
-      localize_percent_ = Cell(box, 44);
+      localize_percent_ = Cell(box, 36);
       layout->addWidget(localize_percent_);
       layout->addWidget(new QLabel(QStringLiteral("%"), box));
     }

@@ -1,10 +1,10 @@
 // A display program for the picture channel tests: the receiving side as a real display uses it,
 // without drawing. It records every picture in a log file.
-//   qlm_test_display CLASS TITLE LOG [answer|mute|exit] [viewer]
+//   qlm_test_display CLASS TITLE LOG [answer|mute|exit] [viewer|slide]
 // answer: receives and answers each picture; mute: takes the message but never reads or answers;
 // exit: ends at once, unanswered, on the first picture, as a killed display would.
 // viewer: registers with the main program as the screen saver does (WM_VIEWER_STARTED at start,
-// WM_VIEWER_ENDED at the end).
+// WM_VIEWER_ENDED at the end). slide: announces itself as a slide window started by hand does.
 // It prints its window's handle on a line of its own once it can be found, and ends on WM_CLOSE.
 #include <unistd.h>
 
@@ -17,6 +17,7 @@
 
 #include "picture/ChannelMessages.h"
 #include "picture/PictureReceiver.h"
+#include "picture/SlideWindowAnnouncement.h"
 #include "platform/EventLoop.h"
 #include "platform/Messaging.h"
 #include "platform/Window.h"
@@ -89,7 +90,8 @@ Hwnd FindMainFrame() {
 
 int Run(int argc, char** argv) {
   const std::string mode = argc > 4 ? argv[4] : "answer";
-  const bool viewer = argc > 5 && std::string(argv[5]) == "viewer";
+  const std::string role = argc > 5 ? argv[5] : "";
+  const bool viewer = role == "viewer";
   EventLoop loop;
   TestDisplay window(argv[3], mode);
   if (!window.Create(argv[1], argv[2]) || !window.Publish()) {
@@ -97,6 +99,7 @@ int Run(int argc, char** argv) {
     return 2;
   }
   if (viewer) PostMessage(FindMainFrame(), WM_VIEWER_STARTED, 0, window.Handle());
+  if (role == "slide") AnnounceSlideWindow(window.Handle());
   std::printf("%llu\n", static_cast<unsigned long long>(window.Handle()));
   std::fflush(stdout);
   const int code = loop.Run();
@@ -109,7 +112,8 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::fprintf(stderr, "usage: qlm_test_display CLASS TITLE LOG [answer|mute|exit] [viewer]\n");
+    std::fprintf(stderr,
+                 "usage: qlm_test_display CLASS TITLE LOG [answer|mute|exit] [viewer|slide]\n");
     return 2;
   }
   return qlm::test::Run(argc, argv);
