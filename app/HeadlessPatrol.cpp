@@ -14,6 +14,7 @@
 #include "platform/TerminalText.h"
 #include "platform/Window.h"
 #include "project/AppSettings.h"
+#include "project/CSSDoc.h"
 #include "project/ProjectWriter.h"
 
 namespace qlm {
@@ -93,12 +94,20 @@ class HeadlessPatrol::NotifyWindow final : public Window {
 };
 
 HeadlessPatrol::HeadlessPatrol(HeadlessServices& services, Target target)
-    : services_(services), target_(std::move(target)), doc_(*services.settings, *services.prompt) {}
+    : services_(services),
+      target_(std::move(target)),
+      own_doc_(std::make_unique<CQLMDoc>(*services.settings, *services.prompt)),
+      doc_(own_doc_.get()) {}
+
+HeadlessPatrol::HeadlessPatrol(HeadlessServices& services, CQLMDoc& doc, Target target)
+    : services_(services), target_(std::move(target)), doc_(&doc) {
+  target_.project = doc.PathName();
+}
 
 HeadlessPatrol::~HeadlessPatrol() {
   window_handle_ = 0;
   window_.reset();
-  doc_.Close();
+  if (own_doc_) own_doc_->Close();
 }
 
 std::string HeadlessPatrol::DialFailure() const {
@@ -120,13 +129,17 @@ std::string HeadlessPatrol::LockName(const std::string& project_folder) {
 }
 
 HeadlessPatrol::OpenResult HeadlessPatrol::Open(std::string* why) {
-  // Slide-show entries and timers name projects by their full path.
-  std::error_code error;
-  const std::filesystem::path full = std::filesystem::absolute(target_.project, error);
-  if (!error && !target_.project.empty()) target_.project = full.string();
+  if (own_doc_) {
+    // Slide-show entries and timers name projects by their full path.
+    std::error_code error;
+    const std::filesystem::path full = std::filesystem::absolute(target_.project, error);
+    if (!error && !target_.project.empty()) target_.project = full.string();
+  }
   // The lock comes first: opening the project opens (and may repair) its queue files, which a
   // running patrol of another program is writing.
-  const std::string folder = CQLMDoc::ProjectFolderOf(*services_.settings, target_.project);
+  const std::string folder = own_doc_
+                                 ? CQLMDoc::ProjectFolderOf(*services_.settings, target_.project)
+                                 : doc_->ProjectFolder();
   lock_ = std::make_unique<NamedMutex>(LockName(folder));
   if (!lock_->TryLock()) {
     *why = lock_->Error() == EWOULDBLOCK
@@ -135,11 +148,13 @@ HeadlessPatrol::OpenResult HeadlessPatrol::Open(std::string* why) {
     lock_.reset();
     return OpenResult::kBusy;
   }
-  if (!doc_.Open(target_.project)) {
-    *why = ProjectFailure(doc_, CQLMDoc::ProjectFilePath(target_.project));
+  // A held document's queues may be stale: another program may have patrolled the project since.
+  if (own_doc_ ? !doc_->Open(target_.project) : !doc_->OpenQueueFiles()) {
+    *why = ProjectFailure(*doc_,
+                          own_doc_ ? CQLMDoc::ProjectFilePath(target_.project) : doc_->PathName());
     return OpenResult::kCannotOpen;
   }
-  if (target_.item && !FindNamedItem(doc_, *target_.item)) {
+  if (target_.item && !FindNamedItem(*doc_, *target_.item)) {
     *why = "the project has no item with the folder path \"" + target_.item->folder_path + "\"" +
            (target_.item->url.empty() ? "" : " and the URL \"" + target_.item->url + "\"");
     return OpenResult::kCannotOpen;
@@ -153,23 +168,32 @@ bool HeadlessPatrol::Start(std::function<void(HeadlessPatrol&)> on_ended) {
   on_ended_ = std::move(on_ended);
   started_ = true;
   text_before_ = ProjectText();
-  doc_.SetPatrolRunning(true);
+  doc_->SetPatrolRunning(true);
 
   auto request = std::make_unique<PatrolRequest>();
   request->requester = window_->Handle();
-  request->doc = &doc_;
+  request->doc = doc_;
   request->selected_only = target_.selected_only;
   request->item = target_.item;
   request->dialer = services_.dialer;
   request->quiet_status = true;
-  if (services_.pictures && services_.slides) {
+  const CSSDoc* slide_list = services_.slide_list;
+  if (!slide_list && services_.slides) {
     services_.slides->Reload();
-    pickup_ = std::make_unique<PicturePickup>(doc_, services_.slides->List(), *services_.pictures,
+    slide_list = &services_.slides->List();
+  }
+  if (services_.pictures && slide_list) {
+    pickup_ = std::make_unique<PicturePickup>(*doc_, *slide_list, *services_.pictures,
                                               services_.display_running);
     request->pictures = pickup_.get();
   }
-  if (SharedSlideList* slides = services_.slides) {
-    const std::string file = doc_.PathName();
+  const std::string file = doc_->PathName();
+  if (CSSDoc* list = services_.slide_list) {
+    request->title_changed = [list, file](const std::string& folder_path,
+                                          const std::string& item_url, const std::string& title) {
+      list->RetitleItem(file, folder_path, item_url, title);
+    };
+  } else if (SharedSlideList* slides = services_.slides) {
     request->title_changed = [slides, file](const std::string& folder_path,
                                             const std::string& item_url, const std::string& title) {
       slides->Retitle(file, folder_path, item_url, title);
@@ -195,7 +219,11 @@ void HeadlessPatrol::OnManagerCreated(Hwnd manager) {
     OnEnded(Outcome::kNoManager);
     return;
   }
-  PostMessage(manager_, kMsgStart);
+  if (target_.saved_data) {
+    PostMessage(manager_, kMsgSavedDataStart, 0, 0, MakePayload(*target_.saved_data));
+  } else {
+    PostMessage(manager_, kMsgStart);
+  }
   if (stop_asked_) PostMessage(manager_, kMsgStop);
 }
 
@@ -214,20 +242,20 @@ void HeadlessPatrol::OnEnded(Outcome outcome) {
   outcome_ = outcome;
   if (window_) KillTimer(window_->Handle(), kStatusTimer);
   window_handle_ = 0;
-  doc_.SetPatrolRunning(false);
+  doc_->SetPatrolRunning(false);
   if (on_ended_) on_ended_(*this);
 }
 
 std::string HeadlessPatrol::ProjectText() const {
   std::string text;
-  ProjectWriter::Format(doc_.Root(), text);
+  ProjectWriter::Format(doc_->Root(), text);
   return text;
 }
 
 bool HeadlessPatrol::SaveChanges(std::string* why) {
-  if (!doc_.IsModified() && ProjectText() == text_before_) return true;
-  if (doc_.Save(doc_.PathName())) return true;
-  *why = "cannot save the project file " + doc_.PathName();
+  if (!doc_->IsModified() && ProjectText() == text_before_) return true;
+  if (doc_->Save(doc_->PathName())) return true;
+  *why = "cannot save the project file " + doc_->PathName();
   return false;
 }
 

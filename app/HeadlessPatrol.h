@@ -9,6 +9,7 @@
 
 #include "app/PatrolStatus.h"
 #include "crawl/PatrolRequest.h"
+#include "crawl/SavedDataOperation.h"
 #include "platform/Message.h"
 #include "platform/NamedMutex.h"
 #include "project/CQLMDoc.h"
@@ -17,6 +18,7 @@ namespace qlm {
 
 class AppSettings;
 class CRasMan;
+class CSSDoc;
 class PicturePickup;
 class PictureQueue;
 class Prompt;
@@ -35,14 +37,19 @@ struct HeadlessServices {
   // when either is null.
   PictureQueue* pictures = nullptr;
   SharedSlideList* slides = nullptr;
+  // The main program keeps its slide-show list in memory and writes the file itself: when set,
+  // the pick-up and the titles use this list instead of `slides`.
+  CSSDoc* slide_list = nullptr;
   // Whether a picture display runs; asked by the pick-up on the network worker thread.
   std::function<bool()> display_running;
 };
 
-// One patrol of one project without a display, as `QLM --patrol` runs it and as `QLM --timers`
-// runs each patrol its timers start: the project opened under its patrol lock, a download manager
-// asked for on the worker thread with the status view's request (dialer, picture pick-up and the
-// titles hook included), its status messages kept in a PatrolStatus, and the end told.
+// One patrol of one project, as `QLM --patrol` runs it, as `QLM --timers` runs each patrol its
+// timers start, and as the main program's status view runs the patrols and saved-data operations
+// of an open project: the project opened under its patrol lock, a download manager asked for on
+// the worker thread with the status view's request (dialer, picture pick-up and the titles hook
+// included), its status messages kept in a PatrolStatus, and the end told. The lock is the same
+// for every program, so that no project is ever patrolled twice at once.
 //
 // Lives on the thread of a platform loop (the headless program's main thread); Stop() may be
 // called from any thread. The object must not be destroyed between Start() and the end callback,
@@ -66,9 +73,15 @@ class HeadlessPatrol {
     std::string project;
     bool selected_only = false;
     std::optional<PatrolItemRef> item;  // the whole project when absent
+    // A saved-data operation instead of a patrol; its item belongs to the document.
+    std::optional<SavedDataRequest> saved_data;
   };
 
+  // A patrol of the project file `target.project`, which Open reads.
   HeadlessPatrol(HeadlessServices& services, Target target);
+  // A patrol of a project the caller holds open (`target.project` is not used): Open takes the
+  // lock and opens the document's queue files afresh. `doc` must outlive this object.
+  HeadlessPatrol(HeadlessServices& services, CQLMDoc& doc, Target target);
   ~HeadlessPatrol();
   HeadlessPatrol(const HeadlessPatrol&) = delete;
   HeadlessPatrol& operator=(const HeadlessPatrol&) = delete;
@@ -95,7 +108,7 @@ class HeadlessPatrol {
   // "the mirror's file system is full (...)" or "... cannot be written (...)", for the terminal.
   std::string MirrorFailure() const;
   PatrolStatus& Status() { return status_; }
-  CQLMDoc& Doc() { return doc_; }
+  CQLMDoc& Doc() { return *doc_; }
   const Target& GetTarget() const { return target_; }
 
   // After the end: writes the project file when the patrol changed it (the titles its items took
@@ -116,7 +129,8 @@ class HeadlessPatrol {
 
   HeadlessServices& services_;
   Target target_;
-  CQLMDoc doc_;
+  std::unique_ptr<CQLMDoc> own_doc_;  // null for a document the caller holds
+  CQLMDoc* doc_;
   std::unique_ptr<NamedMutex> lock_;  // held from Open until destruction
   PatrolStatus status_;
   std::unique_ptr<PicturePickup> pickup_;

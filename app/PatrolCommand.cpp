@@ -64,7 +64,8 @@ int PatrolCommand::Patrol(const Options& options, std::FILE* in, std::FILE* out,
   }
   HeadlessSession session(prompt, err);
   if (!options.mirror_dir.empty()) session.UseMirrorFolder(options.mirror_dir);
-  HeadlessPatrol patrol(session.Services(), {options.project, options.selected_only, options.item});
+  HeadlessPatrol patrol(session.Services(),
+                        {options.project, options.selected_only, options.item, std::nullopt});
   std::string why;
   if (const auto opened = patrol.Open(&why); opened != HeadlessPatrol::OpenResult::kOpened) {
     tell(why);

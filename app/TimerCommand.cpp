@@ -53,7 +53,7 @@ class TimerRunner final : public Window, public TimerActions {
     patrols_.erase(entry.file);  // one that ended and waits to be freed
     auto patrol = std::make_unique<HeadlessPatrol>(
         services_, HeadlessPatrol::Target{entry.file, entry.selected_only,
-                                          PatrolItemRef{entry.folder, entry.url}});
+                                          PatrolItemRef{entry.folder, entry.url}, std::nullopt});
     std::string why;
     if (patrol->Open(&why) != HeadlessPatrol::OpenResult::kOpened) {
       Print("cannot start " + entry.file + ": " + why);

@@ -16,13 +16,14 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: QLM [-s]\n"
+    "usage: QLM [-s] [FILE.prj]\n"
     "       QLM --list [--yes] FILE.prj\n"
     "       QLM --patrol FILE.prj [--selected | --item \"FOLDER PATH\" [URL]] [--yes]\n"
     "       QLM --reset FILE.prj\n"
     "       QLM --mirror URL [--depth N] [--other-sites] [--into FOLDER] [--yes]\n"
     "       QLM --timers [--yes]\n"
-    "  (no mode)          the main program: tray icon, slide window, picture show\n"
+    "  (no mode)          the main program: tray icon, project windows, slide window, picture\n"
+    "                     show; FILE.prj opens that project and shows its window\n"
     "  -s                 as started by the screen saver QLMSS: the window stays hidden\n"
     "  --list FILE.prj    print the project's tree with each item's effective patrol options\n"
     "  --patrol FILE.prj  patrol the project: fetch, store and localise into its mirror folder;\n"
@@ -53,6 +54,7 @@ int main(int argc, char** argv) {
   Mode mode = Mode::kNone;
   bool from_screen_saver = false;
   qlm::PatrolCommand::Options patrol;
+  const char* window_project = nullptr;  // the project the main program opens
   qlm::MirrorCommand::Options mirror;
   bool mirror_options = false;
   for (int i = 1; i < argc; ++i) {
@@ -107,10 +109,13 @@ int main(int argc, char** argv) {
       item.folder_path = argv[++i];
       if (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) item.url = argv[++i];
       patrol.item = item;
+    } else if (arg[0] != '-' && window_project == nullptr) {
+      window_project = arg;
     } else {
       return Usage("unexpected argument ", arg);
     }
   }
+  if (window_project && mode != Mode::kNone) return Usage("unexpected argument ", window_project);
   if ((patrol.selected_only || patrol.item) && mode != Mode::kPatrol) {
     return Usage("--selected and --item go with ", "--patrol");
   }

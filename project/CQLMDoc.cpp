@@ -158,13 +158,19 @@ bool CQLMDoc::Open(const std::string& path, QueueAccess queues) {
   root_->SetTitle(name);
   path_name_ = file_path;
   if (UnusableName(name)) return Fail(kErrFolder);
-  if (queues == QueueAccess::kLeave) {
-    modified_ = false;
-    return true;
-  }
+  modified_ = false;
+  if (queues == QueueAccess::kLeave) return true;
+  return OpenQueueFiles();
+}
 
+bool CQLMDoc::OpenQueueFiles() {
+  const std::string name = Name();
+  if (UnusableName(name)) return Fail(kErrFolder);
   std::lock_guard lock(ApplicationLock());
   if (!CreateFolders(ProjectFolder(), 0755)) return Fail(kErrFolder);
+  work_queue_.Close();
+  localize_queue_.Close();
+  deferred_.clear();
   if (!OpenQueues(name, false)) return false;
   if (work_queue_.FileVersion() != LinkRecord::kVersion ||
       localize_queue_.FileVersion() != LinkRecord::kVersion) {
@@ -180,7 +186,6 @@ bool CQLMDoc::Open(const std::string& path, QueueAccess queues) {
       return Fail(kErrQueue);
     }
   }
-  modified_ = false;
   return true;
 }
 

@@ -74,6 +74,10 @@ class CQLMDoc {
   // Reads the project file and opens its queue files. A file that is not a plain file, or does not
   // read completely, is refused (kErrLoad, kErrSyntax) with an empty tree.
   bool Open(const std::string& path, QueueAccess queues = QueueAccess::kOpen);
+  // Opens the queue files of the project folder afresh (creating the folder when it is missing,
+  // converting files of an older version when the user agrees), as Open does: for a program that
+  // opened the tree only (QueueAccess::kLeave), or whose queues another program patrolled since.
+  bool OpenQueueFiles();
   // Writes the project file; under a new name the queues move to the new project folder (the old
   // folder keeps its files).
   bool Save(const std::string& path);

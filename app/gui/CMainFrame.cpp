@@ -11,8 +11,9 @@
 #include <QMessageBox>
 #include <QStatusBar>
 #include <QString>
-#include <QToolBar>
 #include <QTimer>
+#include <QToolBar>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +25,7 @@
 #include "app/gui/desktop/CommandRunner.h"
 #include "app/gui/desktop/DesktopReceivers.h"
 #include "app/gui/desktop/PictureWallpaper.h"
+#include "app/gui/frames/ProjectDocuments.h"
 #include "picture/ChannelMessages.h"
 #include "picture/PictureQueue.h"
 #include "picture/PictureRotation.h"
@@ -314,8 +316,22 @@ void CMainFrame::ShowPanel(PictureRotation& rotation) {
   panel_->activateWindow();
 }
 
+ProjectDocuments& CMainFrame::AttachProjects(ProjectContext& context) {
+  if (!projects_) {
+    projects_ = new ProjectDocuments(*this, context);
+    // The patrol timers start and stop patrols through the project windows.
+    services_->AttachProjectWindows(*projects_);
+  }
+  // Room for a project window: the tree and page list above the status view's rows and counters.
+  // (Less than the smallest screens' width: the desktop beside the frame stays in view.)
+  if (width() < 820 || height() < 660) resize(std::max(width(), 820), std::max(height(), 660));
+  return *projects_;
+}
+
 void CMainFrame::closeEvent(QCloseEvent* event) {
   event->ignore();  // the program ends through Close(), not by Qt closing its window
+  // Modified projects are asked about first; while a patrol runs CloseProgram says why not.
+  if (projects_ && !projects_->AnyPatrolling() && !projects_->CloseAll()) return;
   CloseProgram();
 }
 

@@ -23,8 +23,10 @@ class PictureWallpaper;
 class WallpaperChanger;
 class PictureQueue;
 class PictureRotation;
+class ProjectDocuments;
 class Prompt;
 class TrayIcon;
+struct ProjectContext;
 
 // The main program's top-level window. It stays hidden (the user shows it from the tray menu or
 // its View menu) and is the hub of what runs without the user: the picture show (the rotation with
@@ -49,6 +51,14 @@ class CMainFrame final : public QMainWindow {
   // The end, after the loop: the panel closes, the rotation stops (its picture thread is waited
   // for), the tray icon goes and the window is withdrawn. Once.
   void Destroy();
+
+  // The project windows: the multiple-document area with the File menu, before the frame's own
+  // menus. Once, after the frame object is made; the context must outlive the frame.
+  ProjectDocuments& AttachProjects(ProjectContext& context);
+  // Null before AttachProjects.
+  ProjectDocuments* Projects() const { return projects_; }
+  // The picture queue, open after Create: patrols offer the pictures they store to it.
+  PictureQueue& Pictures() { return *queue_; }
 
   Hwnd Handle() const { return window_.Handle(); }
   PictureRotation* Rotation() { return rotation_.get(); }
@@ -115,9 +125,10 @@ class CMainFrame final : public QMainWindow {
   std::unique_ptr<CommandRunner> commands_;    // the desktop's tools
   std::unique_ptr<PictureWallpaper> wallpaper_;
   std::unique_ptr<WallpaperChanger> changer_;
-  QPointer<PicturePanelDialog> panel_;  // while the panel is open
-  bool visible_ = false;                // the window is shown
-  bool first_show_ = true;              // the stored placement is used once
+  QPointer<PicturePanelDialog> panel_;    // while the panel is open
+  ProjectDocuments* projects_ = nullptr;  // a child of the frame, after AttachProjects
+  bool visible_ = false;                  // the window is shown
+  bool first_show_ = true;                // the stored placement is used once
   CTimerDoc timers_;
   MainFrameServices* services_ = nullptr;  // a child of the frame
   bool destroyed_ = false;

@@ -1,7 +1,5 @@
 #include "app/gui/dialogs/DialogKit.h"
 
-#include <iconv.h>
-
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
@@ -22,25 +20,6 @@ QString Utf8(std::string_view text) {
 
 std::string ToUtf8(const QString& text) {
   return text.toUtf8().toStdString();
-}
-
-QString FromSjis(std::string_view text) {
-  const iconv_t cd = iconv_open("UTF-8", "CP932");
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-  }
-  std::string out(text.size() * 3 + 4, '\0');
-  char* in_ptr = const_cast<char*>(text.data());
-  size_t in_left = text.size();
-  char* out_ptr = out.data();
-  size_t out_left = out.size();
-  const size_t done = iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
-  iconv_close(cd);
-  if (done == static_cast<size_t>(-1)) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-  }
-  out.resize(out.size() - out_left);
-  return QString::fromUtf8(out.data(), static_cast<qsizetype>(out.size()));
 }
 
 QCheckBox* MakeCheck(int id, const char* text, QWidget* parent) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/gui/views/SjisText.h"
+
 class QAbstractButton;
 class QCheckBox;
 class QComboBox;
@@ -25,9 +27,6 @@ namespace qlm {
 
 QString Utf8(std::string_view text);
 std::string ToUtf8(const QString& text);
-// A title as the system keeps it (Shift_JIS, from pages), for showing; bytes that do not convert
-// are shown as Latin-1 rather than dropped.
-QString FromSjis(std::string_view text);
 
 QCheckBox* MakeCheck(int id, const char* text, QWidget* parent);
 QRadioButton* MakeRadio(int id, const char* text, QWidget* parent);
