@@ -120,7 +120,7 @@ std::string HeadlessPatrol::MirrorFailure() const {
   const bool full = mirror_error_ == ENOSPC || mirror_error_ == EDQUOT;
   return std::string(full ? "the file system of the mirror is full"
                           : "the mirror cannot be written") +
-         " (" + std::strerror(mirror_error_) + ", " + doc_.ProjectFolder() +
+         " (" + std::strerror(mirror_error_) + ", " + doc_->ProjectFolder() +
          "): the patrol stopped; the next patrol carries on where it stopped";
 }
 

@@ -263,6 +263,11 @@ void CDLStatView::Finish() {
     case HeadlessPatrol::Outcome::kStopped:
       line = QString::fromUtf8("巡回中断  ") + counters;
       break;
+    case HeadlessPatrol::Outcome::kMirrorFailed:
+      // The mirror could not take a body (a full disk, say): the patrol stopped in order and the
+      // next one carries on, as the reason says.
+      line = QString::fromUtf8("巡回中断  ") + QString::fromStdString(patrol_->MirrorFailure());
+      break;
     case HeadlessPatrol::Outcome::kNoManager:
       line = QString::fromUtf8("巡回を開始できません (ダウンロードマネージャを作成できません)");
       break;
