@@ -113,7 +113,7 @@ TEST_F(ProjectDocumentsTest, ClosingAModifiedProjectAsksFirst) {
 TEST_F(ProjectDocumentsTest, AProjectOpenedTwiceHasOneWindowAndRecentFilesKeepFour) {
   std::vector<std::string> paths;
   for (const char* name : {"a.prj", "b.prj", "c.prj", "d.prj", "e.prj"}) {
-    paths.push_back(Write(name, ""));
+    paths.push_back(Write(name, "ProjectDefault\n{\n}\n"));
     ASSERT_NE(docs_->OpenProject(paths.back()), nullptr);
   }
   EXPECT_EQ(docs_->OpenProject(paths[1]), docs_->FrameOf(paths[1]));

@@ -67,7 +67,7 @@ TEST_F(StatusViewTest, EachMessageShowsInItsRow) {
        [](PatrolStatus& s) { s.Handling("http://h/b.html"); }, PatrolStatus::kHandledRow, "", "",
        "", "http://h/b.html"},
   };
-  CChildFrame& frame = Open("");
+  CChildFrame& frame = Open("ProjectDefault\n{\n}\n");
   CDLStatView& view = frame.Status();
   for (const Case& c : cases) {
     PatrolStatus status;
@@ -81,7 +81,7 @@ TEST_F(StatusViewTest, EachMessageShowsInItsRow) {
 }
 
 TEST_F(StatusViewTest, CountersShowTheLocalizePercentOnlyAfterTheFirstLocalizedPage) {
-  CChildFrame& frame = Open("");
+  CChildFrame& frame = Open("ProjectDefault\n{\n}\n");
   CDLStatView& view = frame.Status();
   PatrolStatus status;
   status.Count(PatrolStatus::kDetected);
@@ -108,7 +108,7 @@ TEST_F(StatusViewTest, LampTurnsFromBlueThroughGreenToRed) {
     int percent;
     const char* colour;  // the strongest channel
   } cases[] = {{0, "blue"}, {50, "green"}, {100, "red"}};
-  CChildFrame& frame = Open("");
+  CChildFrame& frame = Open("ProjectDefault\n{\n}\n");
   for (const Case& c : cases) {
     PatrolStatus status;
     status.ObjLength(1, 200);
