@@ -8,6 +8,7 @@
 #include "app/PatrolStatus.h"
 #include "app/ProjectFailure.h"
 #include "app/StopSignals.h"
+#include "net/TlsContext.h"
 #include "platform/EventLoop.h"
 #include "platform/Messaging.h"
 #include "platform/NamedMutex.h"
@@ -99,6 +100,14 @@ int PatrolCommand::Patrol(const Options& options, std::FILE* in, std::FILE* out,
   KillTimer(draw.Handle(), kDrawTimer);
   session.Stop();
   console.Finish(patrol.Status());
+  // How many https connections could skip the full handshake: every one to a host after its
+  // first should.
+  if (const uint64_t handshakes = TlsContext::Instance().Handshakes(); handshakes > 0) {
+    std::fprintf(out, "TLS handshakes %llu, resumed %llu\n",
+                 static_cast<unsigned long long>(handshakes),
+                 static_cast<unsigned long long>(TlsContext::Instance().Resumed()));
+    std::fflush(out);
+  }
 
   int exit_code = kExitDone;
   switch (patrol.GetOutcome()) {

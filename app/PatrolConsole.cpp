@@ -58,7 +58,11 @@ void PatrolConsole::Attach(PatrolStatus& status) {
   if (terminal_) return;
   std::FILE* out = out_;
   status.OnFinished([out](const PatrolStatus::Finished& record) {
-    std::fprintf(out, "%s %s\n", record.visited ? "Visited" : "Failed", record.url.c_str());
+    if (record.reason.empty()) {
+      std::fprintf(out, "%s %s\n", record.visited ? "Visited" : "Failed", record.url.c_str());
+    } else {
+      std::fprintf(out, "Failed %s (%s)\n", record.url.c_str(), record.reason.c_str());
+    }
   });
 }
 

@@ -6,6 +6,7 @@
 
 #include "crawl/CrawlMessages.h"
 #include "crawl/DLStatus.h"
+#include "net/TlsSession.h"
 
 namespace qlm {
 
@@ -58,7 +59,8 @@ bool PatrolStatus::Handle(Message& msg) {
       return true;
     case kMsgVisited:
     case kMsgFailed: {
-      Count(id == kMsgVisited ? kVisited : kFailed, msg.TakeText().value_or(std::string()));
+      Count(id == kMsgVisited ? kVisited : kFailed, msg.TakeText().value_or(std::string()),
+            id == kMsgFailed ? static_cast<int>(msg.wparam) : 0);
       return true;
     }
     case kMsgLocalize:
@@ -98,7 +100,7 @@ bool PatrolStatus::HandleObjectMessage(Message& msg) {
       ObjProgress(block->index, block->length, block->received);
       break;
     case kMsgObjReleased:
-      ObjReleased(block->index, block->completed, block->stopped);
+      ObjReleased(block->index, block->completed, block->stopped, block->failure);
       break;
   }
   return true;
@@ -168,7 +170,7 @@ void PatrolStatus::ObjProgress(int index, int64_t length, int64_t received) {
   Changed();
 }
 
-void PatrolStatus::ObjReleased(int index, bool completed, bool stopped) {
+void PatrolStatus::ObjReleased(int index, bool completed, bool stopped, int failure) {
   if (!ValidIndex(index)) {
     FlushFinished(rows_[kHandledRow].url);
     return;
@@ -176,10 +178,13 @@ void PatrolStatus::ObjReleased(int index, bool completed, bool stopped) {
   Row& row = ObjRow(index);
   FlushFinished(row.url);
   row.bytes = completed ? kComplete : stopped ? kStopped : kFailedWord;
+  if (!completed && !stopped && *TlsFailureText(failure) != '\0') {
+    row.bytes.append(" (").append(TlsFailureText(failure)).append(")");
+  }
   Changed();
 }
 
-void PatrolStatus::Count(Counter counter, const std::string& url) {
+void PatrolStatus::Count(Counter counter, const std::string& url, int failure) {
   ++counters_[counter];
   if (counter == kModified && counters_[kLocalize] != 0) {
     modified_percent_ = Decimal(int64_t{counters_[kModified]} * 100 / counters_[kLocalize]);
@@ -187,7 +192,7 @@ void PatrolStatus::Count(Counter counter, const std::string& url) {
   if (counter == kVisited || counter == kFailed) {
     const bool visited = counter == kVisited;
     if (!url.empty()) {
-      if (finished_listener_) finished_listener_(Finished{visited, url});
+      if (finished_listener_) finished_listener_(Finished{visited, url, TlsFailureText(failure)});
     } else {
       ++pending_[visited ? 1 : 0];
     }
@@ -198,7 +203,7 @@ void PatrolStatus::Count(Counter counter, const std::string& url) {
 void PatrolStatus::FlushFinished(const std::string& url) {
   for (int visited = 0; visited < 2; ++visited) {
     for (; pending_[visited] > 0; --pending_[visited]) {
-      if (finished_listener_) finished_listener_(Finished{visited == 1, url});
+      if (finished_listener_) finished_listener_(Finished{visited == 1, url, {}});
     }
   }
 }

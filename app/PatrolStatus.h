@@ -41,7 +41,8 @@ class PatrolStatus {
   // A record that has been done (Visited) or has failed, as far as its URL is known.
   struct Finished {
     bool visited = false;
-    std::string url;  // empty when no URL could be told
+    std::string url;     // empty when no URL could be told
+    std::string reason;  // why it failed, when a user can act on it ("certificate expired")
   };
 
   PatrolStatus() { Reset(); }
@@ -58,9 +59,12 @@ class PatrolStatus {
   void ObjConnected(int index);
   void ObjLength(int index, int64_t length);
   void ObjProgress(int index, int64_t length, int64_t received);
-  void ObjReleased(int index, bool completed, bool stopped = false);
-  // A record counted; for Visited and Failed the record's URL when the message carried it.
-  void Count(Counter counter, const std::string& url = std::string());
+  // A failed download shows "Failed", followed by its reason in brackets when it has one (a
+  // TlsFailure code).
+  void ObjReleased(int index, bool completed, bool stopped = false, int failure = 0);
+  // A record counted; for Visited and Failed the record's URL when the message carried it, for
+  // Failed the reason (a TlsFailure code) the message carried.
+  void Count(Counter counter, const std::string& url = std::string(), int failure = 0);
   void Ended() { ended_ = true; }
 
   const Row& GetRow(int row) const { return rows_[static_cast<size_t>(row)]; }

@@ -18,6 +18,7 @@
 #include "crawl/Validators.h"
 #include "net/CRasMan.h"
 #include "net/RobotsRules.h"
+#include "net/TlsContext.h"
 #include "platform/ApplicationLock.h"
 #include "platform/Messaging.h"
 #include "project/CQLMDoc.h"
@@ -289,6 +290,9 @@ void DLManager::BeginPatrol() {
   spare_sockets_ = std::make_unique<SpareSockets::Keeper>();
   work_.RestoreHeldLocalize();
   work_.RestoreHeldForRefetch();
+  // The authorities a patrol trusts are read as it starts: a file changed since the last patrol
+  // is read again (and the sessions verified under the old ones are dropped).
+  TlsContext::Instance().Configure(doc_.Settings().Text(AppText::TlsCAFile));
   const ProjectItem* start = nullptr;
   if (request_->item) {
     std::lock_guard lock(ApplicationLock());
@@ -404,7 +408,7 @@ void DLManager::Renew(HeldRecord held, const ProjectItem& item, const CUrl& url,
 
 void DLManager::Fetch(HeldRecord held, const ProjectItem& item, const CUrl& url,
                       std::optional<FileTime> copy_written, const Validators& validators) {
-  if (url.Scheme() != kSchemeHttp) {
+  if (!url.IsWeb()) {
     work_.Done(held);  // a file URL is never fetched
     return;
   }
@@ -589,8 +593,8 @@ void DLManager::CountVisited(const LinkRecord& record) {
   if (urls_.FirstVisit(record)) events_.Visited(record.url);
 }
 
-void DLManager::CountFailed(const LinkRecord& record) {
-  if (urls_.FirstFailure(record)) events_.Failed(record.url);
+void DLManager::CountFailed(const LinkRecord& record, int reason) {
+  if (urls_.FirstFailure(record)) events_.Failed(record.url, reason);
 }
 
 void DLManager::QueueForLocalizing(const LinkRecord& page, bool when_durable) {

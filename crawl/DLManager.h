@@ -191,9 +191,10 @@ class DLManager : public Window {
   // with `when_durable`, through PatrolWork::AppendLocalizeWhenDurable.
   void QueueForLocalizing(const LinkRecord& page, bool when_durable);
   static std::vector<const LinkRecord*> Referrers(const DLObj& obj);
-  // Counts a record's URL visited, or failed, the first time in this patrol.
+  // Counts a record's URL visited, or failed (with the TlsFailure that failed it, or 0), the first
+  // time in this patrol.
   void CountVisited(const LinkRecord& record);
-  void CountFailed(const LinkRecord& record);
+  void CountFailed(const LinkRecord& record, int reason = 0);
 
   std::unique_ptr<PatrolRequest> request_;
   CQLMDoc& doc_;

@@ -16,6 +16,7 @@
 #include "crawl/StoredVariant.h"
 #include "crawl/Validators.h"
 #include "net/HttpStatusLine.h"
+#include "net/TlsSession.h"
 #include "platform/ApplicationLock.h"
 #include "platform/Messaging.h"
 #include "project/CQLMDoc.h"
@@ -43,6 +44,17 @@ std::optional<std::string> ResolveLocation(const std::string& location, const CU
   candidate += location;
   if (!url.Parse(candidate)) return std::nullopt;
   return url.Text();
+}
+
+bool IsCertificateFailure(int failure) {
+  return failure != kTlsOk && failure != kTlsHandshakeFailed && failure != kTlsTunnelRefused;
+}
+
+// Why the object's records failed, when a user can act on it: the page's own request, or the
+// robots.txt request that came first and never reached the site.
+int FailureOf(DLObj& obj) {
+  if (obj.Main() && obj.Main()->TlsFailure() != 0) return obj.Main()->TlsFailure();
+  return obj.Robots() ? obj.Robots()->TlsFailure() : 0;
 }
 
 bool IsRetryStatus(int status) {
@@ -85,7 +97,11 @@ void DLManager::OnRobotsDone(int index) {
     location = ResolveLocation(robots.Location(), base);
   }
 
-  if (result == kResultCompleted && status == 200) {
+  if (robots.TlsFailure() != 0) {
+    // No secure connection to the site: its pages fail for the same reason, and nothing of it
+    // is stored (not even the permissive robots.txt of a site that has none).
+    Release(obj, true);
+  } else if (result == kResultCompleted && status == 200) {
     store_.StoreRobotsTxt(robots_url, current.folder_path, obj.TempFile());
     if (IsAllowedByRobots(store_, robots_url, current.url, current.folder_path)) {
       BeginPage(obj);
@@ -135,6 +151,8 @@ void DLManager::OnDownloadDone(int index) {
 void DLManager::RetryOrAuthenticate(DLObj& obj) {
   CHttpRequest& main = *obj.Main();
   const int status = main.StatusCode();
+  // A certificate that does not verify will not verify on the next try either.
+  if (IsCertificateFailure(main.TlsFailure())) return;
   const ItemDefaults& defaults = doc_.Defaults();
   std::vector<HeldRecord>& records = obj.Records();
   // From the back, each to the front: the records keep their order at the queue's front.
@@ -180,7 +198,10 @@ void DLManager::Redirected(DLObj& obj) {
   PageLink link;
   link.kind = kLinkRedirect;
   link.url = *location;
-  if (IsPageType(type)) {
+  if (store_.SameLocalName(current.url, *location, current.folder_path)) {
+    // http to https of the same page: the target is stored under this very name, no redirect
+    // page may stand in its place.
+  } else if (IsPageType(type)) {
     store_.WriteRedirectPage(current.url, current.folder_path, *location, false);
     QueueForLocalizing(current, false);
   } else {
@@ -300,13 +321,14 @@ void DLManager::RequeueAll(DLObj& obj) {
 void DLManager::Release(DLObj& obj, bool counted, bool stopped) {
   ++free_;
   const bool completed = obj.Main() && obj.Main()->ResultCode() == kResultCompleted;
+  const int failure = completed ? 0 : FailureOf(obj);
   // Records that went back to the queue have left the list: the rest are done (or failed).
   for (const HeldRecord& held : obj.Records()) {
     if (counted) {
       if (completed) {
         CountVisited(held.record);
       } else {
-        CountFailed(held.record);
+        CountFailed(held.record, failure);
       }
     }
     work_.DoneWhenDurable(held);
@@ -316,6 +338,7 @@ void DLManager::Release(DLObj& obj, bool counted, bool stopped) {
   status.index = obj.Index();
   status.completed = completed;
   status.stopped = stopped && !completed;
+  status.failure = failure;
   const ObjStatusWords words = EncodeObjStatus(status, kMsgObjReleased);
   Status().Post(kMsgObjReleased, words.wparam, words.lparam);
   LinkRecord current = obj.Current();

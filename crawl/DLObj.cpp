@@ -81,8 +81,7 @@ void DLObj::StartRequest() {
   StartTimer(kConnectTimer, limits_.connection);
   PostStatus(kMsgObjContacting);
   HttpRoute route;
-  if (!RouteRequest(url, proxy_, &route) ||
-      !request.Get(route.host, route.port, route.target, route.host_line)) {
+  if (!RouteRequest(url, proxy_, &route) || !request.Get(route)) {
     // Nothing was started, so no notice will come: the request failed here and now.
     StopAllTimers();
     PostResult(kResultFailed);

@@ -14,7 +14,10 @@ ObjStatusWords EncodeObjStatus(const DLObjStatus& status, unsigned message) {
     words.wparam |= length << 8;
   }
   if (message == kMsgObjProgress) words.lparam = status.received;
-  if (message == kMsgObjReleased) words.lparam = status.completed ? 1 : status.stopped ? 2 : 0;
+  if (message == kMsgObjReleased) {
+    words.lparam = status.completed ? 1 : status.stopped ? 2 : 0;
+    words.wparam |= static_cast<WParam>(status.failure) << 8;
+  }
   return words;
 }
 
@@ -33,6 +36,8 @@ std::optional<DLObjStatus> TakeObjStatus(Message& msg) {
   if (msg.message == kMsgObjReleased) {
     status.completed = msg.lparam == 1;
     status.stopped = msg.lparam == 2;
+    status.failure = static_cast<int>(msg.wparam >> 8);
+    status.length = -1;
   }
   return status;
 }

@@ -15,7 +15,7 @@ namespace qlm {
 //   kMsgObjConnected   index
 //   kMsgObjLength      index, length
 //   kMsgObjProgress    index, length, received
-//   kMsgObjReleased    index, completed, stopped
+//   kMsgObjReleased    index, completed, stopped, failure
 // Only kMsgObjInterval carries this block, for its URL, which the notify window owns; the others
 // carry their numbers in wParam and lParam (ObjStatusWords), so that the several messages of every
 // download cost the worker no allocation and the receiving thread no free of the worker's memory.
@@ -26,9 +26,11 @@ struct DLObjStatus : Payload {
   int64_t received = 0;    // body bytes received so far
   bool completed = false;  // the main request completed (the view shows "Complete", else "Failed")
   bool stopped = false;    // a stop put the download back into the queue (the view shows "Stopped")
+  int failure = 0;         // why it failed, when a user can act on it (a TlsFailure), else 0
 };
 
-// wParam: the index in its low 8 bits, and above them the content length plus one (0: unknown);
+// wParam: the index in its low 8 bits, and above them the content length plus one (0: unknown)
+// or, for kMsgObjReleased, the failure;
 // lParam: the bytes received (kMsgObjProgress), or for kMsgObjReleased 1 completed, 2 stopped,
 // 0 failed.
 struct ObjStatusWords {

@@ -23,6 +23,32 @@ bool SameHost(const std::optional<std::string>& a, const std::optional<std::stri
   return true;
 }
 
+// A port named as written ("", "80", "0443" ...) or left out is its scheme's default when its
+// value is.
+bool OnDefaultPort(const CUrl& url) {
+  if (!url.Port() || url.Port()->empty()) return true;
+  if (url.Port()->size() > 5) return false;
+  return std::stoi(*url.Port()) == CUrl::DefaultPort(url.Scheme());
+}
+
+// One site of the patrol: the same host (of any letter case) over http or https on the
+// schemes' default ports, or the same scheme on the same other port.
+bool SameSite(const CUrl& a, const CUrl& b) {
+  if (!a.IsWeb() || !b.IsWeb() || !SameHost(a.Host(), b.Host())) return false;
+  const bool a_default = OnDefaultPort(a);
+  if (a_default || OnDefaultPort(b)) return a_default && OnDefaultPort(b);
+  return a.Scheme() == b.Scheme() && std::stoi(*a.Port()) == std::stoi(*b.Port());
+}
+
+// The item's directory as a plain text prefix, as the area has always been; a link over the
+// other scheme to the same site is measured by what follows the site URLs.
+bool InItemDirectory(const CUrl& link, const CUrl& item) {
+  if (link.Text().starts_with(item.DirectoryUrl())) return true;
+  if (link.Scheme() == item.Scheme() || !SameSite(link, item)) return false;
+  const std::string_view rest = std::string_view(link.Text()).substr(link.SiteUrl().size());
+  return rest.starts_with(item.DirectoryUrl().substr(item.SiteUrl().size()));
+}
+
 bool IsPageLink(int kind) {
   return IsPageLinkKind(kind);
 }
@@ -50,13 +76,9 @@ LinkAdmission::LinkAdmission(const CQLMDoc& doc, std::vector<std::string> forbid
 
 bool LinkAdmission::Forbidden::Covers(const CUrl& link) const {
   if (link.Text().starts_with(typed)) return true;
-  // The same place written otherwise: the host in other letter case, the default port named.
-  auto port = [](const CUrl& url) -> std::string_view {
-    return url.Port() && !url.Port()->empty() ? std::string_view(*url.Port()) : "80";
-  };
-  return url.Scheme() == kSchemeHttp && link.Scheme() == kSchemeHttp &&
-         SameHost(link.Host(), url.Host()) && port(link) == port(url) &&
-         link.RequestTarget().starts_with(url.RequestTarget());
+  // The same place written otherwise: the host in other letter case, the default port named,
+  // the other of http and https.
+  return SameSite(link, url) && link.RequestTarget().starts_with(url.RequestTarget());
 }
 
 std::vector<std::string> LinkAdmission::ForbiddenUrls(const CQLMDoc& doc) {
@@ -105,7 +127,7 @@ bool LinkAdmission::Admit(const std::vector<const LinkRecord*>& referrers,
       if (rule.pilot_area != 2 && !SameHost(link_url.Host(), rule.item_url.Host())) continue;
       // A plain text prefix, as the area has always been: a sibling folder whose name begins with
       // the same letters is inside it too.
-      if (rule.pilot_area == 0 && !text.starts_with(rule.item_url.DirectoryUrl())) continue;
+      if (rule.pilot_area == 0 && !InItemDirectory(link_url, rule.item_url)) continue;
       if (!ExtensionFilter::Admits(*rule.item, defaults, link_url.Extension())) continue;
 
       const LinkRecord& from = *referrers[r];

@@ -245,12 +245,19 @@ std::string MirrorStore::RedirectPage(std::string_view location) {
   return page;
 }
 
+bool MirrorStore::SameLocalName(std::string_view url, std::string_view other,
+                                std::string_view folder_path) const {
+  const std::optional<std::string> local = LocalPath(url, folder_path);
+  return local && local == LocalPath(other, folder_path);
+}
+
 int MirrorStore::WriteRedirectPage(std::string_view url, std::string_view folder_path,
                                    std::string_view location, bool append_html) const {
   CUrl parsed;
   if (!parsed.Parse(url)) return kNoLocalName;
   std::optional<std::string> local = LocalPath(parsed, folder_path);
   if (!local) return kNoLocalName;
+  if (local == LocalPath(location, folder_path)) return kStoreOk;
   std::string& name = *local;
   // A redirect page is a page: under a page's variant where its URL wants one, so that a browser
   // opens it as one.

@@ -135,9 +135,14 @@ class MirrorStore {
   // patrol looks the site's copy up by (for a site without a redirected robots.txt, its site
   // URL followed by "/robots.txt", which is the file robots.txt in the host's folder).
   int WritePermissiveRobotsTxt(std::string_view robots_url, std::string_view folder_path) const;
+  // Whether two URLs are stored under one local name (http and https of one page are).
+  bool SameLocalName(std::string_view url, std::string_view other,
+                     std::string_view folder_path) const;
   // Writes a redirect page for `location` (a normalized URL) under the local name of `url`, with
   // ".html" appended when asked (a moved robots.txt: the name the patrol tests as moved), else
-  // with the page variant where the URL wants one.
+  // with the page variant where the URL wants one. A location stored under the same local name
+  // as `url` writes nothing (kStoreOk): the page would link to itself, and would take the place
+  // of the target's own copy.
   int WriteRedirectPage(std::string_view url, std::string_view folder_path,
                         std::string_view location, bool append_html) const;
 

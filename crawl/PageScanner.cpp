@@ -60,6 +60,18 @@ bool HasScheme(std::string_view text) {
 // The character references that stand for ASCII characters in an attribute value ("&amp;" in
 // "list.php?a=1&amp;b=2", "&#38;", "&#x26;"), decoded as browsers read links. References to other
 // characters, and texts that are no reference ("&b=2", "&amp" without its ";"), stay as written.
+// The scheme and ":" that a link without one takes from its page.
+std::string SchemePrefix(const CUrl& base) {
+  switch (base.Scheme()) {
+    case kSchemeFile:
+      return "file:";
+    case kSchemeHttps:
+      return "https:";
+    default:
+      return "http:";
+  }
+}
+
 std::string DecodeCharacterReferences(std::string_view value) {
   static constexpr std::pair<std::string_view, char> kNamed[] = {
       {"amp;", '&'}, {"lt;", '<'}, {"gt;", '>'}, {"quot;", '"'}, {"apos;", '\''}};
@@ -850,10 +862,10 @@ bool PageScanner::ResolveLink(std::string_view link, CUrl& url) const {
   const CUrl& base = base_;
   bool relative = false;
   if (HasScheme(text)) {
-    // http and file URLs stand for themselves; every other scheme is never fetched.
+    // http, https and file URLs stand for themselves; every other scheme is never fetched.
     if (!url.Parse(text)) return false;
   } else if (text.starts_with("//")) {
-    if (!url.Parse((base.Scheme() == kSchemeFile ? "file:" : "http:") + text)) return false;
+    if (!url.Parse(SchemePrefix(base) + text)) return false;
   } else {
     relative = true;
     // A link of a query alone ("?page=2") asks the base's own path with that query.
@@ -875,7 +887,8 @@ bool PageScanner::ResolveLink(std::string_view link, CUrl& url) const {
       if (!url.Parse("file://" + std::string(rest))) return false;
     } else if (!url.Parse(candidate)) {
       if (url.Error() != kUrlAboveRoot) return false;
-      if (!url.Parse("http://" + std::string(rest))) return false;
+      // The other site is taken to speak the base's own scheme.
+      if (!url.Parse(SchemePrefix(base) + "//" + std::string(rest))) return false;
     }
   }
   if (relative && version_ >= kVersionRewritten && !CutStoredVariant(url)) return false;

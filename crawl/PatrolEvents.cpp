@@ -5,9 +5,9 @@
 
 namespace qlm {
 
-bool StatusTarget::Post(unsigned message, std::unique_ptr<Payload> payload) const {
-  return quiet ? PostQuietMessage(window, message, 0, 0, std::move(payload))
-               : PostMessage(window, message, 0, 0, std::move(payload));
+bool StatusTarget::Post(unsigned message, std::unique_ptr<Payload> payload, WParam wparam) const {
+  return quiet ? PostQuietMessage(window, message, wparam, 0, std::move(payload))
+               : PostMessage(window, message, wparam, 0, std::move(payload));
 }
 
 bool StatusTarget::Post(unsigned message, WParam wparam, LParam lparam) const {
@@ -27,8 +27,8 @@ void PostedPatrolEvents::Retried() {
 void PostedPatrolEvents::Visited(std::string_view url) {
   notify_.Post(kMsgVisited, PayloadText::Make(url));
 }
-void PostedPatrolEvents::Failed(std::string_view url) {
-  notify_.Post(kMsgFailed, PayloadText::Make(url));
+void PostedPatrolEvents::Failed(std::string_view url, int reason) {
+  notify_.Post(kMsgFailed, PayloadText::Make(url), static_cast<WParam>(reason));
 }
 void PostedPatrolEvents::Localizing() {
   notify_.Post(kMsgLocalize);

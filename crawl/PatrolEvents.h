@@ -15,24 +15,26 @@ struct StatusTarget {
   Hwnd window = 0;
   bool quiet = false;
 
-  bool Post(unsigned message, std::unique_ptr<Payload> payload = nullptr) const;
+  bool Post(unsigned message, std::unique_ptr<Payload> payload = nullptr, WParam wparam = 0) const;
   bool Post(unsigned message, WParam wparam, LParam lparam) const;
 };
 
 // What a patrol or a saved-data operation tells its notify window (the download status view),
 // one call per message: the status view counts them. Visited and Failed name the record's URL
 // (str3), so that a view that lists finished records can say which one; counting views ignore it.
+// Failed also says why when a user can act on it: a TlsFailure code (0 when there is none to
+// tell), which travels as kMsgFailed's wParam.
 class PatrolEvents {
  public:
   virtual ~PatrolEvents() = default;
-  virtual void Handling(std::string_view url) = 0;  // kMsgHandling
-  virtual void Detected() = 0;                      // kMsgDetected
-  virtual void Retried() = 0;                       // kMsgRetry
-  virtual void Visited(std::string_view url) = 0;   // kMsgVisited
-  virtual void Failed(std::string_view url) = 0;    // kMsgFailed
-  virtual void Localizing() = 0;                    // kMsgLocalize
-  virtual void Localized() = 0;                     // kMsgModified
-  virtual void Ended() = 0;                         // kMsgPatrolEnded
+  virtual void Handling(std::string_view url) = 0;            // kMsgHandling
+  virtual void Detected() = 0;                                // kMsgDetected
+  virtual void Retried() = 0;                                 // kMsgRetry
+  virtual void Visited(std::string_view url) = 0;             // kMsgVisited
+  virtual void Failed(std::string_view url, int reason) = 0;  // kMsgFailed
+  virtual void Localizing() = 0;                              // kMsgLocalize
+  virtual void Localized() = 0;                               // kMsgModified
+  virtual void Ended() = 0;                                   // kMsgPatrolEnded
 };
 
 // Posts each event to a window as its message; the URL of kMsgHandling, kMsgVisited and
@@ -45,7 +47,7 @@ class PostedPatrolEvents final : public PatrolEvents {
   void Detected() override;
   void Retried() override;
   void Visited(std::string_view url) override;
-  void Failed(std::string_view url) override;
+  void Failed(std::string_view url, int reason) override;
   void Localizing() override;
   void Localized() override;
   void Ended() override;

@@ -171,7 +171,7 @@ void SavedDataOperation::Report(const std::string& url, bool ok) {
     events_.Visited(url);
   } else {
     ++failures_;
-    events_.Failed(url);
+    events_.Failed(url, 0);
   }
 }
 

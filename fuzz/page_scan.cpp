@@ -41,10 +41,12 @@ void CheckUnderRoot(const std::string& local) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static constexpr std::array<const char*, 4> kPageUrls = {
-      "http://h/a/b/page.html", "http://h:8080/", "http://h/a/q.cgi?x=1", "file://h/d/p.html"};
+  static constexpr std::array<const char*, 6> kPageUrls = {
+      "http://h/a/b/page.html", "http://h:8080/",          "http://h/a/q.cgi?x=1",
+      "file://h/d/p.html",      "https://h/a/b/page.html", "https://h:8443/"};
   FuzzedDataProvider input(data, size);
-  const std::string page_url = kPageUrls[input.ConsumeIntegralInRange<std::size_t>(0, 3)];
+  const std::string page_url =
+      kPageUrls[input.ConsumeIntegralInRange<std::size_t>(0, kPageUrls.size() - 1)];
   const std::string folder = input.ConsumeRandomLengthString(16);
   const std::string page = input.ConsumeRemainingBytesAsString();
 

@@ -19,7 +19,12 @@ void Check(bool condition) {
 
 void CheckParts(const qlm::CUrl& url) {
   Check(url.Error() == qlm::kUrlParsed);
-  Check(url.Scheme() == qlm::kSchemeHttp || url.Scheme() == qlm::kSchemeFile);
+  Check(url.Scheme() == qlm::kSchemeHttp || url.Scheme() == qlm::kSchemeHttps ||
+        url.Scheme() == qlm::kSchemeFile);
+  Check(url.IsWeb() == (url.Scheme() != qlm::kSchemeFile));
+  Check(url.Text().starts_with(url.Scheme() == qlm::kSchemeHttps  ? "https://"
+                               : url.Scheme() == qlm::kSchemeHttp ? "http://"
+                                                                  : "file://"));
   Check(!url.Path().empty() && url.Path().front() == '/');
   Check(url.UrlWithoutQuery() == std::string(url.SiteUrl()) + url.Path());
   Check(url.RequestTarget() == (url.Query() ? url.Path() + "?" + *url.Query() : url.Path()));
@@ -48,8 +53,16 @@ void CheckParts(const qlm::CUrl& url) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Most inputs get a scheme and host up front, so that the fuzzer spends its time in the
   // path, query and fragment rather than in the first few bytes.
-  static constexpr std::array<const char*, 6> kPrefixes = {
-      "", "http://", "http://host/", "http://10.0.0.1:80/a/", "file:///", "file://host/c:/"};
+  static constexpr std::array<const char*, 10> kPrefixes = {"",
+                                                            "http://",
+                                                            "http://host/",
+                                                            "http://10.0.0.1:80/a/",
+                                                            "https://",
+                                                            "https://host/",
+                                                            "HTTPS://h:443/a/",
+                                                            "file:///",
+                                                            "file://host/c:/",
+                                                            "https://10.0.0.1:8443/"};
   FuzzedDataProvider input(data, size);
   const std::string text =
       input.PickValueInArray(kPrefixes) + input.ConsumeRemainingBytesAsString();
@@ -74,5 +87,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(again.Query() == url.Query());
   Check(again.Fragment() == url.Fragment());
   Check(again.FileType() == url.FileType());
+  Check(again.Scheme() == url.Scheme());
   return 0;
 }

@@ -243,6 +243,10 @@ const std::string* CHttpHeaders::RequestLine(int index) const {
   return &*request_lines_[index];
 }
 
+void CHttpHeaders::ClearHeader(int id) {
+  if (id >= 1 && id < kRequestLineCount) request_lines_[id].reset();
+}
+
 std::string CHttpHeaders::BuildRequestText() const {
   std::string text;
   for (const auto& line : request_lines_) {

@@ -108,6 +108,8 @@ class CHttpHeaders {
   // Sets request line id (1-44) to "NAME:value", no blank after the colon. False for an id
   // outside 1-44, or (with parse error -1) when memory runs out.
   bool SetHeader(int id, std::string_view value);
+  // Removes request line id (1-44); nothing for another id.
+  void ClearHeader(int id);
   // The request line at index, or nullptr when it is not set.
   const std::string* RequestLine(int index) const;
   // Every set request line in index order, each followed by CR LF, then one more CR LF.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "net/TlsSession.h"
 #include "platform/WinSockErrors.h"
 
 namespace qlm {
@@ -26,11 +27,23 @@ CHttpRequest::~CHttpRequest() {
 
 bool CHttpRequest::Get(std::string_view host, uint16_t port, std::string_view target,
                        std::string_view host_line) {
+  secure_ = false;
+  tunnel_.clear();
   return Start(kMethodGet, host, port, target, host_line.empty() ? host : host_line);
 }
 
 bool CHttpRequest::Head(std::string_view host, uint16_t port, std::string_view target) {
+  secure_ = false;
+  tunnel_.clear();
   return Start(kMethodHead, host, port, target, host);
+}
+
+bool CHttpRequest::Get(const HttpRoute& route) {
+  secure_ = route.tls;
+  server_name_ = route.server_name;
+  tunnel_ = route.tls ? route.tunnel : std::string();
+  const std::string_view host_line = route.host_line.empty() ? route.host : route.host_line;
+  return Start(kMethodGet, route.host, route.port, route.target, host_line);
 }
 
 bool CHttpRequest::Start(int method, std::string_view host, uint16_t port, std::string_view target,
@@ -51,12 +64,31 @@ bool CHttpRequest::Start(int method, std::string_view host, uint16_t port, std::
   buffer_.Clear();
   content_length_ = 0;
   body_received_ = 0;
+  tls_failure_ = 0;
+  tls_resumed_ = false;
   if (!SafeForRequestLine(host) || !SafeForRequestLine(target) || !SafeForRequestLine(host_line)) {
+    return false;
+  }
+  if (secure_ &&
+      (!SafeForRequestLine(server_name_) || (!tunnel_.empty() && !SafeForRequestLine(tunnel_)))) {
     return false;
   }
 
   SetRequestLine((method == kMethodGet ? "GET " : "HEAD ") + target_ + " HTTP/1.0");
   if (method == kMethodGet) SetHeader(kHeaderHost, std::string(host_line));
+  tunnel_text_.clear();
+  if (secure_) {
+    // The proxy's credentials are for the proxy: on the CONNECT through one, and never inside
+    // the encrypted stream, where only the server would read them.
+    if (!tunnel_.empty()) {
+      tunnel_text_ = "CONNECT " + tunnel_ + " HTTP/1.0\r\nHost:" + tunnel_ + "\r\n";
+      if (const std::string* line = RequestLine(kHeaderProxyAuthorization)) {
+        tunnel_text_ += *line + "\r\n";
+      }
+      tunnel_text_ += "\r\n";
+    }
+    ClearHeader(kHeaderProxyAuthorization);
+  }
   request_text_ = BuildRequestText();
   notify_ = true;
   state_ = State::kConnect;
@@ -116,6 +148,10 @@ CHttpRequest::Step CHttpRequest::Dispatch(int event) {
       return DoConnect(event);
     case State::kAwaitConnect:
       return DoAwaitConnect(event);
+    case State::kTunnel:
+      return DoTunnel(event);
+    case State::kHandshake:
+      return DoHandshake(event);
     case State::kSendRequest:
       return DoSendRequest(event);
     case State::kReadStatus:
@@ -169,8 +205,9 @@ CHttpRequest::Step CHttpRequest::DoConnect(int) {
 CHttpRequest::Step CHttpRequest::DoAwaitConnect(int event) {
   switch (event) {
     case kEventConnected:
-      if (!Report(kProgressConnected)) return Step::kAbandoned;
-      return GoTo(State::kSendRequest);
+      if (!tunnel_.empty()) return GoTo(State::kTunnel);
+      if (secure_) return GoTo(State::kHandshake);
+      return Connected();
     case kEventConnectFailed:
       socket_error_ = conn_mgr_.LastError();
       return Finish(kResultFailed);
@@ -180,6 +217,87 @@ CHttpRequest::Step CHttpRequest::DoAwaitConnect(int event) {
     default:
       return Step::kStay;
   }
+}
+
+CHttpRequest::Step CHttpRequest::Connected() {
+  if (!Report(kProgressConnected)) return Step::kAbandoned;
+  return GoTo(State::kSendRequest);
+}
+
+// Tunnel: enter sends the CONNECT; the proxy's status line and header block are read as a
+// server's are. A 2xx opens the tunnel; any other status ends the transaction with result 3
+// and the proxy's status (a 407 as for a plain request through the proxy).
+CHttpRequest::Step CHttpRequest::DoTunnel(int event) {
+  if (event == kEventEnter) {
+    tunnel_status_taken_ = false;
+    const int error = socket_.Send(tunnel_text_.data(), tunnel_text_.size(), 0);
+    if (error != 0 && error != WSAEWOULDBLOCK) {
+      socket_error_ = error;
+      return Finish(kResultFailed);
+    }
+    return Step::kStay;
+  }
+  if (Step step; !ReadingEvent(event, &step)) return step;
+  bool full = false;
+  if (!Fill(&full)) return Finish(kResultFailed);
+  // A part too long fails at once; one still missing fails when the proxy has closed.
+  auto taken = [this](CReceiveBuffer::Take take, Step* step) {
+    if (take == CReceiveBuffer::kTaken) return true;
+    *step = take == CReceiveBuffer::kTooLong || Closed() ? Finish(kResultFailed) : Step::kStay;
+    return false;
+  };
+  Step step = Step::kStay;
+  if (!tunnel_status_taken_) {
+    if (!taken(buffer_.TakeLine(kMaxStatusLine, &status_line_), &step)) return step;
+    ParseStatusLine(status_line_, &status_);
+    tunnel_status_taken_ = true;
+  }
+  if (!taken(buffer_.TakeHeaderBlock(kMaxHeaderBlock, &header_text_), &step)) return step;
+  if (status_.status_code / 100 != 2) {
+    tls_failure_ = kTlsTunnelRefused;
+    ParseReplyHeaders(header_text_);
+    return Finish(kResultFailed);
+  }
+  // Nothing may come from the far end before our handshake has begun.
+  if (buffer_.Buffered() > 0) {
+    tls_failure_ = kTlsHandshakeFailed;
+    return Finish(kResultFailed);
+  }
+  // The proxy's reply is not the server's: the server's own is read after the handshake.
+  status_line_.clear();
+  header_text_.clear();
+  status_ = HttpStatusLine{};
+  return GoTo(State::kHandshake);
+}
+
+// Handshake: runs on the socket's events until the socket tells its end (kTlsReady).
+CHttpRequest::Step CHttpRequest::DoHandshake(int event) {
+  int failure = 0;
+  switch (event) {
+    case kEventEnter: {
+      const std::string key =
+          tunnel_.empty() ? server_name_ + ":" + std::to_string(port_) : tunnel_;
+      const int rc = socket_.StartTls(server_name_, key);
+      if (rc == WSAEWOULDBLOCK) return Step::kStay;
+      failure = rc == 0 ? 0 : socket_.TlsFailure();
+      break;
+    }
+    case kEventTlsReady:
+      failure = tls_ready_error_;
+      break;
+    case kEventCancel:
+      return Finish(kResultCancelled);
+    case kEventConnectFailed:
+      return Finish(kResultFailed);
+    default:
+      return Step::kStay;
+  }
+  if (failure != 0) {
+    tls_failure_ = failure;
+    return Finish(kResultFailed);
+  }
+  tls_resumed_ = socket_.TlsResumed();
+  return Connected();
 }
 
 CHttpRequest::Step CHttpRequest::DoSendRequest(int event) {
@@ -343,6 +461,10 @@ void CHttpRequest::OnConnectNotice(uint32_t, int status) {
 }
 
 void CHttpRequest::OnSocketEvent(uint32_t, int notice, int error, const void*) {
+  if (notice == ISocketSink::kTlsReady) {
+    tls_ready_error_ = error;
+    Run(kEventTlsReady);
+  }
   if (notice == 2) Run(kEventReadable);
   if (notice == 4) {
     if (error != 0) socket_error_ = error;

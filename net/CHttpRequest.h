@@ -11,6 +11,7 @@
 #include "net/CHttpHeaders.h"
 #include "net/CReceiveBuffer.h"
 #include "net/CWSSocket.h"
+#include "net/HttpRoute.h"
 #include "net/HttpStatusLine.h"
 #include "net/IHttpBodySink.h"
 
@@ -45,12 +46,19 @@ class IHttpObserver {
 // status line, the header block and the body, and report progress. The server ends the reply by
 // closing the connection; there is no keep-alive, no chunked transfer, and redirects and
 // authentication challenges are handed back to the owner. Everything runs on the network thread.
+//
+// An https route adds two steps after the connect: the CONNECT tunnel when the route goes
+// through a proxy (the proxy's credentials travel on the CONNECT, never inside the tunnel), then
+// the TLS handshake. Progress 1 (connected) comes after them, so the connection timeout covers
+// the whole way to a secure connection; from the request on, the machine is the plain one.
 class CHttpRequest : public CHttpHeaders, private IConnectOwner, private ISocketSink {
  public:
   // The states of the transaction machine, in the order a transaction passes them.
   enum class State {
     kConnect,
     kAwaitConnect,
+    kTunnel,     // https through a proxy: CONNECT sent, the proxy's reply read
+    kHandshake,  // https: the TLS handshake runs
     kSendRequest,
     kReadStatus,
     kReadHeaders,
@@ -82,6 +90,8 @@ class CHttpRequest : public CHttpHeaders, private IConnectOwner, private ISocket
   bool Get(std::string_view host, uint16_t port, std::string_view target,
            std::string_view host_line = {});
   bool Head(std::string_view host, uint16_t port, std::string_view target);
+  // GET along a route: a plain one as above, an https one with its tunnel and handshake.
+  bool Get(const HttpRoute& route);
   // Ends the transaction with result 1 (when one is running). With notify false the observer
   // gets no further notice, not even progress 5.
   void Cancel(bool notify);
@@ -121,6 +131,10 @@ class CHttpRequest : public CHttpHeaders, private IConnectOwner, private ISocket
   size_t BodyBuffered() const { return state_ == State::kReceiveBody ? buffer_.Buffered() : 0; }
   // Last socket-layer error of a connect, send or receive; 0 when none.
   int SocketError() const { return socket_error_; }
+  // Why the way to a secure connection failed (a TlsFailure); 0 when it did not.
+  int TlsFailure() const { return tls_failure_; }
+  // The handshake of this transaction resumed an earlier session of its host.
+  bool TlsResumed() const { return tls_resumed_; }
 
  private:
   // What a state function did: left the state alone, changed it (the new state then runs with
@@ -135,6 +149,7 @@ class CHttpRequest : public CHttpHeaders, private IConnectOwner, private ISocket
     kEventClosed = 3,
     kEventConnectFailed = 5,
     kEventCancel = 6,
+    kEventTlsReady = 7,
   };
 
   bool Start(int method, std::string_view host, uint16_t port, std::string_view target,
@@ -146,6 +161,9 @@ class CHttpRequest : public CHttpHeaders, private IConnectOwner, private ISocket
 
   Step DoConnect(int event);
   Step DoAwaitConnect(int event);
+  Step DoTunnel(int event);
+  Step DoHandshake(int event);
+  Step Connected();
   Step DoSendRequest(int event);
   Step DoReadStatus(int event);
   Step DoReadHeaders(int event);
@@ -182,6 +200,16 @@ class CHttpRequest : public CHttpHeaders, private IConnectOwner, private ISocket
   std::string target_;
   // The assembled request; the socket's send queue points into it until the send completes.
   std::string request_text_;
+  // https: TLS to server_name_ after the connect; through a proxy, first the CONNECT of
+  // tunnel_text_ to tunnel_ ("host:port", empty for a direct connection).
+  bool secure_ = false;
+  std::string server_name_;
+  std::string tunnel_;
+  std::string tunnel_text_;
+  bool tunnel_status_taken_ = false;  // the proxy's status line is read; its headers come next
+  int tls_failure_ = 0;
+  int tls_ready_error_ = 0;  // the failure the last kTlsReady notice carried
+  bool tls_resumed_ = false;
 
   CReceiveBuffer buffer_{kReceiveBufferBytes};
   std::string status_line_;  // the first reply line without its LF, at most kMaxStatusLine bytes

@@ -17,6 +17,7 @@ constexpr auto kSchemes = std::to_array<NamedId>({{"ftp", kSchemeFtp},
                                                   {"file", kSchemeFile},
                                                   {"gopher", kSchemeGopher},
                                                   {"http", kSchemeHttp},
+                                                  {"https", kSchemeHttps},
                                                   {"mailto", kSchemeMailto},
                                                   {"news", kSchemeNews},
                                                   {"nntp", kSchemeNntp},
@@ -141,6 +142,12 @@ int32_t CUrl::SchemeId(std::string_view lower_name) {
   return kSchemeUnknown;
 }
 
+uint16_t CUrl::DefaultPort(int32_t scheme) {
+  if (scheme == kSchemeHttp) return 80;
+  if (scheme == kSchemeHttps) return 443;
+  return 0;
+}
+
 int32_t CUrl::FileTypeOf(std::string_view lower_extension) {
   for (const NamedId& extension : kExtensions) {
     if (extension.name == lower_extension) return extension.id;
@@ -253,7 +260,9 @@ int32_t CUrl::Run(std::string_view input) {
   }
   if (pos == s.size()) return kUrlMalformed;
   scheme_ = SchemeId(LowerCase(s.substr(0, pos)));
-  if (scheme_ != kSchemeHttp && scheme_ != kSchemeFile) return kUrlSchemeNotSupported;
+  if (scheme_ != kSchemeHttp && scheme_ != kSchemeHttps && scheme_ != kSchemeFile) {
+    return kUrlSchemeNotSupported;
+  }
   ++pos;
 
   if (s.substr(pos, 2) != "//") return kUrlMalformed;
@@ -268,7 +277,7 @@ int32_t CUrl::Run(std::string_view input) {
   if (!host.empty()) host_.emplace(host);
 
   int32_t result;
-  if (scheme_ == kSchemeHttp) {
+  if (IsWeb()) {
     if (pos < s.size() && s[pos] == ':') {
       const size_t port_start = ++pos;
       while (pos < s.size() && s[pos] != '/') {
@@ -379,9 +388,9 @@ void CUrl::AssemblePath() {
 }
 
 void CUrl::Rebuild() {
-  text_.reserve(7 + (host_ ? host_->size() : 0) + (port_ ? port_->size() + 1 : 0) + path_.size() +
+  text_.reserve(8 + (host_ ? host_->size() : 0) + (port_ ? port_->size() + 1 : 0) + path_.size() +
                 (query_ ? query_->size() + 1 : 0) + (fragment_ ? fragment_->size() + 1 : 0));
-  text_ = scheme_ == kSchemeHttp ? "http://" : "file://";
+  text_ = scheme_ == kSchemeHttp ? "http://" : scheme_ == kSchemeHttps ? "https://" : "file://";
   if (host_) text_ += *host_;
   if (port_) {
     text_ += ':';

@@ -16,7 +16,7 @@ enum UrlError : int32_t {
   kUrlOutOfMemory = -1,
   // Bad character, bad escape, missing "//" or "/", bad host or port.
   kUrlMalformed = -2,
-  // Anything but "http" and "file", also an empty scheme.
+  // Anything but "http", "https" and "file", also an empty scheme.
   kUrlSchemeNotSupported = -3,
   // A path segment, the query or the fragment is longer than kUrlPartLimit after escaping.
   kUrlPartTooLong = -4,
@@ -37,6 +37,7 @@ enum UrlScheme : int32_t {
   kSchemeProspero = 9,
   kSchemeTelnet = 10,
   kSchemeWais = 11,
+  kSchemeHttps = 12,
 };
 
 // What the last path segment says about the file it names.
@@ -53,7 +54,9 @@ enum UrlFileType : int32_t {
 // without the "?" or "#") that Parse accepts.
 inline constexpr size_t kUrlPartLimit = 1024;
 
-// The one URL record: Parse checks an http or file URL, normalises it and splits it into parts.
+// The one URL record: Parse checks an http, https or file URL, normalises it and splits it into
+// parts. An https URL is parsed and rebuilt exactly as an http one; only its scheme and its
+// default port (443) differ.
 //
 // Every string is bytes; Shift_JIS text passes through unchanged (and escaped where a URL part
 // needs it). Parts that a URL may lack are std::optional: std::nullopt means the part is absent,
@@ -86,11 +89,15 @@ class CUrl {
   // lower-cased extension; an empty extension is kFileTypeOther).
   static int32_t SchemeId(std::string_view lower_name);
   static int32_t FileTypeOf(std::string_view lower_extension);
+  // The port a URL of the scheme names when it names none: 80 for http, 443 for https, 0 else.
+  static uint16_t DefaultPort(int32_t scheme);
 
   int32_t Error() const { return error_; }
   // The rebuilt full URL: site URL, path, then "?" query and "#" fragment when present.
   const std::string& Text() const { return text_; }
   int32_t Scheme() const { return scheme_; }
+  // http or https: a URL that is fetched over the network.
+  bool IsWeb() const { return scheme_ == kSchemeHttp || scheme_ == kSchemeHttps; }
   int32_t FileType() const { return file_type_; }
   // As written, case kept; absent when the URL has an empty host ("file:///c:/x").
   const std::optional<std::string>& Host() const { return host_; }
@@ -106,7 +113,7 @@ class CUrl {
   // segment, the site URL when the path folded to nothing (so DirectoryUrl() is the site URL).
   const std::string& Directory() const { return directory_; }
   std::string_view DirectoryUrl() const { return TextPart(0, directory_url_end_); }
-  // "http://" or "file://", the host, and ":" port when a port text is present.
+  // "http://", "https://" or "file://", the host, and ":" port when a port text is present.
   std::string_view SiteUrl() const { return TextPart(0, site_end_); }
   // The last segment without its "/"; absent when the path ends in "/".
   const std::optional<std::string>& FileName() const { return file_name_; }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <string>
 
 #include "net/ISocketSink.h"
 #include "net/WSEventHandler.h"
@@ -13,14 +14,21 @@
 
 namespace qlm {
 
+class TlsSession;
+
 // A non-blocking TCP socket of the worker thread with a send queue: what cannot be sent at once is
 // remembered as a position in the caller's buffer and sent on FD_WRITE. Socket events reach it
 // through the hidden window and are handed on to its sink as notices.
+//
+// Once StartTls has run, the same calls and notices carry the decrypted stream: Receive and Send
+// go through the TLS session, the handshake runs on the socket's own events and ends with the
+// notice kTlsReady, and the peer's close is told as readable until the reader has taken every
+// decrypted byte before it (Receive then reports the end of the stream).
 class CWSSocket final : public WSEventHandler {
  public:
   enum ConnectionState : int { kClosedOrIdle = 0, kConnecting = 1, kConnected = 2 };
 
-  CWSSocket() = default;
+  CWSSocket();
   // Closes an open socket (queued data is dropped without notices).
   ~CWSSocket() override;
   CWSSocket(const CWSSocket&) = delete;
@@ -41,6 +49,17 @@ class CWSSocket final : public WSEventHandler {
   int Send(const char* buffer, std::size_t length, int flags = 0);
   // Unregisters, drops the queue without notices and closes. 0, or the close error.
   int Close();
+
+  // Starts the TLS client side on the connected socket, checking the certificate against
+  // `server_name` and resuming a session filed under `session_key` ("host:port") when there is
+  // one. 0 when the handshake ended at once, WSAEWOULDBLOCK while it runs (the notice kTlsReady
+  // tells its end), or -1 when it failed (TlsFailure() says why).
+  int StartTls(const std::string& server_name, const std::string& session_key);
+  bool Secure() const { return tls_ != nullptr; }
+  // Why the handshake failed (a TlsFailure); 0 when it did not.
+  int TlsFailure() const;
+  // The handshake resumed an earlier session instead of running in full.
+  bool TlsResumed() const;
 
   void SetSink(ISocketSink* sink, std::uint32_t cookie) {
     sink_ = sink;
@@ -65,13 +84,21 @@ class CWSSocket final : public WSEventHandler {
   };
 
   void OnWritable();
+  // WsSend, or the TLS session's Write once it is up.
+  int SendSome(const char* data, std::size_t length, std::size_t* sent);
+  void ContinueHandshake(int error);
+  // Decrypted bytes wait in the session after a read: a read event of our own fetches them, as
+  // no socket event will.
+  void PostPendingRead();
 
   SocketHandle handle_ = kInvalidSocket;
   int last_error_ = 0;           // WinSock error of the last operation, 0 on success
   ISocketSink* sink_ = nullptr;  // told every notice; nothing is told while null
   std::uint32_t sink_cookie_ = 0;
   ConnectionState state_ = kClosedOrIdle;
-  std::deque<QueueEntry> queue_;  // sent in order from the front on FD_WRITE
+  std::deque<QueueEntry> queue_;     // sent in order from the front on FD_WRITE
+  std::unique_ptr<TlsSession> tls_;  // set by StartTls until Close
+  bool handshaking_ = false;         // socket events go to the handshake, not the sink
   // Shared with every handler on the stack, so that a sink that destroys this socket inside a
   // notice stops the handler before it touches the freed object.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -31,24 +31,35 @@ bool RouteRequest(const HttpUrlParts& url, const ProxySettings& proxy, HttpRoute
     r.port = static_cast<uint16_t>(proxy.proxy_port);
     r.target = url.full_url;
     r.host_line = r.host;
-  } else {
+  }
+  if (!proxy.proxy_on || url.secure) {
     if (url.host.empty()) return false;
-    r.host = url.host;
-    r.port = 80;
-    if (!url.port.empty() && !ParsePort(url.port, &r.port)) return false;
+    const uint16_t default_port = url.secure ? 443 : 80;
+    uint16_t port = default_port;
+    if (!url.port.empty() && !ParsePort(url.port, &port)) return false;
+    if (!proxy.proxy_on) {
+      r.host = url.host;
+      r.port = port;
+    }
     r.target = url.request_target;
-    r.host_line = r.host;
-    if (r.port != 80) r.host_line.append(1, ':').append(std::to_string(r.port));
+    r.host_line = url.host;
+    if (port != default_port) r.host_line.append(1, ':').append(std::to_string(port));
+    if (url.secure) {
+      r.tls = true;
+      r.server_name = url.host;
+      if (proxy.proxy_on) r.tunnel = std::string(url.host) + ":" + std::to_string(port);
+    }
   }
   *route = std::move(r);
   return true;
 }
 
 bool RouteRequest(const CUrl& url, const ProxySettings& proxy, HttpRoute* route) {
-  if (url.Error() != kUrlParsed || url.Scheme() != kSchemeHttp || !url.Host()) return false;
+  if (url.Error() != kUrlParsed || !url.IsWeb() || !url.Host()) return false;
   static const std::string kNoPort;
   const std::string& port = url.Port() ? *url.Port() : kNoPort;
-  HttpUrlParts parts{*url.Host(), port, url.RequestTarget(), url.Text()};
+  HttpUrlParts parts{*url.Host(), port, url.RequestTarget(), url.Text(),
+                     url.Scheme() == kSchemeHttps};
   return RouteRequest(parts, proxy, route);
 }
 

@@ -13,6 +13,7 @@ class ISocketSink {
     kReadable = 2,
     kSendDone = 3,  // extra: the start of the caller's buffer whose queued rest was sent or failed
     kClosed = 4,    // error: 0, or WSAECONNRESET for a reset
+    kTlsReady = 5,  // the TLS handshake ended; error: 0, or the TlsFailure that ended it
   };
   virtual ~ISocketSink() = default;
   // Called from the hidden window's message handler. The sink may send, receive, close the socket,

@@ -1,6 +1,7 @@
 #include "platform/AsyncSocket.h"
 
 #include <fcntl.h>
+#include <netinet/tcp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -396,6 +397,16 @@ int WsListen(SocketHandle s, const sockaddr_in& address, int backlog) {
     return WinSockErrorFromErrno(errno);
   }
   entry->StartListening();
+  return 0;
+}
+
+int WsSetNoDelay(SocketHandle s) {
+  SocketEntry* entry = SocketTable::Instance().Find(s);
+  if (!entry) return WSAENOTSOCK;
+  const int yes = 1;
+  if (setsockopt(entry->Fd(), IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes) != 0) {
+    return WinSockErrorFromErrno(errno);
+  }
   return 0;
 }
 

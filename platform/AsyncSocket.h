@@ -50,6 +50,10 @@ int WsAsyncSelect(SocketHandle s, Hwnd hwnd, unsigned message, long events);
 int WsListen(SocketHandle s, const sockaddr_in& address, int backlog);
 // Takes a waiting connection; kInvalidSocket with WSAEWOULDBLOCK or another error when none.
 SocketHandle WsAccept(SocketHandle s, int* error);
+// Sends small writes at once instead of holding them until the peer acknowledged the last one
+// (TCP_NODELAY): for a conversation of several small writes in a row, which the peer would
+// otherwise acknowledge only after its delayed-ACK timer. 0 or a WinSock error.
+int WsSetNoDelay(SocketHandle s);
 // The socket's own address (port in network order). 0 or a WinSock error.
 int WsLocalAddress(SocketHandle s, sockaddr_in* address);
 

@@ -67,6 +67,7 @@ constexpr Row kTable[] = {
     NumberRow(N::UseProxyPassword, "UseProxyPassword", 0),
     TextRow(T::ProxyUserID, "ProxyUserID"),
     PasswordRow(T::ProxyPassword, "ProxyPassword"),
+    TextRow(T::TlsCAFile, "TlsCAFile"),
     NumberRow(N::AutoDialup, "AutoDialup", 0),
     TextRow(T::DialupEntry, "DialupEntry"),
     PasswordRow(T::Sai, "Sai"),

@@ -73,6 +73,9 @@ enum class AppText {
   UVExtVideo,
   UVExtApplication,
   UVExtOthers,
+  // A PEM file of certificates trusted beside the system's (a company's own authority); empty
+  // for none.
+  TlsCAFile,
   kCount
 };
 

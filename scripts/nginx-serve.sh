@@ -1,6 +1,8 @@
 # Sourced by scripts/demo and bench/patrol: serves a folder with nginx on a free loopback port.
 #   nginx_serve ROOT WORKDIR [EXTRA_SERVER_CONF]   sets NGINX_PORT and NGINX_PID; false on failure
 #   nginx_stop                                     stops it (safe to call twice)
+# NGINX_LISTEN_OPTIONS, when set, is added to the listen directive ("ssl" for a TLS server, whose
+# certificate directives then come with EXTRA_SERVER_CONF).
 # nginx runs in the foreground as one process (no master, no daemon), with its configuration,
 # logs and temporary folders in WORKDIR, so it needs no system folder and no user switch.
 
@@ -41,7 +43,7 @@ http {
   default_type application/octet-stream;
   sendfile on;
   server {
-    listen 127.0.0.1:$port;
+    listen 127.0.0.1:$port ${NGINX_LISTEN_OPTIONS:-};
     server_name localhost;
     root $root;
     $include

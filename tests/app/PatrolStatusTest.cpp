@@ -10,6 +10,7 @@
 #include "crawl/CrawlMessages.h"
 #include "crawl/DLStatus.h"
 #include "crawl/PatrolEvents.h"
+#include "net/TlsSession.h"
 #include "platform/EventLoop.h"
 #include "platform/ManualClock.h"
 #include "platform/Messaging.h"
@@ -21,7 +22,7 @@ namespace qlm {
 namespace {
 
 Message Obj(unsigned id, int index, int64_t length = -1, int64_t received = 0,
-            bool completed = false, std::string url = "", bool stopped = false) {
+            bool completed = false, std::string url = "", bool stopped = false, int failure = 0) {
   // As a download object posts it: only the interval's block travels, the rest in the words.
   auto block = std::make_unique<DLObjStatus>();
   block->index = index;
@@ -30,6 +31,7 @@ Message Obj(unsigned id, int index, int64_t length = -1, int64_t received = 0,
   block->completed = completed;
   block->stopped = stopped;
   block->url = std::move(url);
+  block->failure = failure;
   Message msg;
   msg.message = id;
   const ObjStatusWords words = EncodeObjStatus(*block, id);
@@ -95,6 +97,9 @@ TEST(PatrolStatusTest, RowFollowsADownloadFromIntervalToRelease) {
       {[] { return Obj(kMsgObjLength, 2, -1); }, "0", "Unknown", "Unknown", 0},
       {[] { return Obj(kMsgObjProgress, 2, -1, 4096); }, "4096", "Unknown", "Unknown", 0},
       {[] { return Obj(kMsgObjReleased, 2, -1, 0, false); }, "Failed", "Unknown", "Unknown", 0},
+      // A failure a user can act on says why.
+      {[] { return Obj(kMsgObjReleased, 2, -1, 0, false, "", false, kTlsExpired); },
+       "Failed (certificate expired)", "Unknown", "Unknown", 0},
       // A stop puts the download back into the queue: not a failure.
       {[] { return Obj(kMsgObjInterval, 2, -1, 0, false, "http://h/c.html"); }, "Interval", "0",
        "Unknown", 0},
@@ -162,7 +167,8 @@ TEST(PatrolStatusTest, FinishedRecordsAreToldWithTheirUrl) {
   PatrolStatus status;
   std::vector<std::string> told;
   status.OnFinished([&](const PatrolStatus::Finished& f) {
-    told.push_back(std::string(f.visited ? "Visited " : "Failed ") + f.url);
+    told.push_back(std::string(f.visited ? "Visited " : "Failed ") + f.url +
+                   (f.reason.empty() ? "" : " (" + f.reason + ")"));
   });
   // A URL carried by the message is told at once.
   Feed(status, Plain(kMsgVisited, PayloadText::Make("http://h/a.html")));
@@ -176,8 +182,12 @@ TEST(PatrolStatusTest, FinishedRecordsAreToldWithTheirUrl) {
   Feed(status, Plain(kMsgHandling, PayloadText::Make("http://h/c.html")));
   Feed(status, Plain(kMsgFailed));
   Feed(status, Plain(kMsgDetected));
+  Message untrusted = Plain(kMsgFailed, PayloadText::Make("https://h/d.html"));
+  untrusted.wparam = kTlsUntrusted;
+  Feed(status, std::move(untrusted));
   EXPECT_EQ(told, (std::vector<std::string>{"Visited http://h/a.html", "Visited http://h/b.gif",
-                                            "Visited http://h/b.gif", "Failed http://h/c.html"}));
+                                            "Visited http://h/b.gif", "Failed http://h/c.html",
+                                            "Failed https://h/d.html (certificate not trusted)"}));
 }
 
 TEST(PatrolStatusTest, LampTurnsFromBlueThroughGreenToRed) {
@@ -214,7 +224,7 @@ TEST(PatrolStatusTest, PostedMessagesOfDownloadObjectsAndEventsReachTheRows) {
   events.Detected();
   events.Handling("http://h/old.html");
   events.Visited("http://h/index.html");
-  events.Failed("http://h/gone.html");
+  events.Failed("http://h/gone.html", 0);
   events.Retried();
   events.Localizing();
   events.Localized();

@@ -67,6 +67,15 @@ TEST_F(LinkAdmissionTest, PilotAreaBoundsWhereLinksLead) {
       // Forbidden items close their URLs whatever the area.
       {2, "http://h/a/b/private/x.html", false},
       {0, "http://h/a/b/privateer.html", false},
+      // http and https of one host on their default ports are one site.
+      {0, "https://h/a/b/x.html", true},
+      {0, "https://H:443/a/b/c/x.html", true},
+      {0, "https://h/a/y.html", false},
+      {0, "https://h:8443/a/b/x.html", false},
+      {0, "https://h:80/a/b/x.html", false},
+      {0, "https://o/a/b/x.html", false},
+      {1, "https://h/a/y.html", true},
+      {2, "https://h/a/b/private/x.html", false},
   };
   for (const Case& c : cases) {
     item_->SetOwn(ItemOption::PilotArea, c.area);
@@ -151,6 +160,21 @@ TEST_F(LinkAdmissionTest, AForbiddenItemKeepsOutItsLinksHoweverItsUrlIsTyped) {
   EXPECT_FALSE(Admits("http://h/a/b/Closed/x.html"));
   // The path keeps its letter case: another folder is not kept out.
   EXPECT_TRUE(Admits("http://h/a/b/closed/x.html"));
+  // The same place over https.
+  EXPECT_FALSE(Admits("https://h/a/b/Closed/x.html"));
+  EXPECT_FALSE(Admits("https://h:443/a/b/%7euser/x.html"));
+  EXPECT_TRUE(Admits("https://h/a/b/closed/x.html"));
+}
+
+TEST_F(LinkAdmissionTest, AnHttpsItemTakesItsHttpLinksAsItsOwnSite) {
+  ProjectItem& secure = AddUrl(*folder_, "https://h/s/index.html");
+  secure.SetOwn(ItemOption::PilotArea, 0);
+  referrer_.item_url = "https://h/s/index.html";
+  referrer_.url = "https://h/s/index.html";
+  EXPECT_TRUE(Admits("http://h/s/a.html"));
+  EXPECT_TRUE(Admits("https://h/s/b/c.html"));
+  EXPECT_FALSE(Admits("http://h:8080/s/a.html"));
+  EXPECT_FALSE(Admits("http://h/t/a.html"));
 }
 
 TEST_F(LinkAdmissionTest, ForbiddenUrlsAreThoseOfForbiddenUrlItemsAsEntered) {

@@ -345,6 +345,32 @@ TEST_F(MirrorStoreTest, RedirectPageIsWrittenByteForByte) {
             std::string::npos);
 }
 
+TEST_F(MirrorStoreTest, ARedirectToTheSameLocalNameWritesNoPage) {
+  struct Case {
+    std::string from;
+    std::string to;
+    bool same;
+  };
+  const std::vector<Case> cases = {
+      {"http://h/a/p.html", "https://h/a/p.html", true},
+      {"http://h:8080/a/", "https://h:8443/a/index.html", true},
+      {"https://h/robots.txt", "http://h/robots.txt", true},
+      {"http://h/a/p.html", "https://h/a/q.html", false},
+      {"http://h/a/p.html", "https://g/a/p.html", false},
+      {"http://h/a/p.html", "mailto:x@h", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.from + " -> " + c.to);
+    EXPECT_EQ(store_.SameLocalName(c.from, c.to, "p"), c.same);
+    // The target's own copy stands under the name already; it must stay as it is.
+    ASSERT_EQ(store_.StoreFile(Temp("target"), c.to.starts_with("mailto") ? c.from : c.to, "p"),
+              MirrorStore::kStoreOk);
+    ASSERT_EQ(store_.WriteRedirectPage(c.from, "p", c.to, false), MirrorStore::kStoreOk);
+    const std::string stored = ReadFileBytes(*store_.LocalPath(c.from, "p"));
+    EXPECT_EQ(stored == "target", c.same) << stored;
+  }
+}
+
 TEST_F(MirrorStoreTest, PermissiveRobotsTxtIsWrittenInTheSiteFolder) {
   ASSERT_EQ(store_.WritePermissiveRobotsTxt("http://h:8080/robots.txt", "p/f"),
             MirrorStore::kStoreOk);

@@ -83,7 +83,7 @@ TEST(PageScannerTest, TagAndAttributeNamesMatchInAnyCaseAndValuesInEveryQuoting)
 TEST(PageScannerTest, ValuesThatNameNoFetchableUrlGiveNoLink) {
   const std::string page =
       "<a href=\"\"><a href=#top><a href=\"mailto:a@h\"><a href=\"ftp://h/f\">"
-      "<a href=\"javascript:go()\"><a href=\"https://h/secure\"><a href=\"100%.html\">"
+      "<a href=\"javascript:go()\"><a href=\"shttp://h/secure\"><a href=\"100%.html\">"
       "<img src=\"a.gif\" usemap=\"#m\"><a href>";
   EXPECT_EQ(LinksOf(page), (std::vector<PageLink>{{kLinkImage, "http://h/d/a.gif", ""}}));
 }
@@ -258,7 +258,12 @@ TEST(PageScannerTest, MakeAbsoluteResolvesAgainstThePageUrl) {
           // A file page's climb stops at its root.
           {"file://h1/d/p.html", "../../x/p.html", "file://h1/x/p.html"},
           {"http://h/a/b.html", "../../..", ""},
-          {"http://h/a/b.html", "https://h/x", ""},
+          // https links are links; a link without a scheme takes its page's.
+          {"http://h/a/b.html", "https://h/x", "https://h/x"},
+          {"https://h/a/b.html", "//g/x.jpg", "https://g/x.jpg"},
+          {"https://h:8443/a/b.html", "/c.html", "https://h:8443/c.html"},
+          {"https://h/a/b.html", "../c/d.html", "https://h/c/d.html"},
+          {"https://h1/a.html", "../../h2/p.html", "https://h2/p.html"},
           {"http://h/a/b.html", "http://bad_host/x", ""},
           {"http://h/a/b.html", "c:/x.html", ""},
           {"http://h/a/b.html", "%zz.html", ""},

@@ -4,6 +4,7 @@
 
 #include "crawl/CrawlMessages.h"
 #include "crawl/DLManager.h"
+#include "net/TlsSession.h"
 #include "net/WSMessages.h"
 #include "net/WSStartup.h"
 #include "platform/Messaging.h"
@@ -125,6 +126,9 @@ LResult PatrolHarness::OnNotify(Message& msg) {
     case kMsgFailed:
       ++counters_.failed;
       finished_.push_back(msg.TakeText().value_or(std::string()).insert(0, 1, '-'));
+      if (msg.wparam != 0) {
+        finished_.back().append(" (").append(TlsFailureText(static_cast<int>(msg.wparam))) += ')';
+      }
       break;
     case kMsgLocalize:
       ++counters_.localize;

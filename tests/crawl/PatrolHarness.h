@@ -85,7 +85,8 @@ class PatrolHarness : public ProjectFixture {
   const std::vector<std::string>& Handled() const { return handled_; }
   // The URLs each download object announced (kMsgObjInterval), in order.
   const std::vector<std::string>& Announced() const { return announced_; }
-  // The URLs that kMsgVisited and kMsgFailed named, with "+" or "-" before them, in order.
+  // The URLs that kMsgVisited and kMsgFailed named, with "+" or "-" before them, in order; a
+  // failure's reason follows in brackets when it has one.
   const std::vector<std::string>& Finished() const { return finished_; }
   // The completed flags of kMsgObjReleased, in order.
   const std::vector<bool>& Released() const { return released_; }

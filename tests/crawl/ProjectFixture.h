@@ -21,12 +21,16 @@ class RecordedEvents : public PatrolEvents {
   void Detected() override { ++detected; }
   void Retried() override { ++other; }
   void Visited(std::string_view url) override { visited.emplace_back(url); }
-  void Failed(std::string_view url) override { failed.emplace_back(url); }
+  void Failed(std::string_view url, int reason) override {
+    failed.emplace_back(url);
+    failure_reasons.push_back(reason);
+  }
   void Localizing() override { ++other; }
   void Localized() override { ++other; }
   void Ended() override { ++ended; }
 
   std::vector<std::string> handled, visited, failed;
+  std::vector<int> failure_reasons;  // one per failed URL
   int detected = 0, ended = 0, other = 0;
 };
 

@@ -110,11 +110,12 @@ TEST(CUrlParse, ClassifiesEveryKnownExtensionWithoutRegardToCase) {
 
 TEST(CUrlTables, MapEverySchemeNameAndNothingElse) {
   const std::vector<std::pair<std::string, int32_t>> cases = {
-      {"ftp", kSchemeFtp},   {"file", kSchemeFile},         {"gopher", kSchemeGopher},
-      {"http", kSchemeHttp}, {"mailto", kSchemeMailto},     {"news", kSchemeNews},
-      {"nntp", kSchemeNntp}, {"prospero", kSchemeProspero}, {"telnet", kSchemeTelnet},
-      {"wais", kSchemeWais}, {"HTTP", kSchemeUnknown},      {"https", kSchemeUnknown},
-      {"", kSchemeUnknown},  {"htt", kSchemeUnknown},
+      {"ftp", kSchemeFtp},       {"file", kSchemeFile},         {"gopher", kSchemeGopher},
+      {"http", kSchemeHttp},     {"mailto", kSchemeMailto},     {"news", kSchemeNews},
+      {"nntp", kSchemeNntp},     {"prospero", kSchemeProspero}, {"telnet", kSchemeTelnet},
+      {"wais", kSchemeWais},     {"HTTP", kSchemeUnknown},      {"https", kSchemeHttps},
+      {"HTTPS", kSchemeUnknown}, {"httpss", kSchemeUnknown},    {"", kSchemeUnknown},
+      {"htt", kSchemeUnknown},
   };
   for (const auto& [name, id] : cases) EXPECT_EQ(CUrl::SchemeId(name), id) << name;
 }
@@ -141,6 +142,10 @@ TEST(CUrlParse, KeepsHostAndPortAsWritten) {
       {"http://%68ost/", "host", kNone, "http://host", "http://host/"},
       {"http:///x", kNone, kNone, "http://", "http:///x"},
       {"http://:81/x", kNone, "81", "http://:81", "http://:81/x"},
+      {"HTTPS://Host", "Host", kNone, "https://Host", "https://Host/"},
+      {"https://host:443/a", "host", "443", "https://host:443", "https://host:443/a"},
+      {"https://host:8443/a?q#f", "host", "8443", "https://host:8443", "https://host:8443/a?q#f"},
+      {"https://%68ost//a/./b/../c", "host", kNone, "https://host", "https://host/a/c"},
       {"file:///c:/x", kNone, kNone, "file://", "file:///c:/x"},
       {"file://server/share/x", "server", kNone, "file://server", "file://server/share/x"},
   };
@@ -200,7 +205,11 @@ TEST(CUrlParse, RefusesBadInputWithTheReasonInTheErrorField) {
       {"mailto:someone@host", kUrlSchemeNotSupported},
       {"ftp://host/", kUrlSchemeNotSupported},
       {"Gopher://host/", kUrlSchemeNotSupported},
-      {"https://host/", kUrlSchemeNotSupported},
+      {"shttp://host/", kUrlSchemeNotSupported},
+      {"https:host", kUrlMalformed},
+      {"https://bad_host/", kUrlMalformed},
+      {"https://host:44x/", kUrlMalformed},
+      {"https://host/a/../../b", kUrlAboveRoot},
       {":foo", kUrlSchemeNotSupported},
       {"host/index.html", kUrlMalformed},
       {"", kUrlMalformed},

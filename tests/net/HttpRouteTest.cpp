@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "net/Base64.h"
 #include "net/CHttpHeaders.h"
 #include "net/CUrl.h"
@@ -82,6 +85,56 @@ TEST(HttpRoute, GoesToTheUrlsOwnPortDirectlyAndToTheProxysPortThroughIt) {
   EXPECT_EQ(r.port, 3128);
   EXPECT_EQ(r.target, "http://a.example:8080/d/x.html?q=1");
   EXPECT_EQ(r.host_line, "proxy.local");
+}
+
+TEST(HttpRoute, HttpsGoesToPort443OrThroughTheProxysTunnel) {
+  struct Case {
+    std::string url;
+    bool proxy_on;
+    std::string host;
+    uint16_t port;
+    std::string target;
+    std::string host_line;
+    std::string tunnel;
+  };
+  const std::vector<Case> cases = {
+      {"https://a.example/d/x.html?q=1", false, "a.example", 443, "/d/x.html?q=1", "a.example", ""},
+      {"https://a.example:443/", false, "a.example", 443, "/", "a.example", ""},
+      {"https://a.example:8443/", false, "a.example", 8443, "/", "a.example:8443", ""},
+      {"https://a.example:80/", false, "a.example", 80, "/", "a.example:80", ""},
+      // The proxy only opens the tunnel: what goes inside is the direct request.
+      {"https://a.example/d/x.html", true, "proxy.local", 3128, "/d/x.html", "a.example",
+       "a.example:443"},
+      {"https://a.example:8443/x", true, "proxy.local", 3128, "/x", "a.example:8443",
+       "a.example:8443"},
+  };
+  ProxySettings proxy;
+  proxy.proxy_name = "proxy.local";
+  proxy.proxy_port = 3128;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url);
+    CUrl url;
+    ASSERT_TRUE(url.Parse(c.url));
+    proxy.proxy_on = c.proxy_on;
+    HttpRoute r;
+    ASSERT_TRUE(RouteRequest(url, proxy, &r));
+    EXPECT_TRUE(r.tls);
+    EXPECT_EQ(r.server_name, "a.example");
+    EXPECT_EQ(r.host, c.host);
+    EXPECT_EQ(r.port, c.port);
+    EXPECT_EQ(r.target, c.target);
+    EXPECT_EQ(r.host_line, c.host_line);
+    EXPECT_EQ(r.tunnel, c.tunnel);
+  }
+  CUrl plain;
+  ASSERT_TRUE(plain.Parse("http://a.example/"));
+  HttpRoute r;
+  ASSERT_TRUE(RouteRequest(plain, proxy, &r));
+  EXPECT_FALSE(r.tls);
+  EXPECT_TRUE(r.tunnel.empty());
+  CUrl bad_port;
+  ASSERT_TRUE(bad_port.Parse("https://a.example:70000/"));
+  EXPECT_FALSE(RouteRequest(bad_port, proxy, &r));
 }
 
 TEST(HttpRoute, RefusesPortsAndHostsItCannotConnectTo) {

@@ -109,6 +109,7 @@ TEST_F(AppSettingsTest, EmptyFileGivesTheReadDefaultsAndTheirGetterValues) {
       {T::UVExtVideo, ""},
       {T::UVExtApplication, ""},
       {T::UVExtOthers, ""},
+      {T::TlsCAFile, ""},
   };
   static_assert(std::size(texts) + 2 == static_cast<size_t>(T::kCount));
   for (const auto& row : texts) {

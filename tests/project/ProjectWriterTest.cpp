@@ -99,6 +99,9 @@ TEST(ProjectWriter, EveryWritableFieldReadsBackUnchanged) {
   r->SetTitle("\ttitle");
   r->SetLocalName("local");
   test::FillOptions(*r, 5);
+  ProjectItem* secure = Add(*b, ProjectItem::kRecord);
+  secure->SetURL("https://h:8443/s%20p?q#f");
+  test::FillOptions(*secure, 7);
   ProjectItem* bare = Add(root, ProjectItem::kRecord);
   bare->SetURL("");
   test::FillOptions(*bare, 6);

@@ -76,6 +76,7 @@ std::string NginxServer::Program() {
 }
 
 std::string NginxServer::Url(const std::string& path) const {
+  if (!tls_certificate_.empty()) return "https://localhost:" + std::to_string(port_) + path;
   return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
 
@@ -145,11 +146,15 @@ bool NginxServer::StartOnce() {
       "  tcp_nopush on;\n"
       "  server {\n"
       "    listen 127.0.0.1:" +
-      std::to_string(port_) +
+      std::to_string(port_) + (tls_certificate_.empty() ? "" : " ssl") +
       ";\n"
-      "    server_name localhost;\n"
-      "    root " +
-      root_ + ";\n" + options_.server_directives +
+      "    server_name localhost;\n" +
+      (tls_certificate_.empty() ? std::string()
+                                : "    ssl_certificate " + tls_certificate_ +
+                                      ";\n"
+                                      "    ssl_certificate_key " +
+                                      tls_key_ + ";\n") +
+      "    root " + root_ + ";\n" + options_.server_directives +
       "\n"
       "  }\n" +
       options_.http_directives +

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace qlm::test {
 
@@ -35,6 +36,13 @@ class NginxServer {
   // The nginx program, or an empty string when it is not installed (scripts/setup installs it).
   static std::string Program();
 
+  // Before Start: the server speaks https only, with the certificate (its chain) and key of
+  // these PEM files.
+  void UseTls(std::string certificate, std::string key) {
+    tls_certificate_ = std::move(certificate);
+    tls_key_ = std::move(key);
+  }
+
   // Starts nginx and waits until it accepts connections (at most 10 seconds). False with a
   // message in Error() when it cannot be started; a port taken meanwhile is retried.
   bool Start();
@@ -45,7 +53,7 @@ class NginxServer {
   uint16_t Port() const { return port_; }
   const std::string& Root() const { return root_; }
   const std::string& Prefix() const { return prefix_; }
-  // "http://127.0.0.1:PORT" followed by path.
+  // "http://127.0.0.1:PORT" followed by path; "https://localhost:PORT" for a TLS server.
   std::string Url(const std::string& path) const;
   // Writes a file below Root() (path starts with "/"), creating folders; false on failure.
   bool WriteFile(const std::string& path, const std::string& bytes) const;
@@ -57,6 +65,8 @@ class NginxServer {
   std::string ErrorLogTail() const;
 
   Options options_;
+  std::string tls_certificate_;  // empty: plain http
+  std::string tls_key_;
   std::string prefix_;  // temporary folder holding conf, logs and temp folders
   std::string root_;    // document root, below prefix_
   uint16_t port_ = 0;

@@ -1,0 +1,195 @@
+#include "net/TlsContext.h"
+
+#include <arpa/inet.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
+#include <sys/stat.h>
+
+#include <deque>
+#include <map>
+
+#include "platform/FileTimes.h"
+
+namespace qlm {
+
+// One OpenSSL context with the sessions its servers handed out.
+struct TlsContext::Context {
+  SSL_CTX* ctx = nullptr;
+  std::mutex mutex;
+  std::map<std::string, SSL_SESSION*> sessions;  // each holds one reference
+  std::deque<std::string> order;                 // keys, oldest first
+
+  ~Context() {
+    for (auto& [key, session] : sessions) SSL_SESSION_free(session);
+    SSL_CTX_free(ctx);
+  }
+
+  void Put(const std::string& key, SSL_SESSION* session) {
+    std::lock_guard lock(mutex);
+    auto [it, added] = sessions.try_emplace(key, session);
+    if (!added) {
+      SSL_SESSION_free(it->second);
+      it->second = session;
+      return;
+    }
+    order.push_back(key);
+    if (order.size() <= kMaxSessions) return;
+    auto oldest = sessions.find(order.front());
+    SSL_SESSION_free(oldest->second);
+    sessions.erase(oldest);
+    order.pop_front();
+  }
+
+  // A new reference to the session of `key`, or nullptr.
+  SSL_SESSION* Get(const std::string& key) {
+    std::lock_guard lock(mutex);
+    auto it = sessions.find(key);
+    if (it == sessions.end() || !SSL_SESSION_is_resumable(it->second)) return nullptr;
+    SSL_SESSION_up_ref(it->second);
+    return it->second;
+  }
+
+  void Forget(const std::string& key) {
+    std::lock_guard lock(mutex);
+    auto it = sessions.find(key);
+    if (it == sessions.end()) return;
+    SSL_SESSION_free(it->second);
+    sessions.erase(it);
+    std::erase(order, key);
+  }
+};
+
+namespace {
+
+// What a connection object carries for the session callback: its context (kept alive by it) and
+// the key its sessions are filed under.
+struct ConnectionTag {
+  std::shared_ptr<TlsContext::Context> context;
+  std::string key;
+};
+
+void FreeTag(void*, void* tag, CRYPTO_EX_DATA*, int, long, void*) {
+  delete static_cast<ConnectionTag*>(tag);
+}
+
+int TagIndex() {
+  static const int index = SSL_get_ex_new_index(0, nullptr, nullptr, nullptr, &FreeTag);
+  return index;
+}
+
+// The server handed out a session (after the handshake in TLS 1.2, in a ticket after it in 1.3):
+// it is filed under the connection's key. Returning 1 keeps the reference OpenSSL passed.
+int OnNewSession(SSL* ssl, SSL_SESSION* session) {
+  auto* tag = static_cast<ConnectionTag*>(SSL_get_ex_data(ssl, TagIndex()));
+  if (tag == nullptr) return 0;
+  tag->context->Put(tag->key, session);
+  return 1;
+}
+
+std::chrono::system_clock::time_point WrittenAt(const std::string& file) {
+  struct stat st {};
+  if (file.empty() || ::stat(file.c_str(), &st) != 0) return {};
+  return WriteTimeOf(st);
+}
+
+bool IsAddress(const std::string& host) {
+  in_addr address{};
+  return inet_pton(AF_INET, host.c_str(), &address) == 1;
+}
+
+}  // namespace
+
+TlsContext& TlsContext::Instance() {
+  // Never destroyed: OpenSSL cleans itself up when the process exits, and a context freed after
+  // that would touch what it has already torn down.
+  static TlsContext* const instance = new TlsContext;
+  return *instance;
+}
+
+std::shared_ptr<TlsContext::Context> TlsContext::Make(const std::string& ca_file, bool* ca_loaded) {
+  auto context = std::make_shared<Context>();
+  context->ctx = SSL_CTX_new(TLS_client_method());
+  *ca_loaded = false;
+  if (context->ctx == nullptr) return nullptr;
+  SSL_CTX* ctx = context->ctx;
+  SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+  SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+  SSL_CTX_set_default_verify_paths(ctx);
+  if (!ca_file.empty()) {
+    *ca_loaded = SSL_CTX_load_verify_locations(ctx, ca_file.c_str(), nullptr) == 1;
+  }
+  // Writes may stop after any record and go on from a buffer that has moved: the socket's send
+  // queue goes on from where it stopped, not from where it started.
+  SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+  // A server that closes the connection without a closing alert ends the reply as a plain one
+  // does: an HTTP/1.0 reply ends with the connection either way.
+  SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
+  SSL_CTX_set_session_cache_mode(ctx, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+  SSL_CTX_sess_set_new_cb(ctx, &OnNewSession);
+  return context;
+}
+
+bool TlsContext::Configure(const std::string& ca_file) {
+  std::lock_guard lock(mutex_);
+  const auto written = WrittenAt(ca_file);
+  if (context_ && ca_file == ca_file_ && written == ca_written_)
+    return ca_file.empty() || ca_loaded_;
+  bool loaded = false;
+  std::shared_ptr<Context> made = Make(ca_file, &loaded);
+  if (!made) return false;
+  context_ = std::move(made);
+  ca_file_ = ca_file;
+  ca_written_ = written;
+  ca_loaded_ = loaded;
+  return ca_file.empty() || loaded;
+}
+
+std::shared_ptr<TlsContext::Context> TlsContext::Current() {
+  std::lock_guard lock(mutex_);
+  if (!context_) {
+    bool loaded = false;
+    context_ = Make(ca_file_, &loaded);
+    ca_loaded_ = loaded;
+  }
+  return context_;
+}
+
+SSL* TlsContext::NewConnection(const std::string& server_name, const std::string& key) {
+  std::shared_ptr<Context> context = Current();
+  if (!context) return nullptr;
+  SSL* ssl = SSL_new(context->ctx);
+  if (ssl == nullptr) return nullptr;
+  bool ok = true;
+  if (IsAddress(server_name)) {
+    // An address is checked against the certificate's addresses and never sent as a name.
+    ok = X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), server_name.c_str()) == 1;
+  } else {
+    ok = SSL_set_tlsext_host_name(ssl, server_name.c_str()) == 1 &&
+         SSL_set1_host(ssl, server_name.c_str()) == 1;
+  }
+  auto* tag = new ConnectionTag{context, key};
+  if (SSL_set_ex_data(ssl, TagIndex(), tag) != 1) {
+    delete tag;
+    ok = false;
+  }
+  if (!ok) {
+    SSL_free(ssl);
+    return nullptr;
+  }
+  if (SSL_SESSION* session = context->Get(key)) {
+    SSL_set_session(ssl, session);
+    SSL_SESSION_free(session);
+  }
+  return ssl;
+}
+
+void TlsContext::ForgetSession(const std::string& key) {
+  if (std::shared_ptr<Context> context = Current()) context->Forget(key);
+}
+
+void TlsContext::CountHandshake(bool resumed) {
+  ++handshakes_;
+  if (resumed) ++resumed_;
+}
+
+}  // namespace qlm

@@ -1,0 +1,202 @@
+#include "net/TlsSession.h"
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509_vfy.h>
+
+#include <climits>
+#include <utility>
+
+#include "net/TlsContext.h"
+#include "platform/WinSockErrors.h"
+
+namespace qlm {
+
+namespace {
+
+constexpr const char* kFailureTexts[] = {
+    "",
+    "certificate not trusted",
+    "certificate name mismatch",
+    "certificate expired",
+    "certificate not yet valid",
+    "certificate not valid",
+    "TLS handshake failed",
+    "proxy refused the tunnel",
+};
+
+int ClampLength(std::size_t length) {
+  return length > INT_MAX ? INT_MAX : static_cast<int>(length);
+}
+
+}  // namespace
+
+const char* TlsFailureText(int failure) {
+  if (failure < 0 || failure >= static_cast<int>(std::size(kFailureTexts))) return "";
+  return kFailureTexts[failure];
+}
+
+TlsSession::TlsSession(SocketHandle socket, std::string server_name, std::string key)
+    : socket_(socket), server_name_(std::move(server_name)), key_(std::move(key)) {
+  static BIO_METHOD* const method = [] {
+    BIO_METHOD* made = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "qlm socket");
+    BIO_meth_set_write(made, &TlsSession::BioWrite);
+    BIO_meth_set_read(made, &TlsSession::BioRead);
+    BIO_meth_set_ctrl(made, &TlsSession::BioCtrl);
+    return made;
+  }();
+  SSL* ssl = TlsContext::Instance().NewConnection(server_name_, key_);
+  if (ssl == nullptr) return;
+  BIO* bio = BIO_new(method);
+  if (bio == nullptr) {
+    SSL_free(ssl);
+    return;
+  }
+  BIO_set_data(bio, this);
+  BIO_set_init(bio, 1);
+  SSL_set_bio(ssl, bio, bio);
+  SSL_set_connect_state(ssl);
+  ssl_ = ssl;
+}
+
+TlsSession::~TlsSession() {
+  SSL_free(ssl_);
+}
+
+int TlsSession::Handshake() {
+  if (ssl_ == nullptr) {
+    failure_ = kTlsHandshakeFailed;
+    return -1;
+  }
+  if (established_) return 0;
+  ERR_clear_error();
+  const int rc = SSL_do_handshake(ssl_);
+  if (rc == 1) {
+    established_ = true;
+    resumed_ = SSL_session_reused(ssl_) == 1;
+    TlsContext::Instance().CountHandshake(resumed_);
+    return 0;
+  }
+  const int error = SSL_get_error(ssl_, rc);
+  if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) return WSAEWOULDBLOCK;
+  failure_ = FailureFromVerify();
+  ERR_clear_error();
+  // A session the server no longer takes, or that led here, is not offered again.
+  TlsContext::Instance().ForgetSession(key_);
+  return -1;
+}
+
+int TlsSession::FailureFromVerify() const {
+  switch (SSL_get_verify_result(ssl_)) {
+    case X509_V_OK:
+      return kTlsHandshakeFailed;
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+      return kTlsExpired;
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+      return kTlsNotYetValid;
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+      return kTlsNameMismatch;
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+    case X509_V_ERR_CERT_UNTRUSTED:
+    case X509_V_ERR_CERT_REJECTED:
+      return kTlsUntrusted;
+    default:
+      return kTlsBadCertificate;
+  }
+}
+
+int TlsSession::Read(char* buffer, std::size_t* length) {
+  const int room = ClampLength(*length);
+  *length = 0;
+  if (ssl_ == nullptr || !established_) return WSAENOTCONN;
+  ERR_clear_error();
+  const int n = SSL_read(ssl_, buffer, room);
+  if (n > 0) {
+    *length = static_cast<std::size_t>(n);
+    return 0;
+  }
+  return ResultOf(n, 0);
+}
+
+int TlsSession::ResultOf(int rc, int eof_result) {
+  const int error = SSL_get_error(ssl_, rc);
+  ERR_clear_error();
+  switch (error) {
+    case SSL_ERROR_WANT_READ:
+    case SSL_ERROR_WANT_WRITE:
+      return WSAEWOULDBLOCK;
+    case SSL_ERROR_ZERO_RETURN:
+      return 0;
+    case SSL_ERROR_SYSCALL:
+      return socket_error_ != 0 ? socket_error_ : eof_result;
+    default:
+      return WSAECONNABORTED;
+  }
+}
+
+int TlsSession::Write(const char* data, std::size_t length, std::size_t* sent) {
+  *sent = 0;
+  if (ssl_ == nullptr || !established_) return WSAENOTCONN;
+  if (length == 0) return 0;
+  ERR_clear_error();
+  const int n = SSL_write(ssl_, data, ClampLength(length));
+  if (n > 0) {
+    *sent = static_cast<std::size_t>(n);
+    return 0;
+  }
+  // A closing alert from the peer ends what can be written as a reset does: a result of 0 would
+  // tell the caller that the bytes went.
+  const int result = ResultOf(n, WSAECONNRESET);
+  return result == 0 ? WSAECONNRESET : result;
+}
+
+bool TlsSession::HasPending() const {
+  return ssl_ != nullptr && SSL_pending(ssl_) > 0;
+}
+
+void TlsSession::Shutdown() {
+  if (ssl_ == nullptr || !established_) return;
+  ERR_clear_error();
+  SSL_shutdown(ssl_);
+  ERR_clear_error();
+}
+
+int TlsSession::BioWrite(BIO* bio, const char* data, int length) {
+  auto* self = static_cast<TlsSession*>(BIO_get_data(bio));
+  BIO_clear_retry_flags(bio);
+  std::size_t sent = 0;
+  const int rc = WsSend(self->socket_, data, static_cast<std::size_t>(length), &sent);
+  if (rc == 0) return static_cast<int>(sent);
+  if (rc == WSAEWOULDBLOCK) {
+    BIO_set_retry_write(bio);
+  } else {
+    self->socket_error_ = rc;
+  }
+  return -1;
+}
+
+int TlsSession::BioRead(BIO* bio, char* buffer, int length) {
+  auto* self = static_cast<TlsSession*>(BIO_get_data(bio));
+  BIO_clear_retry_flags(bio);
+  std::size_t received = static_cast<std::size_t>(length);
+  const int rc = WsRecv(self->socket_, buffer, &received);
+  if (rc == 0) return static_cast<int>(received);
+  if (rc == WSAEWOULDBLOCK) {
+    BIO_set_retry_read(bio);
+  } else {
+    self->socket_error_ = rc;
+  }
+  return -1;
+}
+
+long TlsSession::BioCtrl(BIO*, int command, long, void*) {
+  // Bytes go straight to the socket: there is nothing to flush, and no other request applies.
+  return command == BIO_CTRL_FLUSH ? 1 : 0;
+}
+
+}  // namespace qlm
