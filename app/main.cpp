@@ -1,6 +1,8 @@
 // QLM, the main program. The headless modes run here, and the program loads its windows (and Qt
 // with them) only without one of them: a patrol from a terminal or a timer needs no display, and
 // starts sooner and smaller without the libraries of one.
+#include <malloc.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -51,6 +53,12 @@ int Usage(const char* problem, const char* arg) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A patrol holds each page it reads or rewrites in one block as large as the page. The C
+  // library would raise its threshold for giving such blocks their own mappings to the size of the
+  // largest one freed (a site's largest page: megabytes), and then keep every later page's block
+  // in its heaps, where freed room stays part of the process. A fixed threshold gives large blocks
+  // back when they are freed: the real site's peak fell from 17-19 MB to about 15 MB.
+  mallopt(M_MMAP_THRESHOLD, 256 * 1024);
   Mode mode = Mode::kNone;
   bool from_screen_saver = false;
   qlm::PatrolCommand::Options patrol;

@@ -14,6 +14,7 @@ int LocalizeCrew::HelpersFor(unsigned cores) {
 }
 
 LocalizeCrew::LocalizeCrew(const MirrorStore& store, int helpers) : store_(store), own_(store) {
+  own_.SetLargePageLock(&large_page_);
   for (int n = 1; n <= helpers; ++n) helpers_.emplace_back([this, n] { HelperMain(n); });
 }
 
@@ -77,6 +78,7 @@ void LocalizeCrew::TakeGroups(PageLocalizer& localizer) {
 
 void LocalizeCrew::HelperMain(int n) {
   PageLocalizer localizer(store_, store_.HelperStagingFile(n));
+  localizer.SetLargePageLock(&large_page_);
   std::uint64_t seen = 0;
   std::unique_lock lock(mutex_);
   for (;;) {

@@ -65,6 +65,8 @@ class LocalizeCrew {
   FileTime phase_start_{};
   std::vector<std::vector<std::size_t>> groups_;
   std::atomic<std::size_t> next_group_{0};
+  // Shared by the crew's localisers: one large page in memory at a time.
+  std::mutex large_page_;
 };
 
 }  // namespace qlm

@@ -1,5 +1,7 @@
 #include "crawl/PageLocalizer.h"
 
+#include <sys/stat.h>
+
 #include "crawl/LocalPath.h"
 #include "crawl/MirrorStore.h"
 #include "crawl/StoredVariant.h"
@@ -34,6 +36,12 @@ int PageLocalizer::Localize(std::string_view page_url, std::string_view folder_p
   const LocalCopy copy = store_.FindLocalCopy(storage, folder_path);
   if (!copy.Exists()) return kNoLocalCopy;
   if (copy.written > phase_start) return kAlreadyLocalized;
+  std::unique_lock<std::mutex> large_page;
+  struct stat st {};
+  if (large_page_lock_ && ::stat(copy.file.c_str(), &st) == 0 &&
+      static_cast<std::size_t>(st.st_size) >= kLargePage) {
+    large_page = std::unique_lock(*large_page_lock_);
+  }
   std::string page;
   if (!ReadWholeFile(copy.file, page)) return kUnreadable;
   const std::optional<std::string> location = store_.LocalPath(storage, folder_path);

@@ -134,6 +134,16 @@ bool TlsContext::Configure(const std::string& ca_file) {
   const auto written = WrittenAt(ca_file);
   if (context_ && ca_file == ca_file_ && written == ca_written_)
     return ca_file.empty() || ca_loaded_;
+  if (ca_file.empty()) {
+    // Without a file of its own to check, the context is made when the first secure connection
+    // needs it (Current): making it reads the system's certificates, megabytes that a patrol of
+    // plain HTTP sites would hold to the end for nothing.
+    context_.reset();
+    ca_file_.clear();
+    ca_written_ = written;
+    ca_loaded_ = false;
+    return true;
+  }
   bool loaded = false;
   std::shared_ptr<Context> made = Make(ca_file, &loaded);
   if (!made) return false;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <future>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -157,6 +158,31 @@ TEST_F(PageLocalizerTest, LocalizesTheStoredPageInPlaceOncePerPass) {
   EXPECT_EQ(ReadFileBytes(file), rewritten);
   EXPECT_EQ(localizer_.Localize("http://h/none.html", "p", 0, phase_start),
             PageLocalizer::kNoLocalCopy);
+}
+
+TEST_F(PageLocalizerTest, ALargePageWaitsForTheSharedLockAndASmallOneDoesNot) {
+  const FileTime phase_start = std::chrono::system_clock::now() - std::chrono::minutes(1);
+  const std::string large_url = "http://h/a/b/large.html";
+  const std::string large_file = *store_.LocalPath(large_url, "p");
+  const std::string large_page =
+      kPage + "<!--" + std::string(PageLocalizer::kLargePage, 'x') + "-->\n";
+  PutFile(large_file, large_page);
+  const std::string small_file = *store_.LocalPath(kPageUrl, "p");
+  for (const std::string& file : {large_file, small_file}) {
+    test::SetWriteTime(file, phase_start - std::chrono::minutes(1));
+  }
+  std::mutex large_pages;
+  localizer_.SetLargePageLock(&large_pages);
+
+  std::unique_lock held(large_pages);
+  EXPECT_EQ(localizer_.Localize(kPageUrl, "p", 0, phase_start), PageLocalizer::kLocalized);
+  auto large = std::async(std::launch::async,
+                          [&] { return localizer_.Localize(large_url, "p", 0, phase_start); });
+  EXPECT_EQ(large.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+  held.unlock();
+  EXPECT_EQ(large.get(), PageLocalizer::kLocalized);
+  PageLocalizer unlocked(store_);
+  EXPECT_EQ(ReadFileBytes(large_file), unlocked.Rewrite(large_url, large_file, "p", 0, large_page));
 }
 
 TEST_F(PageLocalizerTest, LocalizesTheStoredVariantOfACgiPage) {

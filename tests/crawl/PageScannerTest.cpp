@@ -37,6 +37,15 @@ TEST(HtmlKeywordTest, MatchesUpperCaseTokensExactly) {
   EXPECT_EQ(HtmlKeyword("href"), kHtmlUnknown);
   EXPECT_EQ(HtmlKeyword("HREFX"), kHtmlUnknown);
   EXPECT_EQ(HtmlKeyword(""), kHtmlUnknown);
+  // Keywords of one length that share their first byte, and tokens one byte away from them.
+  EXPECT_EQ(HtmlKeyword("SRC"), kHtmlSrc);
+  EXPECT_EQ(HtmlKeyword("SRCSET"), kHtmlSrcset);
+  EXPECT_EQ(HtmlKeyword("SOURCE"), kHtmlSource);
+  EXPECT_EQ(HtmlKeyword("SCRIPT"), kHtmlScript);
+  EXPECT_EQ(HtmlKeyword("SCRIPS"), kHtmlUnknown);
+  EXPECT_EQ(HtmlKeyword("TH"), kHtmlTh);
+  EXPECT_EQ(HtmlKeyword("TX"), kHtmlUnknown);
+  EXPECT_EQ(HtmlKeyword("BACKGROUNDS"), kHtmlUnknown);
 }
 
 TEST(PageScannerTest, EachTagAndAttributeGivesItsLinkKindInDocumentOrder) {
