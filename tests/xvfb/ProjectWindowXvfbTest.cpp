@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -209,6 +211,35 @@ TEST_F(ProjectWindowXvfbTest, EscStopsTheNextF5ResumesAndATerminalPatrolIsRefuse
   // The resumed patrol fetched what the first one left: the whole site is there.
   EXPECT_TRUE(fs::is_regular_file(Mirror() + "Slow/Harbour/127.0.0.1/gallery/sunset.jpg"));
   EXPECT_TRUE(fs::is_regular_file(Mirror() + "Slow/Harbour/127.0.0.1/news/2024/harbour-day.html"));
+}
+
+TEST_F(ProjectWindowXvfbTest, ADailyTimerPatrolsItsItemAtItsMinuteThroughTheProjectWindow) {
+  const std::string project = WriteProject("Timed", 0);
+  ASSERT_TRUE(Profile().WriteProfileInt(AppSettings::kSection, "TimerValid", 1));
+  // The frame looks at the timers once a minute from its start: a timer at the minute after the
+  // next one is seen whatever the second the program starts at.
+  const auto local = [](std::chrono::minutes ahead) {
+    const std::time_t at = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now() +
+                                                                ahead);
+    std::tm tm{};
+    localtime_r(&at, &tm);
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d:%02d", tm.tm_hour, tm.tm_min);
+    return std::string(text);
+  };
+  const std::string url = nginx_->Url("/index.html");
+  ASSERT_TRUE(CreateDataFolder());
+  ASSERT_TRUE(test::WriteFileBytes(DataFolder() + "QLM.tmf",
+                                   project + "|/Harbour/|" + url + "|Harbour|Daily|" +
+                                       local(std::chrono::minutes(2)) + ":1|Default|" +
+                                       local(std::chrono::minutes(30)) + ":1\r\n"));
+  // Started without a project: the timer opens its project in a window of its own.
+  ASSERT_TRUE(qlm_.Start("QLM", {}));
+  ASSERT_TRUE(WaitEnds("巡回終了", 1, 200000));
+  server_.Shot("i27-timer-patrolled");
+  EXPECT_NE(qlm_.Output().find("Timed"), std::string::npos) << qlm_.Output();
+  EXPECT_TRUE(fs::is_regular_file(Mirror() + "Timed/Harbour/127.0.0.1/index.html"));
+  EXPECT_TRUE(fs::is_regular_file(Mirror() + "Timed/Harbour/127.0.0.1/gallery/sunset.jpg"));
 }
 
 }  // namespace
