@@ -139,6 +139,8 @@ void MainFrameServices::OnDialupNotice(int state, int error) {
   }
 }
 
+void MainFrameServices::ShowDialupText(const QString& text) { dialup_pane_->setText(text); }
+
 QString MainFrameServices::DialupPaneText() const {
   return dialup_pane_->text();
 }

@@ -54,6 +54,8 @@ class MainFrameServices final : public QObject {
 
   // WM_USER+10: the dial-up pane shows the notice's text.
   void OnDialupNotice(int state, int error);
+  // The dial-up manager's own text of a notice, for the same pane.
+  void ShowDialupText(const QString& text);
   QString DialupPaneText() const;
   // WM_USER+13: a patrol ended; powers off when the switch asks for it.
   void OnPatrolEnded();

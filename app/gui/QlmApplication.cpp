@@ -127,7 +127,7 @@ int QlmApplication::Run(int argc, char** argv, bool by_screen_saver) {
   if (settings.Number(AppNumber::AutoDialup) > 0) {
     dialup = std::make_unique<HeadlessDialup>();
     if (dialup->Create(settings, [&frame](const std::string& text, bool) {
-          frame.statusBar()->showMessage(FromSjis(text));
+          frame.Services().ShowDialupText(FromSjis(text));
         })) {
       services.dialer = &dialup->Manager();
     }
