@@ -19,6 +19,7 @@
 #include "platform/ApplicationLock.h"
 #include "project/AppSettings.h"
 #include "project/CSSDoc.h"
+#include "project/SlideEntry.h"
 
 namespace qlm {
 
@@ -32,15 +33,7 @@ bool EndsWithNoCase(const std::string& name, std::string_view ending) {
 }
 
 PictureRecord SettingsValues(const AppSettings& settings) {
-  SlideDisplay display;
-  display.draw_type = settings.Number(AppNumber::MUDrawType);
-  display.draw_speed = settings.Number(AppNumber::MUDrawSpeed);
-  display.bg_color = settings.Number(AppNumber::BGColor);
-  display.min_pic_width = settings.Number(AppNumber::MinPicWidth);
-  display.min_pic_height = settings.Number(AppNumber::MinPicHeight);
-  display.imgsw = settings.Number(AppNumber::IMGSW);
-  display.pic_chg_interval = settings.Number(AppNumber::PicChgInterval);
-  return PictureRecord::FromDisplay(display, settings.Number(AppNumber::LinkMax));
+  return PictureRecord::FromDisplay(SettingsDisplay(settings), settings.Number(AppNumber::LinkMax));
 }
 
 // A folder path without its final "/".

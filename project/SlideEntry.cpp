@@ -2,10 +2,23 @@
 
 #include <algorithm>
 
+#include "project/AppSettings.h"
 #include "project/ItemDefaults.h"
 #include "project/ProjectItem.h"
 
 namespace qlm {
+
+SlideDisplay SettingsDisplay(const AppSettings& settings) {
+  SlideDisplay display;
+  display.draw_type = settings.Number(AppNumber::MUDrawType);
+  display.draw_speed = settings.Number(AppNumber::MUDrawSpeed);
+  display.bg_color = settings.Number(AppNumber::BGColor);
+  display.min_pic_width = settings.Number(AppNumber::MinPicWidth);
+  display.min_pic_height = settings.Number(AppNumber::MinPicHeight);
+  display.imgsw = settings.Number(AppNumber::IMGSW);
+  display.pic_chg_interval = settings.Number(AppNumber::PicChgInterval);
+  return display;
+}
 
 void SlideDisplay::ForceRanges() {
   draw_type = std::clamp(draw_type, 0, 11);

@@ -6,6 +6,7 @@
 
 namespace qlm {
 
+class AppSettings;
 class ItemDefaults;
 class ProjectItem;
 
@@ -27,6 +28,9 @@ struct SlideDisplay {
   // more as well (the colour to its 24 bits).
   void ForceRanges();
 };
+
+// The display values the application settings hold: the defaults of every slide-show entry.
+SlideDisplay SettingsDisplay(const AppSettings& settings);
 
 // One entry of the slide-show list: an item of a project (folder or URL record) whose mirrored
 // pictures feed the picture show, with the display values they are shown with. File, Folder and URL

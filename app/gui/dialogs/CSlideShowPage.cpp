@@ -11,18 +11,6 @@
 
 namespace qlm {
 
-SlideDisplay SettingsDisplay(const AppSettings& settings) {
-  SlideDisplay display;
-  display.draw_type = settings.Number(AppNumber::MUDrawType);
-  display.draw_speed = settings.Number(AppNumber::MUDrawSpeed);
-  display.bg_color = settings.Number(AppNumber::BGColor);
-  display.min_pic_width = settings.Number(AppNumber::MinPicWidth);
-  display.min_pic_height = settings.Number(AppNumber::MinPicHeight);
-  display.imgsw = settings.Number(AppNumber::IMGSW);
-  display.pic_chg_interval = settings.Number(AppNumber::PicChgInterval);
-  return display;
-}
-
 CSlideShowPage::CSlideShowPage(bool with_pickup_display, QWidget* parent) : QWidget(parent) {
   setWindowTitle(Utf8("ｽﾗｲﾄﾞｼｮｳの設定"));
   display_ = new SlideDisplayBox(this);

@@ -32,7 +32,4 @@ class CSlideShowPage final : public QWidget {
   QRadioButton* pickup_display_[3] = {};  // 1036, 1037, 1040: values 0, 1, 2
 };
 
-// The display values the settings hold, and back.
-SlideDisplay SettingsDisplay(const AppSettings& settings);
-
 }  // namespace qlm
