@@ -1,8 +1,6 @@
 #include "app/gui/dialogs/CSlideListDialog.h"
 
 #include <QDialogButtonBox>
-#include <QHBoxLayout>
-#include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <mutex>
@@ -30,33 +28,9 @@ CSlideListDialog::CSlideListDialog(CSSDoc& slides, std::string install_folder, Q
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return page->Display().Read();
   };
-  list_ = new QTreeWidget(this);
-  list_->setObjectName("list");
-  list_->setRootIsDecorated(false);
-  list_->setHeaderLabels({"Folder", "URL", "Title", "File"});
-  const int kWidths[] = {160, 280, 160, 320};
-  for (int column = 0; column < 4; ++column) list_->setColumnWidth(column, kWidths[column]);
-  list_->setMinimumSize(900, 260);
-
-  QPushButton* remove = MakeButton(0, "削除", this);
-  remove->setObjectName("delete");
-  QPushButton* change = MakeButton(0, "設定変更", this);
-  change->setObjectName("change");
-  QPushButton* close = MakeButton(0, "閉じる", this);
-  close->setObjectName("IDOK");
-  connect(remove, &QPushButton::clicked, this, [this] { RemoveSelected(); });
-  connect(change, &QPushButton::clicked, this, [this] { EditSelected(); });
-  connect(close, &QPushButton::clicked, this, &QDialog::accept);
-  connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] { EditSelected(); });
-
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(remove);
-  buttons->addWidget(change);
-  buttons->addStretch();
-  buttons->addWidget(close);
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(list_);
-  layout->addLayout(buttons);
+  list_ = MakeEntryList(
+      this, {"Folder", "URL", "Title", "File"}, {160, 280, 160, 320}, [this] { RemoveSelected(); },
+      [this] { EditSelected(); });
   Fill();
 }
 

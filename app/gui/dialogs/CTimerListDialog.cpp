@@ -1,13 +1,10 @@
 #include "app/gui/dialogs/CTimerListDialog.h"
 
 #include <QDialogButtonBox>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPainter>
 #include <QPixmap>
-#include <QPushButton>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 
 #include "app/gui/dialogs/CTimerSettingDialog.h"
 #include "app/gui/dialogs/DialogKit.h"
@@ -67,34 +64,10 @@ CTimerListDialog::CTimerListDialog(CTimerDoc& timers, std::string install_folder
     entry = dialog.Entry();
     return true;
   };
-  list_ = new QTreeWidget(this);
-  list_->setObjectName("list");
-  list_->setRootIsDecorated(false);
-  list_->setHeaderLabels({"Setting", "Folder", "URL", "Title", "File"});
   // "Setting" is wider than its 80 pixels of old: the kind icon now sits in it beside the text.
-  const int kWidths[] = {110, 160, 280, 160, 320};
-  for (int column = 0; column < 5; ++column) list_->setColumnWidth(column, kWidths[column]);
-  list_->setMinimumSize(900, 260);
-
-  QPushButton* remove = MakeButton(0, "削除", this);
-  remove->setObjectName("delete");
-  QPushButton* change = MakeButton(0, "設定変更", this);
-  change->setObjectName("change");
-  QPushButton* close = MakeButton(0, "閉じる", this);
-  close->setObjectName("IDOK");
-  connect(remove, &QPushButton::clicked, this, [this] { RemoveSelected(); });
-  connect(change, &QPushButton::clicked, this, [this] { EditSelected(); });
-  connect(close, &QPushButton::clicked, this, &QDialog::accept);
-  connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] { EditSelected(); });
-
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(remove);
-  buttons->addWidget(change);
-  buttons->addStretch();
-  buttons->addWidget(close);
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(list_);
-  layout->addLayout(buttons);
+  list_ = MakeEntryList(
+      this, {"Setting", "Folder", "URL", "Title", "File"}, {110, 160, 280, 160, 320},
+      [this] { RemoveSelected(); }, [this] { EditSelected(); });
   Fill();
 }
 

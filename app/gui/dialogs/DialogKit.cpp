@@ -6,11 +6,14 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTreeWidget>
+#include <QVBoxLayout>
 
 namespace qlm {
 
@@ -76,6 +79,39 @@ QDialogButtonBox* MakeOkCancel(QDialog* dialog, const char* cancel) {
   QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
   QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
   return buttons;
+}
+
+QTreeWidget* MakeEntryList(QDialog* dialog, const QStringList& headers,
+                           std::initializer_list<int> widths, std::function<void()> remove,
+                           std::function<void()> change) {
+  auto* list = new QTreeWidget(dialog);
+  list->setObjectName("list");
+  list->setRootIsDecorated(false);
+  list->setHeaderLabels(headers);
+  int column = 0;
+  for (int width : widths) list->setColumnWidth(column++, width);
+  list->setMinimumSize(900, 260);
+
+  QPushButton* remove_button = MakeButton(0, "削除", dialog);
+  remove_button->setObjectName("delete");
+  QPushButton* change_button = MakeButton(0, "設定変更", dialog);
+  change_button->setObjectName("change");
+  QPushButton* close = MakeButton(0, "閉じる", dialog);
+  close->setObjectName("IDOK");
+  QObject::connect(remove_button, &QPushButton::clicked, dialog, std::move(remove));
+  QObject::connect(change_button, &QPushButton::clicked, dialog, change);
+  QObject::connect(close, &QPushButton::clicked, dialog, &QDialog::accept);
+  QObject::connect(list, &QTreeWidget::itemDoubleClicked, dialog, std::move(change));
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(remove_button);
+  buttons->addWidget(change_button);
+  buttons->addStretch();
+  buttons->addWidget(close);
+  auto* layout = new QVBoxLayout(dialog);
+  layout->addWidget(list);
+  layout->addLayout(buttons);
+  return list;
 }
 
 QColor ColorOf(int32_t bgr) {

@@ -2,7 +2,10 @@
 
 #include <QFrame>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +21,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
+class QTreeWidget;
 class QWidget;
 
 namespace qlm {
@@ -39,6 +43,12 @@ QSpinBox* MakeNumber(int id, QWidget* parent);
 QComboBox* MakeList(int id, QWidget* parent);
 // OK and a cancel button labelled `cancel`, tied to the dialog's accept and reject.
 QDialogButtonBox* MakeOkCancel(QDialog* dialog, const char* cancel);
+// The body of a list dialog: the list of entries with these columns, and below it "削除" and
+// "設定変更", which call `remove` and `change` (so does a double click on an entry), and "閉じる",
+// which accepts the dialog.
+QTreeWidget* MakeEntryList(QDialog* dialog, const QStringList& headers,
+                           std::initializer_list<int> widths, std::function<void()> remove,
+                           std::function<void()> change);
 
 // The transition effects, by effect number.
 inline constexpr const char* kEffectNames[] = {
