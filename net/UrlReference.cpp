@@ -52,10 +52,14 @@ Parts Split(std::string_view text) {
 
 // Section 5.2.3: the reference's path behind the base's directory.
 std::string Merge(const Parts& base, std::string_view path) {
-  if (base.authority && base.path.empty()) return "/" + std::string(path);
-  const std::size_t slash = base.path.rfind('/');
-  if (slash == std::string_view::npos) return std::string(path);
-  return std::string(base.path.substr(0, slash + 1)) + std::string(path);
+  std::string merged;
+  if (base.authority && base.path.empty()) {
+    merged = "/";
+  } else if (const std::size_t slash = base.path.rfind('/'); slash != std::string_view::npos) {
+    merged = base.path.substr(0, slash + 1);
+  }
+  merged += path;
+  return merged;
 }
 
 }  // namespace

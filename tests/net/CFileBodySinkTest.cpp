@@ -94,8 +94,9 @@ TEST(CFileBodySink, WritesWithinItsLimitsOrTellsWhyNot) {
     EXPECT_EQ(sink.Refused(), c.refused);
     EXPECT_EQ(sink.BytesWritten(), ok ? 10 : c.max_bytes > 0 ? 5 : 0);
     ASSERT_TRUE(sink.Close());
-    if (!*c.file)
+    if (!*c.file) {
       EXPECT_EQ(test::ReadFileBytes(path).size(), static_cast<size_t>(sink.BytesWritten()));
+    }
   }
 }
 
