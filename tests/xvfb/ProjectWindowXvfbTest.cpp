@@ -129,7 +129,7 @@ class ProjectWindowXvfbTest : public testing::Test {
 
   void StartWindow(const std::string& project) {
     ASSERT_TRUE(qlm_.Start("QLM", {project}));
-    ASSERT_TRUE(WaitUntil([] { return !FrameWindow().empty(); }, 15000));
+    ASSERT_TRUE(WaitUntil([] { return !FrameWindow().empty(); }, 60000));
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
     test::RunCommand("xdotool windowfocus " + FrameWindow());
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -158,7 +158,7 @@ class ProjectWindowXvfbTest : public testing::Test {
 
 TEST_F(ProjectWindowXvfbTest, F5PatrolsAsTheTerminalDoesAndTheItemOpensInTheBrowser) {
   const std::string project = WriteProject("Demo", 0);
-  StartWindow(project);
+  ASSERT_NO_FATAL_FAILURE(StartWindow(project));
   server_.Shot("i26-project-before");
   test::PressKeys("F5");
   ASSERT_TRUE(WaitEnds("巡回終了", 1));
@@ -194,7 +194,7 @@ TEST_F(ProjectWindowXvfbTest, F5PatrolsAsTheTerminalDoesAndTheItemOpensInTheBrow
 
 TEST_F(ProjectWindowXvfbTest, EscStopsTheNextF5ResumesAndATerminalPatrolIsRefusedMeanwhile) {
   const std::string project = WriteProject("Slow", 1);
-  StartWindow(project);
+  ASSERT_NO_FATAL_FAILURE(StartWindow(project));
   test::PressKeys("F5");
   std::this_thread::sleep_for(std::chrono::milliseconds(2500));
   server_.Shot("i26-project-during");
