@@ -99,30 +99,31 @@ CQLMPropertyPage3::CQLMPropertyPage3(QWidget* parent) : QWidget(parent) {
   // Timeouts, seconds.
   auto* timeouts = new QGroupBox(Utf8("タイムアウト（秒）"), this);
   auto* timeout_grid = new QGridLayout(timeouts);
-  struct Timeout {
+  // A number with its label and its "継承" box, a line of a group's grid.
+  struct Number {
     ItemOption option;
     int id;
     int inherit_id;
     const char* label;
   };
-  const Timeout kTimeouts[] = {{ItemOption::ConnectionTimeout, 1067, 1079, "Connection"},
-                               {ItemOption::ReplyRcvTimeout, 1075, 1084, "Reply Recieve"},
-                               {ItemOption::CtlRcvTimeout, 1068, 1080, "Header"},
-                               {ItemOption::DataRcvTimeout, 1069, 1081, "Data Recieve"},
-                               {ItemOption::CloseTimeout, 1070, 1082, "Close"},
-                               {ItemOption::DLTotalTimeout, 1066, 1083, "Total"}};
-  int line = 0;
-  for (const Timeout& t : kTimeouts) {
-    QSpinBox* field = MakeNumber(t.id, timeouts);
-    QCheckBox* inherit = MakeCheck(t.inherit_id, "継承", timeouts);
-    timeout_grid->addWidget(new QLabel(Utf8(t.label), timeouts), line, 0);
-    timeout_grid->addWidget(field, line, 1);
-    timeout_grid->addWidget(inherit, line, 2);
-    ++line;
+  const auto add_number = [this](const Number& n, QGroupBox* group, QGridLayout* grid, int line) {
+    QSpinBox* field = MakeNumber(n.id, group);
+    QCheckBox* inherit = MakeCheck(n.inherit_id, "継承", group);
+    grid->addWidget(new QLabel(Utf8(n.label), group), line, 0);
+    grid->addWidget(field, line, 1);
+    grid->addWidget(inherit, line, 2);
     AddRow(
-        t.option, inherit, {field}, [field](int32_t v) { field->setValue(v); },
+        n.option, inherit, {field}, [field](int32_t v) { field->setValue(v); },
         [field] { return field->value(); });
-  }
+  };
+  const Number kTimeouts[] = {{ItemOption::ConnectionTimeout, 1067, 1079, "Connection"},
+                              {ItemOption::ReplyRcvTimeout, 1075, 1084, "Reply Recieve"},
+                              {ItemOption::CtlRcvTimeout, 1068, 1080, "Header"},
+                              {ItemOption::DataRcvTimeout, 1069, 1081, "Data Recieve"},
+                              {ItemOption::CloseTimeout, 1070, 1082, "Close"},
+                              {ItemOption::DLTotalTimeout, 1066, 1083, "Total"}};
+  int line = 0;
+  for (const Number& t : kTimeouts) add_number(t, timeouts, timeout_grid, line++);
   layout->addWidget(timeouts, 0, 1, 2, 1);
 
   // Other values.
@@ -137,27 +138,11 @@ CQLMPropertyPage3::CQLMPropertyPage3(QWidget* parent) : QWidget(parent) {
       [no_cache](int32_t v) { no_cache->setChecked(v != 0); },
       [no_cache] { return no_cache->isChecked() ? 1 : 0; });
   rows_.back().inherit = no_cache_inherit;
-  struct Number {
-    ItemOption option;
-    int id;
-    int inherit_id;
-    const char* label;
-  };
   const Number kNumbers[] = {
       {ItemOption::DLoadRetry, 1101, 1100, "リトライ回数"},
       {ItemOption::AccessInterval, 1041, 1148, "アクセスのインターバル(秒)"}};
   line = 1;
-  for (const Number& n : kNumbers) {
-    QSpinBox* field = MakeNumber(n.id, other);
-    QCheckBox* inherit = MakeCheck(n.inherit_id, "継承", other);
-    other_grid->addWidget(new QLabel(Utf8(n.label), other), line, 0);
-    other_grid->addWidget(field, line, 1);
-    other_grid->addWidget(inherit, line, 2);
-    ++line;
-    AddRow(
-        n.option, inherit, {field}, [field](int32_t v) { field->setValue(v); },
-        [field] { return field->value(); });
-  }
+  for (const Number& n : kNumbers) add_number(n, other, other_grid, line++);
   layout->addWidget(other, 2, 1);
 
   // The server password group.
