@@ -642,6 +642,13 @@ void DLManager::BeginLocalization() {
     request_->dialer->Release(Handle());
   }
   DropSpares();
+  // What the downloads and the expansion of their pages kept for their room is not needed again:
+  // the localization pass holds a site's largest page twice, and its peak is the patrol's.
+  for (auto& obj : objects_) obj->DropKeptBody();
+  std::vector<PageLink>().swap(page_links_);
+  std::vector<LinkRecord>().swap(admitted_);
+  std::string().swap(settled_urls_);
+  std::vector<std::size_t>().swap(settled_ends_);
   work_.ResetWork();
   outstanding_ = 1;
   localize_start_ = FileStampNow();
