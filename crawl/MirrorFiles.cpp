@@ -5,80 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <cstdio>
 
 #include "crawl/Validators.h"
 #include "platform/FileTimes.h"
 
 namespace qlm {
-
-namespace {
-
-int WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return 0;
-}
-
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-// A name beside the target that no local name can take: local names always escape "?".
-std::string SideName(const std::string& folder) {
-  static std::atomic<unsigned> counter{0};
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "/.qlm?%d-%u", static_cast<int>(::getpid()), counter++);
-  return folder + buf;
-}
-
-}  // namespace
-
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-  bytes.clear();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return false;
-  }
-  // The file is read straight into place, as large as it was when opened; only a file that told
-  // no size is read on until its end.
-  const auto expected = static_cast<std::size_t>(st.st_size);
-  std::size_t got = 0;
-  bytes.resize(expected > 0 ? expected : 65536);
-  while (true) {
-    if (got == bytes.size()) {
-      if (expected > 0) break;
-      bytes.resize(got + 65536);
-    }
-    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ::close(fd);
-      bytes.clear();
-      return false;
-    }
-    if (n == 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  bytes.resize(got);
-  ::close(fd);
-  return true;
-}
 
 bool IsRegularFile(const std::string& path) {
   struct stat st {};
@@ -125,42 +57,6 @@ int MakeParentFolders(const std::string& file_path, std::vector<std::string>* ma
     pos = slash + 1;
   }
   return 0;
-}
-
-int ReplaceFile(const std::string& path, bool durable, const std::function<int(int fd)>& fill) {
-  const std::string side = SideName(FolderOf(path));
-  const int fd = ::open(side.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return errno;
-  int error = fill(fd);
-  if (error == 0 && durable && ::fdatasync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(side.c_str(), path.c_str()) != 0) error = errno;
-  if (error != 0) ::unlink(side.c_str());
-  return error;
-}
-
-int ReplaceFileWithBytes(const std::string& path, std::string_view bytes, bool durable) {
-  return ReplaceFile(path, durable,
-                     [bytes](int fd) { return WriteAll(fd, bytes.data(), bytes.size()); });
-}
-
-int ReplaceFileWithCopy(const std::string& path, const std::string& source, bool durable) {
-  const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return errno;
-  const int error = ReplaceFile(path, durable, [in](int fd) {
-    char buf[65536];
-    while (true) {
-      const ssize_t n = ::read(in, buf, sizeof buf);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return errno;
-      }
-      if (n == 0) return 0;
-      if (const int e = WriteAll(fd, buf, static_cast<std::size_t>(n)); e != 0) return e;
-    }
-  });
-  ::close(in);
-  return error;
 }
 
 namespace {
@@ -222,7 +118,7 @@ int ReplaceFileVia(const std::string& staging, const std::string& target, std::s
   // page; the staging file needs no such care, a sync makes it durable when that matters.
   const int fd = ::open(staging.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return errno;
-  int error = WriteAll(fd, bytes.data(), bytes.size());
+  int error = WriteAll(fd, bytes);
   // The open file tells its length (it is cut only when the file it held was longer) and the
   // time of the last write, which the move keeps.
   struct stat st {};
@@ -241,7 +137,7 @@ int ReplaceFileVia(const std::string& staging, const std::string& target, std::s
   error = MoveIntoPlace(staging, target, replacing);
   if (error == EXDEV) {
     if (written) written->reset();
-    error = ReplaceFileWithBytes(target, bytes, false);
+    error = ReplaceFileWithBytes(target, bytes, MirrorReplacement(false));
   }
   return error;
 }

@@ -7,15 +7,14 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/WholeFile.h"
+
 namespace qlm {
 
 // File system steps of the mirror store. Paths are byte strings with "/" separators. Results are
 // 0 or the errno value of the step that failed.
 
 using FileTime = std::chrono::system_clock::time_point;
-
-// Reads a whole regular file; false when it cannot be opened or read (a folder included).
-bool ReadWholeFile(const std::string& path, std::string& bytes);
 
 bool IsRegularFile(const std::string& path);
 bool IsFolder(const std::string& path);
@@ -31,15 +30,6 @@ std::optional<FileTime> RegularFileWritten(const std::string& path);
 // A part that exists and is not a folder fails with ENOTDIR. `made`, when given, receives each
 // folder created (without its trailing "/"), the outermost first.
 int MakeParentFolders(const std::string& file_path, std::vector<std::string>* made = nullptr);
-
-// Gives `path` its new content without ever exposing a partial file under that name: the bytes
-// go into a new file beside it (same folder, a name no local name can have), which is flushed to
-// the disk when `durable` is set and then renamed over `path`. `fill` writes the content to the
-// open descriptor and returns 0 or an errno value. On failure the old file is untouched and the
-// file beside it removed.
-int ReplaceFile(const std::string& path, bool durable, const std::function<int(int fd)>& fill);
-int ReplaceFileWithBytes(const std::string& path, std::string_view bytes, bool durable);
-int ReplaceFileWithCopy(const std::string& path, const std::string& source, bool durable);
 
 // Gives `target` the complete file `source` by renaming it there, creating the folders on the way
 // when they are missing. Where `target` is a regular file already, the two are exchanged: `source`
