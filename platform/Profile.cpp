@@ -104,7 +104,7 @@ bool Profile::Replace(const std::string& target, const std::string& bytes) {
   struct stat st;
   if (stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
 
-  error_ = ReplaceFileWithBytes(target, bytes, {TemporaryName::kSuffixed, mode, Flush::kAll});
+  error_ = ReplaceFileWithBytes(target, bytes, {.mode = mode});
   return error_ == 0;
 }
 

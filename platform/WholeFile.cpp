@@ -37,22 +37,23 @@ std::string HiddenName(const std::string& path) {
 }
 
 // Opens the temporary file for `path`; -1 with errno set when none can be made.
-int OpenTemporary(const std::string& path, TemporaryName kind, std::string& name) {
+int OpenTemporary(const std::string& path, const ReplaceOptions& options, std::string& name) {
   constexpr int kNew = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
-  switch (kind) {
-    case TemporaryName::kTmp:
-      name = path + ".tmp";
-      return ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const mode_t mode = options.create_mode;
+  switch (options.temporary) {
+    case TemporaryName::kFixed:
+      name = path + std::string(options.suffix);
+      return ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
     case TemporaryName::kHidden:
       name = HiddenName(path);
-      return ::open(name.c_str(), kNew, 0666);
+      return ::open(name.c_str(), kNew, mode);
     case TemporaryName::kSuffixed:
       break;
   }
   // A name taken already is tried again with other letters, as often as mkstemp(3) would.
   for (int attempt = 0; attempt < 62 * 62 * 62; ++attempt) {
     name = path + RandomSuffix();
-    const int fd = ::open(name.c_str(), kNew, 0666);
+    const int fd = ::open(name.c_str(), kNew, mode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   return -1;
@@ -88,7 +89,7 @@ int WriteAll(int fd, std::string_view bytes) {
 int ReplaceFile(const std::string& path, const ReplaceOptions& options,
                 const std::function<int(int fd)>& fill) {
   std::string temporary;
-  const int fd = OpenTemporary(path, options.temporary, temporary);
+  const int fd = OpenTemporary(path, options, temporary);
   if (fd < 0) return errno;
   int error = options.mode && ::fchmod(fd, *options.mode) != 0 ? errno : 0;
   if (error == 0) error = fill(fd);

@@ -30,22 +30,25 @@ enum class TemporaryName {
   // ".qlm?" followed by the process number and a count: a name the mirror's local names can never
   // take (they escape "?"), made new.
   kHidden,
-  // The target's name followed by ".tmp"; a leftover of a replacement that was cut off is written
-  // over.
-  kTmp,
+  // The target's name followed by `ReplaceOptions::suffix`; a leftover of a replacement that was
+  // cut off is written over.
+  kFixed,
 };
 
 struct ReplaceOptions {
   TemporaryName temporary = TemporaryName::kSuffixed;
-  // The new file's mode; unset, that of any new file (0666 less the umask).
+  // The new file's mode, whatever the umask; unset, `create_mode` less the umask.
   std::optional<mode_t> mode;
   Flush flush = Flush::kAll;
+  // The suffix of a kFixed name.
+  std::string_view suffix = ".tmp";
+  mode_t create_mode = 0666;
 };
 
 // The mirror's replacements: a hidden name, and the content flushed only when the caller needs
 // it durable (a sync of the whole file system does it for many files at once otherwise).
 inline ReplaceOptions MirrorReplacement(bool durable) {
-  return {TemporaryName::kHidden, std::nullopt, durable ? Flush::kData : Flush::kNone};
+  return {.temporary = TemporaryName::kHidden, .flush = durable ? Flush::kData : Flush::kNone};
 }
 
 // Gives `path` the content that `fill` writes to the open descriptor (0 or an errno value).

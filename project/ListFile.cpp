@@ -20,7 +20,7 @@ bool ReadOrCreateListFile(const std::string& path, std::string& bytes) {
 }
 
 bool ReplaceListFile(const std::string& path, const std::string& bytes) {
-  return ReplaceFileWithBytes(path, bytes, {TemporaryName::kSuffixed, 0644, Flush::kAll}) == 0;
+  return ReplaceFileWithBytes(path, bytes, {.mode = 0644}) == 0;
 }
 
 }  // namespace qlm

@@ -233,7 +233,7 @@ bool ProjectWriter::Format(const ProjectItem& root, std::string& text) {
 bool ProjectWriter::Write(const std::string& path, const ProjectItem& root) {
   std::string text;
   if (!Format(root, text)) return false;
-  return ReplaceFileWithBytes(path, text, {TemporaryName::kSuffixed, 0644, Flush::kAll}) == 0;
+  return ReplaceFileWithBytes(path, text, {.mode = 0644}) == 0;
 }
 
 }  // namespace qlm

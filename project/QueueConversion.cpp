@@ -15,7 +15,7 @@ bool ConvertQueueFile(PatrolQueue& queue, int32_t new_version, const RecordConve
   const std::string converted_path = path + ".new";
   queue.Close();
   // The backup is written beside its name first, so that it is never there half written.
-  if (ReplaceFileWithCopy(backup, path, {TemporaryName::kTmp, std::nullopt, Flush::kAll}) != 0) {
+  if (ReplaceFileWithCopy(backup, path, {.temporary = TemporaryName::kFixed}) != 0) {
     queue.Open(path);
     return false;
   }

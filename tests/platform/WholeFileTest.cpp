@@ -88,8 +88,8 @@ TEST(WholeFile, ReadWholeFileTellsWhyNothingWasRead) {
 }
 
 // Each way of replacing leaves the target with the new bytes, the mode asked for (or that of a new
-// file under the umask), and nothing else in the folder, a leftover ".tmp" of a cut-off
-// replacement included.
+// file under the umask), and nothing else in the folder but what was there: a leftover ".tmp" of a
+// cut-off replacement is taken up by the fixed name.
 TEST(WholeFile, ReplacementsLeaveTheTargetAloneInItsFolderWithItsMode) {
   const struct {
     const char* name;
@@ -97,17 +97,15 @@ TEST(WholeFile, ReplacementsLeaveTheTargetAloneInItsFolderWithItsMode) {
     mode_t umask;
     mode_t mode;
   } rows[] = {
-      {"settings keep a mode given", {TemporaryName::kSuffixed, 0640, Flush::kAll}, 077, 0640},
-      {"list files are 0644 under any umask",
-       {TemporaryName::kSuffixed, 0644, Flush::kAll},
-       077,
-       0644},
+      {"settings keep a mode given", {.mode = 0640}, 077, 0640},
+      {"list files are 0644 under any umask", {.mode = 0644}, 077, 0644},
       {"the mirror's files follow the umask", MirrorReplacement(false), 027, 0640},
       {"durable mirror files too", MirrorReplacement(true), 022, 0644},
-      {"a queue backup follows the umask",
-       {TemporaryName::kTmp, std::nullopt, Flush::kAll},
+      {"a queue backup follows the umask", {.temporary = TemporaryName::kFixed}, 002, 0664},
+      {"a fixed name of another suffix, made with a mode less the umask",
+       {.temporary = TemporaryName::kFixed, .suffix = ".new", .create_mode = 0640},
        002,
-       0664},
+       0640},
   };
   for (const auto& row : rows) {
     test::TempDir dir;
@@ -118,8 +116,10 @@ TEST(WholeFile, ReplacementsLeaveTheTargetAloneInItsFolderWithItsMode) {
     ASSERT_EQ(ReplaceFileWithBytes(target, "new bytes", row.options), 0) << row.name;
     EXPECT_EQ(test::ReadFileBytes(target), "new bytes") << row.name;
     EXPECT_EQ(ModeOf(target), row.mode) << row.name;
-    std::set<std::string> expected{"target"};
-    if (row.options.temporary != TemporaryName::kTmp) expected.insert("target.tmp");
+    std::set<std::string> expected{"target", "target.tmp"};
+    if (row.options.temporary == TemporaryName::kFixed) {
+      expected.erase("target" + std::string(row.options.suffix));
+    }
     EXPECT_EQ(NamesIn(dir.Path()), expected) << row.name;
   }
 }
@@ -128,11 +128,11 @@ TEST(WholeFile, ReplacementsLeaveTheTargetAloneInItsFolderWithItsMode) {
 // away, whichever name it had.
 TEST(WholeFile, AFailedReplacementLeavesTheOldFile) {
   for (const TemporaryName temporary :
-       {TemporaryName::kSuffixed, TemporaryName::kHidden, TemporaryName::kTmp}) {
+       {TemporaryName::kSuffixed, TemporaryName::kHidden, TemporaryName::kFixed}) {
     test::TempDir dir;
     const std::string path = dir.File("page.html");
     ASSERT_TRUE(test::WriteFileBytes(path, "whole old page"));
-    const ReplaceOptions options{temporary, std::nullopt, Flush::kData};
+    const ReplaceOptions options{.temporary = temporary, .flush = Flush::kData};
     const int error = ReplaceFile(path, options, [](int fd) {
       (void)!::write(fd, "half", 4);
       return EIO;
