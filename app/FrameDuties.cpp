@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "net/ChildProcess.h"
+#include "platform/ChildProcess.h"
 #include "net/RasCodes.h"
 
 namespace qlm {

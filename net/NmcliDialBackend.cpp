@@ -8,7 +8,7 @@
 #include <chrono>
 #include <utility>
 
-#include "net/ChildProcess.h"
+#include "platform/ChildProcess.h"
 #include "net/RasCodes.h"
 #include "platform/Folders.h"
 #include "platform/Messaging.h"

@@ -4,7 +4,7 @@
 
 #include "platform/Folders.h"
 #include "platform/Messaging.h"
-#include "platform/Process.h"
+#include "platform/ChildProcess.h"
 
 namespace qlm {
 

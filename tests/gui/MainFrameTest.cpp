@@ -28,7 +28,7 @@
 #include "platform/ManualClock.h"
 #include "platform/MessageIds.h"
 #include "platform/Messaging.h"
-#include "platform/Process.h"
+#include "platform/ChildProcess.h"
 #include "platform/Profile.h"
 #include "project/AppSettings.h"
 #include "project/CSSDoc.h"

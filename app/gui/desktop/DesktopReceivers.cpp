@@ -10,7 +10,7 @@
 #include "app/gui/desktop/PictureWallpaper.h"
 #include "picture/ChannelMessages.h"
 #include "platform/Messaging.h"
-#include "platform/Process.h"
+#include "platform/ChildProcess.h"
 
 #if QLM_WITH_XCB
 #include <xcb/xcb.h>
