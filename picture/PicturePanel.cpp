@@ -5,9 +5,9 @@
 
 #include <cerrno>
 
-#include "crawl/MirrorFiles.h"
 #include "picture/PictureRotation.h"
 #include "platform/Folders.h"
+#include "platform/WholeFile.h"
 #include "project/AppSettings.h"
 
 namespace qlm {
