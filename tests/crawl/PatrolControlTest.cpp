@@ -8,9 +8,9 @@
 #include "crawl/DLManager.h"
 #include "net/CRasMan.h"
 #include "net/RasCodes.h"
-#include "tests/support/ScriptedDialBackend.h"
 #include "platform/Messaging.h"
 #include "tests/crawl/PatrolHarness.h"
+#include "tests/support/ScriptedDialBackend.h"
 #include "tests/support/ScriptedResolver.h"
 #include "tests/support/SiteServer.h"
 

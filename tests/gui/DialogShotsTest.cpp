@@ -27,7 +27,6 @@
 #include "app/gui/dialogs/CItemPropertySheet.h"
 #include "app/gui/dialogs/CTimerSettingDialog.h"
 #include "app/gui/dialogs/DialogKit.h"
-#include "tests/support/ScriptedDialBackend.h"
 #include "picture/display/QtMessageLoop.h"
 #include "platform/Folders.h"
 #include "platform/ManualClock.h"
@@ -37,6 +36,7 @@
 #include "project/CSSDoc.h"
 #include "tests/gui/DialogControls.h"
 #include "tests/project/ScriptedPrompt.h"
+#include "tests/support/ScriptedDialBackend.h"
 #include "tests/support/TempHome.h"
 
 namespace qlm {

@@ -16,11 +16,11 @@
 #include "app/gui/dialogs/CQLMPropertyPage2.h"
 #include "app/gui/dialogs/CQLMPropertySheet.h"
 #include "app/gui/dialogs/DialogKit.h"
-#include "tests/support/ScriptedDialBackend.h"
 #include "platform/Profile.h"
 #include "project/AppSettings.h"
 #include "project/Scramble.h"
 #include "tests/gui/DialogControls.h"
+#include "tests/support/ScriptedDialBackend.h"
 #include "tests/support/TempHome.h"
 
 namespace qlm {

@@ -10,12 +10,12 @@
 
 #include "net/CRasMan.h"
 #include "net/RasCodes.h"
-#include "tests/support/ScriptedDialBackend.h"
 #include "platform/EventLoop.h"
 #include "platform/ManualClock.h"
 #include "platform/Messaging.h"
 #include "platform/MonotonicClock.h"
 #include "tests/support/LambdaWindow.h"
+#include "tests/support/ScriptedDialBackend.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/Watchdog.h"
 
