@@ -38,7 +38,7 @@ enum class TemporaryName {
 struct ReplaceOptions {
   TemporaryName temporary = TemporaryName::kSuffixed;
   // The new file's mode, whatever the umask; unset, `create_mode` less the umask.
-  std::optional<mode_t> mode;
+  std::optional<mode_t> mode = std::nullopt;
   Flush flush = Flush::kAll;
   // The suffix of a kFixed name.
   std::string_view suffix = ".tmp";
