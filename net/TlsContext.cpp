@@ -126,6 +126,10 @@ std::shared_ptr<TlsContext::Context> TlsContext::Make(const std::string& ca_file
   // A server that closes the connection without a closing alert ends the reply as a plain one
   // does: an HTTP/1.0 reply ends with the connection either way.
   Ssl().SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
+  // Records are read as far as the socket has them, not a header and then its body in two reads
+  // (a resumed connection took a dozen reads of the socket; TlsSession::HasPending tells of what
+  // was read ahead).
+  Ssl().SSL_CTX_ctrl(ctx, SSL_CTRL_SET_READ_AHEAD, 1, nullptr);
   Ssl().SSL_CTX_ctrl(ctx, SSL_CTRL_SET_SESS_CACHE_MODE,
                      SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE, nullptr);
   Ssl().SSL_CTX_sess_set_new_cb(ctx, &OnNewSession);

@@ -156,7 +156,7 @@ int TlsSession::Write(const char* data, std::size_t length, std::size_t* sent) {
 }
 
 bool TlsSession::HasPending() const {
-  return ssl_ != nullptr && Ssl().SSL_pending(ssl_) > 0;
+  return ssl_ != nullptr && Ssl().SSL_has_pending(ssl_) == 1;
 }
 
 void TlsSession::Shutdown() {
