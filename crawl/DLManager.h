@@ -131,10 +131,24 @@ class DLManager : public Window {
   // Where the dial-up line stands for this manager.
   enum class Line { kNone, kAsked, kReleased };
 
-  // Patrol driver (DLManager.cpp).
+  // Start, dial-up, stop, end and the syncs (DLManager.cpp).
   void OnStart();
   void OnDialResult(WParam state, LParam error);
   void OnStop();
+  void FinishStop();
+  // No more spare files: the download objects make their own from now on.
+  void DropSpares();
+  // Starts a sync when enough records wait for one (and none runs).
+  void Checkpoint();
+  // Nothing is outstanding and no record waits to be made durable: the phase may end. When records
+  // wait, their sync is started (an outstanding step) instead.
+  bool Settled();
+  void StartSync();
+  void OnSynced(int error);
+
+  // The fetching phase (DLManagerDispatch.cpp): one record per step, each into a free download
+  // object, renewed from its local copy, handed to the object that fetches its URL already, or
+  // deferred for its site's robots.txt.
   void BeginPatrol();
   void Next();
   void DispatchStep();
@@ -151,20 +165,12 @@ class DLManager : public Window {
   DLObj* FirstFree();
   DLObj* BusyWithUrl(const LinkRecord& record, const CUrl& url);
   DLObj* BusyWithRobots(const LinkRecord& record);
-  void BeginLocalization();
-  void LocalizeStep();
-  void FinishStop();
-  // No more spare files: the download objects make their own from now on.
-  void DropSpares();
-  // Starts a sync when enough records wait for one (and none runs).
-  void Checkpoint();
-  // Nothing is outstanding and no record waits to be made durable: the phase may end. When records
-  // wait, their sync is started (an outstanding step) instead.
-  bool Settled();
-  void StartSync();
-  void OnSynced(int error);
   const ProjectItem* FindItem(const LinkRecord& record) const;
   bool UseRobotsTxt() const;
+
+  // The localization pass (DLManagerLocalize.cpp).
+  void BeginLocalization();
+  void LocalizeStep();
 
   // Download results (DLManagerResults.cpp).
   // The object a result names; null when it is free (nothing to do) or the patrol stops (its
@@ -179,13 +185,17 @@ class DLManager : public Window {
   void NotModified(DLObj& obj);
   void Redirected(DLObj& obj);
   void Content(DLObj& obj);
-  void ExpandFetchedPage(DLObj& obj, std::string_view page, bool style_sheet);
-  void TakeTitle(DLObj& obj, const std::string& title);
   void BeginPage(DLObj& obj);
   void Requeue(DLObj& obj, std::size_t i);
   void RequeueAll(DLObj& obj);
   // `stopped`: a stop put the object's records back (the status row says so).
   void Release(DLObj& obj, bool counted, bool stopped = false);
+  static std::vector<const LinkRecord*> Referrers(const DLObj& obj);
+
+  // Links of pages into the work queue, pages into the localize queue, and the counters
+  // (DLManagerLinks.cpp).
+  void ExpandFetchedPage(DLObj& obj, std::string_view page, bool style_sheet);
+  void TakeTitle(DLObj& obj, const std::string& title);
   bool AdmitToWork(const std::vector<const LinkRecord*>& referrers,
                    const std::vector<PageLink>& links);
   // A new record that would only be counted visited when it came up (see AdmitToWork).
@@ -193,7 +203,6 @@ class DLManager : public Window {
   // Puts a stored page into the localize queue once per patrol (ExpansionSet::FirstLocalizing);
   // with `when_durable`, through PatrolWork::AppendLocalizeWhenDurable.
   void QueueForLocalizing(const LinkRecord& page, bool when_durable);
-  static std::vector<const LinkRecord*> Referrers(const DLObj& obj);
   // Counts a record's URL visited, or failed (with the TlsFailure that failed it, or 0), the first
   // time in this patrol.
   void CountVisited(const LinkRecord& record);

@@ -275,44 +275,6 @@ void DLManager::Content(DLObj& obj) {
   if (!temp_left) obj.TempFileGone();
 }
 
-void DLManager::ExpandFetchedPage(DLObj& obj, std::string_view page, bool style_sheet) {
-  const LinkRecord& current = obj.Current();
-  PageScanner scanner;
-  DistinctLinks distinct;
-  scanner.SetDistinct(&distinct);
-  std::vector<PageLink>& links = page_links_;
-  links.clear();
-  std::string title;
-  if (style_sheet) {
-    scanner.ScanStyleSheet(current.url, page, links);
-  } else {
-    scanner.ScanBytes(current.url, page, links, title);
-  }
-  if (!title.empty()) TakeTitle(obj, title);
-  std::vector<const LinkRecord*> expanding;
-  for (const HeldRecord& held : obj.Records()) {
-    if (expanded_.Expand(held.record)) expanding.push_back(&held.record);
-  }
-  if (expanding.empty()) return;  // expanded before in this patrol, no deeper
-  QueueForLocalizing(current, true);
-  AdmitToWork(expanding, links);
-}
-
-void DLManager::TakeTitle(DLObj& obj, const std::string& title) {
-  std::lock_guard lock(ApplicationLock());
-  for (const HeldRecord& held : obj.Records()) {
-    const LinkRecord& record = held.record;
-    if (record.item_url != record.url) continue;
-    // The document is not const; FindItem only hands its items out as such.
-    auto* item = const_cast<ProjectItem*>(FindItem(record));
-    if (!item || item->Title() == title) continue;
-    item->SetTitle(title);
-    doc_.SetModified(true);
-    if (request_->title_changed)
-      request_->title_changed(record.folder_path, record.item_url, title);
-  }
-}
-
 // ---- Requeue and release ----
 
 void DLManager::Requeue(DLObj& obj, std::size_t i) {
