@@ -3,22 +3,11 @@
 #include <unistd.h>
 
 #include <mutex>
-#include <set>
-#include <thread>
 
-#include "crawl/ContentRules.h"
 #include "crawl/CrawlMessages.h"
-#include "crawl/FileStamp.h"
-#include "crawl/LocalPath.h"
 #include "crawl/MirrorFiles.h"
-#include "crawl/RobotsCopy.h"
 #include "crawl/SavedDataJob.h"
-#include "crawl/StoredPage.h"
-#include "crawl/StoredVariant.h"
-#include "crawl/Validators.h"
 #include "net/CRasMan.h"
-#include "net/RobotsRules.h"
-#include "net/TlsContext.h"
 #include "net/WSMessages.h"
 #include "platform/ApplicationLock.h"
 #include "platform/Messaging.h"
@@ -89,42 +78,49 @@ LinkAdmission& DLManager::Admission() {
 LResult DLManager::WindowProc(Message& msg) {
   switch (msg.message) {
     case kMsgStart:
-      OnStart();
+      Run({Event::kStart});
       return 0;
     case kMsgDialResult:
-      OnDialResult(msg.wparam, msg.lparam);
+      if (msg.lparam != 0) {
+        Run({Event::kDialFailed, msg.wparam, msg.lparam});
+      } else if (msg.wparam == kLineConnected) {
+        Run({Event::kConnected});
+      } else if (msg.wparam == kLineDisconnected) {
+        Run({Event::kLineDown});
+      }
       return 0;
     case kMsgStop:
-      OnStop();
+      Run({Event::kStop});
       return 0;
     case kMsgNext:
-      DispatchStep();
-      return 0;
     case kMsgNextLocalize:
-      LocalizeStep();
+      --posted_steps_;
+      Run({Event::kStep});
       return 0;
     case kMsgRobotsDone:
-      OnRobotsDone(static_cast<int>(LoWord(msg.lparam)));
+      Run({Event::kRobotsDone, 0, static_cast<LParam>(LoWord(msg.lparam))});
       return 0;
     case kMsgDownloadDone:
-      OnDownloadDone(static_cast<int>(LoWord(msg.lparam)));
+      Run({Event::kDownloadDone, 0, static_cast<LParam>(LoWord(msg.lparam))});
       return 0;
     case kMsgSynced:
-      OnSynced(static_cast<int>(msg.wparam));
+      Run({Event::kSynced, msg.wparam});
       return 0;
     case kMsgReleased:
-      // The released record (the payload) goes with the message; the step it ends is still
-      // counted as outstanding.
-      PostMessage(Handle(), kMsgNext);
+      // The released record (the payload) goes with the message; the step it ends follows.
+      --posted_steps_;
+      PostStep(kMsgNext);
       return 0;
     case kMsgFreeBlock:
     case kMsgIgnored:
       return 0;
-    case kMsgSavedDataStart:
     case kMsgCollectUrl:
     case kMsgOperateUrl:
     case kMsgCollectFolder:
-    case kMsgOperateFolder: {
+    case kMsgOperateFolder:
+      --posted_steps_;
+      [[fallthrough]];
+    case kMsgSavedDataStart: {
       if (!saved_data_) {
         SavedDataFactory factory;
         {
@@ -152,73 +148,235 @@ LResult DLManager::WindowProc(Message& msg) {
   }
 }
 
-// ---- Start, dial-up and stop ----
-
-void DLManager::OnStart() {
-  if (phase_ != kPhaseIdle) return;
-  phase_ = kPhaseStarting;
-  if (request_->dialer && doc_.Settings().Number(AppNumber::AutoDialup) > 0) {
-    line_ = Line::kAsked;
-    request_->dialer->Dial(Handle());
-    return;
-  }
-  BeginPatrol();
+void DLManager::PostStep(unsigned message, std::unique_ptr<Payload> payload) {
+  ++posted_steps_;
+  PostMessage(Handle(), message, 0, 0, std::move(payload));
 }
 
-void DLManager::OnDialResult(WParam state, LParam error) {
-  if (ended_) return;
-  if (error != 0) {
-    // The dial failed (or the line was released twice): nobody holds the line for us. The notify
-    // window hears why the patrol ends before it ends.
-    line_ = Line::kNone;
-    PostMessage(Notify(), kMsgDialResult, state, error);
-    EndPatrol();
-    return;
+void DLManager::EndPatrol() {
+  Run({Event::kEnd});
+}
+
+// ---- The runner and the states ----
+
+void DLManager::Run(Input input) {
+  for (;;) {
+    const State state = state_;
+    state_ = State::kNone;
+    switch (state) {
+      case State::kNone:
+        break;
+      case State::kIdle:
+        Idle(input);
+        break;
+      case State::kDialling:
+        Dialling(input);
+        break;
+      case State::kFetching:
+        Fetching(input);
+        break;
+      case State::kLocalizing:
+        Localizing(input);
+        break;
+      case State::kDraining:
+        Draining(input);
+        break;
+      case State::kHangingUp:
+        HangingUp(input);
+        break;
+      case State::kEnded:
+        if (input.event == Event::kEnter) end_due_ = true;
+        SetState(State::kEnded);
+        break;
+    }
+    if (state_ == State::kNone || state_ == state) break;
+    input = {Event::kEnter};
   }
-  if (state == kLineConnected) {
-    if (phase_ == kPhaseStarting && !stop_) BeginPatrol();
-  } else if (state == kLineDisconnected) {
-    hung_up_ = true;
-    if (phase_ == kPhaseStarting || phase_ == kPhaseEnded) EndPatrol();
+  if (!end_due_) return;
+  end_due_ = false;
+  // Last thing done: whoever hears of the end may free this object.
+  TellEnded();
+}
+
+bool DLManager::CommonInput(State state, const Input& input) {
+  switch (input.event) {
+    case Event::kDialFailed:
+      // The dial failed (or the line was released twice): nobody holds the line for us. The notify
+      // window hears why the patrol ends before it ends.
+      line_ = Line::kNotAsked;
+      PostMessage(Notify(), kMsgDialResult, input.wparam, input.lparam);
+      SetState(State::kEnded);
+      return true;
+    case Event::kEnd:
+      SetState(State::kEnded);
+      return true;
+    case Event::kSynced:
+      OnSynced(static_cast<int>(input.wparam),
+               state == State::kLocalizing ? kMsgNextLocalize : kMsgNext);
+      SetState(state);
+      return true;
+    case Event::kLineDown:
+      LineWentDown();
+      return false;  // the state decides what it means
+    default:
+      return false;
   }
 }
 
-void DLManager::OnStop() {
-  if (ended_ || stop_) return;
-  stop_ = true;
+void DLManager::Idle(const Input& input) {
+  if (CommonInput(State::kIdle, input)) return;
+  switch (input.event) {
+    case Event::kStart:
+      SetState(request_->dialer && doc_.Settings().Number(AppNumber::AutoDialup) > 0
+                   ? State::kDialling
+                   : State::kFetching);
+      return;
+    case Event::kStop:
+      SetState(State::kEnded);  // nothing was taken out of the queues
+      return;
+    default:
+      SetState(State::kIdle);
+      return;
+  }
+}
+
+void DLManager::Dialling(const Input& input) {
+  if (CommonInput(State::kDialling, input)) return;
+  switch (input.event) {
+    case Event::kEnter:
+      line_ = Line::kAsked;
+      request_->dialer->Dial(Handle());
+      SetState(State::kDialling);
+      return;
+    case Event::kConnected:
+      SetState(State::kFetching);
+      return;
+    case Event::kLineDown:
+      SetState(State::kEnded);
+      return;
+    case Event::kStop:
+      // Nothing was taken out of the queues yet; a dial under way ends with its answer.
+      GiveLineBack();
+      SetState(line_ == Line::kGivenBack ? State::kHangingUp : State::kEnded);
+      return;
+    default:
+      SetState(State::kDialling);
+      return;
+  }
+}
+
+void DLManager::Fetching(const Input& input) {
+  if (CommonInput(State::kFetching, input)) return;
+  switch (input.event) {
+    case Event::kEnter:
+      if (!BeginPatrol()) {
+        SetState(State::kEnded);
+        return;
+      }
+      DispatchStep();
+      return;
+    case Event::kStep:
+      DispatchStep();
+      return;
+    case Event::kRobotsDone:
+    case Event::kDownloadDone:
+      SetState(OnResult(input, false) == ResultEnd::kStop ? State::kDraining : State::kFetching);
+      return;
+    case Event::kStop:
+      SetState(State::kDraining);
+      return;
+    default:
+      SetState(State::kFetching);
+      return;
+  }
+}
+
+void DLManager::Localizing(const Input& input) {
+  if (CommonInput(State::kLocalizing, input)) return;
+  switch (input.event) {
+    case Event::kEnter:
+      BeginLocalization();
+      LocalizeStep();
+      return;
+    case Event::kStep:
+      LocalizeStep();
+      return;
+    case Event::kStop:
+      SetState(State::kDraining);
+      return;
+    default:
+      SetState(State::kLocalizing);
+      return;
+  }
+}
+
+void DLManager::Draining(const Input& input) {
+  if (CommonInput(State::kDraining, input)) return;
+  switch (input.event) {
+    case Event::kEnter:
+      GiveLineBack();
+      for (auto& obj : objects_) {
+        if (!obj->IsFree()) obj->Abort();
+      }
+      break;
+    case Event::kStep:
+      break;
+    case Event::kRobotsDone:
+    case Event::kDownloadDone:
+      // A stopped download is not a failed one: its records go back as they were.
+      OnResult(input, true);
+      SetState(State::kDraining);
+      return;
+    default:
+      SetState(State::kDraining);
+      return;
+  }
+  if (!Settled()) {
+    SetState(State::kDraining);
+    return;
+  }
+  FinishStop();
+  // The stop ends with the dial-up manager's answer when the line was given back.
+  SetState(line_ == Line::kGivenBack ? State::kHangingUp : State::kEnded);
+}
+
+void DLManager::HangingUp(const Input& input) {
+  if (CommonInput(State::kHangingUp, input)) return;
+  SetState(input.event == Event::kLineDown ? State::kEnded : State::kHangingUp);
+}
+
+DLManager::ResultEnd DLManager::OnResult(const Input& input, bool stopping) {
+  const int index = static_cast<int>(input.lparam);
+  return input.event == Event::kRobotsDone ? OnRobotsDone(index, stopping)
+                                           : OnDownloadDone(index, stopping);
+}
+
+// ---- The dial-up line ----
+
+void DLManager::GiveLineBack() {
+  if (line_ != Line::kAsked && line_ != Line::kAskedDown) return;
+  line_ = line_ == Line::kAsked ? Line::kGivenBack : Line::kDown;
+  request_->dialer->Release(Handle());
+}
+
+void DLManager::LineWentDown() {
   if (line_ == Line::kAsked) {
-    line_ = Line::kReleased;
-    request_->dialer->Release(Handle());
+    line_ = Line::kAskedDown;
+  } else if (line_ == Line::kGivenBack) {
+    line_ = Line::kDown;
   }
-  if (phase_ < kPhaseFetching) {
-    // Nothing was taken out of the queues yet; a dial under way ends with its answer.
-    phase_ = kPhaseEnded;
-    if (line_ != Line::kReleased || hung_up_) EndPatrol();
-    return;
-  }
-  for (auto& obj : objects_) {
-    if (!obj->IsFree()) obj->Abort();
-  }
-  if (Settled()) FinishStop();
 }
+
+// ---- Stop and end ----
 
 void DLManager::FinishStop() {
   // Only the deferred records are still held: they go back to the front of the work queue.
   work_.RestoreHeld();
   deferred_.clear();
-  phase_ = kPhaseEnded;
-  if (line_ == Line::kAsked) {
-    line_ = Line::kReleased;
-    request_->dialer->Release(Handle());
-  }
-  if (line_ == Line::kReleased && !hung_up_) return;  // ends with the dial-up manager's answer
-  EndPatrol();
+  GiveLineBack();
 }
 
-void DLManager::EndPatrol() {
-  if (ended_) return;
-  ended_ = true;
-  phase_ = kPhaseEnded;
+void DLManager::TellEnded() {
   // The download objects go before the end is told, so that whoever hears of it finds the work
   // folder without their temporary files. Records of downloads still running stay in the held
   // chain and are found by the next start.
@@ -247,12 +405,24 @@ void DLManager::DropSpares() {
   spare_sockets_.reset();
 }
 
+// ---- What is outstanding, and the syncs ----
+
+int DLManager::FreeObjects() const {
+  int free = 0;
+  for (const auto& obj : objects_) free += obj->IsFree() ? 1 : 0;
+  return free;
+}
+
+int DLManager::Outstanding() const {
+  return (kObjectCount - FreeObjects()) + posted_steps_ + (checkpoint_.Running() ? 1 : 0);
+}
+
 void DLManager::Checkpoint() {
   if (work_.Unsealed() >= kRecordsPerSync) StartSync();
 }
 
 bool DLManager::Settled() {
-  if (outstanding_ > 0) return false;
+  if (Outstanding() > 0) return false;
   if (!work_.HasUnsealed()) return true;
   StartSync();
   return false;
@@ -261,19 +431,17 @@ bool DLManager::Settled() {
 void DLManager::StartSync() {
   if (checkpoint_.Running()) return;
   work_.Seal();
-  ++outstanding_;
   checkpoint_.Start(Handle(), kMsgSynced);
 }
 
-void DLManager::OnSynced(int error) {
+void DLManager::OnSynced(int error, unsigned step) {
   checkpoint_.Finish();
   work_.SyncEnded(error);
   Checkpoint();
-  // The sync was an outstanding step. When it was the last one, the phase goes on from a step of
-  // its own (which may end it); otherwise a step still to come does that.
-  if (--outstanding_ > 0 || ended_) return;
-  ++outstanding_;
-  PostMessage(Handle(), phase_ == kPhaseLocalizing ? kMsgNextLocalize : kMsgNext);
+  // When the sync was the last thing outstanding, the phase goes on from a step of its own (which
+  // may end it); otherwise what is still outstanding comes back with one.
+  if (Outstanding() > 0) return;
+  PostStep(step);
 }
 
 }  // namespace qlm

@@ -30,8 +30,7 @@ bool SameQuery(const CUrl& a, const CUrl& b) {
 
 }  // namespace
 
-void DLManager::BeginPatrol() {
-  phase_ = kPhaseFetching;
+bool DLManager::BeginPatrol() {
   patrol_start_ = FileStampNow();
   store_.RememberWrites();
   // What a killed patrol left in the work folder goes; records it held go back first (pages it
@@ -49,46 +48,35 @@ void DLManager::BeginPatrol() {
   if (request_->item) {
     std::lock_guard lock(ApplicationLock());
     start = doc_.FindItem(request_->item->folder_path, request_->item->url);
-    if (!start) {
-      EndPatrol();
-      return;
-    }
+    if (!start) return false;
   }
   CQLMDoc::PatrolStart started;
-  if (!doc_.StartPatrol(start, request_->selected_only, started)) {
-    EndPatrol();
-    return;
-  }
+  if (!doc_.StartPatrol(start, request_->selected_only, started)) return false;
   for (std::size_t i = 0; i < started.work; ++i) events_.Detected();
   for (std::size_t i = 0; i < started.localize; ++i) events_.Localizing();
   // A resumed patrol goes on with the URLs it knew; a new one starts with none.
   urls_.Open(PatrolUrlSetPath(doc_.WorkQueue().Path()), !started.resumed);
   admission_ = std::make_unique<LinkAdmission>(doc_, LinkAdmission::ForbiddenUrls(doc_), events_);
   admission_->SetUrlSet(&urls_);
-  outstanding_ = 1;
-  DispatchStep();
+  return true;
 }
 
 // ---- Dispatch ----
 
-void DLManager::Next() {
-  ++outstanding_;
-  PostMessage(Handle(), kMsgNext);
-}
-
 void DLManager::DispatchStep() {
-  --outstanding_;
-  if (ended_ || phase_ != kPhaseFetching) return;
-  if (work_.Failed() && !stop_) OnStop();  // a queue file failed: stop with the files as they are
-  if (ended_ || free_ == 0) return;
-  if (stop_) {
-    if (Settled()) FinishStop();
+  if (work_.Failed()) {
+    SetState(State::kDraining);  // a queue file failed: stop with the files as they are
+    return;
+  }
+  if (FreeObjects() == 0) {
+    SetState(State::kFetching);
     return;
   }
   if (deferred_.empty() && !work_.HasWork()) {
-    if (Settled()) BeginLocalization();
+    SetState(Settled() ? State::kLocalizing : State::kFetching);
     return;
   }
+  SetState(State::kFetching);
   HeldRecord held;
   // Nothing ready: every deferred record waits for a busy download, whose release comes back here.
   if (!ChooseRecord(held)) return;
@@ -136,7 +124,7 @@ void DLManager::Process(HeldRecord held) {
   } else {
     Fetch(std::move(held), *item, url, std::nullopt);
   }
-  if (free_ > 0) Next();
+  if (FreeObjects() > 0) PostStep(kMsgNext);
 }
 
 void DLManager::Renew(HeldRecord held, const ProjectItem& item, const CUrl& url,
@@ -192,10 +180,8 @@ void DLManager::Fetch(HeldRecord held, const ProjectItem& item, const CUrl& url,
   obj->SetLimits(ItemDownloadLimits(item, defaults, doc_.Settings()));
   SetFetchRequestLines(*obj->Main(), held.record, item, defaults, doc_.Settings(), copy_written,
                        !robots_first, validators);
-  obj->Begin(robots_first, first_start_);
+  obj->Begin(robots_first, first_start_);  // the object is outstanding until its release
   first_start_ = false;
-  --free_;
-  ++outstanding_;
 }
 
 DLManager::RobotsAnswer DLManager::AskRobots(LinkRecord& record) {

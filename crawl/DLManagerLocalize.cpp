@@ -7,34 +7,24 @@
 #include "crawl/CrawlMessages.h"
 #include "crawl/DLManager.h"
 #include "crawl/FileStamp.h"
-#include "net/CRasMan.h"
 #include "platform/ApplicationLock.h"
-#include "platform/Messaging.h"
 #include "project/CQLMDoc.h"
 
 namespace qlm {
 
 void DLManager::BeginLocalization() {
-  if (line_ == Line::kAsked) {
-    line_ = Line::kReleased;
-    request_->dialer->Release(Handle());
-  }
+  GiveLineBack();  // nothing more is fetched
   DropSpares();
   work_.ResetWork();
-  outstanding_ = 1;
   localize_start_ = FileStampNow();
-  phase_ = kPhaseLocalizing;
-  LocalizeStep();
 }
 
 void DLManager::LocalizeStep() {
-  --outstanding_;
-  if (ended_ || phase_ != kPhaseLocalizing) return;
-  if (work_.Failed() && !stop_) stop_ = true;
-  if (stop_) {
-    if (Settled()) FinishStop();
+  if (work_.Failed()) {
+    SetState(State::kDraining);
     return;
   }
+  SetState(State::kLocalizing);
   // A run of records is localised side by side; what is told of them, and their leaving the
   // queue, follows in their order.
   std::vector<HeldRecord> taken;
@@ -63,7 +53,7 @@ void DLManager::LocalizeStep() {
         work_.ResetLocalize();
         urls_.Remove();  // the patrol is over: the next one starts with no URLs
       }
-      EndPatrol();
+      SetState(State::kEnded);
     }
     return;
   }
@@ -80,8 +70,7 @@ void DLManager::LocalizeStep() {
     work_.DoneLocalizeWhenDurable(taken[i].node);
   }
   Checkpoint();
-  ++outstanding_;
-  PostMessage(Handle(), kMsgNextLocalize);
+  PostStep(kMsgNextLocalize);
 }
 
 }  // namespace qlm

@@ -59,38 +59,40 @@ std::vector<const LinkRecord*> DLManager::Referrers(const DLObj& obj) {
 
 // ---- The robots.txt fetched first ----
 
-DLObj* DLManager::ResultOf(int index) {
+DLObj* DLManager::ResultOf(int index, bool stopping, ResultEnd& end) {
+  end = ResultEnd::kGoOn;
   if (index < 0 || index >= kObjectCount || objects_[index]->IsFree()) return nullptr;
   DLObj& obj = *objects_[index];
-  if (!stop_ && obj.BodyError() == 0) return &obj;
-  if (stop_) {
+  if (!stopping && obj.BodyError() == 0) return &obj;
+  if (stopping) {
     // A stopped download is not a failed one: its records go back as they were.
     RequeueAll(obj);
     Release(obj, true, true);
   } else {
-    BodyNotWritten(obj);
+    end = BodyNotWritten(obj);
   }
   return nullptr;
 }
 
-void DLManager::BodyNotWritten(DLObj& obj) {
+DLManager::ResultEnd DLManager::BodyNotWritten(DLObj& obj) {
   // The part that was written goes; the local copy of an earlier patrol is left as it was.
   obj.RemoveTempFile();
   if (obj.BodyRefused()) {
     Release(obj, true);
-    return;
+    return ResultEnd::kGoOn;
   }
   // The mirror cannot take what the patrol fetches: another download would fare no better.
   const int error = obj.BodyError();
   RequeueAll(obj);
   Release(obj, false, true);
   PostMessage(Notify(), kMsgMirrorWriteFailed, static_cast<WParam>(error), 0);
-  OnStop();
+  return ResultEnd::kStop;
 }
 
-void DLManager::OnRobotsDone(int index) {
-  DLObj* done = ResultOf(index);
-  if (!done) return;
+DLManager::ResultEnd DLManager::OnRobotsDone(int index, bool stopping) {
+  ResultEnd end;
+  DLObj* done = ResultOf(index, stopping, end);
+  if (!done) return end;
   DLObj& obj = *done;
   CHttpRequest& robots = *obj.Robots();
   const LinkRecord& current = obj.Current();
@@ -128,6 +130,7 @@ void DLManager::OnRobotsDone(int index) {
   } else {
     Release(obj, true);
   }
+  return ResultEnd::kGoOn;
 }
 
 void DLManager::BeginPage(DLObj& obj) {
@@ -137,9 +140,10 @@ void DLManager::BeginPage(DLObj& obj) {
 
 // ---- The page itself ----
 
-void DLManager::OnDownloadDone(int index) {
-  DLObj* done = ResultOf(index);
-  if (!done) return;
+DLManager::ResultEnd DLManager::OnDownloadDone(int index, bool stopping) {
+  ResultEnd end;
+  DLObj* done = ResultOf(index, stopping, end);
+  if (!done) return end;
   DLObj& obj = *done;
   CHttpRequest& main = *obj.Main();
   std::lock_guard lock(ApplicationLock());
@@ -153,6 +157,7 @@ void DLManager::OnDownloadDone(int index) {
     Content(obj);
   }
   Release(obj, true);
+  return ResultEnd::kGoOn;
 }
 
 void DLManager::RetryOrAuthenticate(DLObj& obj) {
@@ -288,7 +293,6 @@ void DLManager::RequeueAll(DLObj& obj) {
 }
 
 void DLManager::Release(DLObj& obj, bool counted, bool stopped) {
-  ++free_;
   const bool completed = obj.Main() && obj.Main()->ResultCode() == kResultCompleted;
   const int failure = completed ? 0 : FailureOf(obj);
   // Records that went back to the queue have left the list: the rest are done (or failed).
@@ -312,7 +316,8 @@ void DLManager::Release(DLObj& obj, bool counted, bool stopped) {
   Status().Post(kMsgObjReleased, words.wparam, words.lparam);
   LinkRecord current = obj.Current();
   obj.Reset();
-  PostMessage(Handle(), kMsgReleased, 0, 0, MakePayload(std::move(current)));
+  // The object is no longer outstanding; the step its release posts is, until it arrives.
+  PostStep(kMsgReleased, MakePayload(std::move(current)));
 }
 
 }  // namespace qlm
