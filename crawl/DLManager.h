@@ -16,6 +16,7 @@
 #include "crawl/PatrolRequest.h"
 #include "crawl/PatrolUrlSet.h"
 #include "crawl/PatrolWork.h"
+#include "crawl/ResultOutcome.h"
 #include "crawl/SpareFiles.h"
 #include "crawl/Validators.h"
 #include "platform/SpareSockets.h"
@@ -244,16 +245,15 @@ class DLManager : public Window {
   void LocalizeStep();
 
   // Download results (DLManagerResults.cpp).
-  // The object a result names; null when it is free (nothing to do), when the patrol stops
-  // (`stopping`: its records went back to the queue and it was released), or when its body could
-  // not be written (`end` tells whether the patrol stops for it).
-  DLObj* ResultOf(int index, bool stopping, ResultEnd& end);
-  // A body that could not be written: the object's records are failed when a bound of the
-  // limits refused it, else kept for the next patrol, which this one stops for.
-  ResultEnd BodyNotWritten(DLObj& obj);
+  // The object a result names; null when it is free (nothing to do).
+  DLObj* BusyObject(int index);
+  // Carries out what comes before the request's own result (ResultOutcome): kRequeue (the patrol
+  // stops), kDropBody, or kStop (the mirror could not take the body; the patrol stops for it).
+  ResultEnd Interrupted(DLObj& obj, Outcome outcome);
   ResultEnd OnRobotsDone(int index, bool stopping);
   ResultEnd OnDownloadDone(int index, bool stopping);
-  void RetryOrAuthenticate(DLObj& obj);
+  // The page's request failed: each record is retried, sent with credentials, or failed.
+  void RetryOrAuthenticate(DLObj& obj, const ResultFacts& result);
   void NotModified(DLObj& obj);
   void Redirected(DLObj& obj);
   void Content(DLObj& obj);
