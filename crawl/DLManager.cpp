@@ -390,6 +390,7 @@ void DLManager::TellEnded() {
   crew_.reset();  // its helpers' staging files go with it
   if (!store_.StagingFile().empty()) ::unlink(store_.StagingFile().c_str());
   urls_.Flush();
+  SaveLinkCache(false);
   if (work_.Skipped() > 0) {
     PostMessage(Notify(), kMsgQueueRecordsSkipped, static_cast<WParam>(work_.Skipped()), 0);
   }

@@ -33,6 +33,11 @@ bool SameQuery(const CUrl& a, const CUrl& b) {
 bool DLManager::BeginPatrol() {
   patrol_start_ = FileStampNow();
   store_.RememberWrites();
+  generation_ = std::make_unique<MirrorGeneration>(
+      store_.WorkFile(doc_.Name(), kMirrorGenerationExtension), store_.Durable());
+  store_.TellChangesTo(generation_.get());
+  link_cache_ = std::make_unique<StoredLinkCache>(store_.WorkFile(doc_.Name(), ".lc"));
+  link_cache_->Load();
   // What a killed patrol left in the work folder goes; records it held go back first (pages it
   // was localising too), so that the start sees them.
   RemoveTemporaryFiles(doc_.ProjectFolder());

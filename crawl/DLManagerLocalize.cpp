@@ -12,9 +12,22 @@
 
 namespace qlm {
 
+void DLManager::SaveLinkCache(bool used_only) {
+  if (!link_cache_) return;
+  link_cache_->Save(used_only);
+  link_cache_.reset();
+}
+
 void DLManager::BeginLocalization() {
   GiveLineBack();  // nothing more is fetched
   DropSpares();
+  // What the downloads and the expansion of their pages kept for their room is not needed again:
+  // the localization pass holds a site's largest page twice, and its peak is the patrol's.
+  for (auto& obj : objects_) obj->DropKeptBody();
+  std::vector<PageLink>().swap(page_links_);
+  std::vector<LinkRecord>().swap(admitted_);
+  std::string().swap(settled_urls_);
+  std::vector<std::size_t>().swap(settled_ends_);
   work_.ResetWork();
   localize_start_ = FileStampNow();
 }
@@ -52,6 +65,7 @@ void DLManager::LocalizeStep() {
       if (!work_.Failed()) {
         work_.ResetLocalize();
         urls_.Remove();  // the patrol is over: the next one starts with no URLs
+        SaveLinkCache(true);
       }
       SetState(State::kEnded);
     }
@@ -62,6 +76,13 @@ void DLManager::LocalizeStep() {
         store_, LocalizeCrew::HelpersFor(std::thread::hardware_concurrency()));
   }
   crew_->Localize(pages, localize_start_);
+  if (link_cache_) {
+    for (const LocalizeCrew::Page& page : pages) {
+      if (page.result != PageLocalizer::kLocalized) continue;
+      link_cache_->Rewritten(StoredLinkCache::KeyOf(page.url, page.folder_path), page.outcome.read,
+                             page.outcome.written);
+    }
+  }
   for (std::size_t i = 0; i < taken.size(); ++i) {
     if (handled[i]) {
       events_.Handling(taken[i].record.url);

@@ -112,6 +112,8 @@ class DLObj : public Window, private IHttpObserver {
   // The body of the last download as far as it is kept in memory: the first kKeptBody bytes
   // (the whole body when Body().KeptWhole()).
   const CFileBodySink& Body() const { return body_; }
+  // Gives back the memory of the kept body: the object will not download for a while.
+  void DropKeptBody() { body_.DropKept(); }
   static constexpr std::size_t kKeptBody = 256 * 1024;
   // Why the body of the request that ended could not be written (an errno value; 0 when it was,
   // or there was none). BodyRefused(): a bound of the limits refused it, not the file system.
