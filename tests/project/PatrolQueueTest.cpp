@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -16,6 +17,7 @@
 
 #include "project/LinkRecord.h"
 #include "project/PatrolQueue.h"
+#include "tests/project/CrashingQueueStore.h"
 #include "tests/support/TempHome.h"
 
 namespace qlm {
@@ -212,10 +214,12 @@ TEST(PatrolQueue, ReadingOnlyLeavesTheFileByteForByte) {
   TempDir dir;
   const std::string path = dir.File("q");
   {
-    PatrolQueue q(LinkRecord::kVersion10050);
+    auto store = std::make_unique<test::CrashingQueueStore>();
+    test::CrashingQueueStore& crash = *store;
+    PatrolQueue q(LinkRecord::kVersion10050, std::move(store));
     ASSERT_TRUE(q.Open(path));
     ASSERT_TRUE(q.Append(std::string_view("kept")));
-    q.SimulateCrashAfter(1);  // the node is written, never linked
+    crash.CrashAfter(1);  // the node is written, never linked
     q.Append(std::string_view("orphan"));
   }
   const std::string before = ReadFileBytes(path);
@@ -464,11 +468,13 @@ TEST(PatrolQueue, AProcessKilledBetweenAnyTwoWritesLosesNoRecord) {
     for (std::size_t writes = 0; writes <= 20; ++writes) {
       std::remove(path.c_str());
       {
-        PatrolQueue q(LinkRecord::kVersion);
+        auto store = std::make_unique<test::CrashingQueueStore>();
+        test::CrashingQueueStore& crash = *store;
+        PatrolQueue q(LinkRecord::kVersion, std::move(store));
         ASSERT_TRUE(q.Open(path));
         for (const auto& r : s.main) q.Append(std::string_view(r));
         for (const auto& r : s.held) q.Append(std::string_view(r), Chain::kHeld);
-        q.SimulateCrashAfter(writes);
+        crash.CrashAfter(writes);
         s.op(q);
       }
       const Found found = Restart(path);
@@ -500,7 +506,9 @@ TEST(PatrolQueue, RemovingSeveralHeldRecordsCutAtAnyWriteLosesNoOtherRecord) {
     for (std::size_t writes = 0; writes <= 12; ++writes) {
       std::remove(path.c_str());
       {
-        PatrolQueue q(LinkRecord::kVersion);
+        auto store = std::make_unique<test::CrashingQueueStore>();
+        test::CrashingQueueStore& crash = *store;
+        PatrolQueue q(LinkRecord::kVersion, std::move(store));
         ASSERT_TRUE(q.Open(path));
         ASSERT_TRUE(q.Append(std::string_view("m")));
         std::vector<PatrolQueue::NodeId> nodes(held.size());
@@ -509,7 +517,7 @@ TEST(PatrolQueue, RemovingSeveralHeldRecordsCutAtAnyWriteLosesNoOtherRecord) {
         }
         std::vector<PatrolQueue::NodeId> gone;
         for (std::size_t i : removal) gone.push_back(nodes[i]);
-        q.SimulateCrashAfter(writes);
+        crash.CrashAfter(writes);
         ASSERT_TRUE(q.RemoveAll(gone, Chain::kHeld));
         if (writes == 12) {
           EXPECT_EQ(Contents(q, Chain::kHeld), want);
@@ -676,10 +684,12 @@ TEST(PatrolQueue, AFixedRunWritesTheSameBytesAsEver) {
       }
       case 11: {
         // A process killed in the middle of an append or a pop; the next open repairs the file.
-        PatrolQueue killed(LinkRecord::kVersion);
+        auto store = std::make_unique<test::CrashingQueueStore>();
+        test::CrashingQueueStore& crash = *store;
+        PatrolQueue killed(LinkRecord::kVersion, std::move(store));
         ASSERT_TRUE(killed.Open(path));
         q.Close();
-        killed.SimulateCrashAfter(random() % 4);
+        crash.CrashAfter(random() % 4);
         random() % 2 ? (void)killed.InsertFront(std::string_view(record()))
                      : (void)killed.PopBack(data);
         killed.Close();
