@@ -256,6 +256,63 @@ TEST(CHttpRequestReply, GivesTheSameResultWholeTrickledAndInRandomPieces) {
   }
 }
 
+// Replies of each kind the request tells apart, with the header lines it reads.
+const char* const kSweptReplies[] = {
+    "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nLast-Modified: Sun, 06 Nov 1994 08:49:37 GMT"
+    "\r\nContent-Length: 12\r\n\r\nhello, world",
+    "HTTP/1.1 302 Found\r\nLocation: http://h/elsewhere\r\nContent-Length: 4\r\n\r\nmove",
+    "HTTP/1.0 401 No\r\nWWW-Authenticate: Basic realm=\"r\"\r\n\r\n",
+    "HTTP/1.0 304 Not Modified\r\n\r\n",
+};
+
+TEST(CHttpRequestReply, AReplyCutAtAnyByteFailsOrGivesTheWholeReplysResult) {
+  for (const std::string reply : kSweptReplies) {
+    const Outcome whole = Fetch(ServerScript().ReadRequest().Send(reply));
+    for (size_t cut = 0; cut < reply.size(); ++cut) {
+      SCOPED_TRACE(testing::Message() << reply.substr(0, 12) << " cut at " << cut);
+      // Fetch fails the test when the request never finishes.
+      const Outcome o = Fetch(ServerScript().ReadRequest().Send(reply.substr(0, cut)));
+      if (o.result == kResultCompleted) {
+        EXPECT_EQ(o, whole);
+      } else {
+        EXPECT_EQ(o.result, kResultFailed);
+      }
+      // What ends before the status line is whole has no status.
+      if (cut < reply.find('\n')) {
+        EXPECT_EQ(o, Want(kResultFailed, 0, {kProgressConnected, kProgressFinished}));
+      }
+    }
+  }
+}
+
+TEST(CHttpRequestReply, ANulAtAnyByteNeverPassesForAnotherReply) {
+  for (const std::string reply : kSweptReplies) {
+    const Outcome whole = Fetch(ServerScript().ReadRequest().Send(reply));
+    const size_t body_at = reply.find("\r\n\r\n") + 4;
+    for (size_t at = 0; at < reply.size(); ++at) {
+      SCOPED_TRACE(testing::Message() << reply.substr(0, 12) << " NUL at " << at);
+      std::string damaged = reply;
+      damaged[at] = '\0';
+      const Outcome o = Fetch(ServerScript().ReadRequest().Send(damaged));
+      ASSERT_TRUE(o.result == kResultCompleted || o.result == kResultFailed) << o.result;
+      // A NUL in the body is one of its bytes like any other.
+      if (at >= body_at) {
+        Outcome want = whole;
+        if (!want.body.empty()) want.body[at - body_at] = '\0';
+        EXPECT_EQ(o, want);
+        continue;
+      }
+      // In the status line and the header block it may cost the reply its success, a header
+      // or its length. The status code read is the one sent, or the digits before the NUL (0
+      // when there are none, as for a line the parse gives up on earlier): never another code.
+      // No value holds the NUL.
+      const std::string code = std::to_string(whole.status);
+      EXPECT_TRUE(o.status == 0 || code.starts_with(std::to_string(o.status))) << o.status;
+      EXPECT_EQ(o.location.find('\0'), std::string::npos);
+    }
+  }
+}
+
 TEST(CHttpRequestReply, HeadNeverReadsABody) {
   const Outcome o =
       Fetch(ServerScript().ReadRequest().Send("HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\nbody"),
