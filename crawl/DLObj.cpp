@@ -96,7 +96,8 @@ void DLObj::Abort() {
     StopTimer(kIntervalTimer);
     waiting_ = false;
     active_ = Active::kNone;
-    PostMessage(manager_, kMsgDownloadDone, 0, MakeLong(index_, main_ ? main_->ResultCode() : 0));
+    PostMessage(manager_, kMsgDownloadDone, 0,
+                MakeLong(index_, main_ ? main_->ResultCode() : kResultNone));
     return;
   }
   if (CHttpRequest* request = ActiveRequest()) request->Cancel(true);

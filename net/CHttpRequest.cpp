@@ -226,8 +226,8 @@ CHttpRequest::Step CHttpRequest::Connected() {
 }
 
 // Tunnel: enter sends the CONNECT; the proxy's status line and header block are read as a
-// server's are. A 2xx opens the tunnel; any other status ends the transaction with result 3
-// and the proxy's status (a 407 as for a plain request through the proxy).
+// server's are. A 2xx opens the tunnel; any other status ends the transaction with
+// kResultFailed and the proxy's status (a 407 as for a plain request through the proxy).
 CHttpRequest::Step CHttpRequest::DoTunnel(int event) {
   if (event == kEventEnter) {
     tunnel_status_taken_ = false;
@@ -398,9 +398,9 @@ CHttpRequest::Step CHttpRequest::DoAwaitClose(int event) {
   return Closed() ? Finish(kResultCompleted) : Step::kStay;
 }
 
-// The events every reading state answers alike: a cancel ends with result 1, a connection
-// failure with 3, a close is remembered (the state reads what came before it first). True when
-// the state goes on to read; otherwise *step is what it returns.
+// The events every reading state answers alike: a cancel ends with kResultCancelled, a
+// connection failure with kResultFailed, a close is remembered (the state reads what came
+// before it first). True when the state goes on to read; otherwise *step is what it returns.
 bool CHttpRequest::ReadingEvent(int event, Step* step) {
   switch (event) {
     case kEventCancel:
@@ -465,8 +465,8 @@ CHttpRequest::Step CHttpRequest::DeliverBody() {
 }
 
 void CHttpRequest::OnConnectNotice(uint32_t, int status) {
-  if (status == 2) Run(kEventConnected);
-  if (status == 3) Run(kEventConnectFailed);
+  if (status == CConnMgr::kConnected) Run(kEventConnected);
+  if (status == CConnMgr::kFailed) Run(kEventConnectFailed);
 }
 
 void CHttpRequest::OnSocketEvent(uint32_t, int notice, int error, const void*) {
@@ -474,8 +474,8 @@ void CHttpRequest::OnSocketEvent(uint32_t, int notice, int error, const void*) {
     tls_ready_error_ = error;
     Run(kEventTlsReady);
   }
-  if (notice == 2) Run(kEventReadable);
-  if (notice == 4) {
+  if (notice == ISocketSink::kReadable) Run(kEventReadable);
+  if (notice == ISocketSink::kClosed) {
     if (error != 0) socket_error_ = error;
     Run(kEventClosed);
   }

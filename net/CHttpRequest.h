@@ -19,7 +19,8 @@ namespace qlm {
 
 class CHttpRequest;
 
-// Progress codes passed to the observer.
+// Progress codes passed to the observer. The download object forwards them, and the results
+// below, in its messages: the numbers are part of what it posts and must not change.
 enum HttpProgress : int {
   kProgressConnected = 1,
   kProgressStatusLine = 2,
@@ -28,8 +29,13 @@ enum HttpProgress : int {
   kProgressFinished = 5,
 };
 
-// Result codes of a transaction.
-enum HttpResult : int { kResultCancelled = 1, kResultCompleted = 2, kResultFailed = 3 };
+// Result codes of a transaction; kResultNone where no transaction has ended (no request made).
+enum HttpResult : int {
+  kResultNone = 0,
+  kResultCancelled = 1,
+  kResultCompleted = 2,
+  kResultFailed = 3,
+};
 
 enum HttpMethod : int { kMethodGet = 0, kMethodHead = 1, kMethodNone = 7 };
 
@@ -49,8 +55,8 @@ class IHttpObserver {
 //
 // An https route adds two steps after the connect: the CONNECT tunnel when the route goes
 // through a proxy (the proxy's credentials travel on the CONNECT, never inside the tunnel), then
-// the TLS handshake. Progress 1 (connected) comes after them, so the connection timeout covers
-// the whole way to a secure connection; from the request on, the machine is the plain one.
+// the TLS handshake. kProgressConnected comes after them, so the connection timeout covers the
+// whole way to a secure connection; from the request on, the machine is the plain one.
 class CHttpRequest : public CHttpHeaders, private IConnectOwner, private ISocketSink {
  public:
   // The states of the transaction machine, in the order a transaction passes them.
@@ -68,7 +74,7 @@ class CHttpRequest : public CHttpHeaders, private IConnectOwner, private ISocket
   };
 
   // Longest status line and longest header block (without its empty line), in bytes; a longer
-  // one fails the request at once with result 3.
+  // one fails the request at once (kResultFailed).
   static constexpr size_t kMaxStatusLine = 64 * 1024;
   static constexpr size_t kMaxHeaderBlock = 64 * 1024;
   // Receive buffer, in bytes: room for the longest header block and its terminator, and large
@@ -85,25 +91,25 @@ class CHttpRequest : public CHttpHeaders, private IConnectOwner, private ISocket
 
   // Start a transaction with host (name or dotted address), port and request target; a running
   // one is ended silently first. GET also sets the HOST line to `host_line`, or to host when that
-  // is empty. False, with result 3 and nothing started, when host, target or host line is empty
-  // or holds a line break, NUL or blank (they would forge request lines).
+  // is empty. False, with kResultFailed and nothing started, when host, target or host line is
+  // empty or holds a line break, NUL or blank (they would forge request lines).
   bool Get(std::string_view host, uint16_t port, std::string_view target,
            std::string_view host_line = {});
   bool Head(std::string_view host, uint16_t port, std::string_view target);
   // GET along a route: a plain one as above, an https one with its tunnel and handshake.
   bool Get(const HttpRoute& route);
-  // Ends the transaction with result 1 (when one is running). With notify false the observer
-  // gets no further notice, not even progress 5.
+  // Ends the transaction with kResultCancelled (when one is running). With notify false the
+  // observer gets no further notice, not even kProgressFinished.
   void Cancel(bool notify);
 
   // Where body bytes go as they arrive: with a sink set, each piece is handed to it before
-  // progress 4 is reported, so the owner need not call ReadBody. nullptr (the default) keeps
+  // kProgressBody is reported, so the owner need not call ReadBody. nullptr (the default) keeps
   // them buffered for ReadBody. The sink must outlive the transaction.
   void SetBodySink(IHttpBodySink* sink) { body_sink_ = sink; }
   // Copies up to room buffered body bytes and removes exactly those from the buffer.
   size_t ReadBody(char* buffer, size_t room);
   // Hands every buffered body byte to sink; returns how many. A sink that refuses them ends the
-  // transfer with result 3 (SinkFailed() then tells).
+  // transfer with kResultFailed (SinkFailed() then tells).
   int64_t ReadBody(IHttpBodySink& sink);
   bool SinkFailed() const { return sink_failed_; }
 
@@ -177,7 +183,7 @@ class CHttpRequest : public CHttpHeaders, private IConnectOwner, private ISocket
   // Reads what the socket has into the buffer, until it would block, the peer has closed, or the
   // buffer is full (*full then set). False on a receive error (kept in socket_error_).
   bool Fill(bool* full);
-  // Hands buffered body bytes over (sink, or observer through progress 4) until the buffer is
+  // Hands buffered body bytes over (sink, or observer through kProgressBody) until the buffer is
   // empty or the observer stops taking them.
   Step DeliverBody();
   // Reports progress; false when the request was restarted or destroyed during the notice.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,9 +24,12 @@ using test::ScriptedServer;
 using test::ServerScript;
 using State = CHttpRequest::State;
 
-const std::vector<int> kFull = {1, 2, 3, 4, 5};
-const std::vector<int> kNoBody = {1, 2, 3, 5};
-const std::vector<int> kStatusOnly = {1, 2, 5};
+const std::vector<int> kFull = {kProgressConnected, kProgressStatusLine, kProgressHeaders,
+                                kProgressBody, kProgressFinished};
+const std::vector<int> kNoBody = {kProgressConnected, kProgressStatusLine, kProgressHeaders,
+                                  kProgressFinished};
+const std::vector<int> kStatusOnly = {kProgressConnected, kProgressStatusLine, kProgressFinished};
+const std::vector<int> kNoStatus = {kProgressConnected, kProgressFinished};
 
 std::string RequestSeen(const ScriptedServer& server, HttpTestLoop& loop) {
   loop.RunUntil([&] { return server.Request(0).find("\r\n\r\n") != std::string::npos; });
@@ -189,9 +193,9 @@ TEST(CHttpRequestReply, EndsEachKindOfReplyWithItsResult) {
        ServerScript().ReadRequest().Send("HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\n!"),
        Want(kResultCompleted, 200, kFull, "!", 1)},
       {"close before the status line", ServerScript().ReadRequest().Close(),
-       Want(kResultFailed, 0, {1, 5})},
+       Want(kResultFailed, 0, kNoStatus)},
       {"reset before the status line", ServerScript().ReadRequest().Reset(),
-       Want(kResultFailed, 0, {1, 5})},
+       Want(kResultFailed, 0, kNoStatus)},
       {"close inside the header block",
        ServerScript().ReadRequest().Send("HTTP/1.0 200 OK\r\nServer: x\r\n"),
        Want(kResultFailed, 200, kStatusOnly)},
@@ -228,7 +232,7 @@ TEST(CHttpRequestReply, EndsEachKindOfReplyWithItsResult) {
            .ReadRequest()
            .Send("HTTP/1.0 200 " + std::string(CHttpRequest::kMaxStatusLine - 12, 'r'))
            .HoldOpen(),
-       Want(kResultFailed, 0, {1, 5})},
+       Want(kResultFailed, 0, kNoStatus)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -279,7 +283,7 @@ TEST(CHttpRequestReply, AReplyCutAtAnyByteFailsOrGivesTheWholeReplysResult) {
       }
       // What ends before the status line is whole has no status.
       if (cut < reply.find('\n')) {
-        EXPECT_EQ(o, Want(kResultFailed, 0, {kProgressConnected, kProgressFinished}));
+        EXPECT_EQ(o, Want(kResultFailed, 0, kNoStatus));
       }
     }
   }
@@ -471,7 +475,10 @@ TEST(CHttpRequestObserver, MayDestroyOrRestartTheRequestFromInsideANotice) {
   };
   request.Get("127.0.0.1", server.Port(), "/first");
   ASSERT_TRUE(loop.RunUntil([&] { return recorder.Finished(); }));
-  EXPECT_EQ(Collapsed(recorder.progress), (std::vector<int>{1, 2, 3, 1, 2, 3, 4, 5}));
+  std::vector<int> twice = kNoBody;
+  twice.pop_back();  // the first transaction ends without a notice
+  twice.insert(twice.end(), kFull.begin(), kFull.end());
+  EXPECT_EQ(Collapsed(recorder.progress), twice);
   EXPECT_EQ(recorder.pulled_body, "abc");
   EXPECT_EQ(server.Connections(), 2u);
 }
