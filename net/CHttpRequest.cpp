@@ -238,22 +238,14 @@ CHttpRequest::Step CHttpRequest::DoTunnel(int event) {
     }
     return Step::kStay;
   }
-  if (Step step; !ReadingEvent(event, &step)) return step;
-  bool full = false;
-  if (!Fill(&full)) return Finish(kResultFailed);
-  // A part too long fails at once; one still missing fails when the proxy has closed.
-  auto taken = [this](CReceiveBuffer::Take take, Step* step) {
-    if (take == CReceiveBuffer::kTaken) return true;
-    *step = take == CReceiveBuffer::kTooLong || Closed() ? Finish(kResultFailed) : Step::kStay;
-    return false;
-  };
-  Step step = Step::kStay;
+  Step step;
+  if (!ReadSocket(event, &step)) return step;
   if (!tunnel_status_taken_) {
-    if (!taken(buffer_.TakeLine(kMaxStatusLine, &status_line_), &step)) return step;
+    if (!Taken(buffer_.TakeLine(kMaxStatusLine, &status_line_), &step)) return step;
     ParseStatusLine(status_line_, &status_);
     tunnel_status_taken_ = true;
   }
-  if (!taken(buffer_.TakeHeaderBlock(kMaxHeaderBlock, &header_text_), &step)) return step;
+  if (!Taken(buffer_.TakeHeaderBlock(kMaxHeaderBlock, &header_text_), &step)) return step;
   if (status_.status_code / 100 != 2) {
     tls_failure_ = kTlsTunnelRefused;
     ParseReplyHeaders(header_text_);
@@ -314,16 +306,9 @@ CHttpRequest::Step CHttpRequest::DoSendRequest(int event) {
 }
 
 CHttpRequest::Step CHttpRequest::DoReadStatus(int event) {
-  if (Step step; !ReadingEvent(event, &step)) return step;
-  bool full = false;
-  if (!Fill(&full)) return Finish(kResultFailed);
-  switch (buffer_.TakeLine(kMaxStatusLine, &status_line_)) {
-    case CReceiveBuffer::kTooLong:
-      return Finish(kResultFailed);
-    case CReceiveBuffer::kWait:
-      return Closed() ? Finish(kResultFailed) : Step::kStay;
-    case CReceiveBuffer::kTaken:
-      break;
+  Step step;
+  if (!ReadSocket(event, &step) || !Taken(buffer_.TakeLine(kMaxStatusLine, &status_line_), &step)) {
+    return step;
   }
   // The parse result is not used: a line that fails early leaves the code 0, read as success.
   ParseStatusLine(status_line_, &status_);
@@ -337,16 +322,10 @@ CHttpRequest::Step CHttpRequest::DoReadStatus(int event) {
 }
 
 CHttpRequest::Step CHttpRequest::DoReadHeaders(int event) {
-  if (Step step; !ReadingEvent(event, &step)) return step;
-  bool full = false;
-  if (!Fill(&full)) return Finish(kResultFailed);
-  switch (buffer_.TakeHeaderBlock(kMaxHeaderBlock, &header_text_)) {
-    case CReceiveBuffer::kTooLong:
-      return Finish(kResultFailed);
-    case CReceiveBuffer::kWait:
-      return Closed() ? Finish(kResultFailed) : Step::kStay;
-    case CReceiveBuffer::kTaken:
-      break;
+  Step step;
+  if (!ReadSocket(event, &step) ||
+      !Taken(buffer_.TakeHeaderBlock(kMaxHeaderBlock, &header_text_), &step)) {
+    return step;
   }
   content_length_ = ScanContentLength(header_text_);
   // A failing header line keeps what was parsed before it; the transfer goes on regardless.
@@ -419,6 +398,20 @@ bool CHttpRequest::ReadingEvent(int event, Step* step) {
       *step = Step::kStay;
       return false;
   }
+}
+
+bool CHttpRequest::ReadSocket(int event, Step* step) {
+  if (!ReadingEvent(event, step)) return false;
+  bool full = false;
+  if (Fill(&full)) return true;
+  *step = Finish(kResultFailed);
+  return false;
+}
+
+bool CHttpRequest::Taken(CReceiveBuffer::Take take, Step* step) {
+  if (take == CReceiveBuffer::kTaken) return true;
+  *step = take == CReceiveBuffer::kTooLong || Closed() ? Finish(kResultFailed) : Step::kStay;
+  return false;
 }
 
 CHttpRequest::Step CHttpRequest::DoFinished(int event) {

@@ -179,6 +179,13 @@ class CHttpRequest : public CHttpHeaders, private IConnectOwner, private ISocket
   Step DoAwaitClose(int event);
   Step DoFinished(int event);
   bool ReadingEvent(int event, Step* step);
+  // ReadingEvent, then Fill: true when the state goes on to take what was read; otherwise
+  // *step is what it returns.
+  bool ReadSocket(int event, Step* step);
+  // One part of a reply head (status line or header block) as the buffer gave it: true when it
+  // was taken; otherwise *step is what the state returns: a part too long fails at once, one
+  // still missing fails when the peer has closed and else waits.
+  bool Taken(CReceiveBuffer::Take take, Step* step);
 
   // Reads what the socket has into the buffer, until it would block, the peer has closed, or the
   // buffer is full (*full then set). False on a receive error (kept in socket_error_).
