@@ -1,6 +1,7 @@
 #include "net/CHttpRequest.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "net/TlsSession.h"
 #include "platform/WinSockErrors.h"
@@ -20,7 +21,6 @@ bool SafeForRequestLine(std::string_view text) {
 CHttpRequest::CHttpRequest(IHttpObserver* observer) : observer_(observer), conn_mgr_(this, 0) {}
 
 CHttpRequest::~CHttpRequest() {
-  *alive_ = false;
   conn_mgr_.Cancel(false);
   socket_.Close();
 }
@@ -53,8 +53,9 @@ bool CHttpRequest::Start(int method, std::string_view host, uint16_t port, std::
     conn_mgr_.Cancel(false);
     socket_.Close();
   }
-  ++generation_;
   pending_.clear();
+  notice_ = 0;
+  enter_due_ = false;
   state_ = State::kFinished;
   result_ = kResultFailed;
   method_ = method;
@@ -122,24 +123,32 @@ int64_t CHttpRequest::ReadBody(IHttpBodySink& sink) {
 }
 
 // The runner: the current state handles the event; a state that changes the state has the new
-// one run with the enter event, until a state stays. Events raised while it runs (a connect
-// notice raised inside Connect, a Cancel from a progress notice) queue up behind.
+// one run with the enter event, until a state stays or makes a notice due. Events raised while
+// it runs (a connect notice raised inside Connect) queue up behind. The notice is the last
+// thing it does: what the notice interrupted goes on from a read event posted before it, so
+// that nothing of this object runs below the observer, who may cancel, restart or destroy it.
 void CHttpRequest::Run(int event) {
-  pending_.push_back(event);
+  // A cancel goes before what still waits from before a notice, as the owner wants the end now.
+  pending_.insert(event == kEventCancel ? pending_.begin() : pending_.end(), event);
   if (running_) return;
   running_ = true;
-  std::shared_ptr<bool> alive = alive_;
-  while (!pending_.empty()) {
+  while (notice_ == 0 && !pending_.empty()) {
     int e = pending_.front();
-    pending_.erase(pending_.begin());
-    for (;;) {
-      Step step = Dispatch(e);
-      if (!*alive) return;  // destroyed from inside a progress notice
-      if (step != Step::kChanged) break;
+    // A state entered before the last notice runs its enter first; a cancel goes to it at once,
+    // except to Finished, whose enter closes the socket and reports the end.
+    if (enter_due_ && (e != kEventCancel || state_ == State::kFinished)) {
       e = kEventEnter;
+    } else {
+      pending_.erase(pending_.begin());
     }
+    enter_due_ = false;
+    while (Dispatch(e) == Step::kChanged) e = kEventEnter;
   }
   running_ = false;
+  const int notice = std::exchange(notice_, 0);
+  if (notice == 0) return;
+  if (notice != kProgressFinished) socket_.PostReadable();
+  observer_->OnProgress(*this, notice);
 }
 
 CHttpRequest::Step CHttpRequest::Dispatch(int event) {
@@ -179,13 +188,12 @@ CHttpRequest::Step CHttpRequest::Finish(int result) {
   return GoTo(State::kFinished);
 }
 
-bool CHttpRequest::Report(int progress) {
+CHttpRequest::Step CHttpRequest::Report(int progress, Step step) {
   progress_ = progress;
-  if (!notify_ || observer_ == nullptr) return true;
-  std::shared_ptr<bool> alive = alive_;
-  uint64_t generation = generation_;
-  observer_->OnProgress(*this, progress);
-  return *alive && generation_ == generation;
+  if (!notify_ || observer_ == nullptr) return step;
+  notice_ = progress;
+  enter_due_ = step == Step::kChanged;
+  return Step::kNotice;
 }
 
 // Connect (entry of a start), any event: fresh counters, then the connection manager.
@@ -199,6 +207,7 @@ CHttpRequest::Step CHttpRequest::DoConnect(int) {
   socket_error_ = 0;
   peer_closed_ = false;
   eof_ = false;
+  body_noticed_ = false;
   if (!conn_mgr_.Connect(host_, port_, &socket_, this, 0)) return Finish(kResultFailed);
   return GoTo(State::kAwaitConnect);
 }
@@ -221,8 +230,7 @@ CHttpRequest::Step CHttpRequest::DoAwaitConnect(int event) {
 }
 
 CHttpRequest::Step CHttpRequest::Connected() {
-  if (!Report(kProgressConnected)) return Step::kAbandoned;
-  return GoTo(State::kSendRequest);
+  return Report(kProgressConnected, GoTo(State::kSendRequest));
 }
 
 // Tunnel: enter sends the CONNECT; the proxy's status line and header block are read as a
@@ -312,13 +320,13 @@ CHttpRequest::Step CHttpRequest::DoReadStatus(int event) {
   }
   // The parse result is not used: a line that fails early leaves the code 0, read as success.
   ParseStatusLine(status_line_, &status_);
-  if (!Report(kProgressStatusLine)) return Step::kAbandoned;
   const int code = status_.status_code;
   if (code <= 300 || IsRedirectStatus(code) || code == 401 || code == 407) {
-    return GoTo(State::kReadHeaders);
+    step = GoTo(State::kReadHeaders);
+  } else {
+    step = Finish(code == 304 ? kResultCompleted : kResultFailed);
   }
-  if (code == 304) return Finish(kResultCompleted);
-  return Finish(kResultFailed);
+  return Report(kProgressStatusLine, step);
 }
 
 CHttpRequest::Step CHttpRequest::DoReadHeaders(int event) {
@@ -330,27 +338,42 @@ CHttpRequest::Step CHttpRequest::DoReadHeaders(int event) {
   content_length_ = ScanContentLength(header_text_);
   // A failing header line keeps what was parsed before it; the transfer goes on regardless.
   ParseReplyHeaders(header_text_);
-  if (!Report(kProgressHeaders)) return Step::kAbandoned;
   const int code = status_.status_code;
-  if (method_ == kMethodHead || IsRedirectStatus(code)) return GoTo(State::kAwaitClose);
-  if (code == 401 || code == 407) return Finish(kResultFailed);
-  return GoTo(State::kReceiveBody);
+  if (method_ == kMethodHead || IsRedirectStatus(code)) {
+    step = GoTo(State::kAwaitClose);
+  } else if (code == 401 || code == 407) {
+    step = Finish(kResultFailed);
+  } else {
+    step = GoTo(State::kReceiveBody);
+  }
+  return Report(kProgressHeaders, step);
 }
 
+// Receive body: each read hands what is buffered over (DeliverBody), and the notice stops the
+// run; the next step goes on from there. A full buffer that the owner emptied may have left
+// more in the socket: it is read again, up to kReadRoundsPerEvent times in one step (with an
+// observer, each round is a run of its own, as its notice stops the run).
 CHttpRequest::Step CHttpRequest::DoReceiveBody(int event) {
   if (Step step; !ReadingEvent(event, &step)) return step;
   for (int round = 1;; ++round) {
-    bool full = false;
-    if (!Fill(&full)) return Finish(kResultFailed);
-    if (buffer_.Buffered() > 0 && DeliverBody() == Step::kAbandoned) return Step::kAbandoned;
+    if (std::exchange(body_noticed_, false)) {
+      // The observer took some and left some: it hears of the rest at once.
+      if (!sink_failed_ && buffer_.Buffered() > 0 && buffer_.Buffered() < offered_ &&
+          DeliverBody()) {
+        return Step::kNotice;
+      }
+    } else {
+      if (!Fill(&full_)) return Finish(kResultFailed);
+      if (buffer_.Buffered() > 0 && DeliverBody()) return Step::kNotice;
+    }
     // The sink could not keep a piece: what follows would have a hole in it.
     if (sink_failed_) return Finish(kResultFailed);
     if (content_length_ > 0 && body_received_ >= content_length_) {
       return GoTo(State::kAwaitClose);
     }
-    // A full buffer that the owner emptied may have left more in the socket. After a few rounds
-    // the loop gets the thread back (timers wait); the socket signals the rest again.
-    if (full && buffer_.Buffered() == 0 && pending_.empty() && round < kReadRoundsPerEvent) {
+    // After a few rounds the loop gets the thread back (timers wait); the socket signals the
+    // rest again.
+    if (full_ && buffer_.Buffered() == 0 && pending_.empty() && round < kReadRoundsPerEvent) {
       continue;
     }
     // Bytes the owner left in the buffer at the close are not handed over any more. A reply
@@ -378,8 +401,8 @@ CHttpRequest::Step CHttpRequest::DoAwaitClose(int event) {
 }
 
 // The events every reading state answers alike: a cancel ends with kResultCancelled, a
-// connection failure with kResultFailed, a close is remembered (the state reads what came
-// before it first). True when the state goes on to read; otherwise *step is what it returns.
+// connection failure with kResultFailed, a close is remembered (the state reads what came before it
+// first). True when the state goes on to read; otherwise *step is what it returns.
 bool CHttpRequest::ReadingEvent(int event, Step* step) {
   switch (event) {
     case kEventCancel:
@@ -417,8 +440,7 @@ bool CHttpRequest::Taken(CReceiveBuffer::Take take, Step* step) {
 CHttpRequest::Step CHttpRequest::DoFinished(int event) {
   if (event != kEventEnter) return Step::kStay;
   socket_.Close();
-  if (!Report(kProgressFinished)) return Step::kAbandoned;
-  return Step::kStay;
+  return Report(kProgressFinished, Step::kStay);
 }
 
 bool CHttpRequest::Fill(bool* full) {
@@ -445,16 +467,11 @@ bool CHttpRequest::Fill(bool* full) {
   return true;
 }
 
-CHttpRequest::Step CHttpRequest::DeliverBody() {
-  while (buffer_.Buffered() > 0) {
-    const size_t before = buffer_.Buffered();
-    if (body_sink_ != nullptr) ReadBody(*body_sink_);
-    if (!Report(kProgressBody)) return Step::kAbandoned;
-    if (sink_failed_) break;
-    // An observer that takes nothing, or one that cancelled, gets no repeated notice.
-    if (buffer_.Buffered() >= before || !pending_.empty()) break;
-  }
-  return Step::kStay;
+bool CHttpRequest::DeliverBody() {
+  offered_ = buffer_.Buffered();
+  if (body_sink_ != nullptr) ReadBody(*body_sink_);
+  body_noticed_ = Report(kProgressBody, Step::kStay) == Step::kNotice;
+  return body_noticed_;
 }
 
 void CHttpRequest::OnConnectNotice(uint32_t, int status) {

@@ -483,6 +483,37 @@ TEST(CHttpRequestObserver, MayDestroyOrRestartTheRequestFromInsideANotice) {
   EXPECT_EQ(server.Connections(), 2u);
 }
 
+// The machine has stopped when a notice comes: a cancel from inside it ends the transaction
+// there and then, with nothing more than the notice of its end.
+TEST(CHttpRequestObserver, ACancelFromInsideANoticeEndsTheRequestThere) {
+  for (int at : {kProgressConnected, kProgressStatusLine, kProgressHeaders, kProgressBody}) {
+    SCOPED_TRACE(at);
+    HttpTestLoop loop;
+    ScriptedServer server(
+        ServerScript().ReadRequest().Send("HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nabc"));
+    ProgressRecorder recorder;
+    CHttpRequest request(&recorder);
+    State after_cancel = State::kConnect;
+    recorder.hook = [&](CHttpRequest& r, int code) {
+      if (code != at) return;
+      r.Cancel(true);
+      after_cancel = r.CurrentState();
+    };
+    request.Get("127.0.0.1", server.Port(), "/");
+    ASSERT_TRUE(loop.RunUntil([&] { return recorder.Finished(); }));
+    loop.RunFor(milliseconds(30));
+    EXPECT_EQ(after_cancel, State::kFinished);
+    EXPECT_EQ(request.ResultCode(), kResultCancelled);
+    std::vector<int> want(kFull.begin(), std::find(kFull.begin(), kFull.end(), at) + 1);
+    want.push_back(kProgressFinished);
+    EXPECT_EQ(recorder.progress, want);
+    // Cancelled on the connect notice, the request is never sent.
+    if (at == kProgressConnected) {
+      EXPECT_EQ(server.Request(0), "");
+    }
+  }
+}
+
 TEST(CHttpRequestBody, GoesToASinkAsItArrives) {
   HttpTestLoop loop;
   std::string body(300000, '\0');
