@@ -240,6 +240,7 @@ void DLManager::EndPatrol() {
   crew_.reset();  // its helpers' staging files go with it
   if (!store_.StagingFile().empty()) ::unlink(store_.StagingFile().c_str());
   urls_.Flush();
+  SaveLinkCache(false);
   if (work_.Skipped() > 0) {
     PostMessage(Notify(), kMsgQueueRecordsSkipped, static_cast<WParam>(work_.Skipped()), 0);
   }
@@ -288,6 +289,11 @@ void DLManager::BeginPatrol() {
   phase_ = kPhaseFetching;
   patrol_start_ = FileStampNow();
   store_.RememberWrites();
+  generation_ = std::make_unique<MirrorGeneration>(
+      store_.WorkFile(doc_.Name(), kMirrorGenerationExtension), store_.Durable());
+  store_.TellChangesTo(generation_.get());
+  link_cache_ = std::make_unique<StoredLinkCache>(store_.WorkFile(doc_.Name(), ".lc"));
+  link_cache_->Load();
   // What a killed patrol left in the work folder goes; records it held go back first (pages it
   // was localising too), so that the start sees them.
   RemoveTemporaryFiles(doc_.ProjectFolder());
@@ -551,7 +557,7 @@ void DLManager::ReadStoredPage(const std::vector<const LinkRecord*>& referrers,
   }
   if (expanding.empty()) return;  // expanded before in this patrol, no deeper
   std::vector<PageLink> links;
-  if (!ReadStoredPageLinks(store_, page.url, page.folder_path, links)) return;
+  if (!ReadStoredPageLinks(store_, page.url, page.folder_path, links, link_cache_.get())) return;
   if (mode == LinkAdmission::kModePatrol) {
     AdmitToWork(expanding, links);
     QueueForLocalizing(page, false);
@@ -624,12 +630,25 @@ bool DLManager::SettledAlready(const LinkRecord& record, const CUrl& url) {
 
 // ---- Localization pass ----
 
+void DLManager::SaveLinkCache(bool used_only) {
+  if (!link_cache_) return;
+  link_cache_->Save(used_only);
+  link_cache_.reset();
+}
+
 void DLManager::BeginLocalization() {
   if (line_ == Line::kAsked) {
     line_ = Line::kReleased;
     request_->dialer->Release(Handle());
   }
   DropSpares();
+  // What the downloads and the expansion of their pages kept for their room is not needed again:
+  // the localization pass holds a site's largest page twice, and its peak is the patrol's.
+  for (auto& obj : objects_) obj->DropKeptBody();
+  std::vector<PageLink>().swap(page_links_);
+  std::vector<LinkRecord>().swap(admitted_);
+  std::string().swap(settled_urls_);
+  std::vector<std::size_t>().swap(settled_ends_);
   work_.ResetWork();
   outstanding_ = 1;
   localize_start_ = FileStampNow();
@@ -672,6 +691,7 @@ void DLManager::LocalizeStep() {
       if (!work_.Failed()) {
         work_.ResetLocalize();
         urls_.Remove();  // the patrol is over: the next one starts with no URLs
+        SaveLinkCache(true);
       }
       EndPatrol();
     }
@@ -682,6 +702,13 @@ void DLManager::LocalizeStep() {
         store_, LocalizeCrew::HelpersFor(std::thread::hardware_concurrency()));
   }
   crew_->Localize(pages, localize_start_);
+  if (link_cache_) {
+    for (const LocalizeCrew::Page& page : pages) {
+      if (page.result != PageLocalizer::kLocalized) continue;
+      link_cache_->Rewritten(StoredLinkCache::KeyOf(page.url, page.folder_path),
+                             page.outcome.read, page.outcome.written);
+    }
+  }
   for (std::size_t i = 0; i < taken.size(); ++i) {
     if (handled[i]) {
       events_.Handling(taken[i].record.url);

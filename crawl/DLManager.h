@@ -11,12 +11,14 @@
 #include "crawl/LinkAdmission.h"
 #include "crawl/LocalizeCrew.h"
 #include "crawl/MirrorCheckpoint.h"
+#include "crawl/MirrorGeneration.h"
 #include "crawl/MirrorStore.h"
 #include "crawl/PatrolEvents.h"
 #include "crawl/PatrolRequest.h"
 #include "crawl/PatrolUrlSet.h"
 #include "crawl/PatrolWork.h"
 #include "crawl/SpareFiles.h"
+#include "crawl/StoredLinkCache.h"
 #include "crawl/Validators.h"
 #include "platform/SpareSockets.h"
 #include "platform/Window.h"
@@ -152,6 +154,8 @@ class DLManager : public Window {
   DLObj* BusyWithUrl(const LinkRecord& record, const CUrl& url);
   DLObj* BusyWithRobots(const LinkRecord& record);
   void BeginLocalization();
+  // Writes the link cache and lets it go; `used_only` at the end of a whole patrol.
+  void SaveLinkCache(bool used_only);
   void LocalizeStep();
   void FinishStop();
   // No more spare files: the download objects make their own from now on.
@@ -208,6 +212,11 @@ class DLManager : public Window {
   std::unique_ptr<LinkAdmission> admission_;
   ExpansionSet expanded_;  // also tells which pages were put into the localize queue
   PatrolUrlSet urls_;      // the URLs of this patrol, kept beside the queue files
+  // The mirror's token, renewed before the patrol adds or removes a copy (made at the start).
+  std::unique_ptr<MirrorGeneration> generation_;
+  // The links of stored pages from the last patrols, so that an unchanged page is not read again
+  // (made at the start, written at the end).
+  std::unique_ptr<StoredLinkCache> link_cache_;
   // The links of the fetched page being expanded, and what AdmitToWork makes of them, kept
   // between pages for the room they took.
   std::vector<PageLink> page_links_;

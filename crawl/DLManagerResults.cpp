@@ -289,6 +289,11 @@ void DLManager::ExpandFetchedPage(DLObj& obj, std::string_view page, bool style_
     scanner.ScanBytes(current.url, page, links, title);
   }
   if (!title.empty()) TakeTitle(obj, title);
+  // Kept for the next patrol: the localization pass moves the entry over to the bytes it writes.
+  if (link_cache_ && current.storage_name.empty()) {
+    link_cache_->Put(StoredLinkCache::KeyOf(current.url, current.folder_path),
+                     StoredBytes::Of(page), links);
+  }
   std::vector<const LinkRecord*> expanding;
   for (const HeldRecord& held : obj.Records()) {
     if (expanded_.Expand(held.record)) expanding.push_back(&held.record);

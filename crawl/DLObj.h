@@ -97,6 +97,8 @@ class DLObj : public Window, private IHttpObserver {
   // The body of the last download as far as it is kept in memory: the first kKeptBody bytes
   // (the whole body when Body().KeptWhole()).
   const CFileBodySink& Body() const { return body_; }
+  // Gives back the memory of the kept body: the object will not download for a while.
+  void DropKeptBody() { body_.DropKept(); }
   static constexpr std::size_t kKeptBody = 256 * 1024;
   // Whether the access interval is still running (the request has not started).
   bool Waiting() const { return waiting_; }

@@ -29,6 +29,7 @@ class LocalizeCrew {
     std::string stored_as;  // PageLocalizer::Localize's `stored_as`
     int localize_link = 0;
     int result = PageLocalizer::kNoLocalCopy;  // set by Localize
+    PageLocalizer::Outcome outcome;             // likewise
   };
 
   // Helper threads worth having on a machine with `cores` processors: one less than its cores,

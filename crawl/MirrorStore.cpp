@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "crawl/LocalPath.h"
+#include "crawl/MirrorGeneration.h"
 #include "crawl/StoredVariant.h"
 #include "net/CUrl.h"
 
@@ -159,12 +160,17 @@ bool MirrorStore::RemembersWritingSince(const CUrl& url, std::string_view folder
   return written && *written > since;
 }
 
+void MirrorStore::AddingTo(const std::string& file) const {
+  if (generation_ && !Written(file)) generation_->Changing();
+}
+
 void MirrorStore::RemoveOtherVariants(const CUrl& url, const std::string& name,
                                       std::string_view keep) const {
   // The bare name of a URL with variants may be a folder of the same name: unlink leaves it.
   for (std::string_view variant : StoredVariantsOf(url)) {
     if (variant == keep) continue;
     const std::string file = name + std::string(variant);
+    if (generation_ && Written(file)) generation_->Changing();
     ::unlink(file.c_str());
     NoteRemoved(file);
   }
@@ -182,6 +188,7 @@ int MirrorStore::StoreFile(const std::string& source, std::string_view storage_u
   if (!name) return kNoLocalName;
   std::string file = *name + std::string(suffix);
   if (!LocalNameFits(file)) return kNoLocalName;
+  AddingTo(file);
   bool swapped = false;
   std::vector<std::string> made;
   int error = MoveIntoPlace(source, file, false, &swapped, &made);
@@ -208,6 +215,7 @@ int MirrorStore::MoveToVariant(std::string_view url, std::string_view folder_pat
   if (!name) return kNoLocalName;
   const std::string file = *name + std::string(suffix);
   if (!LocalNameFits(file)) return kNoLocalName;
+  if (generation_) generation_->Changing();
   if (::rename(name->c_str(), file.c_str()) != 0) {
     return errno == ENOENT ? kSourceFailed : kWriteFailed;
   }
@@ -275,6 +283,7 @@ int MirrorStore::WriteRedirectPage(std::string_view url, std::string_view folder
 int MirrorStore::ReplaceWithBytes(const std::string& file, std::string_view bytes,
                                   bool replacing) const {
   std::lock_guard guard(lock_);
+  if (!replacing) AddingTo(file);
   int error = 0;
   std::optional<FileTime> written;
   if (!staging_.empty()) {
@@ -293,6 +302,7 @@ int MirrorStore::ReplaceWithBytes(const std::string& file, std::string_view byte
 int MirrorStore::ReplaceWithBytesVia(const std::string& staging, const std::string& file,
                                      std::string_view bytes, bool replacing) const {
   if (staging.empty()) return ReplaceWithBytes(file, bytes, replacing);
+  if (!replacing) AddingTo(file);
   std::optional<FileTime> written;
   const int error = ReplaceFileVia(staging, file, bytes, replacing, &written);
   if (error == 0) NoteWritten(file, written);

@@ -13,6 +13,7 @@
 namespace qlm {
 
 class CUrl;
+class MirrorGeneration;
 
 // What the mirror holds for a URL: nothing (class 1), or a stored file (class 4), which for a
 // cgi URL, and for a page, style sheet or script whose name a browser would not take for one, is
@@ -160,6 +161,10 @@ class MirrorStore {
                           std::string_view bytes, bool replacing) const;
   // Gives a stored copy the current time as its last-write time (a reply said it is up to date).
   bool Touch(const std::string& file) const;
+  // From now on the store tells `generation` before it adds or removes a local copy (and not
+  // when it only gives one new content). The generation outlives the store's use.
+  void TellChangesTo(MirrorGeneration* generation) { generation_ = generation; }
+  MirrorGeneration* Generation() const { return generation_; }
 
   // The staging file; empty without a staging folder.
   const std::string& StagingFile() const { return staging_; }
@@ -179,6 +184,8 @@ class MirrorStore {
   void NoteRemoved(const std::string& file) const;
   // Notes folders that StoreFile created: the files in them are those the store wrote there.
   void NoteMadeFolders(const std::vector<std::string>& folders) const;
+  // Before `file` is written: when no copy stands there yet, the mirror's set of copies changes.
+  void AddingTo(const std::string& file) const;
 
   std::string root_;
   std::recursive_mutex& lock_;
@@ -189,6 +196,7 @@ class MirrorStore {
   mutable std::shared_mutex memo_lock_;
   mutable std::optional<WrittenFiles> written_;
   bool remembering_ = false;
+  MirrorGeneration* generation_ = nullptr;
 };
 
 }  // namespace qlm

@@ -21,4 +21,14 @@ struct NameHash {
   };
 };
 
+// A file's bytes known by their length and hash: to tell whether a file still holds the bytes
+// something was made from.
+struct StoredBytes {
+  std::uint64_t size = 0;
+  NameHash hash;
+
+  static StoredBytes Of(std::string_view bytes) { return {bytes.size(), NameHash::Of(bytes)}; }
+  bool operator==(const StoredBytes&) const = default;
+};
+
 }  // namespace qlm

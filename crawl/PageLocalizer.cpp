@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "crawl/LocalPath.h"
+#include "crawl/MirrorGeneration.h"
 #include "crawl/MirrorStore.h"
 #include "crawl/StoredVariant.h"
 #include "net/CUrl.h"
@@ -28,7 +29,8 @@ std::string EscapeForLink(std::string_view name) {
 }  // namespace
 
 int PageLocalizer::Localize(std::string_view page_url, std::string_view folder_path,
-                            int localize_link, FileTime phase_start, std::string_view stored_as) {
+                            int localize_link, FileTime phase_start, std::string_view stored_as,
+                            Outcome* outcome) {
   // No lock is held for the whole page: nobody else writes it meanwhile (localisers running side
   // by side never get the same page).
   CUrl storage;
@@ -44,6 +46,19 @@ int PageLocalizer::Localize(std::string_view page_url, std::string_view folder_p
   }
   std::string page;
   if (!ReadWholeFile(copy.file, page)) return kUnreadable;
+  // A page this pass would rewrite to the bytes it holds is known by its mark: it was localised
+  // as this page, with this LocalizeLink, while the mirror held the copies it holds now.
+  MirrorGeneration* generation = store_.Generation();
+  std::optional<LocalizedMark> mark;
+  if (generation && generation->Usable()) {
+    std::string key(page_url);
+    key.append(1, '\n').append(folder_path).append(1, '\n').append(stored_as);
+    mark.emplace(key, localize_link, generation->Token());
+  }
+  const bool hashed = mark || outcome;
+  const StoredBytes read = hashed ? StoredBytes::Of(page) : StoredBytes{};
+  if (outcome) outcome->read = outcome->written = read;
+  if (mark && mark->IsOn(copy.file, read)) return kLocalized;
   const std::optional<std::string> location = store_.LocalPath(storage, folder_path);
   if (!location) return kNoLocalCopy;
   const bool style_sheet = StoredContentOf(storage, copy.suffix) == StoredContent::kStyleSheet;
@@ -52,10 +67,14 @@ int PageLocalizer::Localize(std::string_view page_url, std::string_view folder_p
                   : Rewrite(page_url, *location, folder_path, localize_link, page);
   // A page rewritten as it stands (the same patrol of an unchanged site) is left alone: its time
   // and the mirror stay as they are.
-  if (rewritten == page) return kLocalized;
-  if (store_.ReplaceWithBytesVia(staging_, copy.file, rewritten, true) != MirrorStore::kStoreOk) {
+  if (rewritten != page &&
+      store_.ReplaceWithBytesVia(staging_, copy.file, rewritten, true) != MirrorStore::kStoreOk) {
     return kRewriteFailed;
   }
+  if (!hashed) return kLocalized;
+  const StoredBytes written = rewritten == page ? read : StoredBytes::Of(rewritten);
+  if (outcome) outcome->written = written;
+  if (mark && mark->Put(copy.file, written)) generation->Marked();
   return kLocalized;
 }
 

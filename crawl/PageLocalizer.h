@@ -8,6 +8,7 @@
 
 #include "crawl/MirrorFiles.h"
 #include "crawl/MirrorStore.h"
+#include "crawl/NameHash.h"
 #include "crawl/PageScanner.h"
 
 namespace qlm {
@@ -45,8 +46,13 @@ class PageLocalizer : private LinkRewriter {
   // place, unless it was written after `phase_start`. `localize_link` is the item's effective
   // LocalizeLink (0 when unset). `stored_as`, when not empty, is the URL under whose local name
   // the page was stored (a cgi URL that redirected to it); its links still count from `page_url`.
+  // `outcome`, when given, receives the bytes the page held and holds now (when it was read).
+  struct Outcome {
+    StoredBytes read;
+    StoredBytes written;
+  };
   int Localize(std::string_view page_url, std::string_view folder_path, int localize_link,
-               FileTime phase_start, std::string_view stored_as = {});
+               FileTime phase_start, std::string_view stored_as = {}, Outcome* outcome = nullptr);
 
   // The rewritten bytes of a page stored at `page_location` (its local name) for `page_url`.
   std::string Rewrite(std::string_view page_url, std::string_view page_location,

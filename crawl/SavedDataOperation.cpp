@@ -10,6 +10,7 @@
 
 #include "crawl/CrawlMessages.h"
 #include "crawl/LocalPath.h"
+#include "crawl/MirrorGeneration.h"
 #include "crawl/MirrorStore.h"
 #include "crawl/PatrolEvents.h"
 #include "crawl/RobotsCopy.h"
@@ -132,6 +133,13 @@ unsigned SavedDataOperation::Start(const SavedDataRequest& request) {
   }
   destination_base_ = request.destination;
   if (!destination_base_.ends_with('/')) destination_base_ += '/';
+  // Deleting and moving remove copies, a copy into the project's own folder adds some: pages
+  // localised before are localised again.
+  if (op != SavedDataRequest::kCopy ||
+      destination_base_.starts_with(store_.WorkFolder(project_name_))) {
+    MirrorGeneration(store_.WorkFile(project_name_, kMirrorGenerationExtension), store_.Durable())
+        .Changing();
+  }
 
   LinkRecord first;
   first.folder_path = item->FolderPath();

@@ -8,13 +8,15 @@
 #include "crawl/LocalPath.h"
 #include "crawl/MirrorStore.h"
 #include "crawl/PageScanner.h"
+#include "crawl/StoredLinkCache.h"
 #include "crawl/StoredVariant.h"
 #include "net/CUrl.h"
 
 namespace qlm {
 
 bool ReadStoredPageLinks(const MirrorStore& store, std::string_view url,
-                         std::string_view folder_path, std::vector<PageLink>& links) {
+                         std::string_view folder_path, std::vector<PageLink>& links,
+                         StoredLinkCache* cache) {
   links.clear();
   CUrl parsed;
   if (!parsed.Parse(url)) return false;
@@ -27,6 +29,17 @@ bool ReadStoredPageLinks(const MirrorStore& store, std::string_view url,
     content = StoredContentOf(parsed, copy.suffix);
     if (content == StoredContent::kOther || !ReadWholeFile(copy.file, page)) return false;
   }
+  StoredBytes bytes;
+  NameHash key;
+  if (cache) {
+    bytes = StoredBytes::Of(page);
+    key = StoredLinkCache::KeyOf(url, folder_path);
+    std::vector<PageLink> kept;
+    if (cache->Find(key, bytes, kept)) {
+      links = DeduplicateLinks(kept);
+      return true;
+    }
+  }
   PageScanner scanner;
   DistinctLinks distinct;
   scanner.SetDistinct(&distinct);
@@ -37,6 +50,7 @@ bool ReadStoredPageLinks(const MirrorStore& store, std::string_view url,
   } else {
     scanner.ScanBytes(url, page, found, title);
   }
+  if (cache) cache->Put(key, bytes, found);
   links = DeduplicateLinks(found);
   return true;
 }

@@ -8,6 +8,7 @@
 namespace qlm {
 
 class MirrorStore;
+class StoredLinkCache;
 
 // The links of a URL's stored copy, as a patrol re-reads a page it does not fetch again (a fresh
 // copy, a 304 reply) and as the saved-data operations collect a page's files. Only a page or a
@@ -15,8 +16,11 @@ class MirrorStore;
 // as a page or style-sheet variant). The links are
 // de-duplicated (DeduplicateLinks). False, with no links, when there is no stored page or it
 // cannot be read.
+// With a cache, links it keeps for the copy's bytes are taken from it instead of a scan, and a
+// scan's links are kept there.
 bool ReadStoredPageLinks(const MirrorStore& store, std::string_view url,
-                         std::string_view folder_path, std::vector<PageLink>& links);
+                         std::string_view folder_path, std::vector<PageLink>& links,
+                         StoredLinkCache* cache = nullptr);
 
 // Drops each link for which a later link of the same kind is the same URL (for a URL with a
 // query) or begins with its whole text (for one without: a later link that differs by a fragment

@@ -53,6 +53,11 @@ class CFileBodySink : public IHttpBodySink {
     keep_limit_ = limit;
     kept_.clear();
   }
+  // Gives back the memory of the kept bytes (a sink that will keep none for a while).
+  void DropKept() {
+    keep_limit_ = 0;
+    std::string().swap(kept_);
+  }
   // The bytes kept; everything written since the file was opened when KeptWhole().
   const std::string& Kept() const { return kept_; }
   bool KeptWhole() const { return static_cast<std::size_t>(written_) == kept_.size(); }

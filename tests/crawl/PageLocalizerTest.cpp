@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "crawl/LocalizeCrew.h"
+#include "crawl/MirrorGeneration.h"
 #include "crawl/MirrorStore.h"
 #include "crawl/PageLocalizer.h"
 #include "tests/crawl/MirrorTree.h"
@@ -158,6 +160,62 @@ TEST_F(PageLocalizerTest, LocalizesTheStoredPageInPlaceOncePerPass) {
   EXPECT_EQ(ReadFileBytes(file), rewritten);
   EXPECT_EQ(localizer_.Localize("http://h/none.html", "p", 0, phase_start),
             PageLocalizer::kNoLocalCopy);
+}
+
+// A page localised under the mirror's token is left alone while nothing it depends on changed:
+// a target stored behind the store's back (no new token) shows that it was not read again. What
+// the store adds or removes, another LocalizeLink, other bytes or a lost token file bring the
+// rewrite back.
+TEST_F(PageLocalizerTest, AMarkedPageIsLocalizedAgainOnlyWhenWhatItDependsOnChanged) {
+  const std::string token_file = dir_.Path() + "/p.mg";
+  const std::string page_file = *store_.LocalPath(kPageUrl, "p");
+  const std::string missing = *store_.LocalPath("http://h/a/b/missing.html", "p");
+  const FileTime later = std::chrono::system_clock::now() + std::chrono::hours(1);
+  struct Case {
+    const char* what;
+    std::function<void(MirrorStore&)> change;
+    int localize_link;
+    bool localized_again;
+    bool between_patrols = false;
+  };
+  const std::vector<Case> cases = {
+      {"nothing", [](MirrorStore&) {}, 0, false},
+      {"a target stored by the store",
+       [&](MirrorStore& store) { store.ReplaceWithBytes(missing, "stored"); }, 0, true},
+      {"a target's other variant removed by the store",
+       [&](MirrorStore& store) {
+         PutFile(*store.LocalPath("http://h/a/q.cgi?n=1", "p") + "[3f.txt", "old");
+         store.MoveToVariant("http://h/a/q.cgi?n=1", "p", "[3f.txt");
+       },
+       0, true},
+      {"LocalizeLink", [](MirrorStore&) {}, 1, true},
+      {"the page's bytes", [&](MirrorStore&) { PutFile(page_file, kPage); }, 0, true},
+      {"the token file", [&](MirrorStore&) { std::filesystem::remove(token_file); }, 0, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PutFile(page_file, kPage);
+    std::filesystem::remove(missing);
+    std::filesystem::remove(token_file);
+    {
+      MirrorGeneration generation(token_file, false);
+      store_.TellChangesTo(&generation);
+      ASSERT_EQ(localizer_.Localize(kPageUrl, "p", 0, later), PageLocalizer::kLocalized);
+      store_.TellChangesTo(nullptr);
+    }
+    ASSERT_EQ(ReadFileBytes(page_file), Rewrite(kPage));
+    // The next patrol, with its own generation.
+    if (c.between_patrols) c.change(store_);
+    MirrorGeneration generation(token_file, false);
+    store_.TellChangesTo(&generation);
+    if (!c.between_patrols) c.change(store_);
+    PutFile(missing, "stored behind the store's back");
+    EXPECT_EQ(localizer_.Localize(kPageUrl, "p", c.localize_link, later),
+              PageLocalizer::kLocalized);
+    const bool relative = ReadFileBytes(page_file).find("href=\"missing.html\"") != std::string::npos;
+    EXPECT_EQ(relative, c.localized_again);
+    store_.TellChangesTo(nullptr);
+  }
 }
 
 TEST_F(PageLocalizerTest, ALargePageWaitsForTheSharedLockAndASmallOneDoesNot) {

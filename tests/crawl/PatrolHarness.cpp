@@ -150,6 +150,8 @@ std::map<std::string, std::string> PatrolHarness::Tree() const {
   tree.erase("proj.uq");
   tree.erase("proj.lq");
   tree.erase("proj.us");
+  tree.erase("proj.mg");
+  tree.erase("proj.lc");
   return tree;
 }
 

@@ -70,7 +70,10 @@ std::map<std::string, std::string> Files(const std::string& root) {
     const std::string path = it->path().string();
     if (!it->is_regular_file() || path.find(".qlm") != std::string::npos) continue;
     const std::string name = it->path().filename().string();
-    if (name.ends_with(".uq") || name.ends_with(".lq")) continue;
+    if (name.ends_with(".uq") || name.ends_with(".lq") || name.ends_with(".mg") ||
+        name.ends_with(".lc")) {
+      continue;
+    }
     files[path.substr(root.size())] = test::ReadFileBytes(path);
   }
   return files;

@@ -1,0 +1,114 @@
+#include "crawl/MirrorGeneration.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdio>
+#include <random>
+
+
+namespace qlm {
+
+namespace {
+
+constexpr const char* kMarkName = "user.quillmere.localized";
+// The longest mark Value() makes, with room to spare.
+constexpr std::size_t kMaxMark = 128;
+
+std::uint64_t NewToken() {
+  std::uint64_t token = 0;
+  if (::getrandom(&token, sizeof token, 0) != sizeof token) token = std::random_device{}();
+  return token == 0 ? 1 : token;  // 0 is the token of a file that could not be read
+}
+
+std::uint64_t ReadToken(const std::string& file) {
+  char text[32];
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  const ssize_t n = ::read(fd, text, sizeof text);
+  ::close(fd);
+  if (n <= 0) return 0;
+  std::uint64_t token = 0;
+  const auto [end, error] = std::from_chars(text, text + n, token, 16);
+  if (error != std::errc() || end == text || (end < text + n && *end != '\n')) return 0;
+  return token;
+}
+
+bool WriteToken(const std::string& file, std::uint64_t token, bool durable) {
+  const std::string temporary = file + ".new";
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  char text[24];
+  const int length = std::snprintf(text, sizeof text, "%016llx\n",
+                                   static_cast<unsigned long long>(token));
+  bool ok = ::write(fd, text, static_cast<std::size_t>(length)) == length;
+  if (ok && durable) ok = ::fsync(fd) == 0;
+  ok = ::close(fd) == 0 && ok;
+  if (ok) ok = ::rename(temporary.c_str(), file.c_str()) == 0;
+  if (!ok) ::unlink(temporary.c_str());
+  return ok;
+}
+
+}  // namespace
+
+MirrorGeneration::MirrorGeneration(std::string file, bool durable)
+    : file_(std::move(file)), durable_(durable) {
+  const std::uint64_t token = ReadToken(file_);
+  if (token != 0) {
+    token_.store(token);
+    return;
+  }
+  // Without a token of its own the mirror gets one now: pages marked under it in this patrol are
+  // known as such in the next.
+  Changing();
+}
+
+void MirrorGeneration::Changing() {
+  if (renewed_.load(std::memory_order_acquire) && !marked_.load(std::memory_order_acquire)) return;
+  std::lock_guard lock(mutex_);
+  if (renewed_.load() && !marked_.load()) return;
+  const std::uint64_t token = NewToken();
+  // Pages marked under the old token must not pass for current, in this process or a later one:
+  // without the new token on the disk, the old one goes (a missing file reads as a token of its
+  // own) and no page is marked from now on.
+  token_.store(token, std::memory_order_release);
+  if (!WriteToken(file_, token, durable_)) {
+    ::unlink(file_.c_str());
+    usable_.store(false, std::memory_order_release);
+  }
+  marked_.store(false);
+  renewed_.store(true, std::memory_order_release);
+}
+
+LocalizedMark::LocalizedMark(std::string_view page_key, int localize_link, std::uint64_t token)
+    : key_(NameHash::Of(page_key).first), localize_link_(localize_link), token_(token) {}
+
+std::string LocalizedMark::Value(const StoredBytes& bytes) const {
+  char text[kMaxMark];
+  const int length = std::snprintf(
+      text, sizeof text, "1 %d %016llx %016llx %llu %016llx%016llx", localize_link_,
+      static_cast<unsigned long long>(token_), static_cast<unsigned long long>(key_),
+      static_cast<unsigned long long>(bytes.size),
+      static_cast<unsigned long long>(bytes.hash.first),
+      static_cast<unsigned long long>(bytes.hash.second));
+  return std::string(text, static_cast<std::size_t>(length));
+}
+
+bool LocalizedMark::IsOn(const std::string& file, const StoredBytes& bytes) const {
+  if (token_ == 0) return false;
+  char text[kMaxMark];
+  const ssize_t n = ::getxattr(file.c_str(), kMarkName, text, sizeof text);
+  if (n <= 0) return false;
+  return std::string_view(text, static_cast<std::size_t>(n)) == Value(bytes);
+}
+
+bool LocalizedMark::Put(const std::string& file, const StoredBytes& bytes) const {
+  if (token_ == 0) return false;
+  const std::string value = Value(bytes);
+  return ::setxattr(file.c_str(), kMarkName, value.data(), value.size(), 0) == 0;
+}
+
+}  // namespace qlm
