@@ -1,13 +1,12 @@
 #include "net/TlsContext.h"
 
 #include <arpa/inet.h>
-#include <openssl/ssl.h>
-#include <openssl/x509v3.h>
 #include <sys/stat.h>
 
 #include <deque>
 #include <map>
 
+#include "net/OpenSsl.h"
 #include "platform/FileTimes.h"
 
 namespace qlm {
@@ -20,22 +19,22 @@ struct TlsContext::Context {
   std::deque<std::string> order;                 // keys, oldest first
 
   ~Context() {
-    for (auto& [key, session] : sessions) SSL_SESSION_free(session);
-    SSL_CTX_free(ctx);
+    for (auto& [key, session] : sessions) Ssl().SSL_SESSION_free(session);
+    Ssl().SSL_CTX_free(ctx);
   }
 
   void Put(const std::string& key, SSL_SESSION* session) {
     std::lock_guard lock(mutex);
     auto [it, added] = sessions.try_emplace(key, session);
     if (!added) {
-      SSL_SESSION_free(it->second);
+      Ssl().SSL_SESSION_free(it->second);
       it->second = session;
       return;
     }
     order.push_back(key);
     if (order.size() <= kMaxSessions) return;
     auto oldest = sessions.find(order.front());
-    SSL_SESSION_free(oldest->second);
+    Ssl().SSL_SESSION_free(oldest->second);
     sessions.erase(oldest);
     order.pop_front();
   }
@@ -44,8 +43,8 @@ struct TlsContext::Context {
   SSL_SESSION* Get(const std::string& key) {
     std::lock_guard lock(mutex);
     auto it = sessions.find(key);
-    if (it == sessions.end() || !SSL_SESSION_is_resumable(it->second)) return nullptr;
-    SSL_SESSION_up_ref(it->second);
+    if (it == sessions.end() || !Ssl().SSL_SESSION_is_resumable(it->second)) return nullptr;
+    Ssl().SSL_SESSION_up_ref(it->second);
     return it->second;
   }
 
@@ -53,7 +52,7 @@ struct TlsContext::Context {
     std::lock_guard lock(mutex);
     auto it = sessions.find(key);
     if (it == sessions.end()) return;
-    SSL_SESSION_free(it->second);
+    Ssl().SSL_SESSION_free(it->second);
     sessions.erase(it);
     std::erase(order, key);
   }
@@ -73,14 +72,15 @@ void FreeTag(void*, void* tag, CRYPTO_EX_DATA*, int, long, void*) {
 }
 
 int TagIndex() {
-  static const int index = SSL_get_ex_new_index(0, nullptr, nullptr, nullptr, &FreeTag);
+  static const int index = Ssl().CRYPTO_get_ex_new_index(CRYPTO_EX_INDEX_SSL, 0, nullptr, nullptr,
+                                                         nullptr, &FreeTag);
   return index;
 }
 
 // The server handed out a session (after the handshake in TLS 1.2, in a ticket after it in 1.3):
 // it is filed under the connection's key. Returning 1 keeps the reference OpenSSL passed.
 int OnNewSession(SSL* ssl, SSL_SESSION* session) {
-  auto* tag = static_cast<ConnectionTag*>(SSL_get_ex_data(ssl, TagIndex()));
+  auto* tag = static_cast<ConnectionTag*>(Ssl().SSL_get_ex_data(ssl, TagIndex()));
   if (tag == nullptr) return 0;
   tag->context->Put(tag->key, session);
   return 1;
@@ -107,25 +107,32 @@ TlsContext& TlsContext::Instance() {
 }
 
 std::shared_ptr<TlsContext::Context> TlsContext::Make(const std::string& ca_file, bool* ca_loaded) {
-  auto context = std::make_shared<Context>();
-  context->ctx = SSL_CTX_new(TLS_client_method());
   *ca_loaded = false;
+  if (OpenSsl() == nullptr) return nullptr;
+  auto context = std::make_shared<Context>();
+  context->ctx = Ssl().SSL_CTX_new(Ssl().TLS_client_method());
   if (context->ctx == nullptr) return nullptr;
   SSL_CTX* ctx = context->ctx;
-  SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
-  SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
-  SSL_CTX_set_default_verify_paths(ctx);
+  Ssl().SSL_CTX_ctrl(ctx, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr);
+  Ssl().SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
+  Ssl().SSL_CTX_set_default_verify_paths(ctx);
   if (!ca_file.empty()) {
-    *ca_loaded = SSL_CTX_load_verify_locations(ctx, ca_file.c_str(), nullptr) == 1;
+    *ca_loaded = Ssl().SSL_CTX_load_verify_locations(ctx, ca_file.c_str(), nullptr) == 1;
   }
   // Writes may stop after any record and go on from a buffer that has moved: the socket's send
   // queue goes on from where it stopped, not from where it started.
-  SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+  Ssl().SSL_CTX_ctrl(ctx, SSL_CTRL_MODE,
+                     SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER, nullptr);
   // A server that closes the connection without a closing alert ends the reply as a plain one
   // does: an HTTP/1.0 reply ends with the connection either way.
-  SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
-  SSL_CTX_set_session_cache_mode(ctx, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
-  SSL_CTX_sess_set_new_cb(ctx, &OnNewSession);
+  Ssl().SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
+  // Records are read as far as the socket has them, not a header and then its body in two reads
+  // (a resumed connection took a dozen reads of the socket; TlsSession::HasPending tells of what
+  // was read ahead).
+  Ssl().SSL_CTX_ctrl(ctx, SSL_CTRL_SET_READ_AHEAD, 1, nullptr);
+  Ssl().SSL_CTX_ctrl(ctx, SSL_CTRL_SET_SESS_CACHE_MODE,
+                     SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE, nullptr);
+  Ssl().SSL_CTX_sess_set_new_cb(ctx, &OnNewSession);
   return context;
 }
 
@@ -167,28 +174,30 @@ std::shared_ptr<TlsContext::Context> TlsContext::Current() {
 SSL* TlsContext::NewConnection(const std::string& server_name, const std::string& key) {
   std::shared_ptr<Context> context = Current();
   if (!context) return nullptr;
-  SSL* ssl = SSL_new(context->ctx);
+  SSL* ssl = Ssl().SSL_new(context->ctx);
   if (ssl == nullptr) return nullptr;
   bool ok = true;
   if (IsAddress(server_name)) {
     // An address is checked against the certificate's addresses and never sent as a name.
-    ok = X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), server_name.c_str()) == 1;
+    ok = Ssl().X509_VERIFY_PARAM_set1_ip_asc(Ssl().SSL_get0_param(ssl), server_name.c_str()) ==
+         1;
   } else {
-    ok = SSL_set_tlsext_host_name(ssl, server_name.c_str()) == 1 &&
-         SSL_set1_host(ssl, server_name.c_str()) == 1;
+    ok = Ssl().SSL_ctrl(ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                        const_cast<char*>(server_name.c_str())) == 1 &&
+         Ssl().SSL_set1_host(ssl, server_name.c_str()) == 1;
   }
   auto* tag = new ConnectionTag{context, key};
-  if (SSL_set_ex_data(ssl, TagIndex(), tag) != 1) {
+  if (Ssl().SSL_set_ex_data(ssl, TagIndex(), tag) != 1) {
     delete tag;
     ok = false;
   }
   if (!ok) {
-    SSL_free(ssl);
+    Ssl().SSL_free(ssl);
     return nullptr;
   }
   if (SSL_SESSION* session = context->Get(key)) {
-    SSL_set_session(ssl, session);
-    SSL_SESSION_free(session);
+    Ssl().SSL_set_session(ssl, session);
+    Ssl().SSL_SESSION_free(session);
   }
   return ssl;
 }

@@ -1,12 +1,9 @@
 #include "net/TlsSession.h"
 
-#include <openssl/err.h>
-#include <openssl/ssl.h>
-#include <openssl/x509_vfy.h>
-
 #include <climits>
 #include <utility>
 
+#include "net/OpenSsl.h"
 #include "net/TlsContext.h"
 #include "platform/WinSockErrors.h"
 
@@ -39,28 +36,31 @@ const char* TlsFailureText(int failure) {
 TlsSession::TlsSession(SocketHandle socket, std::string server_name, std::string key)
     : socket_(socket), server_name_(std::move(server_name)), key_(std::move(key)) {
   static BIO_METHOD* const method = [] {
-    BIO_METHOD* made = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "qlm socket");
-    BIO_meth_set_write(made, &TlsSession::BioWrite);
-    BIO_meth_set_read(made, &TlsSession::BioRead);
-    BIO_meth_set_ctrl(made, &TlsSession::BioCtrl);
+    if (OpenSsl() == nullptr) return static_cast<BIO_METHOD*>(nullptr);
+    BIO_METHOD* made =
+        Ssl().BIO_meth_new(Ssl().BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "qlm socket");
+    Ssl().BIO_meth_set_write(made, &TlsSession::BioWrite);
+    Ssl().BIO_meth_set_read(made, &TlsSession::BioRead);
+    Ssl().BIO_meth_set_ctrl(made, &TlsSession::BioCtrl);
     return made;
   }();
+  if (method == nullptr) return;  // no library: the handshake fails
   SSL* ssl = TlsContext::Instance().NewConnection(server_name_, key_);
   if (ssl == nullptr) return;
-  BIO* bio = BIO_new(method);
+  BIO* bio = Ssl().BIO_new(method);
   if (bio == nullptr) {
-    SSL_free(ssl);
+    Ssl().SSL_free(ssl);
     return;
   }
-  BIO_set_data(bio, this);
-  BIO_set_init(bio, 1);
-  SSL_set_bio(ssl, bio, bio);
-  SSL_set_connect_state(ssl);
+  Ssl().BIO_set_data(bio, this);
+  Ssl().BIO_set_init(bio, 1);
+  Ssl().SSL_set_bio(ssl, bio, bio);
+  Ssl().SSL_set_connect_state(ssl);
   ssl_ = ssl;
 }
 
 TlsSession::~TlsSession() {
-  SSL_free(ssl_);
+  if (ssl_ != nullptr) Ssl().SSL_free(ssl_);
 }
 
 int TlsSession::Handshake() {
@@ -69,25 +69,25 @@ int TlsSession::Handshake() {
     return -1;
   }
   if (established_) return 0;
-  ERR_clear_error();
-  const int rc = SSL_do_handshake(ssl_);
+  Ssl().ERR_clear_error();
+  const int rc = Ssl().SSL_do_handshake(ssl_);
   if (rc == 1) {
     established_ = true;
-    resumed_ = SSL_session_reused(ssl_) == 1;
+    resumed_ = Ssl().SSL_session_reused(ssl_) == 1;
     TlsContext::Instance().CountHandshake(resumed_);
     return 0;
   }
-  const int error = SSL_get_error(ssl_, rc);
+  const int error = Ssl().SSL_get_error(ssl_, rc);
   if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) return WSAEWOULDBLOCK;
   failure_ = FailureFromVerify();
-  ERR_clear_error();
+  Ssl().ERR_clear_error();
   // A session the server no longer takes, or that led here, is not offered again.
   TlsContext::Instance().ForgetSession(key_);
   return -1;
 }
 
 int TlsSession::FailureFromVerify() const {
-  switch (SSL_get_verify_result(ssl_)) {
+  switch (Ssl().SSL_get_verify_result(ssl_)) {
     case X509_V_OK:
       return kTlsHandshakeFailed;
     case X509_V_ERR_CERT_HAS_EXPIRED:
@@ -114,8 +114,8 @@ int TlsSession::Read(char* buffer, std::size_t* length) {
   const int room = ClampLength(*length);
   *length = 0;
   if (ssl_ == nullptr || !established_) return WSAENOTCONN;
-  ERR_clear_error();
-  const int n = SSL_read(ssl_, buffer, room);
+  Ssl().ERR_clear_error();
+  const int n = Ssl().SSL_read(ssl_, buffer, room);
   if (n > 0) {
     *length = static_cast<std::size_t>(n);
     return 0;
@@ -124,8 +124,8 @@ int TlsSession::Read(char* buffer, std::size_t* length) {
 }
 
 int TlsSession::ResultOf(int rc, int eof_result) {
-  const int error = SSL_get_error(ssl_, rc);
-  ERR_clear_error();
+  const int error = Ssl().SSL_get_error(ssl_, rc);
+  Ssl().ERR_clear_error();
   switch (error) {
     case SSL_ERROR_WANT_READ:
     case SSL_ERROR_WANT_WRITE:
@@ -143,8 +143,8 @@ int TlsSession::Write(const char* data, std::size_t length, std::size_t* sent) {
   *sent = 0;
   if (ssl_ == nullptr || !established_) return WSAENOTCONN;
   if (length == 0) return 0;
-  ERR_clear_error();
-  const int n = SSL_write(ssl_, data, ClampLength(length));
+  Ssl().ERR_clear_error();
+  const int n = Ssl().SSL_write(ssl_, data, ClampLength(length));
   if (n > 0) {
     *sent = static_cast<std::size_t>(n);
     return 0;
@@ -156,24 +156,24 @@ int TlsSession::Write(const char* data, std::size_t length, std::size_t* sent) {
 }
 
 bool TlsSession::HasPending() const {
-  return ssl_ != nullptr && SSL_pending(ssl_) > 0;
+  return ssl_ != nullptr && Ssl().SSL_has_pending(ssl_) == 1;
 }
 
 void TlsSession::Shutdown() {
   if (ssl_ == nullptr || !established_) return;
-  ERR_clear_error();
-  SSL_shutdown(ssl_);
-  ERR_clear_error();
+  Ssl().ERR_clear_error();
+  Ssl().SSL_shutdown(ssl_);
+  Ssl().ERR_clear_error();
 }
 
 int TlsSession::BioWrite(BIO* bio, const char* data, int length) {
-  auto* self = static_cast<TlsSession*>(BIO_get_data(bio));
-  BIO_clear_retry_flags(bio);
+  auto* self = static_cast<TlsSession*>(Ssl().BIO_get_data(bio));
+  Ssl().BIO_clear_flags(bio, BIO_FLAGS_RWS | BIO_FLAGS_SHOULD_RETRY);
   std::size_t sent = 0;
   const int rc = WsSend(self->socket_, data, static_cast<std::size_t>(length), &sent);
   if (rc == 0) return static_cast<int>(sent);
   if (rc == WSAEWOULDBLOCK) {
-    BIO_set_retry_write(bio);
+    Ssl().BIO_set_flags(bio, BIO_FLAGS_WRITE | BIO_FLAGS_SHOULD_RETRY);
   } else {
     self->socket_error_ = rc;
   }
@@ -181,13 +181,13 @@ int TlsSession::BioWrite(BIO* bio, const char* data, int length) {
 }
 
 int TlsSession::BioRead(BIO* bio, char* buffer, int length) {
-  auto* self = static_cast<TlsSession*>(BIO_get_data(bio));
-  BIO_clear_retry_flags(bio);
+  auto* self = static_cast<TlsSession*>(Ssl().BIO_get_data(bio));
+  Ssl().BIO_clear_flags(bio, BIO_FLAGS_RWS | BIO_FLAGS_SHOULD_RETRY);
   std::size_t received = static_cast<std::size_t>(length);
   const int rc = WsRecv(self->socket_, buffer, &received);
   if (rc == 0) return static_cast<int>(received);
   if (rc == WSAEWOULDBLOCK) {
-    BIO_set_retry_read(bio);
+    Ssl().BIO_set_flags(bio, BIO_FLAGS_READ | BIO_FLAGS_SHOULD_RETRY);
   } else {
     self->socket_error_ = rc;
   }

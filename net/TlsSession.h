@@ -46,7 +46,8 @@ class TlsSession {
   // Encrypts and sends what fits, as WsSend does: 0 with `*sent`, WSAEWOULDBLOCK, or an error. A
   // write that would block must be repeated with the same bytes.
   int Write(const char* data, std::size_t length, std::size_t* sent);
-  // Decrypted bytes wait inside the session that no socket event will announce.
+  // Bytes wait inside the session, decrypted or read ahead from the socket, that no socket event
+  // will announce.
   bool HasPending() const;
   // Sends the closing alert when it fits; never waits.
   void Shutdown();
