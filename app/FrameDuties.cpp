@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "net/ChildProcess.h"
 #include "net/RasCodes.h"
+#include "platform/ChildProcess.h"
 
 namespace qlm {
 

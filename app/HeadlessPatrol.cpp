@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "app/AppMessages.h"
 #include "app/ProjectFailure.h"
 #include "app/SharedSlideList.h"
 #include "crawl/CrawlMessages.h"
@@ -21,8 +22,6 @@ namespace qlm {
 
 namespace {
 
-// Posted to the notify window by Stop(): stop the patrol.
-constexpr unsigned kMsgStopRequested = WM_USER + 100;
 // The manager posts its status messages without waking this thread (PatrolRequest::quiet_status);
 // this timer wakes it to take them in turn while the patrol runs.
 constexpr std::uint64_t kStatusTimer = 1;

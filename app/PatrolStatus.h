@@ -5,13 +5,11 @@
 #include <functional>
 #include <string>
 
+#include "app/AppMessages.h"
 #include "platform/Message.h"
 #include "platform/MessageIds.h"
 
 namespace qlm {
-
-// Clears the status view (rows and counters), as a new patrol starts.
-inline constexpr unsigned kMsgStatusReset = WM_USER + 15;
 
 // What the download status view shows of a patrol, kept apart from how it is drawn, so that the
 // status view and the headless patrol show the same rows and counters: six rows (one per download

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <thread>
 
+#include "app/AppMessages.h"
 #include "platform/MessageIds.h"
 #include "platform/Messaging.h"
 #include "platform/MonotonicClock.h"
@@ -20,7 +21,6 @@ namespace qlm {
 
 namespace {
 
-constexpr unsigned kMsgAdvance = WM_USER + 1;  // wParam: milliseconds
 constexpr std::uint64_t kAnswerTimer = 1;
 
 bool SendAll(int fd, const std::string& text) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "app/AppMessages.h"
 #include "app/HeadlessPatrol.h"
 #include "app/HeadlessSession.h"
 #include "app/ProgramClock.h"
@@ -27,11 +28,6 @@
 namespace qlm {
 
 namespace {
-
-// Posted by the signal watcher: stop every patrol and end.
-constexpr unsigned kMsgShutdown = WM_USER + 101;
-// Posted after a patrol's end: free the patrols that have ended.
-constexpr unsigned kMsgReap = WM_USER + 102;
 
 // The timers' actions on headless patrols, one per project file, and the program's lines.
 class TimerRunner final : public Window, public TimerActions {

@@ -3,7 +3,8 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <sstream>
+
+#include "platform/WholeFile.h"
 
 namespace qlm {
 
@@ -28,10 +29,8 @@ bool TimerLock::Take(const std::string& holder) {
 }
 
 std::string TimerLock::HolderText() {
-  std::ifstream note(NotePath(), std::ios::binary);
-  std::stringstream text;
-  text << note.rdbuf();
-  const std::string holder = text.str();
+  std::string holder;
+  ReadWholeFile(NotePath(), holder);
   return holder.empty() ? std::string("another program") : holder;
 }
 

@@ -5,214 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <cstdio>
 
 #include "crawl/Validators.h"
 #include "platform/FileTimes.h"
 
 namespace qlm {
-
-namespace {
-
-int WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return 0;
-}
-
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-// A name beside the target that no local name can take: local names always escape "?".
-std::string SideName(const std::string& folder) {
-  static std::atomic<unsigned> counter{0};
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "/.qlm?%d-%u", static_cast<int>(::getpid()), counter++);
-  return folder + buf;
-}
-
-}  // namespace
-
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-  bytes.clear();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return false;
-  }
-  // The file is read straight into place, as large as it was when opened; only a file that told
-  // no size is read on until its end.
-  const auto expected = static_cast<std::size_t>(st.st_size);
-  std::size_t got = 0;
-  bytes.resize(expected > 0 ? expected : 65536);
-  while (true) {
-    if (got == bytes.size()) {
-      if (expected > 0) break;
-      bytes.resize(got + 65536);
-    }
-    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ::close(fd);
-      bytes.clear();
-      return false;
-    }
-    if (n == 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  bytes.resize(got);
-  ::close(fd);
-  return true;
-}
-
-bool IsRegularFile(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool IsFolder(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool IsPlainFolder(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::optional<FileTime> LastWriteTime(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-  return WriteTimeOf(st);
-}
-
-std::optional<FileTime> RegularFileWritten(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-  return WriteTimeOf(st);
-}
-
-int MakeParentFolders(const std::string& file_path, std::vector<std::string>* made) {
-  const std::size_t last = file_path.rfind('/');
-  if (last == std::string::npos || last == 0) return 0;
-  std::size_t pos = 1;
-  while (pos <= last) {
-    const std::size_t slash = file_path.find('/', pos);
-    if (slash > pos) {  // an empty component ("//") names the same folder again
-      std::string folder = file_path.substr(0, slash);
-      if (::mkdir(folder.c_str(), 0777) != 0) {
-        if (errno != EEXIST) return errno;
-        if (!IsFolder(folder)) return ENOTDIR;
-      } else if (made) {
-        made->push_back(std::move(folder));
-      }
-    }
-    pos = slash + 1;
-  }
-  return 0;
-}
-
-int ReplaceFile(const std::string& path, bool durable, const std::function<int(int fd)>& fill) {
-  const std::string side = SideName(FolderOf(path));
-  const int fd = ::open(side.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return errno;
-  int error = fill(fd);
-  if (error == 0 && durable && ::fdatasync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(side.c_str(), path.c_str()) != 0) error = errno;
-  if (error != 0) ::unlink(side.c_str());
-  return error;
-}
-
-int ReplaceFileWithBytes(const std::string& path, std::string_view bytes, bool durable) {
-  return ReplaceFile(path, durable,
-                     [bytes](int fd) { return WriteAll(fd, bytes.data(), bytes.size()); });
-}
-
-int ReplaceFileWithCopy(const std::string& path, const std::string& source, bool durable) {
-  const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return errno;
-  const int error = ReplaceFile(path, durable, [in](int fd) {
-    char buf[65536];
-    while (true) {
-      const ssize_t n = ::read(in, buf, sizeof buf);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return errno;
-      }
-      if (n == 0) return 0;
-      if (const int e = WriteAll(fd, buf, static_cast<std::size_t>(n)); e != 0) return e;
-    }
-  });
-  ::close(in);
-  return error;
-}
-
-namespace {
-
-// rename(2), or with RENAME_EXCHANGE / RENAME_NOREPLACE; EINVAL when the file system cannot do
-// the flags.
-int Rename(const std::string& from, const std::string& to, unsigned flags) {
-  const int result = flags == 0 ? ::rename(from.c_str(), to.c_str())
-                                : ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), flags);
-  return result == 0 ? 0 : errno;
-}
-
-// `*swapped` is set when `source` holds the old file afterwards.
-int MoveOnce(const std::string& source, const std::string& target, bool replacing, bool* swapped) {
-  *swapped = false;
-  if (replacing) {
-    struct stat st {};
-    if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-      const int error = Rename(source, target, RENAME_EXCHANGE);
-      *swapped = error == 0;
-      // Gone meanwhile (or no exchange on this file system): the steps below find out what to do.
-      if (error != ENOENT && error != EINVAL && error != ENOSYS) return error;
-    }
-  }
-  int error = Rename(source, target, RENAME_NOREPLACE);
-  if (error == EEXIST) {
-    // Only a regular file is swapped out: a folder (or anything else) under the name is never
-    // moved into the work folder; the plain rename fails on a folder as it should.
-    struct stat st {};
-    const bool regular = ::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-    error = regular ? Rename(source, target, RENAME_EXCHANGE) : Rename(source, target, 0);
-    *swapped = regular && error == 0;
-  }
-  if (error == EINVAL || error == ENOSYS) error = Rename(source, target, 0);
-  return error;
-}
-
-}  // namespace
-
-int MoveIntoPlace(const std::string& source, const std::string& target, bool replacing,
-                  bool* swapped, std::vector<std::string>* made_folders) {
-  bool exchanged = false;
-  int error = MoveOnce(source, target, replacing, &exchanged);
-  if (error == ENOENT || error == ENOTDIR) {
-    // The folders on the way are made only when the first try finds them missing: most names go
-    // into folders that exist.
-    if (const int folders = MakeParentFolders(target, made_folders); folders != 0) return folders;
-    error = MoveOnce(source, target, false, &exchanged);
-  }
-  if (swapped) *swapped = error == 0 && exchanged;
-  return error;
-}
 
 int ReplaceFileVia(const std::string& staging, const std::string& target, std::string_view bytes,
                    bool replacing, std::optional<FileTime>* written) {
@@ -222,7 +20,7 @@ int ReplaceFileVia(const std::string& staging, const std::string& target, std::s
   // page; the staging file needs no such care, a sync makes it durable when that matters.
   const int fd = ::open(staging.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return errno;
-  int error = WriteAll(fd, bytes.data(), bytes.size());
+  int error = WriteAll(fd, bytes);
   // The open file tells its length (it is cut only when the file it held was longer) and the
   // time of the last write, which the move keeps.
   struct stat st {};
@@ -241,16 +39,8 @@ int ReplaceFileVia(const std::string& staging, const std::string& target, std::s
   error = MoveIntoPlace(staging, target, replacing);
   if (error == EXDEV) {
     if (written) written->reset();
-    error = ReplaceFileWithBytes(target, bytes, false);
+    error = ReplaceFileWithBytes(target, bytes, MirrorReplacement(false));
   }
-  return error;
-}
-
-int SyncFileSystem(const std::string& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  const int error = ::syncfs(fd) == 0 ? 0 : errno;
-  ::close(fd);
   return error;
 }
 
@@ -298,16 +88,6 @@ void RemoveTemporaryFiles(const std::string& work_folder) {
   if (!IsPlainFolder(spare_folder)) return;
   RemoveTemporaryFilesIn(spare_folder + "/", true);
   ::rmdir(spare_folder.c_str());
-}
-
-void RemoveEmptyFolders(std::string folder, std::string_view stop) {
-  while (!folder.empty() && folder.back() == '/') folder.pop_back();
-  while (!stop.empty() && stop.back() == '/') stop.remove_suffix(1);
-  // Only folders strictly below `stop` are removed.
-  while (folder.size() > stop.size() && folder.starts_with(stop) && folder[stop.size()] == '/') {
-    if (::rmdir(folder.c_str()) != 0) return;
-    folder.resize(folder.rfind('/'));
-  }
 }
 
 }  // namespace qlm

@@ -8,7 +8,9 @@
 #include <charconv>
 #include <cstdio>
 #include <random>
+#include <string_view>
 
+#include "platform/WholeFile.h"
 
 namespace qlm {
 
@@ -38,18 +40,16 @@ std::uint64_t ReadToken(const std::string& file) {
 }
 
 bool WriteToken(const std::string& file, std::uint64_t token, bool durable) {
-  const std::string temporary = file + ".new";
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
   char text[24];
   const int length = std::snprintf(text, sizeof text, "%016llx\n",
                                    static_cast<unsigned long long>(token));
-  bool ok = ::write(fd, text, static_cast<std::size_t>(length)) == length;
-  if (ok && durable) ok = ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  if (ok) ok = ::rename(temporary.c_str(), file.c_str()) == 0;
-  if (!ok) ::unlink(temporary.c_str());
-  return ok;
+  // Written beside the file under ".new" (created 0644 less the umask) and renamed over it.
+  const ReplaceOptions options{.temporary = TemporaryName::kFixed,
+                               .flush = durable ? Flush::kAll : Flush::kNone,
+                               .suffix = ".new",
+                               .create_mode = 0644};
+  return ReplaceFileWithBytes(file, std::string_view(text, static_cast<std::size_t>(length)),
+                              options) == 0;
 }
 
 }  // namespace

@@ -196,7 +196,7 @@ int MirrorStore::StoreFile(const std::string& source, std::string_view storage_u
   if (error == 0 && source_left) *source_left = swapped;
   if (error == EXDEV) {
     source_written.reset();  // a copy is written now
-    error = ReplaceFileWithCopy(file, source, false);
+    error = ReplaceFileWithCopy(file, source, MirrorReplacement(false));
   }
   if (error == ENOENT) return kSourceFailed;  // the folders were made: the source is missing
   if (error != 0) return WriteResult(error);
@@ -289,10 +289,10 @@ int MirrorStore::ReplaceWithBytes(const std::string& file, std::string_view byte
   if (!staging_.empty()) {
     error = ReplaceFileVia(staging_, file, bytes, replacing, &written);
   } else {
-    error = ReplaceFileWithBytes(file, bytes, false);
+    error = ReplaceFileWithBytes(file, bytes, MirrorReplacement(false));
     if (error == ENOENT) {
       error = MakeParentFolders(file);
-      if (error == 0) error = ReplaceFileWithBytes(file, bytes, false);
+      if (error == 0) error = ReplaceFileWithBytes(file, bytes, MirrorReplacement(false));
     }
   }
   if (error == 0) NoteWritten(file, written);

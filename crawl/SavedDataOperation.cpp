@@ -326,11 +326,12 @@ bool SavedDataOperation::ApplyToFile(const std::string& file) {
   if (request_.operation == SavedDataRequest::kCopy) {
     // A symbolic link is not followed out of the mirror.
     if (*target == file || !IsPlainFile(file)) return true;
-    return ReplaceFileWithCopy(*target, file, store_.Durable()) == 0;
+    return ReplaceFileWithCopy(*target, file, MirrorReplacement(store_.Durable())) == 0;
   }
   if (::rename(file.c_str(), target->c_str()) != 0) {
     // Another file system: copy, then remove the original once the copy is complete.
-    if (errno != EXDEV || ReplaceFileWithCopy(*target, file, store_.Durable()) != 0 ||
+    if (errno != EXDEV ||
+        ReplaceFileWithCopy(*target, file, MirrorReplacement(store_.Durable())) != 0 ||
         ::unlink(file.c_str()) != 0) {
       return false;
     }

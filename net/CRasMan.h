@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "net/DialBackend.h"
-#include "platform/MessageIds.h"
+#include "net/WSMessages.h"
 #include "platform/Profile.h"
 #include "platform/Window.h"
 
@@ -48,14 +48,12 @@ struct DialSettings {
 // waits for another.
 class CRasMan : public Window {
  public:
-  static constexpr unsigned kRedialMessage = WM_USER + 9;
-  static constexpr unsigned kNoticeMessage = WM_USER + 10;
-  // Dial and Release asked on another thread, carried to this window's (wParam: the requester).
-  static constexpr unsigned kDialRequestMessage = WM_USER + 60;
-  static constexpr unsigned kReleaseRequestMessage = WM_USER + 61;
-  // The back end's events ("RasDialEvent"); the fixed number is used, there being no registry of
-  // message names here.
-  static constexpr unsigned kDialEventMessage = 0xCCCD;
+  // Its messages (net/WSMessages.h).
+  static constexpr unsigned kRedialMessage = WM_RAS_REDIAL;
+  static constexpr unsigned kNoticeMessage = WM_RAS_NOTICE;
+  static constexpr unsigned kDialRequestMessage = WM_RAS_DIAL_REQUEST;
+  static constexpr unsigned kReleaseRequestMessage = WM_RAS_RELEASE_REQUEST;
+  static constexpr unsigned kDialEventMessage = WM_RAS_DIAL_EVENT;
   // Time between a busy line's hang-up and the redial, and between looks at the hung-up
   // connection until it is gone.
   static constexpr std::uint32_t kRedialDelayMs = 3000;

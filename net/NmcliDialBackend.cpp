@@ -8,8 +8,8 @@
 #include <chrono>
 #include <utility>
 
-#include "net/ChildProcess.h"
 #include "net/RasCodes.h"
+#include "platform/ChildProcess.h"
 #include "platform/Folders.h"
 #include "platform/Messaging.h"
 

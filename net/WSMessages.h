@@ -4,7 +4,9 @@
 
 namespace qlm {
 
-// Messages of the socket layer's worker thread and its hidden window.
+// The message numbers of the net layer, all in this one table: the socket layer's worker thread and
+// its hidden window, and the dial-up line manager (CRasMan). A number appears twice only where the
+// two go to different windows (see platform/MessageIds.h for the numbers of every layer).
 enum : unsigned {
   // To the hidden window: a host lookup ended (wParam: the task, lParam high word: the error).
   // The window accepts WM_USER to WM_USER+5 for lookups; this is the one the lookups use.
@@ -21,6 +23,20 @@ enum : unsigned {
   // Posted to the worker thread by a download manager that destroyed its window: the managers
   // that ended are freed (the object cannot free itself from inside its own handler).
   WM_WS_FREE_ENDED = WM_USER + 0x22,
+
+  // To the line manager's own window: dial a busy line again, once the pause after its hang-up is
+  // over.
+  WM_RAS_REDIAL = WM_USER + 9,
+  // From the line manager to its owner and to each requester: a notice of the line (wParam: the
+  // connection state, lParam: the error). The download manager takes it as kMsgDialResult, the main
+  // frame as kMsgDialupState.
+  WM_RAS_NOTICE = WM_USER + 10,
+  // To the line manager's window: Dial and Release asked on another thread (wParam: the requester).
+  WM_RAS_DIAL_REQUEST = WM_USER + 60,
+  WM_RAS_RELEASE_REQUEST = WM_USER + 61,
+  // From the dial-up back end to the line manager's window: its events ("RasDialEvent"). The fixed
+  // number is used, there being no registry of message names here.
+  WM_RAS_DIAL_EVENT = 0xCCCD,
 };
 
 }  // namespace qlm

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "platform/ChildProcess.h"
 #include "platform/Folders.h"
 #include "platform/Messaging.h"
-#include "platform/Process.h"
 
 namespace qlm {
 

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "crawl/LocalPath.h"
-#include "crawl/MirrorFiles.h"
 #include "crawl/MirrorStore.h"
 #include "crawl/PageLink.h"
 #include "crawl/PageScanner.h"
@@ -17,6 +16,7 @@
 #include "picture/PictureHistory.h"
 #include "picture/PictureQueue.h"
 #include "platform/ApplicationLock.h"
+#include "platform/FileSystem.h"
 #include "project/AppSettings.h"
 #include "project/CSSDoc.h"
 #include "project/SlideEntry.h"

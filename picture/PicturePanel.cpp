@@ -5,9 +5,9 @@
 
 #include <cerrno>
 
-#include "crawl/MirrorFiles.h"
 #include "picture/PictureRotation.h"
 #include "platform/Folders.h"
+#include "platform/WholeFile.h"
 #include "project/AppSettings.h"
 
 namespace qlm {
@@ -44,9 +44,9 @@ PicturePanel::Result PicturePanel::Pickup() {
   if (!CurrentInPickupFolder()) {
     const std::string pickup = PickupFolder();
     if (!CreateFolders(pickup, 0755)) return Result::kFailed;
-    return ReplaceFileWithCopy(InFolder(pickup, FileNameOf(path)), path, true) == 0
-               ? Result::kCopied
-               : Result::kFailed;
+    const std::string target = InFolder(pickup, FileNameOf(path));
+    return ReplaceFileWithCopy(target, path, MirrorReplacement(true)) == 0 ? Result::kCopied
+                                                                           : Result::kFailed;
   }
   if (::unlink(path.c_str()) != 0 && errno != ENOENT) return Result::kFailed;
   if (rotation_.History().Count() == 1) {
@@ -63,7 +63,8 @@ PicturePanel::Result PicturePanel::Copy(const std::string& folder) {
   const std::string target = InFolder(folder, FileNameOf(path));
   struct stat st {};
   if (::lstat(target.c_str(), &st) == 0) return Result::kExists;
-  return ReplaceFileWithCopy(target, path, true) == 0 ? Result::kCopied : Result::kFailed;
+  return ReplaceFileWithCopy(target, path, MirrorReplacement(true)) == 0 ? Result::kCopied
+                                                                         : Result::kFailed;
 }
 
 void PicturePanel::Prev() {

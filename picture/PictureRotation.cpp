@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <chrono>
 
-#include "crawl/MirrorFiles.h"
 #include "picture/JpegLoader.h"
 #include "picture/PictureQueue.h"
+#include "platform/FileSystem.h"
 #include "platform/MessageLoop.h"
 #include "platform/Messaging.h"
 #include "project/AppSettings.h"

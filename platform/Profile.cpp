@@ -1,8 +1,6 @@
 #include "platform/Profile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -10,48 +8,16 @@
 
 #include "platform/FileLock.h"
 #include "platform/Folders.h"
+#include "platform/WholeFile.h"
 
 namespace qlm {
 
 namespace {
 
-// Reads a whole file. An absent file reads as empty and succeeds; any other failure, errno set.
-bool ReadAll(const std::string& path, std::string* bytes) {
-  bytes->clear();
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT;
-  char buffer[8192];
-  ssize_t count;
-  while ((count = read(fd, buffer, sizeof buffer)) != 0) {
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      const int saved = errno;
-      close(fd);
-      bytes->clear();
-      errno = saved;
-      return false;
-    }
-    bytes->append(buffer, static_cast<size_t>(count));
-  }
-  close(fd);
-  return true;
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t count = write(fd, bytes.data() + done, bytes.size() - done);
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (count == 0) {
-      errno = EIO;
-      return false;
-    }
-    done += static_cast<size_t>(count);
-  }
-  return true;
+// Reads a whole file. An absent file reads as empty and succeeds; otherwise 0 or the errno value.
+int ReadSettings(const std::string& path, std::string* bytes) {
+  int error = 0;
+  return ReadWholeFile(path, *bytes, &error) || error == ENOENT ? 0 : error;
 }
 
 // The file a write must replace: the target of a symbolic link rather than the link, so that a
@@ -74,9 +40,9 @@ Profile::Profile(std::string path) : path_(std::move(path)) {}
 
 bool Profile::Load(IniFile* file) const {
   std::string bytes;
-  const bool ok = ReadAll(path_, &bytes);
+  const int error = ReadSettings(path_, &bytes);
   *file = IniFile::Parse(bytes);
-  return ok;
+  return error == 0;
 }
 
 int32_t Profile::GetProfileInt(std::string_view section, std::string_view name,
@@ -115,8 +81,8 @@ bool Profile::Update(const std::function<bool(IniFile&)>& edit) {
     return false;
   }
   std::string bytes;
-  if (!ReadAll(target, &bytes)) {
-    error_ = errno;
+  if (const int error = ReadSettings(target, &bytes); error != 0) {
+    error_ = error;
     return false;
   }
   IniFile file = IniFile::Parse(bytes);
@@ -138,26 +104,8 @@ bool Profile::Replace(const std::string& target, const std::string& bytes) {
   struct stat st;
   if (stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
 
-  std::string temporary = target + ".XXXXXX";
-  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) {
-    error_ = errno;
-    return false;
-  }
-  const bool written = fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && fsync(fd) == 0;
-  const int write_error = errno;
-  if (close(fd) != 0 || !written) {
-    error_ = written ? errno : write_error;
-    unlink(temporary.c_str());
-    return false;
-  }
-  if (rename(temporary.c_str(), target.c_str()) != 0) {
-    error_ = errno;
-    unlink(temporary.c_str());
-    return false;
-  }
-  error_ = 0;
-  return true;
+  error_ = ReplaceFileWithBytes(target, bytes, {.mode = mode});
+  return error_ == 0;
 }
 
 }  // namespace qlm

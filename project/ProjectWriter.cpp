@@ -1,16 +1,11 @@
 #include "project/ProjectWriter.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
 #include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "platform/WholeFile.h"
 #include "project/ProjectLexer.h"
 #include "project/Scramble.h"
 
@@ -238,21 +233,7 @@ bool ProjectWriter::Format(const ProjectItem& root, std::string& text) {
 bool ProjectWriter::Write(const std::string& path, const ProjectItem& root) {
   std::string text;
   if (!Format(root, text)) return false;
-  std::string temp = path + ".XXXXXX";
-  const int fd = mkstemp(temp.data());
-  if (fd < 0) return false;
-  bool ok = fchmod(fd, 0644) == 0;
-  for (std::size_t done = 0; ok && done < text.size();) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<std::size_t>(n);
-  }
-  ok = ok && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
-  if (!ok) std::remove(temp.c_str());
-  return ok;
+  return ReplaceFileWithBytes(path, text, {.mode = 0644}) == 0;
 }
 
 }  // namespace qlm

@@ -1,41 +1,10 @@
 #include "project/QueueConversion.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 
+#include "platform/WholeFile.h"
+
 namespace qlm {
-
-namespace {
-
-bool ReadWhole(const std::string& path, std::string& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return false;
-  char buffer[65536];
-  bytes.clear();
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-    bytes.append(buffer, n);
-  const bool ok = !std::ferror(file);
-  std::fclose(file);
-  return ok;
-}
-
-// Replaces `to` with a copy of `from`, written beside it first so that `to` is never half there.
-bool CopyFile(const std::string& from, const std::string& to) {
-  std::string bytes;
-  if (!ReadWhole(from, bytes)) return false;
-  const std::string temp = to + ".tmp";
-  std::FILE* file = std::fopen(temp.c_str(), "wb");
-  if (!file) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  ok = std::fflush(file) == 0 && ::fsync(fileno(file)) == 0 && ok;
-  ok = std::fclose(file) == 0 && ok;
-  ok = ok && std::rename(temp.c_str(), to.c_str()) == 0;
-  if (!ok) std::remove(temp.c_str());
-  return ok;
-}
-
-}  // namespace
 
 bool ConvertQueueFile(PatrolQueue& queue, int32_t new_version, const RecordConverter& convert,
                       const std::function<void(std::size_t)>& progress) {
@@ -45,7 +14,8 @@ bool ConvertQueueFile(PatrolQueue& queue, int32_t new_version, const RecordConve
   const std::string backup = path + "." + std::to_string(version);
   const std::string converted_path = path + ".new";
   queue.Close();
-  if (!CopyFile(path, backup)) {
+  // The backup is written beside its name first, so that it is never there half written.
+  if (ReplaceFileWithCopy(backup, path, {.temporary = TemporaryName::kFixed}) != 0) {
     queue.Open(path);
     return false;
   }

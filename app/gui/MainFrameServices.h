@@ -3,6 +3,7 @@
 #include <QObject>
 #include <memory>
 
+#include "app/AppMessages.h"
 #include "app/FrameDuties.h"
 #include "app/TimerLock.h"
 
@@ -13,10 +14,6 @@ class QMenu;
 class QToolBar;
 
 namespace qlm {
-
-// Messages the main frame's runtime window receives.
-inline constexpr unsigned kMsgDialupState = 0x0400 + 10;     // wParam state, lParam error
-inline constexpr unsigned kMsgPatrolFinished = 0x0400 + 13;  // a project's patrol has ended
 
 class AppSettings;
 class CSSDoc;

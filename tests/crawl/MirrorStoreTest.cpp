@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <mutex>
 #include <string>
@@ -31,37 +29,6 @@ class MirrorStoreTest : public testing::Test {
   std::recursive_mutex lock_;
   MirrorStore store_{dir_.Path() + "/Mirror", lock_};
 };
-
-// Files are read whole whatever their size, and a file that tells no size (as those of /proc
-// do) is read to its end.
-TEST(MirrorFiles, ReadWholeFileReadsEveryByteOfFilesOfAnySize) {
-  test::TempDir dir;
-  for (const std::size_t size : {0, 1, 65535, 65536, 200001}) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>('a' + i % 23);
-    const std::string path = dir.File(std::to_string(size) + ".bin");
-    test::WriteFileBytes(path, bytes);
-    std::string read = "old";
-    ASSERT_TRUE(ReadWholeFile(path, read)) << size;
-    EXPECT_EQ(read, bytes) << size;
-  }
-  std::string status;
-  ASSERT_TRUE(ReadWholeFile("/proc/self/status", status));
-  EXPECT_TRUE(status.starts_with("Name:")) << status;
-  EXPECT_NE(status.find("\nPid:"), std::string::npos);
-  // A long one of them too, where the kernel has it.
-  std::ifstream symbols("/proc/kallsyms", std::ios::binary);
-  const std::string streamed{std::istreambuf_iterator<char>(symbols), {}};
-  if (streamed.size() > 65536) {
-    std::string whole;
-    ASSERT_TRUE(ReadWholeFile("/proc/kallsyms", whole));
-    EXPECT_EQ(whole.size(), streamed.size());
-  }
-  std::string none = "old";
-  EXPECT_FALSE(ReadWholeFile(dir.File("missing"), none));
-  EXPECT_FALSE(ReadWholeFile(dir.Path(), none));
-  EXPECT_EQ(none, "");
-}
 
 TEST_F(MirrorStoreTest, NamesTheWorkFolderAndItsListFilesAfterTheProject) {
   EXPECT_EQ(store_.MirrorRoot(), Root());
@@ -153,18 +120,6 @@ TEST_F(MirrorStoreTest, AFailedStoreKeepsTheOldFileAndSaysWhy) {
             MirrorStore::kFolderFailed);
   EXPECT_EQ(store_.StoreFile(Temp("new"), "mailto:a@h", "p"), MirrorStore::kNoLocalName);
   EXPECT_EQ(TreeOf(Root() + "p/h"), (std::map<std::string, std::string>{{"x.html", "old"}}));
-}
-
-TEST_F(MirrorStoreTest, ReplaceFileNeverExposesAPartialFile) {
-  const std::string path = dir_.File("page.html");
-  ASSERT_EQ(ReplaceFileWithBytes(path, "whole old page", false), 0);
-  const int error = ReplaceFile(path, true, [](int fd) {
-    (void)!::write(fd, "half", 4);
-    return EIO;
-  });
-  EXPECT_EQ(error, EIO);
-  EXPECT_EQ(TreeOf(dir_.Path()),
-            (std::map<std::string, std::string>{{"page.html", "whole old page"}}));
 }
 
 TEST_F(MirrorStoreTest, CgiOutputIsStoredAndFoundAsItsVariant) {

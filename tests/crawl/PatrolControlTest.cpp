@@ -8,9 +8,9 @@
 #include "crawl/DLManager.h"
 #include "net/CRasMan.h"
 #include "net/RasCodes.h"
-#include "net/ScriptedDialBackend.h"
 #include "platform/Messaging.h"
 #include "tests/crawl/PatrolHarness.h"
+#include "tests/support/ScriptedDialBackend.h"
 #include "tests/support/ScriptedResolver.h"
 #include "tests/support/SiteServer.h"
 
@@ -34,7 +34,7 @@ class DialTest : public testing::Test {
   SiteServer site_;
   PatrolHarness patrol_;
   test::TempDir dir_;
-  ScriptedDialBackend backend_;
+  test::ScriptedDialBackend backend_;
   CRasMan ras_{backend_, Profile(dir_.File("Quillmere.ini"))};
 };
 

@@ -15,8 +15,8 @@ std::string ConfigHome() {
 }
 
 // Names a patrol keeps to itself: the queue files, the mirror's token and link cache, the
-// download and rewrite files, and the
-// files a write fills beside a local name before it renames them.
+// download and rewrite files, and the files a write fills beside a local name before it renames
+// them.
 bool IsWorkFile(const std::string& relative) {
   const std::string name = relative.substr(relative.rfind('/') + 1);
   if (relative.find('/') == std::string::npos &&

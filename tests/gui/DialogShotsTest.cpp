@@ -27,7 +27,6 @@
 #include "app/gui/dialogs/CItemPropertySheet.h"
 #include "app/gui/dialogs/CTimerSettingDialog.h"
 #include "app/gui/dialogs/DialogKit.h"
-#include "net/ScriptedDialBackend.h"
 #include "picture/display/QtMessageLoop.h"
 #include "platform/Folders.h"
 #include "platform/ManualClock.h"
@@ -37,6 +36,7 @@
 #include "project/CSSDoc.h"
 #include "tests/gui/DialogControls.h"
 #include "tests/project/ScriptedPrompt.h"
+#include "tests/support/ScriptedDialBackend.h"
 #include "tests/support/TempHome.h"
 
 namespace qlm {
@@ -167,7 +167,7 @@ TEST_F(DialogShotsTest, EveryPageBeforeAndAfterAChange) {
   Save(frame, "frame");
 
   // The sheet gets the entries of this test's back end through its own.
-  auto backend = std::make_unique<ScriptedDialBackend>();
+  auto backend = std::make_unique<test::ScriptedDialBackend>();
   backend->SetEntries({"Office PPP", "Mobile", "Hotel Wi-Fi"});
   backend->SetSavedParams("Office PPP", "dialuser", "");
   frame.Services().SetDialBackend(std::move(backend));

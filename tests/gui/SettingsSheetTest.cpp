@@ -16,11 +16,11 @@
 #include "app/gui/dialogs/CQLMPropertyPage2.h"
 #include "app/gui/dialogs/CQLMPropertySheet.h"
 #include "app/gui/dialogs/DialogKit.h"
-#include "net/ScriptedDialBackend.h"
 #include "platform/Profile.h"
 #include "project/AppSettings.h"
 #include "project/Scramble.h"
 #include "tests/gui/DialogControls.h"
+#include "tests/support/ScriptedDialBackend.h"
 #include "tests/support/TempHome.h"
 
 namespace qlm {
@@ -48,7 +48,7 @@ class SettingsSheetTest : public testing::Test {
 
   test::TempDir dir_;
   AppSettings settings_{Profile(dir_.File("settings.ini")), dir_.Path() + "/"};
-  ScriptedDialBackend backend_;
+  test::ScriptedDialBackend backend_;
 };
 
 TEST_F(SettingsSheetTest, ConnectionPageEnablesItsFieldsByItsThreeBoxes) {

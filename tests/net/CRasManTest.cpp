@@ -10,12 +10,12 @@
 
 #include "net/CRasMan.h"
 #include "net/RasCodes.h"
-#include "net/ScriptedDialBackend.h"
 #include "platform/EventLoop.h"
 #include "platform/ManualClock.h"
 #include "platform/Messaging.h"
 #include "platform/MonotonicClock.h"
 #include "tests/support/LambdaWindow.h"
+#include "tests/support/ScriptedDialBackend.h"
 #include "tests/support/TempHome.h"
 #include "tests/support/Watchdog.h"
 
@@ -78,7 +78,7 @@ class RasManTest : public testing::Test {
   EventLoop loop_{clock_};
   test::Watchdog watchdog_{std::chrono::seconds(20), loop_.Id()};
   test::TempDir dir_;
-  ScriptedDialBackend backend_;
+  test::ScriptedDialBackend backend_;
   LambdaWindow owner_, a_, b_;
   std::vector<std::string> order_;  // which window got each notice, in delivery order
   CRasMan ras_{backend_, Profile(dir_.File("Quillmere.ini"))};
@@ -323,7 +323,7 @@ TEST(RasManThreadsTest, DownloadManagerOnAnotherThreadAsksAndGivesBack) {
   EventLoop ui_loop(clock);
   test::Watchdog watchdog(std::chrono::seconds(20), ui_loop.Id());
   test::TempDir dir;
-  ScriptedDialBackend backend;
+  test::ScriptedDialBackend backend;
   backend.AddAttempt({{RASCS_OpenPort, 0}, {RASCS_Connected, 0}});
   LambdaWindow owner;
   owner.Create();

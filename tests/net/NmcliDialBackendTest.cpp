@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "net/CRasMan.h"
-#include "net/ChildProcess.h"
 #include "net/NmcliDialBackend.h"
 #include "net/RasCodes.h"
 #include "platform/EventLoop.h"
@@ -291,25 +290,6 @@ TEST(NmcliParsingTest, ReasonsBecomeTheNearestErrorNumbers) {
   EXPECT_EQ(NmcliDialBackend::StateFromDeviceState("connected"), -1);
   EXPECT_EQ(NmcliDialBackend::SplitTerse("a\\:b:c\\\\:"),
             (std::vector<std::string>{"a:b", "c\\", ""}));
-}
-
-TEST(ChildProcessTest, RunCollectsOutputAndExitCode) {
-  std::string output;
-  EXPECT_EQ(ChildProcess::Run({"sh", "-c", "echo out; echo err >&2; exit 3"}, {}, 5000, &output),
-            3);
-  EXPECT_EQ(output, "out\nerr\n");
-  EXPECT_EQ(ChildProcess::Run({"sh", "-c", "printf %s \"$QLM_X\""}, {"QLM_X=given"}, 5000, &output),
-            0);
-  EXPECT_EQ(output, "given");
-  EXPECT_EQ(ChildProcess::Run({"/no/such/program"}, {}, 5000, &output), -1);
-}
-
-TEST(ChildProcessTest, ChildThatOutstaysItsTimeIsKilled) {
-  const auto start = std::chrono::steady_clock::now();
-  std::string output;
-  EXPECT_EQ(ChildProcess::Run({"sh", "-c", "echo begun; exec sleep 20"}, {}, 200, &output), -1);
-  EXPECT_EQ(output, "begun\n");
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
 }  // namespace

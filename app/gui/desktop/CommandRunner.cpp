@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "net/ChildProcess.h"
+#include "platform/ChildProcess.h"
 
 namespace qlm {
 

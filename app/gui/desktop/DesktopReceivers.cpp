@@ -9,8 +9,8 @@
 
 #include "app/gui/desktop/PictureWallpaper.h"
 #include "picture/ChannelMessages.h"
+#include "platform/ChildProcess.h"
 #include "platform/Messaging.h"
-#include "platform/Process.h"
 
 #if QLM_WITH_XCB
 #include <xcb/xcb.h>

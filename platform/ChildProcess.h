@@ -7,9 +7,12 @@
 
 namespace qlm {
 
+// Programs run as child processes. Both kinds below are started the same way (posix_spawn, with
+// every descriptor of ours close-on-exec) and reaped, so that none is left behind as a zombie.
+
 // A program run as a child process with its standard output and error collected in one buffer.
 // The process belongs to the object (and to the thread that uses it): the destructor kills and
-// reaps a child that is still running, so none is left behind as a zombie.
+// reaps a child that is still running.
 class ChildProcess {
  public:
   ChildProcess() = default;
@@ -48,5 +51,12 @@ class ChildProcess {
   int exit_code_ = -1;  // set when the child was reaped
   std::string output_;
 };
+
+// Starts a program with these arguments (its name is argument 0), in the caller's environment,
+// standard streams and current folder, without waiting for it; `path` is used as it is, not looked
+// up in PATH. The program lives on its own: one thread collects the exit status of every program
+// started so, however many run. False with errno when it cannot be started (ENOENT for a missing
+// file, ...).
+bool StartProgram(const std::string& path, const std::vector<std::string>& args = {});
 
 }  // namespace qlm

@@ -9,7 +9,7 @@
 
 #include "net/DialBackend.h"
 
-namespace qlm {
+namespace qlm::test {
 
 // A connection back end that plays a script, for tests of the dial-up manager and of the patrols
 // that use it. Each dial takes the next scripted attempt: its events are posted at once, in order,
@@ -78,4 +78,4 @@ class ScriptedDialBackend final : public DialBackend {
   int hang_ups_ = 0;
 };
 
-}  // namespace qlm
+}  // namespace qlm::test

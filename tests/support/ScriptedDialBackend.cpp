@@ -1,11 +1,11 @@
-#include "net/ScriptedDialBackend.h"
+#include "tests/support/ScriptedDialBackend.h"
 
 #include <algorithm>
 
 #include "net/RasCodes.h"
 #include "platform/Messaging.h"
 
-namespace qlm {
+namespace qlm::test {
 
 void ScriptedDialBackend::SetEntries(std::vector<std::string> entries) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -169,4 +169,4 @@ int ScriptedDialBackend::ConnectStatus(DialConn conn, int* state) {
   return 0;
 }
 
-}  // namespace qlm
+}  // namespace qlm::test
