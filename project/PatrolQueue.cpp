@@ -29,8 +29,7 @@ uint32_t GetWord(const unsigned char* at) {
 
 }  // namespace
 
-PatrolQueue::PatrolQueue(int32_t version)
-    : PatrolQueue(version, std::make_unique<QueueFile>()) {}
+PatrolQueue::PatrolQueue(int32_t version) : PatrolQueue(version, std::make_unique<QueueFile>()) {}
 
 PatrolQueue::PatrolQueue(int32_t version, std::unique_ptr<QueueStore> store)
     : version_(version), store_(std::move(store)) {
@@ -74,7 +73,8 @@ PatrolQueue::Header PatrolQueue::DecodeHeader(const unsigned char* bytes) {
   header.end_again = next();
   header.version = next();
   for (Sentinels& chain : header.chains) {
-    for (uint32_t* word : {&chain.head.prev, &chain.head.next, &chain.tail.prev, &chain.tail.next}) {
+    for (uint32_t* word :
+         {&chain.head.prev, &chain.head.next, &chain.tail.prev, &chain.tail.next}) {
       *word = next();
     }
   }

@@ -613,7 +613,8 @@ TEST(PatrolQueue, AFixedRunWritesTheSameBytesAsEver) {
     switch (random() % 12) {
       case 0:
       case 1:
-        ASSERT_TRUE(q.Append(std::string_view(record()), random() % 4 ? Chain::kMain : Chain::kHeld));
+        ASSERT_TRUE(
+            q.Append(std::string_view(record()), random() % 4 ? Chain::kMain : Chain::kHeld));
         break;
       case 2: {
         std::vector<std::string> rs(1 + random() % 5);
