@@ -1,13 +1,11 @@
 #include "project/PatrolQueue.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <utility>
 #include <vector>
 
+#include "platform/WholeFile.h"
 #include "project/QueueFile.h"
 
 namespace qlm {
@@ -185,21 +183,14 @@ bool PatrolQueue::OpenFile(const std::string& path, bool read_only) {
 }
 
 bool PatrolQueue::CreateEmpty(const std::string& path) {
-  // The header is written to a file of its own and renamed into place: a kill in between leaves
-  // no file without one.
+  // The header comes into place whole (written beside, flushed, renamed): a kill in between
+  // leaves no file without one.
   unsigned char bytes[kHeaderSize];
   EncodeHeader(header_, bytes);
-  const std::string fresh = path + ".new";
-  const int fd = ::open(fresh.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  const bool written = ::pwrite(fd, bytes, sizeof bytes, 0) == static_cast<ssize_t>(sizeof bytes) &&
-                       ::fsync(fd) == 0;
-  ::close(fd);
-  if (!written || ::rename(fresh.c_str(), path.c_str()) != 0) {
-    ::unlink(fresh.c_str());
-    return false;
-  }
-  return true;
+  const ReplaceOptions options{
+      .temporary = TemporaryName::kFixed, .suffix = ".new", .create_mode = 0644};
+  return ReplaceFileWithBytes(path, {reinterpret_cast<const char*>(bytes), sizeof bytes},
+                              options) == 0;
 }
 
 bool PatrolQueue::Refresh() {
