@@ -17,6 +17,7 @@
 #include "crawl/PatrolRequest.h"
 #include "crawl/PatrolUrlSet.h"
 #include "crawl/PatrolWork.h"
+#include "crawl/ResultOutcome.h"
 #include "crawl/SpareFiles.h"
 #include "crawl/StoredLinkCache.h"
 #include "crawl/Validators.h"
@@ -57,9 +58,29 @@ class ProjectItem;
 // in a durable patrol it stays there until a sync of the mirror's file system has made what was
 // written for it durable (see MirrorCheckpoint): records held at a start are fetched in full.
 //
-// Phases: 0 idle, 1 starting (dialling), 2 fetching, 3 localizing, 4 ended. Counting: every
-// posted dispatch or localization step, every busy download object and a running sync is one
-// outstanding step; a phase ends when the count is 0.
+// The manager's states, one at a time (events: start, dial result, stop, step, download result,
+// release, sync ended, end; every state but Ended takes `end` and a dial error -> Ended):
+//   Idle        start: dial-up wanted -> Dialling, else -> Fetching. stop -> Ended. The saved-data
+//               operations run in this state.
+//   Dialling    enter: ask for the line. connected -> Fetching; line down -> Ended;
+//               stop: give the line back -> HangingUp (-> Ended when no answer is due)
+//   Fetching    enter: begin the patrol (-> Ended when the project cannot start), then one step.
+//               step: hand the next record to a free download object; a queue file failed ->
+//               Draining; nothing left and settled -> Localizing.
+//               results and releases: store, retry, requeue, fail (DLManagerResults.cpp); a body
+//               the mirror could not take -> Draining. stop -> Draining
+//   Localizing  enter: give the line back, reset the work queue, one step. step: localise a run
+//               of pages; a queue file failed, or stop -> Draining; none left and settled -> Ended
+//   Draining    enter: give the line back, abort the busy downloads (their records go back to the
+//               queue as their results come in). enter, step and each result: once settled, the
+//               held records go back to the queue -> HangingUp while the line's answer is due,
+//               else -> Ended
+//   HangingUp   line down -> Ended
+//   Ended       nothing more. When the runner stops after entering it, the downloads and spare
+//               files go, the notify window hears kMsgPatrolEnded and the window is destroyed
+// "Settled": nothing outstanding (no busy download object, no running sync, no posted step) and
+// no record waiting to be made durable; when records wait, the sync that makes them durable is
+// started instead, and its end posts the step that looks again.
 class DLManager : public Window {
  public:
   static constexpr int kObjectCount = 5;
@@ -69,18 +90,21 @@ class DLManager : public Window {
   static constexpr std::size_t kRecordsPerSync = 512;
   // Localize records taken at a time in the localization pass, localised side by side.
   static constexpr std::size_t kLocalizeRun = 64;
-  enum Phase : int {
-    kPhaseIdle = 0,
-    kPhaseStarting = 1,
-    kPhaseFetching = 2,
-    kPhaseLocalizing = 3,
-    kPhaseEnded = 4,
+  enum class State : int {
+    kNone,  // only while a state's handler runs: a handler that sets no state stops the runner
+    kIdle,
+    kDialling,
+    kFetching,
+    kLocalizing,
+    kDraining,
+    kHangingUp,
+    kEnded,
   };
 
   // The saved-data operations (kMsgSavedDataStart .. kMsgOperateFolder) run in a manager window
   // too. A handler made by the installed factory at the first of these messages gets them all;
-  // it uses the manager's document, store, events, admission, outstanding count, stop flag and
-  // EndPatrol. Without a factory a saved-data request ends at once.
+  // it uses the manager's document, store, events, admission, PostStep and EndPatrol. Without a
+  // factory a saved-data request ends at once.
   class SavedDataHandler {
    public:
     virtual ~SavedDataHandler() = default;
@@ -101,15 +125,16 @@ class DLManager : public Window {
   // Creates the five download objects' windows, then the manager's own ("DLManager").
   bool CreateWindows();
 
-  Phase GetPhase() const { return phase_; }
+  State GetState() const { return state_; }
   CQLMDoc& Doc() { return doc_; }
   const MirrorStore& Store() const { return store_; }
   PatrolEvents& Events() { return events_; }
   Hwnd Notify() const { return request_->requester; }
   StatusTarget Status() const { return {request_->requester, request_->quiet_status}; }
-  bool StopRequested() const { return stop_; }
-  // Posted steps still to come (see the class comment); a saved-data handler counts its own.
-  int& Outstanding() { return outstanding_; }
+  bool StopRequested() const { return state_ == State::kDraining || state_ == State::kHangingUp; }
+  // Posts `message` to this window as a step of the manager's own (a saved-data step, say): it is
+  // outstanding until it arrives.
+  void PostStep(unsigned message, std::unique_ptr<Payload> payload = nullptr);
   // Admission against the forbidden items of the last start (made at the first start or
   // saved-data request).
   LinkAdmission& Admission();
@@ -121,7 +146,7 @@ class DLManager : public Window {
   // The same with the page's URL parsed already.
   void ReadStoredPage(const std::vector<const LinkRecord*>& referrers, const LinkRecord& page,
                       const CUrl& url, int mode, const LinkAdmission::Sink& collect = nullptr);
-  // Posts kMsgPatrolEnded and destroys the window.
+  // Ends the patrol from whatever state it is in: kMsgPatrolEnded, then the window goes.
   void EndPatrol();
 
  protected:
@@ -130,15 +155,75 @@ class DLManager : public Window {
  private:
   // What a record's robots.txt says before it is fetched.
   enum class RobotsAnswer { kAllowed, kRefused, kUnknown };
-  // Where the dial-up line stands for this manager.
-  enum class Line { kNone, kAsked, kReleased };
+  // The dial-up line as this manager holds it:
+  //   NotAsked   no dial-up: nothing to give back, no answer to wait for
+  //   Asked      Dial was called and the line not given back: Release is due
+  //   AskedDown  ... and the dial-up manager told that the line went down: Release is still due
+  //              (the dial-up manager counts its holders), but no answer will follow it
+  //   GivenBack  Release was called: the dial-up manager's answer (the line is down) is due
+  //   Down       nothing is due either way
+  enum class Line { kNotAsked, kAsked, kAskedDown, kGivenBack, kDown };
+  // What the runner is handed: the enter event of a state just set, or a message's meaning.
+  enum class Event {
+    kEnter,
+    kStart,
+    kConnected,   // the dial-up line is up
+    kLineDown,    // the dial-up line was given up (hung up, or given back)
+    kDialFailed,  // wParam, lParam: the dial-up manager's notice
+    kStop,
+    kStep,          // kMsgNext, kMsgNextLocalize
+    kRobotsDone,    // lParam: the download object's index
+    kDownloadDone,  // lParam: the download object's index
+    kSynced,        // wParam: 0 or the errno value of the sync
+    kEnd,
+  };
+  struct Input {
+    Event event = Event::kEnter;
+    WParam wparam = 0;
+    LParam lparam = 0;
+  };
+  // What a download object's result leaves the patrol to do.
+  enum class ResultEnd { kGoOn, kStop };
 
-  // Patrol driver (DLManager.cpp).
-  void OnStart();
-  void OnDialResult(WParam state, LParam error);
-  void OnStop();
-  void BeginPatrol();
-  void Next();
+  // The runner and the states (DLManager.cpp). The runner clears the state, lets the state's
+  // handler take the input, and goes on with the enter event while the handler set another state;
+  // when it stops in Ended it tells the end, last.
+  void Run(Input input);
+  void SetState(State state) { state_ = state; }
+  void Idle(const Input& input);
+  void Dialling(const Input& input);
+  void Fetching(const Input& input);
+  void Localizing(const Input& input);
+  void Draining(const Input& input);
+  void HangingUp(const Input& input);
+  // Inputs that every state but Ended takes the same way; true when that set the next state.
+  bool CommonInput(State state, const Input& input);
+  // A download object's result (kRobotsDone, kDownloadDone); `stopping` in Draining.
+  ResultEnd OnResult(const Input& input, bool stopping);
+  void TellEnded();
+  void GiveLineBack();
+  void LineWentDown();
+  // The stop's last step, once settled: the held records go back to the queue.
+  void FinishStop();
+  // No more spare files: the download objects make their own from now on.
+  void DropSpares();
+  // Starts a sync when enough records wait for one (and none runs).
+  void Checkpoint();
+  // Nothing is outstanding and no record waits to be made durable: the phase may end. When records
+  // wait, their sync is started (an outstanding step) instead.
+  bool Settled();
+  int Outstanding() const;
+  int FreeObjects() const;
+  void StartSync();
+  // `step`: the message of the step that goes on when nothing else is outstanding.
+  void OnSynced(int error, unsigned step);
+
+  // The fetching phase (DLManagerDispatch.cpp): one record per step, each into a free download
+  // object, renewed from its local copy, handed to the object that fetches its URL already, or
+  // deferred for its site's robots.txt.
+  // False when the project could not start the patrol.
+  bool BeginPatrol();
+  // Sets the state the step leaves the manager in.
   void DispatchStep();
   bool ChooseRecord(HeldRecord& held);
   bool DeferredReady(const LinkRecord& record);
@@ -153,43 +238,40 @@ class DLManager : public Window {
   DLObj* FirstFree();
   DLObj* BusyWithUrl(const LinkRecord& record, const CUrl& url);
   DLObj* BusyWithRobots(const LinkRecord& record);
-  void BeginLocalization();
-  // Writes the link cache and lets it go; `used_only` at the end of a whole patrol.
-  void SaveLinkCache(bool used_only);
-  void LocalizeStep();
-  void FinishStop();
-  // No more spare files: the download objects make their own from now on.
-  void DropSpares();
-  // Starts a sync when enough records wait for one (and none runs).
-  void Checkpoint();
-  // Nothing is outstanding and no record waits to be made durable: the phase may end. When records
-  // wait, their sync is started (an outstanding step) instead.
-  bool Settled();
-  void StartSync();
-  void OnSynced(int error);
   const ProjectItem* FindItem(const LinkRecord& record) const;
   bool UseRobotsTxt() const;
 
+  // The localization pass (DLManagerLocalize.cpp).
+  void BeginLocalization();
+  // Writes the link cache and lets it go; `used_only` at the end of a whole patrol.
+  void SaveLinkCache(bool used_only);
+  // Sets the state the step leaves the manager in.
+  void LocalizeStep();
+
   // Download results (DLManagerResults.cpp).
-  // The object a result names; null when it is free (nothing to do) or the patrol stops (its
-  // records went back to the queue and it was released).
-  DLObj* ResultOf(int index);
-  // A body that could not be written: the object's records are failed when a bound of the
-  // limits refused it, else kept for the next patrol, which this one stops for.
-  void BodyNotWritten(DLObj& obj);
-  void OnRobotsDone(int index);
-  void OnDownloadDone(int index);
-  void RetryOrAuthenticate(DLObj& obj);
+  // The object a result names; null when it is free (nothing to do).
+  DLObj* BusyObject(int index);
+  // Carries out what comes before the request's own result (ResultOutcome): kRequeue (the patrol
+  // stops), kDropBody, or kStop (the mirror could not take the body; the patrol stops for it).
+  ResultEnd Interrupted(DLObj& obj, Outcome outcome);
+  ResultEnd OnRobotsDone(int index, bool stopping);
+  ResultEnd OnDownloadDone(int index, bool stopping);
+  // The page's request failed: each record is retried, sent with credentials, or failed.
+  void RetryOrAuthenticate(DLObj& obj, const ResultFacts& result);
   void NotModified(DLObj& obj);
   void Redirected(DLObj& obj);
   void Content(DLObj& obj);
-  void ExpandFetchedPage(DLObj& obj, std::string_view page, bool style_sheet);
-  void TakeTitle(DLObj& obj, const std::string& title);
   void BeginPage(DLObj& obj);
   void Requeue(DLObj& obj, std::size_t i);
   void RequeueAll(DLObj& obj);
   // `stopped`: a stop put the object's records back (the status row says so).
   void Release(DLObj& obj, bool counted, bool stopped = false);
+  static std::vector<const LinkRecord*> Referrers(const DLObj& obj);
+
+  // Links of pages into the work queue, pages into the localize queue, and the counters
+  // (DLManagerLinks.cpp).
+  void ExpandFetchedPage(DLObj& obj, std::string_view page, bool style_sheet);
+  void TakeTitle(DLObj& obj, const std::string& title);
   bool AdmitToWork(const std::vector<const LinkRecord*>& referrers,
                    const std::vector<PageLink>& links);
   // A new record that would only be counted visited when it came up (see AdmitToWork).
@@ -197,7 +279,6 @@ class DLManager : public Window {
   // Puts a stored page into the localize queue once per patrol (ExpansionSet::FirstLocalizing);
   // with `when_durable`, through PatrolWork::AppendLocalizeWhenDurable.
   void QueueForLocalizing(const LinkRecord& page, bool when_durable);
-  static std::vector<const LinkRecord*> Referrers(const DLObj& obj);
   // Counts a record's URL visited, or failed (with the TlsFailure that failed it, or 0), the first
   // time in this patrol.
   void CountVisited(const LinkRecord& record);
@@ -229,13 +310,12 @@ class DLManager : public Window {
   std::unique_ptr<SpareFiles> spares_;  // files for bodies, while the patrol fetches
   std::unique_ptr<SpareSockets::Keeper> spare_sockets_;  // sockets made ahead, likewise
 
-  Phase phase_ = kPhaseIdle;
-  int free_ = kObjectCount;  // download objects that are free
-  bool stop_ = false;
-  int outstanding_ = 0;
-  bool ended_ = false;  // kMsgPatrolEnded was posted
-  Line line_ = Line::kNone;
-  bool hung_up_ = false;     // the dial-up manager told that the line is given up
+  State state_ = State::kIdle;
+  Line line_ = Line::kNotAsked;
+  // Step messages posted to this window and not yet arrived (PostStep); with the busy download
+  // objects and a running sync they are what is outstanding.
+  int posted_steps_ = 0;
+  bool end_due_ = false;     // Ended was entered: the runner tells the end when it stops
   bool first_start_ = true;  // no download object has been started yet
   FileTime patrol_start_{};
   FileTime localize_start_{};

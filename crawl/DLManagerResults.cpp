@@ -11,6 +11,7 @@
 #include "crawl/MirrorFiles.h"
 #include "crawl/PageScanner.h"
 #include "crawl/PictureHook.h"
+#include "crawl/ResultOutcome.h"
 #include "crawl/RobotsCopy.h"
 #include "crawl/StoredVariant.h"
 #include "crawl/Validators.h"
@@ -34,10 +35,6 @@ std::optional<std::string> ResolveLocation(const std::string& location, const CU
   return url.Text();
 }
 
-bool IsCertificateFailure(int failure) {
-  return failure != kTlsOk && failure != kTlsHandshakeFailed && failure != kTlsTunnelRefused;
-}
-
 // Why the object's records failed, when a user can act on it: the page's own request, or the
 // robots.txt request that came first and never reached the site.
 int FailureOf(DLObj& obj) {
@@ -45,8 +42,16 @@ int FailureOf(DLObj& obj) {
   return obj.Robots() ? obj.Robots()->TlsFailure() : 0;
 }
 
-bool IsRetryStatus(int status) {
-  return status == 200 || status == 408 || status == 0;
+ResultFacts FactsOf(const DLObj& obj, const CHttpRequest& request, bool stopping) {
+  ResultFacts facts;
+  facts.result = request.ResultCode();
+  facts.status = request.StatusCode();
+  facts.tls_failure = request.TlsFailure();
+  facts.challenge = request.ChallengeScheme();
+  facts.body_error = obj.BodyError();
+  facts.body_refused = obj.BodyRefused();
+  facts.stopping = stopping;
+  return facts;
 }
 
 }  // namespace
@@ -57,77 +62,81 @@ std::vector<const LinkRecord*> DLManager::Referrers(const DLObj& obj) {
   return referrers;
 }
 
-// ---- The robots.txt fetched first ----
+// ---- What comes before the request: a stop, or a body not written ----
 
-DLObj* DLManager::ResultOf(int index) {
+DLObj* DLManager::BusyObject(int index) {
   if (index < 0 || index >= kObjectCount || objects_[index]->IsFree()) return nullptr;
-  DLObj& obj = *objects_[index];
-  if (!stop_ && obj.BodyError() == 0) return &obj;
-  if (stop_) {
+  return objects_[index].get();
+}
+
+DLManager::ResultEnd DLManager::Interrupted(DLObj& obj, Outcome outcome) {
+  if (outcome == Outcome::kRequeue) {
     // A stopped download is not a failed one: its records go back as they were.
     RequeueAll(obj);
     Release(obj, true, true);
-  } else {
-    BodyNotWritten(obj);
+    return ResultEnd::kGoOn;
   }
-  return nullptr;
-}
-
-void DLManager::BodyNotWritten(DLObj& obj) {
   // The part that was written goes; the local copy of an earlier patrol is left as it was.
   obj.RemoveTempFile();
-  if (obj.BodyRefused()) {
+  if (outcome == Outcome::kDropBody) {
     Release(obj, true);
-    return;
+    return ResultEnd::kGoOn;
   }
   // The mirror cannot take what the patrol fetches: another download would fare no better.
   const int error = obj.BodyError();
   RequeueAll(obj);
   Release(obj, false, true);
   PostMessage(Notify(), kMsgMirrorWriteFailed, static_cast<WParam>(error), 0);
-  OnStop();
+  return ResultEnd::kStop;
 }
 
-void DLManager::OnRobotsDone(int index) {
-  DLObj* done = ResultOf(index);
-  if (!done) return;
-  DLObj& obj = *done;
+// ---- The robots.txt fetched first ----
+
+DLManager::ResultEnd DLManager::OnRobotsDone(int index, bool stopping) {
+  DLObj* busy = BusyObject(index);
+  if (!busy) return ResultEnd::kGoOn;
+  DLObj& obj = *busy;
   CHttpRequest& robots = *obj.Robots();
   const LinkRecord& current = obj.Current();
   const std::string& robots_url = obj.RobotsTxtUrl();
-  const int result = robots.ResultCode();
-  const int status = robots.StatusCode();
+  ResultFacts facts = FactsOf(obj, robots, stopping);
   std::optional<std::string> location;
-  if (IsRedirectStatus(status)) {
+  if (IsRedirectStatus(facts.status)) {
     CUrl base;
     base.Parse(robots_url);
     location = ResolveLocation(robots.Location(), base);
+    facts.has_location = location.has_value();
   }
-
-  if (robots.TlsFailure() != 0) {
-    // No secure connection to the site: its pages fail for the same reason, and nothing of it
-    // is stored (not even the permissive robots.txt of a site that has none).
-    Release(obj, true);
-  } else if (result == kResultCompleted && status == 200) {
-    store_.StoreRobotsTxt(robots_url, current.folder_path, obj.TempFile());
-    if (IsAllowedByRobots(store_, robots_url, current.url, current.folder_path)) {
+  const Outcome outcome = RobotsOutcome(facts);
+  switch (outcome) {
+    case Outcome::kRequeue:
+    case Outcome::kStop:
+    case Outcome::kDropBody:
+      return Interrupted(obj, outcome);
+    case Outcome::kStore:
+      store_.StoreRobotsTxt(robots_url, current.folder_path, obj.TempFile());
+      if (IsAllowedByRobots(store_, robots_url, current.url, current.folder_path)) {
+        BeginPage(obj);
+      } else {
+        Release(obj, true);
+      }
+      break;
+    case Outcome::kRedirect:
+      // The records learn where their site's robots.txt went and come back to it later.
+      store_.WriteRedirectPage(robots_url, current.folder_path, *location, true);
+      for (HeldRecord& held : obj.Records()) held.record.robots_url = *location;
+      RequeueAll(obj);
+      Release(obj, false);
+      break;
+    case Outcome::kAllowAll:
+      store_.WritePermissiveRobotsTxt(robots_url, current.folder_path);
       BeginPage(obj);
-    } else {
+      break;
+    default:
       Release(obj, true);
-    }
-  } else if (result == kResultCompleted && location) {
-    // The records learn where their site's robots.txt went and come back to it later.
-    store_.WriteRedirectPage(robots_url, current.folder_path, *location, true);
-    for (HeldRecord& held : obj.Records()) held.record.robots_url = *location;
-    RequeueAll(obj);
-    Release(obj, false);
-  } else if (result != kResultCompleted || IsRedirectStatus(status)) {
-    // No robots.txt to be had (also a redirect to nowhere): the site allows everything.
-    store_.WritePermissiveRobotsTxt(robots_url, current.folder_path);
-    BeginPage(obj);
-  } else {
-    Release(obj, true);
+      break;
   }
+  return ResultEnd::kGoOn;
 }
 
 void DLManager::BeginPage(DLObj& obj) {
@@ -137,48 +146,69 @@ void DLManager::BeginPage(DLObj& obj) {
 
 // ---- The page itself ----
 
-void DLManager::OnDownloadDone(int index) {
-  DLObj* done = ResultOf(index);
-  if (!done) return;
-  DLObj& obj = *done;
-  CHttpRequest& main = *obj.Main();
+DLManager::ResultEnd DLManager::OnDownloadDone(int index, bool stopping) {
+  DLObj* busy = BusyObject(index);
+  if (!busy) return ResultEnd::kGoOn;
+  DLObj& obj = *busy;
+  const ResultFacts facts = FactsOf(obj, *obj.Main(), stopping);
+  const Outcome outcome = PageOutcome(facts);
+  switch (outcome) {
+    case Outcome::kRequeue:
+    case Outcome::kStop:
+    case Outcome::kDropBody:
+      return Interrupted(obj, outcome);
+    default:
+      break;
+  }
   std::lock_guard lock(ApplicationLock());
-  if (main.ResultCode() != kResultCompleted) {
-    RetryOrAuthenticate(obj);
-  } else if (main.StatusCode() == 304) {
-    NotModified(obj);
-  } else if (IsRedirectStatus(main.StatusCode())) {
-    Redirected(obj);
-  } else if (main.StatusCode() == 200) {
-    Content(obj);
+  switch (outcome) {
+    case Outcome::kEachRecord:
+      RetryOrAuthenticate(obj, facts);
+      break;
+    case Outcome::kNotModified:
+      NotModified(obj);
+      break;
+    case Outcome::kRedirect:
+      Redirected(obj);
+      break;
+    case Outcome::kStore:
+      Content(obj);
+      break;
+    default:
+      break;  // nothing to store; the records count as done
   }
   Release(obj, true);
+  return ResultEnd::kGoOn;
 }
 
-void DLManager::RetryOrAuthenticate(DLObj& obj) {
-  CHttpRequest& main = *obj.Main();
-  const int status = main.StatusCode();
-  // A certificate that does not verify will not verify on the next try either.
-  if (IsCertificateFailure(main.TlsFailure())) return;
+void DLManager::RetryOrAuthenticate(DLObj& obj, const ResultFacts& result) {
   const ItemDefaults& defaults = doc_.Defaults();
   std::vector<HeldRecord>& records = obj.Records();
-  // From the back, each to the front: the records keep their order at the queue's front.
+  // From the back, each to the front: the records keep their order at the queue's front. What
+  // stays in the list fails at the release.
   for (std::size_t i = records.size(); i-- > 0;) {
     LinkRecord& record = records[i].record;
+    RecordFacts facts;
     const ProjectItem* item = FindItem(record);
-    if (!item) continue;
-    if (IsRetryStatus(status)) {
-      if (record.retry >= defaults.Resolve(*item, ItemOption::DLoadRetry)) continue;
-      events_.Retried();
-      ++record.retry;
-      Requeue(obj, i);
-    } else if (status == 401 && main.ChallengeScheme() != kAuthDigest) {
-      // Bits 0-1 go 0 -> 3 -> 1: one more try without, then one with the credentials.
-      if (defaults.Resolve(*item, ItemOption::UseHttpPassword) <= 0 || (record.flags & 3) == 1) {
-        continue;
-      }
-      record.flags = (record.flags ^ 2) | 1;
-      Requeue(obj, i);
+    facts.item_found = item != nullptr;
+    if (item) {
+      facts.tries = record.retry;
+      facts.max_tries = defaults.Resolve(*item, ItemOption::DLoadRetry);
+      facts.use_password = defaults.Resolve(*item, ItemOption::UseHttpPassword) > 0;
+      facts.flags = record.flags;
+    }
+    switch (RecordOutcome(result, facts)) {
+      case Outcome::kRetry:
+        events_.Retried();
+        ++record.retry;
+        Requeue(obj, i);
+        break;
+      case Outcome::kAuthenticate:
+        record.flags = WithNextAuthState(record.flags);
+        Requeue(obj, i);
+        break;
+      default:
+        break;
     }
   }
 }
@@ -275,49 +305,6 @@ void DLManager::Content(DLObj& obj) {
   if (!temp_left) obj.TempFileGone();
 }
 
-void DLManager::ExpandFetchedPage(DLObj& obj, std::string_view page, bool style_sheet) {
-  const LinkRecord& current = obj.Current();
-  PageScanner scanner;
-  DistinctLinks distinct;
-  scanner.SetDistinct(&distinct);
-  std::vector<PageLink>& links = page_links_;
-  links.clear();
-  std::string title;
-  if (style_sheet) {
-    scanner.ScanStyleSheet(current.url, page, links);
-  } else {
-    scanner.ScanBytes(current.url, page, links, title);
-  }
-  if (!title.empty()) TakeTitle(obj, title);
-  // Kept for the next patrol: the localization pass moves the entry over to the bytes it writes.
-  if (link_cache_ && current.storage_name.empty()) {
-    link_cache_->Put(StoredLinkCache::KeyOf(current.url, current.folder_path),
-                     StoredBytes::Of(page), links);
-  }
-  std::vector<const LinkRecord*> expanding;
-  for (const HeldRecord& held : obj.Records()) {
-    if (expanded_.Expand(held.record)) expanding.push_back(&held.record);
-  }
-  if (expanding.empty()) return;  // expanded before in this patrol, no deeper
-  QueueForLocalizing(current, true);
-  AdmitToWork(expanding, links);
-}
-
-void DLManager::TakeTitle(DLObj& obj, const std::string& title) {
-  std::lock_guard lock(ApplicationLock());
-  for (const HeldRecord& held : obj.Records()) {
-    const LinkRecord& record = held.record;
-    if (record.item_url != record.url) continue;
-    // The document is not const; FindItem only hands its items out as such.
-    auto* item = const_cast<ProjectItem*>(FindItem(record));
-    if (!item || item->Title() == title) continue;
-    item->SetTitle(title);
-    doc_.SetModified(true);
-    if (request_->title_changed)
-      request_->title_changed(record.folder_path, record.item_url, title);
-  }
-}
-
 // ---- Requeue and release ----
 
 void DLManager::Requeue(DLObj& obj, std::size_t i) {
@@ -331,7 +318,6 @@ void DLManager::RequeueAll(DLObj& obj) {
 }
 
 void DLManager::Release(DLObj& obj, bool counted, bool stopped) {
-  ++free_;
   const bool completed = obj.Main() && obj.Main()->ResultCode() == kResultCompleted;
   const int failure = completed ? 0 : FailureOf(obj);
   // Records that went back to the queue have left the list: the rest are done (or failed).
@@ -355,7 +341,8 @@ void DLManager::Release(DLObj& obj, bool counted, bool stopped) {
   Status().Post(kMsgObjReleased, words.wparam, words.lparam);
   LinkRecord current = obj.Current();
   obj.Reset();
-  PostMessage(Handle(), kMsgReleased, 0, 0, MakePayload(std::move(current)));
+  // The object is no longer outstanding; the step its release posts is, until it arrives.
+  PostStep(kMsgReleased, MakePayload(std::move(current)));
 }
 
 }  // namespace qlm

@@ -28,7 +28,7 @@ bool DLObj::CreateHidden() {
 
 bool DLObj::Start(const HeldRecord& record, StatusTarget notify, Hwnd manager,
                   const std::string& work_folder, const ProxySettings& proxy) {
-  if (!free_) return false;
+  if (state_ != State::kFree) return false;
   notify_ = notify;
   manager_ = manager;
   proxy_ = proxy;
@@ -42,13 +42,10 @@ bool DLObj::Start(const HeldRecord& record, StatusTarget notify, Hwnd manager,
   IHttpObserver* observer = this;
   main_ = std::make_unique<CHttpRequest>(observer);
   robots_.reset();  // made by Begin when the robots.txt comes first
-  active_ = Active::kNone;
   return true;
 }
 
 void DLObj::Begin(bool robots_first, bool first_start) {
-  free_ = false;
-  robots_first_ = robots_first;
   const LinkRecord& record = records_.front().record;
   std::string shown = record.url;
   if (robots_first) {
@@ -63,7 +60,7 @@ void DLObj::Begin(bool robots_first, bool first_start) {
   // The interval runs from here; it is armed before the status goes out, so that whoever sees the
   // status also sees the timer. An interval of 0 still goes through the timer: the request starts
   // from the loop, never from inside the manager's handler.
-  waiting_ = true;
+  state_ = robots_first ? State::kWaitingRobots : State::kWaitingPage;
   ArmTimer(kIntervalTimer, first_start ? 0 : std::max(limits_.interval, 0));
   auto status = std::make_unique<DLObjStatus>();
   status->index = index_;
@@ -73,12 +70,12 @@ void DLObj::Begin(bool robots_first, bool first_start) {
 
 void DLObj::StartRequest() {
   StopTimer(kIntervalTimer);
-  waiting_ = false;
+  const bool robots = state_ == State::kWaitingRobots;
+  state_ = robots ? State::kRobots : State::kPage;
   body_error_ = 0;
   body_refused_ = false;
-  active_ = robots_first_ ? Active::kRobots : Active::kMain;
-  CHttpRequest& request = robots_first_ ? *robots_ : *main_;
-  const CUrl& url = robots_first_ ? robots_parsed_ : url_;
+  CHttpRequest& request = robots ? *robots_ : *main_;
+  const CUrl& url = robots ? robots_parsed_ : url_;
   StartTimer(kTotalTimer, limits_.total);
   StartTimer(kConnectTimer, limits_.connection);
   PostStatus(kMsgObjContacting);
@@ -91,11 +88,9 @@ void DLObj::StartRequest() {
 }
 
 void DLObj::Abort() {
-  if (free_) return;
-  if (waiting_) {
+  if (Waiting()) {
     StopTimer(kIntervalTimer);
-    waiting_ = false;
-    active_ = Active::kNone;
+    state_ = State::kReported;
     PostMessage(manager_, kMsgDownloadDone, 0,
                 MakeLong(index_, main_ ? main_->ResultCode() : kResultNone));
     return;
@@ -108,11 +103,8 @@ void DLObj::Reset() {
   body_.Close();
   main_.reset();
   robots_.reset();
-  active_ = Active::kNone;
-  waiting_ = false;
-  robots_first_ = false;
   records_.clear();
-  free_ = true;
+  state_ = State::kFree;
 }
 
 void DLObj::RemoveTempFile() {
@@ -141,22 +133,21 @@ bool DLObj::OpenBodyFile() {
 }
 
 CHttpRequest* DLObj::ActiveRequest() {
-  switch (active_) {
-    case Active::kRobots:
+  switch (state_) {
+    case State::kRobots:
       return robots_.get();
-    case Active::kMain:
+    case State::kPage:
       return main_.get();
-    case Active::kNone:
-      break;
+    default:
+      return nullptr;
   }
-  return nullptr;
 }
 
 LResult DLObj::WindowProc(Message& msg) {
   if (msg.message != WM_TIMER) return Window::WindowProc(msg);
   const auto id = static_cast<TimerId>(msg.wparam);
   if (id == kIntervalTimer) {
-    if (waiting_) StartRequest();
+    if (Waiting()) StartRequest();
     return 0;
   }
   // Any other limit ran out: the transaction ends as cancelled.
@@ -220,7 +211,8 @@ void DLObj::OnProgress(CHttpRequest& request, int progress) {
 }
 
 void DLObj::PostResult(int result) {
-  const unsigned message = active_ == Active::kRobots ? kMsgRobotsDone : kMsgDownloadDone;
+  const unsigned message = state_ == State::kRobots ? kMsgRobotsDone : kMsgDownloadDone;
+  state_ = State::kReported;
   PostMessage(manager_, message, 0, MakeLong(index_, result));
 }
 

@@ -23,12 +23,27 @@ namespace qlm {
 // arrives, watches the time limits, posts its progress to the notify window (DLObjStatus blocks)
 // and its result to the manager. What the result means is the manager's business.
 //
-//   free --Start, Begin--> waiting (timer 7) --> requesting (robots, then main) --> finished
-//        <------------------------------- Reset (by the manager's release) ---------'
-//
 // Results go to the manager as kMsgRobotsDone (the robots.txt request ended) or kMsgDownloadDone
 // (the main request ended), lParam MakeLong(index, result code). Exactly one result is posted per
 // request started, and one for an Abort while the access interval still runs.
+//
+// The object's states (events: Start, Begin, the interval timer, a limit timer, the request's
+// progress, Abort, Reset):
+//   Free           Start takes a record and makes the requests; Begin(robots first) ->
+//                  WaitingRobots, Begin -> WaitingPage
+//   WaitingRobots  the access interval runs (kIntervalTimer, the only time it does).
+//                  interval over: the robots.txt request starts with its limit timers -> Robots;
+//                  it cannot start: kMsgRobotsDone (failed) -> Reported.
+//                  Abort: kMsgDownloadDone with the main request's result -> Reported
+//   WaitingPage    the same for the main request -> Page (kMsgDownloadDone when it cannot start)
+//   Robots         the robots.txt request runs. finished: the limit timers stop, kMsgRobotsDone
+//                  -> Reported. A limit timer that runs out, or Abort, cancels the request (it
+//                  then finishes as cancelled)
+//   Page           the main request runs, its body into the temporary file; the same, with
+//                  kMsgDownloadDone
+//   Reported       the result is the manager's: Begin -> WaitingPage (the page after its
+//                  robots.txt); Abort does nothing
+// Reset, in any state: requests destroyed, timers stopped, records forgotten -> Free.
 class DLObj : public Window, private IHttpObserver {
  public:
   // The timers of a download, by id.
@@ -41,7 +56,7 @@ class DLObj : public Window, private IHttpObserver {
     kTotalTimer = 6,     // from the request's start: DLTotalTimeout
     kIntervalTimer = 7,  // from Begin until the request starts: the access interval
   };
-  enum class Active { kNone, kRobots, kMain };
+  enum class State { kFree, kWaitingRobots, kWaitingPage, kRobots, kPage, kReported };
 
   explicit DLObj(int index);
   ~DLObj() override;
@@ -75,7 +90,8 @@ class DLObj : public Window, private IHttpObserver {
   // Removes the temporary file (when the patrol ends).
   void RemoveTempFile();
 
-  bool IsFree() const { return free_; }
+  State GetState() const { return state_; }
+  bool IsFree() const { return state_ == State::kFree; }
   int Index() const { return index_; }
   // The record the download was started for (it stays known after the list was emptied).
   const LinkRecord& Current() const { return current_; }
@@ -83,7 +99,6 @@ class DLObj : public Window, private IHttpObserver {
   const CUrl& Url() const { return url_; }
   // The robots.txt URL of a robots-first download (RobotsUrl of the current record).
   const std::string& RobotsTxtUrl() const { return robots_url_; }
-  bool RobotsFirst() const { return robots_first_; }
   // The current record first, then those handed over; the manager takes records out of it when
   // it requeues them.
   std::vector<HeldRecord>& Records() { return records_; }
@@ -100,8 +115,6 @@ class DLObj : public Window, private IHttpObserver {
   // Gives back the memory of the kept body: the object will not download for a while.
   void DropKeptBody() { body_.DropKept(); }
   static constexpr std::size_t kKeptBody = 256 * 1024;
-  // Whether the access interval is still running (the request has not started).
-  bool Waiting() const { return waiting_; }
   // Why the body of the request that ended could not be written (an errno value; 0 when it was,
   // or there was none). BodyRefused(): a bound of the limits refused it, not the file system.
   int BodyError() const { return body_error_; }
@@ -112,6 +125,8 @@ class DLObj : public Window, private IHttpObserver {
 
  private:
   void OnProgress(CHttpRequest& request, int progress) override;
+  bool Waiting() const { return state_ == State::kWaitingRobots || state_ == State::kWaitingPage; }
+  // The access interval is over: the request starts (Waiting -> Robots or Page).
   void StartRequest();
   // Starts a limit timer; a limit of 0 starts none.
   void StartTimer(TimerId id, int32_t seconds);
@@ -120,14 +135,16 @@ class DLObj : public Window, private IHttpObserver {
   void StopTimer(TimerId id);
   void StopAllTimers();
   void PostStatus(unsigned message, int64_t length = -1, int64_t received = 0);
+  // Posts the running request's result (Robots or Page -> Reported).
   void PostResult(int result);
+  // The request that runs: the robots.txt's in Robots, the main one in Page, else none.
   CHttpRequest* ActiveRequest();
   // Opens the temporary file for a body: the last one cut back when it is still there, else a
   // spare or a new file. False when none could be opened (LastError() of Body() tells why).
   bool OpenBodyFile();
 
   const int index_;
-  bool free_ = true;
+  State state_ = State::kFree;
   StatusTarget notify_;
   Hwnd manager_ = 0;
   ProxySettings proxy_;
@@ -135,9 +152,6 @@ class DLObj : public Window, private IHttpObserver {
   // Made at Start, destroyed at Reset; this object observes both.
   std::unique_ptr<CHttpRequest> main_;
   std::unique_ptr<CHttpRequest> robots_;
-  Active active_ = Active::kNone;
-  bool robots_first_ = false;
-  bool waiting_ = false;  // timer 7 runs
   LinkRecord current_;
   CUrl url_;
   std::string robots_url_;
@@ -152,7 +166,8 @@ class DLObj : public Window, private IHttpObserver {
   // What the last request's body file said (BodyError, BodyRefused).
   int body_error_ = 0;
   bool body_refused_ = false;
-  // Bit n set while timer n runs.
+  // Bit n set while timer n runs: kIntervalTimer in the Waiting states, the limit timers while a
+  // request runs, each from its start to its stop (StopAllTimers stops those that run).
   unsigned timers_ = 0;
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "crawl/ResultOutcome.h"
 #include "net/CHttpHeaders.h"
 #include "project/AppSettings.h"
 #include "project/ItemDefaults.h"
@@ -65,7 +66,8 @@ void SetFetchRequestLines(CHttpHeaders& headers, const LinkRecord& record, const
     headers.SetHeader(kHeaderPragma, "no-cache");
     headers.SetHeader(kHeaderCacheControl, "no-cache");
   }
-  if (defaults.Resolve(item, ItemOption::UseHttpPassword) > 0 && (record.flags & 3) == 1) {
+  if (defaults.Resolve(item, ItemOption::UseHttpPassword) > 0 &&
+      AuthStateOf(record.flags) == kAuthStateWithCredentials) {
     SetCredentials(headers, kCredentialServer, kAuthBasic,
                    defaults.Resolve(item, ItemString::HttpUserID),
                    defaults.Resolve(item, ItemString::HttpPassword));

@@ -1,7 +1,6 @@
 #include "crawl/SavedDataJob.h"
 
 #include "crawl/CrawlMessages.h"
-#include "platform/Messaging.h"
 
 namespace qlm {
 
@@ -18,7 +17,6 @@ void SavedDataJob::Handle(DLManager& manager, Message& msg) {
     Continue(manager, operation_->Start(request ? request->value : SavedDataRequest{}));
     return;
   }
-  --manager.Outstanding();
   if (!operation_) return;
   if (manager.StopRequested()) operation_->Stop();
   Continue(manager, operation_->Step(msg.message));
@@ -29,8 +27,7 @@ void SavedDataJob::Continue(DLManager& manager, unsigned next) {
     manager.EndPatrol();
     return;
   }
-  ++manager.Outstanding();
-  PostMessage(manager.Handle(), next);
+  manager.PostStep(next);
 }
 
 }  // namespace qlm

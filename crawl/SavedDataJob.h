@@ -9,8 +9,8 @@ namespace qlm {
 
 // Runs a saved-data operation in a download manager window: kMsgSavedDataStart (with a
 // PayloadValue<SavedDataRequest>) starts it, each step posts the message of the next one to the
-// manager, counted as one outstanding step, and the last step ends the manager (kMsgPatrolEnded
-// to the notify window). A stop request ends the operation at its next step.
+// manager as one of its steps (DLManager::PostStep), and the last step ends the manager
+// (kMsgPatrolEnded to the notify window). A stop request ends the operation at its next step.
 class SavedDataJob final : public DLManager::SavedDataHandler {
  public:
   // The manager's factory for these handlers (DLManager::SetSavedDataFactory).

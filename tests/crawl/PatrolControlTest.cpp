@@ -1,5 +1,6 @@
-// How a patrol is started, limited and ended: the dial-up line, one item's subtree, records that
-// wait for a robots.txt when the patrol stops, and the saved-data requests the manager passes on.
+// How a patrol is started, limited and ended: the dial-up line, requests out of turn, one item's
+// subtree, records that wait for a robots.txt when the patrol stops, and the saved-data requests
+// the manager passes on.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -64,6 +65,40 @@ TEST_F(DialTest, AStopWhileDiallingEndsWhenTheLineIsGivenUp) {
   ASSERT_TRUE(patrol_.WaitForEnd());
   EXPECT_EQ(site_.Count("/"), 0u);
   EXPECT_EQ(patrol_.Counters(), PatrolCounters{});
+}
+
+TEST(PatrolControlTest, RequestsOutOfTurnAreTakenInTheStateTheManagerIsIn) {
+  struct Row {
+    const char* question;
+    std::vector<unsigned> messages;  // posted to the manager one after the other
+    std::size_t fetched;
+    PatrolCounters counters;
+  };
+  const Row rows[] = {
+      {"stop before a start: ends, nothing taken?", {kMsgStop}, 0, {}},
+      {"stop twice before a start: ends once?", {kMsgStop, kMsgStop}, 0, {}},
+      {"start twice: one patrol, the page fetched once?",
+       {kMsgStart, kMsgStart},
+       1,
+       {1, 0, 1, 0, 1, 1}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.question);
+    SiteServer site;
+    site.Route("/", SiteServer::Html("page"));
+    PatrolHarness patrol;
+    patrol.AddUrl(patrol.Root(), site.Url("/"));
+    patrol.Begin(nullptr, false);
+    ASSERT_TRUE(patrol.PumpUntil([&] { return patrol.Manager() != 0; }));
+    for (const unsigned message : row.messages) PostMessage(patrol.Manager(), message);
+    ASSERT_TRUE(patrol.WaitForEnd());
+    // Time for an end told twice to arrive.
+    patrol.PumpUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(site.Count("/"), row.fetched);
+    EXPECT_EQ(patrol.Counters(), row.counters);
+    EXPECT_EQ(std::count(patrol.Messages().begin(), patrol.Messages().end(), kMsgPatrolEnded), 1);
+    EXPECT_TRUE(patrol.Doc().WorkQueue().IsEmpty());
+  }
 }
 
 TEST(PatrolControlTest, OneItemsSubtreeIsPatrolledAlone) {

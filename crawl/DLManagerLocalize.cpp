@@ -1,0 +1,97 @@
+// The download manager's localization pass: after all fetching, the pages of the localize queue
+// have their links rewritten to the local copies, a run of pages at a time.
+#include <algorithm>
+#include <mutex>
+#include <thread>
+
+#include "crawl/CrawlMessages.h"
+#include "crawl/DLManager.h"
+#include "crawl/FileStamp.h"
+#include "platform/ApplicationLock.h"
+#include "project/CQLMDoc.h"
+
+namespace qlm {
+
+void DLManager::SaveLinkCache(bool used_only) {
+  if (!link_cache_) return;
+  link_cache_->Save(used_only);
+  link_cache_.reset();
+}
+
+void DLManager::BeginLocalization() {
+  GiveLineBack();  // nothing more is fetched
+  DropSpares();
+  // What the downloads and the expansion of their pages kept for their room is not needed again:
+  // the localization pass holds a site's largest page twice, and its peak is the patrol's.
+  for (auto& obj : objects_) obj->DropKeptBody();
+  std::vector<PageLink>().swap(page_links_);
+  std::vector<LinkRecord>().swap(admitted_);
+  std::string().swap(settled_urls_);
+  std::vector<std::size_t>().swap(settled_ends_);
+  work_.ResetWork();
+  localize_start_ = FileStampNow();
+}
+
+void DLManager::LocalizeStep() {
+  if (work_.Failed()) {
+    SetState(State::kDraining);
+    return;
+  }
+  SetState(State::kLocalizing);
+  // A run of records is localised side by side; what is told of them, and their leaving the
+  // queue, follows in their order.
+  std::vector<HeldRecord> taken;
+  std::vector<LocalizeCrew::Page> pages;
+  std::vector<bool> handled;
+  HeldRecord held;
+  while (taken.size() < kLocalizeRun && work_.TakeLocalize(held)) {
+    const LinkRecord& record = held.record;
+    CUrl url;
+    handled.push_back(url.Parse(record.url));
+    if (handled.back()) {
+      std::lock_guard lock(ApplicationLock());
+      if (const ProjectItem* item = doc_.FindItem(record.folder_path, record.item_url)) {
+        LocalizeCrew::Page& page = pages.emplace_back();
+        page.url = record.url;
+        page.folder_path = record.folder_path;
+        page.stored_as = record.storage_name;
+        page.localize_link = std::max(0, doc_.Defaults().Resolve(*item, ItemOption::LocalizeLink));
+      }
+    }
+    taken.push_back(std::move(held));
+  }
+  if (taken.empty()) {
+    if (Settled()) {
+      if (!work_.Failed()) {
+        work_.ResetLocalize();
+        urls_.Remove();  // the patrol is over: the next one starts with no URLs
+        SaveLinkCache(true);
+      }
+      SetState(State::kEnded);
+    }
+    return;
+  }
+  if (!crew_) {
+    crew_ = std::make_unique<LocalizeCrew>(
+        store_, LocalizeCrew::HelpersFor(std::thread::hardware_concurrency()));
+  }
+  crew_->Localize(pages, localize_start_);
+  if (link_cache_) {
+    for (const LocalizeCrew::Page& page : pages) {
+      if (page.result != PageLocalizer::kLocalized) continue;
+      link_cache_->Rewritten(StoredLinkCache::KeyOf(page.url, page.folder_path), page.outcome.read,
+                             page.outcome.written);
+    }
+  }
+  for (std::size_t i = 0; i < taken.size(); ++i) {
+    if (handled[i]) {
+      events_.Handling(taken[i].record.url);
+      events_.Localized();
+    }
+    work_.DoneLocalizeWhenDurable(taken[i].node);
+  }
+  Checkpoint();
+  PostStep(kMsgNextLocalize);
+}
+
+}  // namespace qlm
