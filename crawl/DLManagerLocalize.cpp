@@ -75,12 +75,28 @@ void DLManager::LocalizeStep() {
     crew_ = std::make_unique<LocalizeCrew>(
         store_, LocalizeCrew::HelpersFor(std::thread::hardware_concurrency()));
   }
+  // A page stored under its own URL, localised before under the mirror's token and its
+  // LocalizeLink, is left as it is when it still holds what that localisation left.
+  const bool marking = link_cache_ && generation_ && generation_->Usable();
+  if (marking) {
+    for (LocalizeCrew::Page& page : pages) {
+      if (!page.stored_as.empty()) continue;
+      page.localized_as =
+          link_cache_->LocalizedAs(StoredLinkCache::KeyOf(page.url, page.folder_path),
+                                   generation_->Token(), page.localize_link);
+    }
+  }
   crew_->Localize(pages, localize_start_);
   if (link_cache_) {
     for (const LocalizeCrew::Page& page : pages) {
       if (page.result != PageLocalizer::kLocalized) continue;
-      link_cache_->Rewritten(StoredLinkCache::KeyOf(page.url, page.folder_path), page.outcome.read,
-                             page.outcome.written);
+      const NameHash key = StoredLinkCache::KeyOf(page.url, page.folder_path);
+      link_cache_->Rewritten(key, page.outcome.read, page.outcome.written);
+      if (marking && page.stored_as.empty()) {
+        link_cache_->Localized(key, page.outcome.written, generation_->Token(),
+                               page.localize_link);
+        generation_->Marked();
+      }
     }
   }
   for (std::size_t i = 0; i < taken.size(); ++i) {

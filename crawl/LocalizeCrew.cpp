@@ -71,7 +71,7 @@ void LocalizeCrew::TakeGroups(PageLocalizer& localizer) {
     for (const std::size_t i : groups_[g]) {
       Page& page = (*pages_)[i];
       page.result = localizer.Localize(page.url, page.folder_path, page.localize_link, phase_start_,
-                                       page.stored_as, &page.outcome);
+                                       page.stored_as, &page.outcome, page.localized_as);
     }
   }
 }

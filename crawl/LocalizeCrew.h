@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,6 +31,7 @@ class LocalizeCrew {
     int localize_link = 0;
     int result = PageLocalizer::kNoLocalCopy;  // set by Localize
     PageLocalizer::Outcome outcome;             // likewise
+    std::optional<StoredBytes> localized_as;    // PageLocalizer::Localize's
   };
 
   // Helper threads worth having on a machine with `cores` processors: one less than its cores,

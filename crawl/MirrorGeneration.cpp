@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/random.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -15,10 +14,6 @@
 namespace qlm {
 
 namespace {
-
-constexpr const char* kMarkName = "user.quillmere.localized";
-// The longest mark Value() makes, with room to spare.
-constexpr std::size_t kMaxMark = 128;
 
 std::uint64_t NewToken() {
   std::uint64_t token = 0;
@@ -81,34 +76,6 @@ void MirrorGeneration::Changing() {
   }
   marked_.store(false);
   renewed_.store(true, std::memory_order_release);
-}
-
-LocalizedMark::LocalizedMark(std::string_view page_key, int localize_link, std::uint64_t token)
-    : key_(NameHash::Of(page_key).first), localize_link_(localize_link), token_(token) {}
-
-std::string LocalizedMark::Value(const StoredBytes& bytes) const {
-  char text[kMaxMark];
-  const int length = std::snprintf(
-      text, sizeof text, "1 %d %016llx %016llx %llu %016llx%016llx", localize_link_,
-      static_cast<unsigned long long>(token_), static_cast<unsigned long long>(key_),
-      static_cast<unsigned long long>(bytes.size),
-      static_cast<unsigned long long>(bytes.hash.first),
-      static_cast<unsigned long long>(bytes.hash.second));
-  return std::string(text, static_cast<std::size_t>(length));
-}
-
-bool LocalizedMark::IsOn(const std::string& file, const StoredBytes& bytes) const {
-  if (token_ == 0) return false;
-  char text[kMaxMark];
-  const ssize_t n = ::getxattr(file.c_str(), kMarkName, text, sizeof text);
-  if (n <= 0) return false;
-  return std::string_view(text, static_cast<std::size_t>(n)) == Value(bytes);
-}
-
-bool LocalizedMark::Put(const std::string& file, const StoredBytes& bytes) const {
-  if (token_ == 0) return false;
-  const std::string value = Value(bytes);
-  return ::setxattr(file.c_str(), kMarkName, value.data(), value.size(), 0) == 0;
 }
 
 }  // namespace qlm

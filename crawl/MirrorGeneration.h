@@ -6,8 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include "crawl/NameHash.h"
-
 namespace qlm {
 
 // The work-folder file of a project that holds its mirror's token (MirrorStore::WorkFile).
@@ -18,7 +16,7 @@ inline constexpr std::string_view kMirrorGenerationExtension = ".mg";
 // that only gets new content keeps it. Localising a page reads nothing of the mirror but which
 // local copies exist: a page localised under the current token whose bytes are still the ones the
 // localisation left would be rewritten to those same bytes, so a patrol that changed nothing need
-// not localise its pages again (LocalizedMark).
+// not localise its pages again (StoredLinkCache keeps what each page was localised as).
 //
 // The token is kept in a small file of the project's work folder. A missing or unreadable file
 // reads as a token of its own, so pages marked under any earlier one are localised again.
@@ -44,28 +42,6 @@ class MirrorGeneration {
   std::atomic<bool> renewed_{false};
   std::atomic<bool> marked_{false};
   std::atomic<bool> usable_{true};
-};
-
-// The extended attribute of a localised page: what it was localised as (LocalizeLink, the page's
-// URL and item folder, the mirror's token) and a hash of the bytes the localisation left. It
-// travels with nothing: a file written anew has other bytes, and a reused file's stale mark no
-// longer matches them.
-class LocalizedMark {
- public:
-  // `page_key`: the page URL and item folder the page is localised for.
-  LocalizedMark(std::string_view page_key, int localize_link, std::uint64_t token);
-
-  // True when `file`, whose bytes are `bytes`, carries this very mark.
-  bool IsOn(const std::string& file, const StoredBytes& bytes) const;
-  // Marks `file`, whose bytes are now `bytes`. False when the file system keeps no attributes.
-  bool Put(const std::string& file, const StoredBytes& bytes) const;
-
- private:
-  std::string Value(const StoredBytes& bytes) const;
-
-  std::uint64_t key_;
-  int localize_link_;
-  std::uint64_t token_;
 };
 
 }  // namespace qlm

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include "crawl/LocalPath.h"
-#include "crawl/MirrorGeneration.h"
 #include "crawl/MirrorStore.h"
 #include "crawl/StoredVariant.h"
 #include "net/CUrl.h"
@@ -30,7 +29,7 @@ std::string EscapeForLink(std::string_view name) {
 
 int PageLocalizer::Localize(std::string_view page_url, std::string_view folder_path,
                             int localize_link, FileTime phase_start, std::string_view stored_as,
-                            Outcome* outcome) {
+                            Outcome* outcome, const std::optional<StoredBytes>& localized_as) {
   // No lock is held for the whole page: nobody else writes it meanwhile (localisers running side
   // by side never get the same page).
   CUrl storage;
@@ -46,19 +45,12 @@ int PageLocalizer::Localize(std::string_view page_url, std::string_view folder_p
   }
   std::string page;
   if (!ReadWholeFile(copy.file, page)) return kUnreadable;
-  // A page this pass would rewrite to the bytes it holds is known by its mark: it was localised
-  // as this page, with this LocalizeLink, while the mirror held the copies it holds now.
-  MirrorGeneration* generation = store_.Generation();
-  std::optional<LocalizedMark> mark;
-  if (generation && generation->Usable()) {
-    std::string key(page_url);
-    key.append(1, '\n').append(folder_path).append(1, '\n').append(stored_as);
-    mark.emplace(key, localize_link, generation->Token());
-  }
-  const bool hashed = mark || outcome;
+  // A page that holds what the pass left in it while the mirror held the copies it holds now
+  // would come out as it is.
+  const bool hashed = outcome || localized_as;
   const StoredBytes read = hashed ? StoredBytes::Of(page) : StoredBytes{};
   if (outcome) outcome->read = outcome->written = read;
-  if (mark && mark->IsOn(copy.file, read)) return kLocalized;
+  if (localized_as && read == *localized_as) return kLocalized;
   const std::optional<std::string> location = store_.LocalPath(storage, folder_path);
   if (!location) return kNoLocalCopy;
   const bool style_sheet = StoredContentOf(storage, copy.suffix) == StoredContent::kStyleSheet;
@@ -71,10 +63,7 @@ int PageLocalizer::Localize(std::string_view page_url, std::string_view folder_p
       store_.ReplaceWithBytesVia(staging_, copy.file, rewritten, true) != MirrorStore::kStoreOk) {
     return kRewriteFailed;
   }
-  if (!hashed) return kLocalized;
-  const StoredBytes written = rewritten == page ? read : StoredBytes::Of(rewritten);
-  if (outcome) outcome->written = written;
-  if (mark && mark->Put(copy.file, written)) generation->Marked();
+  if (outcome) outcome->written = rewritten == page ? read : StoredBytes::Of(rewritten);
   return kLocalized;
 }
 

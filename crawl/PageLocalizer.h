@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -47,12 +48,15 @@ class PageLocalizer : private LinkRewriter {
   // LocalizeLink (0 when unset). `stored_as`, when not empty, is the URL under whose local name
   // the page was stored (a cgi URL that redirected to it); its links still count from `page_url`.
   // `outcome`, when given, receives the bytes the page held and holds now (when it was read).
+  // A page that holds `localized_as`, the bytes the pass left in it the last time under the same
+  // local copies and LocalizeLink (StoredLinkCache::LocalizedAs), is left as it is.
   struct Outcome {
     StoredBytes read;
     StoredBytes written;
   };
   int Localize(std::string_view page_url, std::string_view folder_path, int localize_link,
-               FileTime phase_start, std::string_view stored_as = {}, Outcome* outcome = nullptr);
+               FileTime phase_start, std::string_view stored_as = {}, Outcome* outcome = nullptr,
+               const std::optional<StoredBytes>& localized_as = std::nullopt);
 
   // The rewritten bytes of a page stored at `page_location` (its local name) for `page_url`.
   std::string Rewrite(std::string_view page_url, std::string_view page_location,

@@ -14,11 +14,13 @@ namespace {
 
 constexpr std::string_view kMagic = "QLMLINKS3\n";
 // The file's records: a page's entry (key, bytes, link count, then each link's kind, length and
-// URL) and a rewrite (key, bytes before, bytes after), each followed by a checksum of its bytes.
+// URL), a rewrite (key, bytes before, bytes after) and a localization (key, bytes, token,
+// LocalizeLink), each followed by a checksum of its bytes.
 // The URLs are written out in every entry, so that writing the file needs no memory of what was
 // written.
 constexpr char kEntryRecord = 'E';
 constexpr char kRewriteRecord = 'R';
+constexpr char kLocalizedRecord = 'L';
 // What the new file gathers before it is written.
 constexpr std::size_t kWriteChunk = 64 * 1024;
 
@@ -133,6 +135,7 @@ void StoredLinkCache::Clear() {
   read_urls_.Clear();
   links_.clear();
   entries_.clear();
+  localized_.clear();
 }
 
 bool StoredLinkCache::Load() {
@@ -179,6 +182,15 @@ bool StoredLinkCache::Read(std::string_view bytes) {
       }
       const auto it = entries_.find(key);
       if (it != entries_.end() && it->second.bytes == before) it->second.bytes = after;
+    } else if (record == kLocalizedRecord) {
+      NameHash key;
+      Localization localization;
+      if (!in.Take(key) || !in.Take(localization.bytes) || !in.Take(localization.token) ||
+          !in.Take(localization.localize_link) || !in.CheckRecord(begin)) {
+        return false;
+      }
+      localized_.insert_or_assign(key, localization);
+      if (localized_.size() > kMaxEntries) return false;
     } else {
       return false;
     }
@@ -263,11 +275,43 @@ void StoredLinkCache::Flush() {
   pending_.clear();
 }
 
+std::optional<StoredBytes> StoredLinkCache::LocalizedAs(const NameHash& key, std::uint64_t token,
+                                                         int localize_link) const {
+  const auto it = localized_.find(key);
+  if (it == localized_.end() || it->second.token != token ||
+      it->second.localize_link != localize_link) {
+    return std::nullopt;
+  }
+  return it->second.bytes;
+}
+
+void StoredLinkCache::Localized(const NameHash& key, const StoredBytes& bytes,
+                                std::uint64_t token, int localize_link) {
+  if (const auto it = localized_.find(key); it != localized_.end()) it->second.written = true;
+  WriteLocalization(key, {bytes, token, localize_link});
+}
+
+void StoredLinkCache::WriteLocalization(const NameHash& key, const Localization& localization) {
+  if (out_failed_) return;
+  const std::size_t from = pending_.size();
+  Append(pending_, kLocalizedRecord);
+  Append(pending_, key);
+  Append(pending_, localization.bytes);
+  Append(pending_, localization.token);
+  Append(pending_, localization.localize_link);
+  Append(pending_, Checksum(kChecksumStart, std::string_view(pending_).substr(from)));
+  if (pending_.size() >= kWriteChunk) Flush();
+}
+
 bool StoredLinkCache::Save(bool used_only) {
   if (!used_only) {
     std::vector<PageLink> links;
     for (auto& [key, entry] : entries_) {
       if (!entry.written) Find(key, entry.bytes, links);
+    }
+    for (auto& [key, localization] : localized_) {
+      if (!localization.written) WriteLocalization(key, localization);
+      localization.written = true;
     }
   }
   Flush();

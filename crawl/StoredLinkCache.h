@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -20,6 +21,10 @@ namespace qlm {
 // bytes the page is read anew. A page that the localization pass rewrites keeps its entry, moved
 // over to the rewritten bytes, since a rewritten page reads back as the links it had.
 //
+// The cache also keeps what the localization pass last made of each page: the bytes it left, the
+// mirror's token (MirrorGeneration) and LocalizeLink it worked under. A page that still holds
+// those bytes under the same token and LocalizeLink would come out of the pass as it is.
+//
 // A patrol reads the file at its start and writes a new one as it goes, entry by entry (so the
 // links of the pages it fetches are not held in memory), which replaces the old one at its end.
 // The cache saves work and is never a record: a missing, damaged or unwritable file costs only the
@@ -27,7 +32,7 @@ namespace qlm {
 // read is bounded (kMaxEntries, kMaxLinks, kMaxUrlBytes): a larger file reads as none.
 class StoredLinkCache {
  public:
-  static constexpr std::size_t kMaxEntries = 65536;
+  static constexpr std::size_t kMaxEntries = 65536;  // of links, and of localizations
   static constexpr std::size_t kMaxLinks = std::size_t{1} << 20;
   static constexpr std::size_t kMaxUrlBytes = std::size_t{4} << 20;
 
@@ -49,6 +54,13 @@ class StoredLinkCache {
   // The page `key` was rewritten from `before` to `after`: an entry for `before` now holds for
   // `after`.
   void Rewritten(const NameHash& key, const StoredBytes& before, const StoredBytes& after);
+  // The bytes the localization pass left in page `key` under `token` and `localize_link`, when
+  // it was localised under them.
+  std::optional<StoredBytes> LocalizedAs(const NameHash& key, std::uint64_t token,
+                                         int localize_link) const;
+  // Page `key` was localised under `token` and `localize_link` and holds `bytes` now.
+  void Localized(const NameHash& key, const StoredBytes& bytes, std::uint64_t token,
+                 int localize_link);
   // Puts the new file in place of the old one. With `used_only` (a patrol that went through to
   // its end) the pages the patrol did not reach are dropped; otherwise they are kept. False when
   // the new file could not be written (the old one stays).
@@ -90,6 +102,13 @@ class StoredLinkCache {
     std::uint32_t count = 0;
     bool written = false;     // to the new file, or replaced there
   };
+  // What the localization pass made of a page.
+  struct Localization {
+    StoredBytes bytes;
+    std::uint64_t token = 0;
+    std::int32_t localize_link = 0;
+    bool written = false;  // to the new file, or replaced there
+  };
   // A link: its kind in the high byte, its URL's number below.
   static constexpr unsigned kKindShift = 24;
 
@@ -97,6 +116,7 @@ class StoredLinkCache {
   void Clear();
   // Appends an entry to the new file.
   void Write(const NameHash& key, const StoredBytes& bytes, const std::vector<PageLink>& links);
+  void WriteLocalization(const NameHash& key, const Localization& localization);
   void Flush();
 
   const std::string file_;
@@ -104,6 +124,7 @@ class StoredLinkCache {
   UrlNumbers read_urls_;
   std::vector<std::uint32_t> links_;
   std::unordered_map<NameHash, Entry, NameHash::Hasher> entries_;
+  std::unordered_map<NameHash, Localization, NameHash::Hasher> localized_;
   // The new file: its descriptor (-1 when it could not be made or a write failed) and what waits
   // to be written.
   int out_ = -1;

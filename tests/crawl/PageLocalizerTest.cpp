@@ -9,6 +9,7 @@
 
 #include "crawl/LocalizeCrew.h"
 #include "crawl/MirrorGeneration.h"
+#include "crawl/StoredLinkCache.h"
 #include "crawl/MirrorStore.h"
 #include "crawl/PageLocalizer.h"
 #include "tests/crawl/MirrorTree.h"
@@ -165,56 +166,70 @@ TEST_F(PageLocalizerTest, LocalizesTheStoredPageInPlaceOncePerPass) {
 // A page localised under the mirror's token is left alone while nothing it depends on changed:
 // a target stored behind the store's back (no new token) shows that it was not read again. What
 // the store adds or removes, another LocalizeLink, other bytes or a lost token file bring the
-// rewrite back.
-TEST_F(PageLocalizerTest, AMarkedPageIsLocalizedAgainOnlyWhenWhatItDependsOnChanged) {
+// rewrite back. Each patrol has a generation and a link cache of its own, as the manager's.
+TEST_F(PageLocalizerTest, APageIsLocalizedAgainOnlyWhenWhatItDependsOnChanged) {
   const std::string token_file = dir_.Path() + "/p.mg";
+  const std::string cache_file = dir_.Path() + "/p.lc";
   const std::string page_file = *store_.LocalPath(kPageUrl, "p");
   const std::string missing = *store_.LocalPath("http://h/a/b/missing.html", "p");
+  const NameHash key = StoredLinkCache::KeyOf(kPageUrl, "p");
   const FileTime later = std::chrono::system_clock::now() + std::chrono::hours(1);
+  // One patrol's localisation of the page; true when the page came out relative to missing.html.
+  const auto patrol = [&](int localize_link, const std::function<void(MirrorStore&)>& change) {
+    MirrorGeneration generation(token_file, false);
+    store_.TellChangesTo(&generation);
+    change(store_);
+    StoredLinkCache cache(cache_file);
+    cache.Load();
+    PageLocalizer::Outcome outcome;
+    EXPECT_EQ(localizer_.Localize(kPageUrl, "p", localize_link, later, {}, &outcome,
+                                  cache.LocalizedAs(key, generation.Token(), localize_link)),
+              PageLocalizer::kLocalized);
+    cache.Localized(key, outcome.written, generation.Token(), localize_link);
+    generation.Marked();
+    cache.Save(true);
+    store_.TellChangesTo(nullptr);
+    return ReadFileBytes(page_file).find("href=\"missing.html\"") != std::string::npos;
+  };
   struct Case {
     const char* what;
     std::function<void(MirrorStore&)> change;
     int localize_link;
     bool localized_again;
-    bool between_patrols = false;
   };
   const std::vector<Case> cases = {
       {"nothing", [](MirrorStore&) {}, 0, false},
       {"a target stored by the store",
-       [&](MirrorStore& store) { store.ReplaceWithBytes(missing, "stored"); }, 0, true},
+       [&](MirrorStore& store) { store.ReplaceWithBytes(missing + ".x", "stored"); }, 0, true},
       {"a target's other variant removed by the store",
        [&](MirrorStore& store) {
          PutFile(*store.LocalPath("http://h/a/q.cgi?n=1", "p") + "[3f.txt", "old");
          store.MoveToVariant("http://h/a/q.cgi?n=1", "p", "[3f.txt");
        },
        0, true},
+      {"a stored copy given new bytes", [&](MirrorStore& store) {
+         store.ReplaceWithBytes(*store.LocalPath("http://h/a/b/x.html", "p"), "new", true);
+       }, 0, false},
       {"LocalizeLink", [](MirrorStore&) {}, 1, true},
       {"the page's bytes", [&](MirrorStore&) { PutFile(page_file, kPage); }, 0, true},
-      {"the token file", [&](MirrorStore&) { std::filesystem::remove(token_file); }, 0, true, true},
+      {"the token file", [&](MirrorStore&) { std::filesystem::remove(token_file); }, 0, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     PutFile(page_file, kPage);
     std::filesystem::remove(missing);
     std::filesystem::remove(token_file);
-    {
-      MirrorGeneration generation(token_file, false);
-      store_.TellChangesTo(&generation);
-      ASSERT_EQ(localizer_.Localize(kPageUrl, "p", 0, later), PageLocalizer::kLocalized);
-      store_.TellChangesTo(nullptr);
-    }
+    std::filesystem::remove(cache_file);
+    ASSERT_FALSE(patrol(0, [](MirrorStore&) {}));
     ASSERT_EQ(ReadFileBytes(page_file), Rewrite(kPage));
-    // The next patrol, with its own generation.
-    if (c.between_patrols) c.change(store_);
-    MirrorGeneration generation(token_file, false);
-    store_.TellChangesTo(&generation);
-    if (!c.between_patrols) c.change(store_);
     PutFile(missing, "stored behind the store's back");
-    EXPECT_EQ(localizer_.Localize(kPageUrl, "p", c.localize_link, later),
-              PageLocalizer::kLocalized);
-    const bool relative = ReadFileBytes(page_file).find("href=\"missing.html\"") != std::string::npos;
-    EXPECT_EQ(relative, c.localized_again);
-    store_.TellChangesTo(nullptr);
+    // The token file goes between the patrols, the rest during the next one.
+    if (std::string_view(c.what) == "the token file") {
+      c.change(store_);
+      EXPECT_EQ(patrol(c.localize_link, [](MirrorStore&) {}), c.localized_again);
+    } else {
+      EXPECT_EQ(patrol(c.localize_link, c.change), c.localized_again);
+    }
   }
 }
 

@@ -71,7 +71,8 @@ TEST(StoredLinkCacheTest, APatrolFindsWhatTheLastOneKeptForTheSameBytes) {
   EXPECT_EQ(ReadFileBytes(file), before);
 }
 
-// A file cut anywhere or with any byte changed gives the links kept or none, never others.
+// A file cut anywhere or with any byte changed gives what was kept or nothing, never other links
+// or another localisation.
 TEST(StoredLinkCacheTest, ADamagedFileNeverGivesOtherLinks) {
   test::TempDir dir;
   const std::string file = dir.File("p.lc");
@@ -81,6 +82,7 @@ TEST(StoredLinkCacheTest, ADamagedFileNeverGivesOtherLinks) {
     cache.Load();
     cache.Put(page, kBytes, kLinks);
     cache.Rewritten(page, kBytes, kRewritten);
+    cache.Localized(page, kRewritten, 7, 1);
     ASSERT_TRUE(cache.Save(true));
   }
   const std::string whole = ReadFileBytes(file);
@@ -93,6 +95,9 @@ TEST(StoredLinkCacheTest, ADamagedFileNeverGivesOtherLinks) {
       std::vector<PageLink> links;
       if (cache.Find(page, kRewritten, links)) {
         EXPECT_EQ(links, kLinks) << "damaged at " << at;
+      }
+      if (const auto localized = cache.LocalizedAs(page, 7, 1)) {
+        EXPECT_EQ(*localized, kRewritten) << "damaged at " << at;
       }
     }
   }
