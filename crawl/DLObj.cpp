@@ -91,7 +91,8 @@ void DLObj::Abort() {
   if (Waiting()) {
     StopTimer(kIntervalTimer);
     state_ = State::kReported;
-    PostMessage(manager_, kMsgDownloadDone, 0, MakeLong(index_, main_ ? main_->ResultCode() : 0));
+    PostMessage(manager_, kMsgDownloadDone, 0,
+                MakeLong(index_, main_ ? main_->ResultCode() : kResultNone));
     return;
   }
   if (CHttpRequest* request = ActiveRequest()) request->Cancel(true);

@@ -81,7 +81,7 @@ class DLObj : public Window, private IHttpObserver {
   // Adds a record of the same URL and item to a busy object: the download covers it too.
   void HandOver(const HeldRecord& record) { records_.push_back(record); }
   // Ends the download early: while the access interval runs a kMsgDownloadDone is posted at once
-  // with the main request's result; otherwise the active request is cancelled (result 1).
+  // with the main request's result; otherwise the active request is cancelled (kResultCancelled).
   void Abort();
   // Back to free: requests destroyed, timers stopped, records forgotten. The temporary file stays
   // (unless the store moved it into the mirror) for the object's next download, which cuts it

@@ -205,10 +205,14 @@ class CHttpHeaders::Cursor {
     }
     return upper->empty() ? kParseEmptyToken : kParseOk;
   }
-  // Reads up to a blank, tab, CR, LF or the end of the text.
+  // Reads up to a blank, tab, CR, LF, NUL or the end of the text. A NUL ends the value as the
+  // end of the text would: the owner hands it on as a C string (a URL, a file name), which would
+  // lose what follows anyway.
   std::string_view Word() {
     size_t start = pos_;
-    while (!AtEnd() && !IsBlank(Peek()) && Peek() != '\r' && Peek() != '\n') ++pos_;
+    while (!AtEnd() && !IsBlank(Peek()) && Peek() != '\r' && Peek() != '\n' && Peek() != '\0') {
+      ++pos_;
+    }
     return text_.substr(start, pos_ - start);
   }
 

@@ -1,6 +1,7 @@
 #include "net/CHttpRequest.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "net/TlsSession.h"
 #include "platform/WinSockErrors.h"
@@ -20,7 +21,6 @@ bool SafeForRequestLine(std::string_view text) {
 CHttpRequest::CHttpRequest(IHttpObserver* observer) : observer_(observer), conn_mgr_(this, 0) {}
 
 CHttpRequest::~CHttpRequest() {
-  *alive_ = false;
   conn_mgr_.Cancel(false);
   socket_.Close();
 }
@@ -53,8 +53,9 @@ bool CHttpRequest::Start(int method, std::string_view host, uint16_t port, std::
     conn_mgr_.Cancel(false);
     socket_.Close();
   }
-  ++generation_;
   pending_.clear();
+  notice_ = 0;
+  enter_due_ = false;
   state_ = State::kFinished;
   result_ = kResultFailed;
   method_ = method;
@@ -122,24 +123,32 @@ int64_t CHttpRequest::ReadBody(IHttpBodySink& sink) {
 }
 
 // The runner: the current state handles the event; a state that changes the state has the new
-// one run with the enter event, until a state stays. Events raised while it runs (a connect
-// notice raised inside Connect, a Cancel from a progress notice) queue up behind.
+// one run with the enter event, until a state stays or makes a notice due. Events raised while
+// it runs (a connect notice raised inside Connect) queue up behind. The notice is the last
+// thing it does: what the notice interrupted goes on from a read event posted before it, so
+// that nothing of this object runs below the observer, who may cancel, restart or destroy it.
 void CHttpRequest::Run(int event) {
-  pending_.push_back(event);
+  // A cancel goes before what still waits from before a notice, as the owner wants the end now.
+  pending_.insert(event == kEventCancel ? pending_.begin() : pending_.end(), event);
   if (running_) return;
   running_ = true;
-  std::shared_ptr<bool> alive = alive_;
-  while (!pending_.empty()) {
+  while (notice_ == 0 && !pending_.empty()) {
     int e = pending_.front();
-    pending_.erase(pending_.begin());
-    for (;;) {
-      Step step = Dispatch(e);
-      if (!*alive) return;  // destroyed from inside a progress notice
-      if (step != Step::kChanged) break;
+    // A state entered before the last notice runs its enter first; a cancel goes to it at once,
+    // except to Finished, whose enter closes the socket and reports the end.
+    if (enter_due_ && (e != kEventCancel || state_ == State::kFinished)) {
       e = kEventEnter;
+    } else {
+      pending_.erase(pending_.begin());
     }
+    enter_due_ = false;
+    while (Dispatch(e) == Step::kChanged) e = kEventEnter;
   }
   running_ = false;
+  const int notice = std::exchange(notice_, 0);
+  if (notice == 0) return;
+  if (notice != kProgressFinished) socket_.PostReadable();
+  observer_->OnProgress(*this, notice);
 }
 
 CHttpRequest::Step CHttpRequest::Dispatch(int event) {
@@ -179,13 +188,12 @@ CHttpRequest::Step CHttpRequest::Finish(int result) {
   return GoTo(State::kFinished);
 }
 
-bool CHttpRequest::Report(int progress) {
+CHttpRequest::Step CHttpRequest::Report(int progress, Step step) {
   progress_ = progress;
-  if (!notify_ || observer_ == nullptr) return true;
-  std::shared_ptr<bool> alive = alive_;
-  uint64_t generation = generation_;
-  observer_->OnProgress(*this, progress);
-  return *alive && generation_ == generation;
+  if (!notify_ || observer_ == nullptr) return step;
+  notice_ = progress;
+  enter_due_ = step == Step::kChanged;
+  return Step::kNotice;
 }
 
 // Connect (entry of a start), any event: fresh counters, then the connection manager.
@@ -199,6 +207,7 @@ CHttpRequest::Step CHttpRequest::DoConnect(int) {
   socket_error_ = 0;
   peer_closed_ = false;
   eof_ = false;
+  body_noticed_ = false;
   if (!conn_mgr_.Connect(host_, port_, &socket_, this, 0)) return Finish(kResultFailed);
   return GoTo(State::kAwaitConnect);
 }
@@ -221,13 +230,12 @@ CHttpRequest::Step CHttpRequest::DoAwaitConnect(int event) {
 }
 
 CHttpRequest::Step CHttpRequest::Connected() {
-  if (!Report(kProgressConnected)) return Step::kAbandoned;
-  return GoTo(State::kSendRequest);
+  return Report(kProgressConnected, GoTo(State::kSendRequest));
 }
 
 // Tunnel: enter sends the CONNECT; the proxy's status line and header block are read as a
-// server's are. A 2xx opens the tunnel; any other status ends the transaction with result 3
-// and the proxy's status (a 407 as for a plain request through the proxy).
+// server's are. A 2xx opens the tunnel; any other status ends the transaction with
+// kResultFailed and the proxy's status (a 407 as for a plain request through the proxy).
 CHttpRequest::Step CHttpRequest::DoTunnel(int event) {
   if (event == kEventEnter) {
     tunnel_status_taken_ = false;
@@ -238,22 +246,14 @@ CHttpRequest::Step CHttpRequest::DoTunnel(int event) {
     }
     return Step::kStay;
   }
-  if (Step step; !ReadingEvent(event, &step)) return step;
-  bool full = false;
-  if (!Fill(&full)) return Finish(kResultFailed);
-  // A part too long fails at once; one still missing fails when the proxy has closed.
-  auto taken = [this](CReceiveBuffer::Take take, Step* step) {
-    if (take == CReceiveBuffer::kTaken) return true;
-    *step = take == CReceiveBuffer::kTooLong || Closed() ? Finish(kResultFailed) : Step::kStay;
-    return false;
-  };
-  Step step = Step::kStay;
+  Step step;
+  if (!ReadSocket(event, &step)) return step;
   if (!tunnel_status_taken_) {
-    if (!taken(buffer_.TakeLine(kMaxStatusLine, &status_line_), &step)) return step;
+    if (!Taken(buffer_.TakeLine(kMaxStatusLine, &status_line_), &step)) return step;
     ParseStatusLine(status_line_, &status_);
     tunnel_status_taken_ = true;
   }
-  if (!taken(buffer_.TakeHeaderBlock(kMaxHeaderBlock, &header_text_), &step)) return step;
+  if (!Taken(buffer_.TakeHeaderBlock(kMaxHeaderBlock, &header_text_), &step)) return step;
   if (status_.status_code / 100 != 2) {
     tls_failure_ = kTlsTunnelRefused;
     ParseReplyHeaders(header_text_);
@@ -314,64 +314,66 @@ CHttpRequest::Step CHttpRequest::DoSendRequest(int event) {
 }
 
 CHttpRequest::Step CHttpRequest::DoReadStatus(int event) {
-  if (Step step; !ReadingEvent(event, &step)) return step;
-  bool full = false;
-  if (!Fill(&full)) return Finish(kResultFailed);
-  switch (buffer_.TakeLine(kMaxStatusLine, &status_line_)) {
-    case CReceiveBuffer::kTooLong:
-      return Finish(kResultFailed);
-    case CReceiveBuffer::kWait:
-      return Closed() ? Finish(kResultFailed) : Step::kStay;
-    case CReceiveBuffer::kTaken:
-      break;
+  Step step;
+  if (!ReadSocket(event, &step) || !Taken(buffer_.TakeLine(kMaxStatusLine, &status_line_), &step)) {
+    return step;
   }
   // The parse result is not used: a line that fails early leaves the code 0, read as success.
   ParseStatusLine(status_line_, &status_);
-  if (!Report(kProgressStatusLine)) return Step::kAbandoned;
   const int code = status_.status_code;
   if (code <= 300 || IsRedirectStatus(code) || code == 401 || code == 407) {
-    return GoTo(State::kReadHeaders);
+    step = GoTo(State::kReadHeaders);
+  } else {
+    step = Finish(code == 304 ? kResultCompleted : kResultFailed);
   }
-  if (code == 304) return Finish(kResultCompleted);
-  return Finish(kResultFailed);
+  return Report(kProgressStatusLine, step);
 }
 
 CHttpRequest::Step CHttpRequest::DoReadHeaders(int event) {
-  if (Step step; !ReadingEvent(event, &step)) return step;
-  bool full = false;
-  if (!Fill(&full)) return Finish(kResultFailed);
-  switch (buffer_.TakeHeaderBlock(kMaxHeaderBlock, &header_text_)) {
-    case CReceiveBuffer::kTooLong:
-      return Finish(kResultFailed);
-    case CReceiveBuffer::kWait:
-      return Closed() ? Finish(kResultFailed) : Step::kStay;
-    case CReceiveBuffer::kTaken:
-      break;
+  Step step;
+  if (!ReadSocket(event, &step) ||
+      !Taken(buffer_.TakeHeaderBlock(kMaxHeaderBlock, &header_text_), &step)) {
+    return step;
   }
   content_length_ = ScanContentLength(header_text_);
   // A failing header line keeps what was parsed before it; the transfer goes on regardless.
   ParseReplyHeaders(header_text_);
-  if (!Report(kProgressHeaders)) return Step::kAbandoned;
   const int code = status_.status_code;
-  if (method_ == kMethodHead || IsRedirectStatus(code)) return GoTo(State::kAwaitClose);
-  if (code == 401 || code == 407) return Finish(kResultFailed);
-  return GoTo(State::kReceiveBody);
+  if (method_ == kMethodHead || IsRedirectStatus(code)) {
+    step = GoTo(State::kAwaitClose);
+  } else if (code == 401 || code == 407) {
+    step = Finish(kResultFailed);
+  } else {
+    step = GoTo(State::kReceiveBody);
+  }
+  return Report(kProgressHeaders, step);
 }
 
+// Receive body: each read hands what is buffered over (DeliverBody), and the notice stops the
+// run; the next step goes on from there. A full buffer that the owner emptied may have left
+// more in the socket: it is read again, up to kReadRoundsPerEvent times in one step (with an
+// observer, each round is a run of its own, as its notice stops the run).
 CHttpRequest::Step CHttpRequest::DoReceiveBody(int event) {
   if (Step step; !ReadingEvent(event, &step)) return step;
   for (int round = 1;; ++round) {
-    bool full = false;
-    if (!Fill(&full)) return Finish(kResultFailed);
-    if (buffer_.Buffered() > 0 && DeliverBody() == Step::kAbandoned) return Step::kAbandoned;
+    if (std::exchange(body_noticed_, false)) {
+      // The observer took some and left some: it hears of the rest at once.
+      if (!sink_failed_ && buffer_.Buffered() > 0 && buffer_.Buffered() < offered_ &&
+          DeliverBody()) {
+        return Step::kNotice;
+      }
+    } else {
+      if (!Fill(&full_)) return Finish(kResultFailed);
+      if (buffer_.Buffered() > 0 && DeliverBody()) return Step::kNotice;
+    }
     // The sink could not keep a piece: what follows would have a hole in it.
     if (sink_failed_) return Finish(kResultFailed);
     if (content_length_ > 0 && body_received_ >= content_length_) {
       return GoTo(State::kAwaitClose);
     }
-    // A full buffer that the owner emptied may have left more in the socket. After a few rounds
-    // the loop gets the thread back (timers wait); the socket signals the rest again.
-    if (full && buffer_.Buffered() == 0 && pending_.empty() && round < kReadRoundsPerEvent) {
+    // After a few rounds the loop gets the thread back (timers wait); the socket signals the
+    // rest again.
+    if (full_ && buffer_.Buffered() == 0 && pending_.empty() && round < kReadRoundsPerEvent) {
       continue;
     }
     // Bytes the owner left in the buffer at the close are not handed over any more. A reply
@@ -398,9 +400,9 @@ CHttpRequest::Step CHttpRequest::DoAwaitClose(int event) {
   return Closed() ? Finish(kResultCompleted) : Step::kStay;
 }
 
-// The events every reading state answers alike: a cancel ends with result 1, a connection
-// failure with 3, a close is remembered (the state reads what came before it first). True when
-// the state goes on to read; otherwise *step is what it returns.
+// The events every reading state answers alike: a cancel ends with kResultCancelled, a
+// connection failure with kResultFailed, a close is remembered (the state reads what came before it
+// first). True when the state goes on to read; otherwise *step is what it returns.
 bool CHttpRequest::ReadingEvent(int event, Step* step) {
   switch (event) {
     case kEventCancel:
@@ -421,11 +423,24 @@ bool CHttpRequest::ReadingEvent(int event, Step* step) {
   }
 }
 
+bool CHttpRequest::ReadSocket(int event, Step* step) {
+  if (!ReadingEvent(event, step)) return false;
+  bool full = false;
+  if (Fill(&full)) return true;
+  *step = Finish(kResultFailed);
+  return false;
+}
+
+bool CHttpRequest::Taken(CReceiveBuffer::Take take, Step* step) {
+  if (take == CReceiveBuffer::kTaken) return true;
+  *step = take == CReceiveBuffer::kTooLong || Closed() ? Finish(kResultFailed) : Step::kStay;
+  return false;
+}
+
 CHttpRequest::Step CHttpRequest::DoFinished(int event) {
   if (event != kEventEnter) return Step::kStay;
   socket_.Close();
-  if (!Report(kProgressFinished)) return Step::kAbandoned;
-  return Step::kStay;
+  return Report(kProgressFinished, Step::kStay);
 }
 
 bool CHttpRequest::Fill(bool* full) {
@@ -452,21 +467,16 @@ bool CHttpRequest::Fill(bool* full) {
   return true;
 }
 
-CHttpRequest::Step CHttpRequest::DeliverBody() {
-  while (buffer_.Buffered() > 0) {
-    const size_t before = buffer_.Buffered();
-    if (body_sink_ != nullptr) ReadBody(*body_sink_);
-    if (!Report(kProgressBody)) return Step::kAbandoned;
-    if (sink_failed_) break;
-    // An observer that takes nothing, or one that cancelled, gets no repeated notice.
-    if (buffer_.Buffered() >= before || !pending_.empty()) break;
-  }
-  return Step::kStay;
+bool CHttpRequest::DeliverBody() {
+  offered_ = buffer_.Buffered();
+  if (body_sink_ != nullptr) ReadBody(*body_sink_);
+  body_noticed_ = Report(kProgressBody, Step::kStay) == Step::kNotice;
+  return body_noticed_;
 }
 
 void CHttpRequest::OnConnectNotice(uint32_t, int status) {
-  if (status == 2) Run(kEventConnected);
-  if (status == 3) Run(kEventConnectFailed);
+  if (status == CConnMgr::kConnected) Run(kEventConnected);
+  if (status == CConnMgr::kFailed) Run(kEventConnectFailed);
 }
 
 void CHttpRequest::OnSocketEvent(uint32_t, int notice, int error, const void*) {
@@ -474,8 +484,8 @@ void CHttpRequest::OnSocketEvent(uint32_t, int notice, int error, const void*) {
     tls_ready_error_ = error;
     Run(kEventTlsReady);
   }
-  if (notice == 2) Run(kEventReadable);
-  if (notice == 4) {
+  if (notice == ISocketSink::kReadable) Run(kEventReadable);
+  if (notice == ISocketSink::kClosed) {
     if (error != 0) socket_error_ = error;
     Run(kEventClosed);
   }

@@ -53,7 +53,7 @@ int CWSSocket::Receive(char* buffer, std::size_t* length, int /*flags*/) {
     return last_error_ = WSAEWOULDBLOCK;
   }
   last_error_ = tls_->Read(buffer, length);
-  if (tls_->HasPending()) PostPendingRead();
+  if (tls_->HasPending()) PostReadable();
   return last_error_;
 }
 
@@ -66,7 +66,7 @@ int CWSSocket::SendSome(const char* data, std::size_t length, std::size_t* sent)
   return tls_->Write(data, length, sent);
 }
 
-void CWSSocket::PostPendingRead() {
+void CWSSocket::PostReadable() {
   PostMessage(WSAEventWindow::Current(), WM_WS_SOCKET_EVENT, handle_,
               static_cast<LParam>(MakeLong(FD_READ, 0)));
 }

@@ -72,6 +72,11 @@ class CWSSocket final : public WSEventHandler {
   ConnectionState State() const { return state_; }
   // Entries waiting in the send queue.
   std::size_t QueuedEntries() const { return queue_.size(); }
+  // Posts a read event of its own: the sink hears kReadable from the loop, after what runs now
+  // (nothing when the socket is closed by then). Decrypted bytes that wait in the TLS session
+  // after a read are fetched so, as no socket event will tell of them; a request goes on so
+  // after it stopped to tell its owner something.
+  void PostReadable();
 
   // The hidden window's socket event for this socket.
   void OnWSMessage(Message& msg) override;
@@ -87,9 +92,6 @@ class CWSSocket final : public WSEventHandler {
   // WsSend, or the TLS session's Write once it is up.
   int SendSome(const char* data, std::size_t length, std::size_t* sent);
   void ContinueHandshake(int error);
-  // Decrypted bytes wait in the session after a read: a read event of our own fetches them, as
-  // no socket event will.
-  void PostPendingRead();
 
   SocketHandle handle_ = kInvalidSocket;
   int last_error_ = 0;           // WinSock error of the last operation, 0 on success

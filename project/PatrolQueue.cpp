@@ -1,15 +1,12 @@
 #include "project/PatrolQueue.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <utility>
 #include <vector>
+
+#include "platform/WholeFile.h"
+#include "project/QueueFile.h"
 
 namespace qlm {
 
@@ -30,7 +27,10 @@ uint32_t GetWord(const unsigned char* at) {
 
 }  // namespace
 
-PatrolQueue::PatrolQueue(int32_t version) : version_(version) {
+PatrolQueue::PatrolQueue(int32_t version) : PatrolQueue(version, std::make_unique<QueueFile>()) {}
+
+PatrolQueue::PatrolQueue(int32_t version, std::unique_ptr<QueueStore> store)
+    : version_(version), store_(std::move(store)) {
   ResetHeader(static_cast<uint32_t>(version));
 }
 
@@ -38,8 +38,54 @@ PatrolQueue::~PatrolQueue() {
   Close();
 }
 
+PatrolQueue::Header PatrolQueue::EmptyHeader(uint32_t version) {
+  Header header;
+  header.version = version;
+  for (Chain chain : {Chain::kMain, Chain::kHeld}) {
+    header.chains[Index(chain)] = {{Head(chain), Tail(chain)}, {Head(chain), Tail(chain)}};
+  }
+  return header;
+}
+
+void PatrolQueue::EncodeHeader(const Header& header, unsigned char* bytes) {
+  for (uint32_t word : {header.end, header.end_again, header.version}) {
+    PutWord(bytes, word);
+    bytes += kWordSize;
+  }
+  for (const Sentinels& chain : header.chains) {
+    for (uint32_t word : {chain.head.prev, chain.head.next, chain.tail.prev, chain.tail.next}) {
+      PutWord(bytes, word);
+      bytes += kWordSize;
+    }
+  }
+}
+
+PatrolQueue::Header PatrolQueue::DecodeHeader(const unsigned char* bytes) {
+  auto next = [&bytes] {
+    const uint32_t word = GetWord(bytes);
+    bytes += kWordSize;
+    return word;
+  };
+  Header header;
+  header.end = next();
+  header.end_again = next();
+  header.version = next();
+  for (Sentinels& chain : header.chains) {
+    for (uint32_t* word :
+         {&chain.head.prev, &chain.head.next, &chain.tail.prev, &chain.tail.next}) {
+      *word = next();
+    }
+  }
+  return header;
+}
+
+PatrolQueue::Links& PatrolQueue::Sentinel(uint32_t offset) {
+  Sentinels& chain = header_.chains[(offset - kFirstSentinel) / (2 * kSentinelSize)];
+  return (offset - kFirstSentinel) % (2 * kSentinelSize) == 0 ? chain.head : chain.tail;
+}
+
 void PatrolQueue::ResetHeader(uint32_t version) {
-  header_ = {kHeaderSize, kHeaderSize, version, 12, 20, 12, 20, 28, 36, 28, 36};
+  header_ = EmptyHeader(version);
 }
 
 bool PatrolQueue::Fail(int error) {
@@ -51,7 +97,7 @@ bool PatrolQueue::Fail(int error) {
 }
 
 bool PatrolQueue::CheckOpen() {
-  if (fd_ < 0) {
+  if (!IsOpen()) {
     error_ = kErrNotOpen;
     return false;
   }
@@ -69,152 +115,41 @@ bool PatrolQueue::CheckWritable() {
 }
 
 void PatrolQueue::Close() {
-  UnmapFile();
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  store_->Close();
   count_ = {};
-  DropWindow();
-}
-
-void PatrolQueue::MapFile(uint64_t size) {
-  UnmapFile();
-  // After a simulated kill the file stops growing while the object goes on as if it did.
-  if (writes_left_ == 0) return;
-  // Room to grow: twice the file, at least a mebibyte, as node offsets are 32-bit at most 4 GiB.
-  const uint64_t want =
-      std::min<uint64_t>(std::max<uint64_t>(2 * size, uint64_t{1} << 20), uint64_t{UINT32_MAX} + 1);
-  void* at = ::mmap(nullptr, want, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
-  if (at == MAP_FAILED) return;  // the object writes and reads with system calls instead
-  map_ = static_cast<unsigned char*>(at);
-  map_size_ = want;
-}
-
-void PatrolQueue::TouchedMap() {
-  if (++map_touches_ < kMapTouches) return;
-  map_touches_ = 0;
-  ::madvise(map_, map_size_, MADV_DONTNEED);
-}
-
-void PatrolQueue::UnmapFile() {
-  if (map_) ::munmap(map_, map_size_);
-  map_ = nullptr;
-  map_size_ = 0;
-}
-
-bool PatrolQueue::WriteAt(uint64_t offset, const void* data, std::size_t size) {
-  if (writes_left_ == 0) return true;
-  if (writes_left_ != SIZE_MAX) --writes_left_;
-  const auto* bytes = static_cast<const unsigned char*>(data);
-  // The window takes the bytes only once they are in the file: after a failed write the object
-  // closes the file anyway.
-  const uint64_t window_end = window_at_ + window_.size();
-  const uint64_t from = std::max(offset, window_at_);
-  const uint64_t to = std::min(offset + size, window_end);
-  uint64_t at = offset;
-  std::size_t left = size;
-  const unsigned char* next = bytes;
-  if (map_ && offset + size <= end_ && !InMap(offset, size)) MapFile(end_);
-  if (InMap(offset, size)) {
-    std::memcpy(map_ + offset, bytes, size);
-    TouchedMap();
-    left = 0;
-  }
-  if (writes_left_ == 0) UnmapFile();
-  while (left > 0) {
-    const ssize_t n = ::pwrite(fd_, next, left, static_cast<off_t>(at));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    next += n;
-    at += static_cast<uint64_t>(n);
-    left -= static_cast<std::size_t>(n);
-  }
-  if (from < to) {
-    std::memcpy(window_.data() + (from - window_at_), bytes + (from - offset), to - from);
-  }
-  // Bytes appended right behind the window join it while it has room: a short queue is read
-  // soon after it was written.
-  if (!window_.empty() && offset + size > window_end && offset <= window_end &&
-      offset + size - window_at_ <= kWindowSize) {
-    window_.insert(window_.end(), bytes + (window_end - offset), bytes + size);
-  }
-  return true;
-}
-
-namespace {
-
-// Reads up to `size` bytes; fewer only where the file ends. The count read, or -1.
-ssize_t PreadUpTo(int fd, uint64_t offset, unsigned char* bytes, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::pread(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return -1;
-    if (n == 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  return static_cast<ssize_t>(done);
-}
-
-}  // namespace
-
-bool PatrolQueue::ReadAt(uint64_t offset, void* data, std::size_t size) {
-  auto* bytes = static_cast<unsigned char*>(data);
-  if (InMap(offset, size)) {
-    std::memcpy(bytes, map_ + offset, size);
-    TouchedMap();
-    return true;
-  }
-  if (size > kWindowSize) return PreadUpTo(fd_, offset, bytes, size) == static_cast<ssize_t>(size);
-  if (offset < window_at_ || offset + size > window_at_ + window_.size()) {
-    window_.resize(kWindowSize);
-    window_at_ = offset;
-    const ssize_t n = PreadUpTo(fd_, offset, window_.data(), window_.size());
-    window_.resize(n < 0 ? 0 : static_cast<std::size_t>(n));
-    if (window_.size() < size) return false;
-  }
-  std::memcpy(bytes, window_.data() + (offset - window_at_), size);
-  return true;
 }
 
 bool PatrolQueue::WriteHeader() {
   unsigned char bytes[kHeaderSize];
-  for (std::size_t i = 0; i < header_.size(); ++i) PutWord(bytes + 4 * i, header_[i]);
-  return WriteAt(0, bytes, sizeof bytes);
-}
-
-bool PatrolQueue::ReadLinks(uint32_t node, Links& links) {
-  if (IsSentinel(node)) {
-    links = {header_[node / 4], header_[node / 4 + 1]};
-    return true;
-  }
-  unsigned char bytes[8];
-  if (!ReadAt(node, bytes, sizeof bytes)) return false;
-  links = {GetWord(bytes), GetWord(bytes + 4)};
-  return true;
+  EncodeHeader(header_, bytes);
+  return store_->Write(0, bytes, sizeof bytes);
 }
 
 bool PatrolQueue::ReadNode(uint32_t node, Links& links, std::string* data) {
   unsigned char bytes[kNodeHeader];
-  if (node < kHeaderSize || node + uint64_t{kNodeHeader} > end_) return Fail(kErrDamaged);
-  if (!ReadAt(node, bytes, sizeof bytes)) return Fail(kErrIo);
+  if (node < kHeaderSize || node + uint64_t{kNodeHeader} > End()) return Fail(kErrDamaged);
+  if (!store_->Read(node, bytes, sizeof bytes)) return Fail(kErrIo);
   links = {GetWord(bytes), GetWord(bytes + 4)};
   const uint32_t length = GetWord(bytes + 8);
-  if (length > end_ - node - kNodeHeader) return Fail(kErrDamaged);
+  if (length > End() - node - kNodeHeader) return Fail(kErrDamaged);
   if (data) {
     data->resize(length);
-    if (length > 0 && !ReadAt(node + kNodeHeader, data->data(), length)) return Fail(kErrIo);
+    if (length > 0 && !store_->Read(node + kNodeHeader, data->data(), length)) {
+      return Fail(kErrIo);
+    }
   }
   return true;
 }
 
 bool PatrolQueue::SetNodeWord(uint32_t node, uint32_t field_offset, uint32_t value) {
   if (IsSentinel(node)) {
-    header_[(node + field_offset) / 4] = value;
+    Links& links = Sentinel(node);
+    (field_offset == kPrevField ? links.prev : links.next) = value;
     return true;
   }
   unsigned char bytes[4];
   PutWord(bytes, value);
-  return WriteAt(node + field_offset, bytes, sizeof bytes);
+  return store_->Write(node + field_offset, bytes, sizeof bytes);
 }
 
 bool PatrolQueue::Open(const std::string& path) {
@@ -232,60 +167,38 @@ bool PatrolQueue::OpenFile(const std::string& path, bool read_only) {
   skipped_ = 0;
   read_only_ = read_only;
   ResetHeader(static_cast<uint32_t>(version_));
-  fd_ = ::open(path.c_str(), read_only ? O_RDONLY | O_CLOEXEC : O_RDWR | O_CLOEXEC);
-  if (fd_ < 0 && errno == ENOENT && !read_only) {
+  bool open = store_->Open(path, !read_only);
+  if (!open && errno == ENOENT && !read_only) {
     if (!CreateEmpty(path)) return Fail(kErrOpen);
-    fd_ = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    open = store_->Open(path, true);
   }
-  if (fd_ < 0) return Fail(kErrOpen);
-  struct stat st {};
-  if (::fstat(fd_, &st) != 0) {
-    Close();
-    return Fail(kErrOpen);
-  }
-  end_ = static_cast<uint64_t>(st.st_size);
+  if (!open) return Fail(kErrOpen);
   // A new file comes into place with its header (CreateEmpty), so one without it, even with no
   // bytes at all, lost its records: Validate refuses it.
   if (!Validate()) {
     Close();
     return false;
   }
-  if (!read_only) MapFile(end_);
   return true;
 }
 
 bool PatrolQueue::CreateEmpty(const std::string& path) {
-  // The header is written to a file of its own and renamed into place: a kill in between leaves
-  // no file without one.
-  const std::string fresh = path + ".new";
-  fd_ = ::open(fresh.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd_ < 0) return false;
-  end_ = kHeaderSize;
-  const bool written = WriteHeader() && ::fsync(fd_) == 0;
-  ::close(fd_);
-  fd_ = -1;
-  if (!written || ::rename(fresh.c_str(), path.c_str()) != 0) {
-    ::unlink(fresh.c_str());
-    return false;
-  }
-  return true;
+  // The header comes into place whole (written beside, flushed, renamed): a kill in between
+  // leaves no file without one.
+  unsigned char bytes[kHeaderSize];
+  EncodeHeader(header_, bytes);
+  const ReplaceOptions options{
+      .temporary = TemporaryName::kFixed, .suffix = ".new", .create_mode = 0644};
+  return ReplaceFileWithBytes(path, {reinterpret_cast<const char*>(bytes), sizeof bytes},
+                              options) == 0;
 }
 
 bool PatrolQueue::Refresh() {
   if (!CheckOpen()) return false;
-  DropWindow();
-  struct stat by_fd {};
-  struct stat by_path {};
-  const bool same_file = ::fstat(fd_, &by_fd) == 0 && ::stat(path_.c_str(), &by_path) == 0 &&
-                         by_fd.st_dev == by_path.st_dev && by_fd.st_ino == by_path.st_ino;
-  if (same_file && static_cast<uint64_t>(by_fd.st_size) == end_ && end_ >= kHeaderSize) {
+  if (store_->Unchanged() && End() >= kHeaderSize) {
     unsigned char bytes[kHeaderSize];
-    if (!ReadAt(0, bytes, sizeof bytes)) return Fail(kErrIo);
-    bool unchanged = true;
-    for (std::size_t i = 0; i < header_.size(); ++i) {
-      if (GetWord(bytes + 4 * i) != header_[i]) unchanged = false;
-    }
-    if (unchanged) return true;
+    if (!store_->Read(0, bytes, sizeof bytes)) return Fail(kErrIo);
+    if (DecodeHeader(bytes) == header_) return true;
   }
   // Another program changed (or replaced) the file since this object last looked.
   const std::string path = path_;
@@ -294,21 +207,22 @@ bool PatrolQueue::Refresh() {
 
 bool PatrolQueue::Validate() {
   // Node offsets are 32-bit: a longer file cannot be one of ours.
-  if (end_ < kHeaderSize || end_ > UINT32_MAX) return Fail(kErrDamaged);
+  if (End() < kHeaderSize || End() > UINT32_MAX) return Fail(kErrDamaged);
   unsigned char bytes[kHeaderSize];
-  if (!ReadAt(0, bytes, sizeof bytes)) return Fail(kErrIo);
-  for (std::size_t i = 0; i < header_.size(); ++i) header_[i] = GetWord(bytes + 4 * i);
-  if (header_[3] != 12 || header_[6] != 20 || header_[7] != 28 || header_[10] != 36) {
-    return Fail(kErrDamaged);
+  if (!store_->Read(0, bytes, sizeof bytes)) return Fail(kErrIo);
+  header_ = DecodeHeader(bytes);
+  for (Chain chain : {Chain::kMain, Chain::kHeld}) {
+    const Sentinels& ends = header_.chains[Index(chain)];
+    if (ends.head.prev != Head(chain) || ends.tail.next != Tail(chain)) return Fail(kErrDamaged);
   }
   // Walk both chains by their next links before changing anything; previous links that a cut-off
   // update left behind are collected and mended afterwards.
   std::vector<std::pair<uint32_t, uint32_t>> mend;  // (node, previous link it must hold)
   bool header_mended = false;
-  const uint64_t max_nodes = (end_ - kHeaderSize) / kNodeHeader;
+  const uint64_t max_nodes = (End() - kHeaderSize) / kNodeHeader;
   for (Chain chain : {Chain::kMain, Chain::kHeld}) {
     uint32_t last = Head(chain);
-    uint32_t node = header_[Head(chain) / 4 + 1];
+    uint32_t node = First(chain);
     std::size_t count = 0;
     while (node != Tail(chain)) {
       Links links;
@@ -317,8 +231,8 @@ bool PatrolQueue::Validate() {
       last = node;
       node = links.next;
     }
-    if (header_[Tail(chain) / 4] != last) {
-      header_[Tail(chain) / 4] = last;
+    if (Last(chain) != last) {
+      Sentinel(Tail(chain)).prev = last;
       header_mended = true;
     }
     count_[Index(chain)] = count;
@@ -349,14 +263,13 @@ void AppendNodeBytes(std::string& bytes, uint32_t prev, uint32_t next, std::stri
 
 bool PatrolQueue::WriteNode(const Links& links, std::string_view data, uint32_t& node) {
   const uint64_t size = kNodeHeader + uint64_t{data.size()};
-  if (end_ + size > UINT32_MAX) return Fail(kErrIo);
+  if (End() + size > UINT32_MAX) return Fail(kErrIo);
   std::string bytes;
   bytes.reserve(static_cast<std::size_t>(size));
   AppendNodeBytes(bytes, links.prev, links.next, data);
-  node = static_cast<uint32_t>(end_);
-  if (!WriteAt(node, bytes.data(), bytes.size())) return Fail(kErrIo);
-  end_ += size;
-  header_[0] = header_[1] = static_cast<uint32_t>(end_);
+  node = static_cast<uint32_t>(End());
+  if (!store_->Write(node, bytes.data(), bytes.size())) return Fail(kErrIo);
+  header_.end = header_.end_again = static_cast<uint32_t>(End());
   return true;
 }
 
@@ -398,26 +311,21 @@ bool PatrolQueue::Unlink(const Links& links, Chain chain) {
 }
 
 bool PatrolQueue::CutBackIfEmpty() {
-  if (!IsEmpty(Chain::kMain) || !IsEmpty(Chain::kHeld) || end_ == kHeaderSize) return true;
+  if (!IsEmpty(Chain::kMain) || !IsEmpty(Chain::kHeld) || End() == kHeaderSize) return true;
   // The header goes first: a file cut off before the truncation only carries dead bytes. The
   // version stays that of the file.
-  ResetHeader(header_[2]);
-  end_ = kHeaderSize;
-  DropWindow();
-  if (!WriteHeader()) return Fail(kErrIo);
-  if (writes_left_ == 0) return true;
-  if (writes_left_ != SIZE_MAX) --writes_left_;
-  if (::ftruncate(fd_, kHeaderSize) != 0) return Fail(kErrIo);
+  ResetHeader(header_.version);
+  if (!WriteHeader() || !store_->Truncate(kHeaderSize)) return Fail(kErrIo);
   return true;
 }
 
 bool PatrolQueue::IsEmpty(Chain chain) const {
-  return header_[Head(chain) / 4 + 1] == Tail(chain);
+  return First(chain) == Tail(chain);
 }
 
 bool PatrolQueue::Append(std::string_view data, Chain chain, NodeId* node) {
   if (!CheckWritable()) return false;
-  return LinkBetween(header_[Tail(chain) / 4], Tail(chain), data, chain, node);
+  return LinkBetween(Last(chain), Tail(chain), data, chain, node);
 }
 
 bool PatrolQueue::AppendAll(const std::vector<std::string>& records, Chain chain) {
@@ -426,24 +334,24 @@ bool PatrolQueue::AppendAll(const std::vector<std::string>& records, Chain chain
   // The nodes lie back to back from the end of the file, each linked to its neighbours already.
   std::vector<uint32_t> offsets;
   offsets.reserve(records.size());
-  uint64_t at = end_;
+  const uint64_t end = End();
+  uint64_t at = end;
   for (const std::string& data : records) {
     if (at + kNodeHeader + uint64_t{data.size()} > UINT32_MAX) return Fail(kErrIo);
     offsets.push_back(static_cast<uint32_t>(at));
     at += kNodeHeader + data.size();
   }
-  const uint32_t last = header_[Tail(chain) / 4];
+  const uint32_t last = Last(chain);
   std::string bytes;
-  bytes.reserve(static_cast<std::size_t>(at - end_));
+  bytes.reserve(static_cast<std::size_t>(at - end));
   for (std::size_t i = 0; i < records.size(); ++i) {
     AppendNodeBytes(bytes, i == 0 ? last : offsets[i - 1],
                     i + 1 < records.size() ? offsets[i + 1] : Tail(chain), records[i]);
   }
-  if (!WriteAt(end_, bytes.data(), bytes.size())) return Fail(kErrIo);
-  end_ = at;
-  header_[0] = header_[1] = static_cast<uint32_t>(end_);
+  if (!store_->Write(end, bytes.data(), bytes.size())) return Fail(kErrIo);
+  header_.end = header_.end_again = static_cast<uint32_t>(at);
   // The next link of the chain's last node (or of its head) is the commit.
-  header_[Tail(chain) / 4] = offsets.back();
+  Sentinel(Tail(chain)).prev = offsets.back();
   if (!SetNodeWord(last, kNextField, offsets.front()) || !WriteHeader()) return Fail(kErrIo);
   count_[Index(chain)] += records.size();
   return true;
@@ -451,7 +359,7 @@ bool PatrolQueue::AppendAll(const std::vector<std::string>& records, Chain chain
 
 bool PatrolQueue::PeekFront(std::string& data, NodeId& node, Chain chain) {
   if (!CheckOpen() || IsEmpty(chain)) return false;
-  node = header_[Head(chain) / 4 + 1];
+  node = First(chain);
   Links links;
   return ReadNode(node, links, &data);
 }
@@ -468,12 +376,12 @@ bool PatrolQueue::PeekAfter(NodeId after, std::string& data, NodeId& node, Chain
 
 bool PatrolQueue::InsertFront(std::string_view data, Chain chain, NodeId* node) {
   if (!CheckWritable()) return false;
-  return LinkBetween(Head(chain), header_[Head(chain) / 4 + 1], data, chain, node);
+  return LinkBetween(Head(chain), First(chain), data, chain, node);
 }
 
 bool PatrolQueue::PopFront(std::string& data, Chain chain) {
   if (!CheckWritable() || IsEmpty(chain)) return false;
-  const uint32_t node = header_[Head(chain) / 4 + 1];
+  const uint32_t node = First(chain);
   Links links;
   if (!ReadNode(node, links, &data)) return false;
   return Unlink({Head(chain), links.next}, chain);
@@ -481,7 +389,7 @@ bool PatrolQueue::PopFront(std::string& data, Chain chain) {
 
 bool PatrolQueue::PopBack(std::string& data, Chain chain) {
   if (!CheckWritable() || IsEmpty(chain)) return false;
-  const uint32_t node = header_[Tail(chain) / 4];
+  const uint32_t node = Last(chain);
   Links links;
   if (!ReadNode(node, links, &data)) return false;
   return Unlink({links.prev, Tail(chain)}, chain);
@@ -505,9 +413,9 @@ bool PatrolQueue::RemoveAll(std::vector<NodeId> nodes, Chain chain) {
   std::size_t left = nodes.size();
   bool tail_moved = false;  // the tail sentinel's previous link waits for the last header write
   uint32_t kept = Head(chain);
-  uint32_t node = header_[Head(chain) / 4 + 1];
+  uint32_t node = First(chain);
   std::size_t steps = 0;
-  const std::size_t max_steps = (end_ - kHeaderSize) / kNodeHeader + 1;
+  const std::size_t max_steps = (End() - kHeaderSize) / kNodeHeader + 1;
   while (left > 0 && node != Tail(chain)) {
     Links links;
     // A run of listed nodes after `kept`: found by their next links, then unlinked at once.
@@ -522,13 +430,13 @@ bool PatrolQueue::RemoveAll(std::vector<NodeId> nodes, Chain chain) {
     if (run > 0) {
       // The next link of the node before the run is the commit; the previous link after it.
       if (IsSentinel(kept)) {
-        header_[kept / 4 + 1] = after;
-        if (IsSentinel(after)) header_[after / 4] = kept;
+        Sentinel(kept).next = after;
+        if (IsSentinel(after)) Sentinel(after).prev = kept;
         if (!WriteHeader()) return Fail(kErrIo);
       } else if (!SetNodeWord(kept, kNextField, after)) {
         return Fail(kErrIo);
       } else if (IsSentinel(after)) {
-        header_[after / 4] = kept;
+        Sentinel(after).prev = kept;
         tail_moved = true;
       }
       if (!IsSentinel(after) && !SetNodeWord(after, kPrevField, kept)) return Fail(kErrIo);
@@ -549,7 +457,7 @@ bool PatrolQueue::RemoveAll(std::vector<NodeId> nodes, Chain chain) {
 bool PatrolQueue::ForEach(Chain chain, const std::function<bool(NodeId, std::string_view)>& visit) {
   if (!CheckOpen()) return false;
   std::string data;
-  for (uint32_t node = header_[Head(chain) / 4 + 1]; node != Tail(chain);) {
+  for (uint32_t node = First(chain); node != Tail(chain);) {
     Links links;
     if (!ReadNode(node, links, &data)) return false;
     if (!visit(node, data)) break;
@@ -560,12 +468,12 @@ bool PatrolQueue::ForEach(Chain chain, const std::function<bool(NodeId, std::str
 
 bool PatrolQueue::Reset() {
   if (!CheckWritable()) return false;
-  header_[4] = 20;
-  header_[5] = 12;
-  header_[8] = 36;
-  header_[9] = 28;
+  for (Chain chain : {Chain::kMain, Chain::kHeld}) {
+    Sentinel(Head(chain)).next = Tail(chain);
+    Sentinel(Tail(chain)).prev = Head(chain);
+  }
   count_ = {};
-  if (end_ == kHeaderSize) return WriteHeader() || Fail(kErrIo);
+  if (End() == kHeaderSize) return WriteHeader() || Fail(kErrIo);
   return CutBackIfEmpty();
 }
 
@@ -576,7 +484,7 @@ bool PatrolQueue::HoldFront(std::string& data, NodeId& held) {
 
 bool PatrolQueue::Hold(NodeId node, std::string_view data, NodeId& held) {
   if (!CheckWritable()) return false;
-  if (IsEmpty(Chain::kMain) || node != header_[Head(Chain::kMain) / 4 + 1]) {
+  if (IsEmpty(Chain::kMain) || node != First(Chain::kMain)) {
     return Append(data, Chain::kHeld, &held) && Remove(node, Chain::kMain);
   }
   Links links;
@@ -584,14 +492,14 @@ bool PatrolQueue::Hold(NodeId node, std::string_view data, NodeId& held) {
   // The copy is complete, then linked into the held chain: by its last node's next link, or
   // (when the held chain is empty) by the header write below, which then moves the record in
   // one write.
-  const uint32_t last = header_[Tail(Chain::kHeld) / 4];
+  const uint32_t last = Last(Chain::kHeld);
   uint32_t copy = 0;
   if (!WriteNode({last, Tail(Chain::kHeld)}, data, copy)) return false;
   if (!SetNodeWord(last, kNextField, copy)) return Fail(kErrIo);
-  header_[Tail(Chain::kHeld) / 4] = copy;
+  Sentinel(Tail(Chain::kHeld)).prev = copy;
   // The header write unlinks the original; the previous link of the next node follows it.
-  header_[Head(Chain::kMain) / 4 + 1] = links.next;
-  if (IsSentinel(links.next)) header_[links.next / 4] = Head(Chain::kMain);
+  Sentinel(Head(Chain::kMain)).next = links.next;
+  if (IsSentinel(links.next)) Sentinel(links.next).prev = Head(Chain::kMain);
   if (!WriteHeader()) return Fail(kErrIo);
   if (!IsSentinel(links.next) && !SetNodeWord(links.next, kPrevField, Head(Chain::kMain))) {
     return Fail(kErrIo);
@@ -607,7 +515,7 @@ bool PatrolQueue::RestoreHeld(const std::function<std::string(std::string_view)>
   std::string data;
   while (!IsEmpty(Chain::kHeld)) {
     // From the back, each to the front: the held records end up in front in their own order.
-    const uint32_t node = header_[Tail(Chain::kHeld) / 4];
+    const uint32_t node = Last(Chain::kHeld);
     Links links;
     if (!ReadNode(node, links, &data)) return false;
     if (rewrite) data = rewrite(data);

@@ -4,9 +4,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "project/QueueStore.h"
 
 namespace qlm {
 
@@ -23,7 +26,8 @@ namespace qlm {
 //   36  tail sentinel of the held chain: previous (last node, or 28 when empty), next 36
 //   44  nodes: previous offset, next offset, data length, data
 // New nodes are written at the end of the file; an unlinked node's bytes stay until both chains
-// are empty, when the file is cut back to its 44-byte header.
+// are empty, when the file is cut back to its 44-byte header. In memory the header is a Header,
+// field by field; the file's bytes are read and written through a QueueStore.
 //
 // Crash safety: the next links are the truth. Every change writes a node completely before one
 // 4-byte next link (or one header write) makes it part of a chain, and unlinks by one such write;
@@ -52,8 +56,10 @@ class PatrolQueue {
 
   static constexpr uint32_t kHeaderSize = 44;
 
-  // `version` is written into files this object creates.
+  // `version` is written into files this object creates. The file is read and written through
+  // `store` when one is given (a test's), else directly (QueueFile).
   explicit PatrolQueue(int32_t version);
+  PatrolQueue(int32_t version, std::unique_ptr<QueueStore> store);
   ~PatrolQueue();
   PatrolQueue(const PatrolQueue&) = delete;
   PatrolQueue& operator=(const PatrolQueue&) = delete;
@@ -73,10 +79,10 @@ class PatrolQueue {
   // they are on disk, which every operation reads through the links; only Count() may then be
   // off.) False when the file could not be opened again.
   bool Refresh();
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return store_->IsOpen(); }
   const std::string& Path() const { return path_; }
   // The version word of the open file: the object's own version for a file it created.
-  int32_t FileVersion() const { return static_cast<int32_t>(header_[2]); }
+  int32_t FileVersion() const { return static_cast<int32_t>(header_.version); }
   int Error() const { return error_; }
 
   bool Append(std::string_view data, Chain chain = Chain::kMain, NodeId* node = nullptr);
@@ -146,21 +152,46 @@ class PatrolQueue {
   // Records removed because they did not decode.
   std::size_t Skipped() const { return skipped_; }
 
-  // Fault injection for tests: after `writes` more writes (or truncations) this object behaves as
-  // a process killed at that moment, whose later writes never reach the file. Reopen the file to
-  // see what a restart would find.
-  void SimulateCrashAfter(std::size_t writes) { writes_left_ = writes; }
-
  private:
   struct Links {
     uint32_t prev = 0;
     uint32_t next = 0;
+    bool operator==(const Links&) const = default;
   };
+  // The sentinels of a chain: the nodes in the header before its first node and after its last.
+  // Head's previous link and tail's next link point at themselves and never change.
+  struct Sentinels {
+    Links head;
+    Links tail;
+    bool operator==(const Sentinels&) const = default;
+  };
+  // The header, field by field in file order (see the layout above).
+  struct Header {
+    uint32_t end = kHeaderSize;
+    uint32_t end_again = kHeaderSize;
+    uint32_t version = 0;
+    std::array<Sentinels, 2> chains;  // the main chain's, then the held chain's
+    bool operator==(const Header&) const = default;
+  };
+  static constexpr uint32_t kWordSize = 4;
+  static constexpr uint32_t kFirstSentinel = 12;  // offset of the main chain's head sentinel
+  static constexpr uint32_t kSentinelSize = 8;    // previous link, next link
 
   static std::size_t Index(Chain chain) { return chain == Chain::kMain ? 0 : 1; }
-  static uint32_t Head(Chain chain) { return chain == Chain::kMain ? 12 : 28; }
-  static uint32_t Tail(Chain chain) { return chain == Chain::kMain ? 20 : 36; }
+  static uint32_t Head(Chain chain) {
+    return kFirstSentinel + 2 * kSentinelSize * static_cast<uint32_t>(Index(chain));
+  }
+  static uint32_t Tail(Chain chain) { return Head(chain) + kSentinelSize; }
   static bool IsSentinel(uint32_t offset) { return offset < kHeaderSize; }
+  static Header EmptyHeader(uint32_t version);
+  static void EncodeHeader(const Header& header, unsigned char* bytes);
+  static Header DecodeHeader(const unsigned char* bytes);
+  // The links of the sentinel at `offset` (one of the four Head and Tail offsets).
+  Links& Sentinel(uint32_t offset);
+  uint32_t First(Chain chain) const { return header_.chains[Index(chain)].head.next; }
+  uint32_t Last(Chain chain) const { return header_.chains[Index(chain)].tail.prev; }
+  // The file's length: new nodes are written at this offset.
+  uint64_t End() const { return store_->Size(); }
 
   bool OpenFile(const std::string& path, bool read_only);
   // Puts a file holding an empty header at `path`, whole or not at all.
@@ -170,22 +201,6 @@ class PatrolQueue {
   bool CheckWritable();
   void ResetHeader(uint32_t version);
   bool WriteHeader();
-  // Writes go to the file and into the read window where they overlap it.
-  bool WriteAt(uint64_t offset, const void* data, std::size_t size);
-  // Reads through the read window, which a miss moves to `offset` (one read of kWindowSize bytes).
-  bool ReadAt(uint64_t offset, void* data, std::size_t size);
-  // Forgets the read window: the file may have changed behind this object (or was cut back).
-  void DropWindow() { window_.clear(); }
-  // Maps the file (a writable object, once it is open and valid) so that it covers `size` bytes.
-  void MapFile(uint64_t size);
-  void UnmapFile();
-  // True when [offset, offset + size) lies within the file and the mapping.
-  bool InMap(uint64_t offset, std::size_t size) const {
-    return offset + size <= end_ && offset + size <= map_size_;
-  }
-  // Counts an access through the mapping; now and then lets go of the mapped pages (see map_).
-  void TouchedMap();
-  bool ReadLinks(uint32_t node, Links& links);
   bool ReadNode(uint32_t node, Links& links, std::string* data);
   // Sets a link word: a sentinel's in the header (written by WriteHeader), a node's on disk.
   bool SetNodeWord(uint32_t node, uint32_t field_offset, uint32_t value);
@@ -197,36 +212,14 @@ class PatrolQueue {
   bool Validate();
 
   int32_t version_;
-  int fd_ = -1;
+  std::unique_ptr<QueueStore> store_;
   bool read_only_ = false;  // opened by OpenForReading
   std::string path_;
   int error_ = 0;
-  // The header words as they are on disk (after the last completed write).
-  std::array<uint32_t, kHeaderSize / 4> header_{};
-  uint64_t end_ = 0;  // the file's size in bytes: new nodes are written here
+  // The header as it is on disk (after the last completed write).
+  Header header_;
   std::array<std::size_t, 2> count_{};
   std::size_t skipped_ = 0;
-  std::size_t writes_left_ = SIZE_MAX;  // see SimulateCrashAfter
-  // The read window: a copy of the file's bytes [window_at_, window_at_ + window_.size()) as they
-  // are on disk, kept so by every write of this object. The queue is mostly read at its front,
-  // in the order its nodes were appended (back to back), so one read serves many records. Empty
-  // after Open, Refresh and a cut back; never more than kWindowSize bytes.
-  static constexpr std::size_t kWindowSize = 8192;
-  std::vector<unsigned char> window_;
-  uint64_t window_at_ = 0;
-  // The file shared-mapped, for a writable object: a write within the file's bytes (a link word,
-  // the header) is a store into the mapping and a read within them a copy from it, with no system
-  // call; the page cache is the same either way, so other processes and a kill see the same bytes
-  // in the same order as with writes. New nodes, which make the file longer, are still written.
-  // The mapping reaches beyond the file's end (never touched there) so that it covers the nodes
-  // appended after it was made. Pages touched through it count as the program's memory until it
-  // lets go of them, which it does every kMapTouches accesses (they stay in the page cache, with
-  // what was written): a long queue is walked once from front to back, and would otherwise be
-  // counted whole.
-  static constexpr std::size_t kMapTouches = 2048;
-  unsigned char* map_ = nullptr;
-  uint64_t map_size_ = 0;
-  std::size_t map_touches_ = 0;
 };
 
 }  // namespace qlm

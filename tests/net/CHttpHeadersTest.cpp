@@ -157,6 +157,17 @@ TEST(CHttpHeadersReply, ParsesTheFieldsItKnowsAndStopsAtTheFailingLine) {
   }
 }
 
+TEST(CHttpHeadersReply, ALocationEndsAtANul) {
+  using namespace std::string_literals;
+  CHttpHeaders h;
+  EXPECT_TRUE(h.ParseReplyHeaders("Location: /a\0/b\r\nWWW-Authenticate: Basic"s));
+  EXPECT_EQ(h.Location(), "/a");
+  EXPECT_EQ(h.ChallengeScheme(), kAuthBasic);
+  EXPECT_FALSE(h.ParseReplyHeaders("Location: \0/b"s));
+  EXPECT_EQ(h.ParseError(), kParseEmptyLocation);
+  EXPECT_EQ(h.Location(), "");
+}
+
 TEST(CHttpHeadersReply, LimitsNamesAndLocationsTo1024Bytes) {
   CHttpHeaders h;
   EXPECT_TRUE(h.ParseReplyHeaders("Location: /" + std::string(1023, 'a')));

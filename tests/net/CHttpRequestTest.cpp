@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,9 +24,12 @@ using test::ScriptedServer;
 using test::ServerScript;
 using State = CHttpRequest::State;
 
-const std::vector<int> kFull = {1, 2, 3, 4, 5};
-const std::vector<int> kNoBody = {1, 2, 3, 5};
-const std::vector<int> kStatusOnly = {1, 2, 5};
+const std::vector<int> kFull = {kProgressConnected, kProgressStatusLine, kProgressHeaders,
+                                kProgressBody, kProgressFinished};
+const std::vector<int> kNoBody = {kProgressConnected, kProgressStatusLine, kProgressHeaders,
+                                  kProgressFinished};
+const std::vector<int> kStatusOnly = {kProgressConnected, kProgressStatusLine, kProgressFinished};
+const std::vector<int> kNoStatus = {kProgressConnected, kProgressFinished};
 
 std::string RequestSeen(const ScriptedServer& server, HttpTestLoop& loop) {
   loop.RunUntil([&] { return server.Request(0).find("\r\n\r\n") != std::string::npos; });
@@ -189,9 +193,9 @@ TEST(CHttpRequestReply, EndsEachKindOfReplyWithItsResult) {
        ServerScript().ReadRequest().Send("HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\n!"),
        Want(kResultCompleted, 200, kFull, "!", 1)},
       {"close before the status line", ServerScript().ReadRequest().Close(),
-       Want(kResultFailed, 0, {1, 5})},
+       Want(kResultFailed, 0, kNoStatus)},
       {"reset before the status line", ServerScript().ReadRequest().Reset(),
-       Want(kResultFailed, 0, {1, 5})},
+       Want(kResultFailed, 0, kNoStatus)},
       {"close inside the header block",
        ServerScript().ReadRequest().Send("HTTP/1.0 200 OK\r\nServer: x\r\n"),
        Want(kResultFailed, 200, kStatusOnly)},
@@ -228,7 +232,7 @@ TEST(CHttpRequestReply, EndsEachKindOfReplyWithItsResult) {
            .ReadRequest()
            .Send("HTTP/1.0 200 " + std::string(CHttpRequest::kMaxStatusLine - 12, 'r'))
            .HoldOpen(),
-       Want(kResultFailed, 0, {1, 5})},
+       Want(kResultFailed, 0, kNoStatus)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -252,6 +256,63 @@ TEST(CHttpRequestReply, GivesTheSameResultWholeTrickledAndInRandomPieces) {
       EXPECT_EQ(
           Fetch(ServerScript().ReadRequest().SendInRandomPieces(reply, 9, seed, milliseconds(1))),
           whole);
+    }
+  }
+}
+
+// Replies of each kind the request tells apart, with the header lines it reads.
+const char* const kSweptReplies[] = {
+    "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nLast-Modified: Sun, 06 Nov 1994 08:49:37 GMT"
+    "\r\nContent-Length: 12\r\n\r\nhello, world",
+    "HTTP/1.1 302 Found\r\nLocation: http://h/elsewhere\r\nContent-Length: 4\r\n\r\nmove",
+    "HTTP/1.0 401 No\r\nWWW-Authenticate: Basic realm=\"r\"\r\n\r\n",
+    "HTTP/1.0 304 Not Modified\r\n\r\n",
+};
+
+TEST(CHttpRequestReply, AReplyCutAtAnyByteFailsOrGivesTheWholeReplysResult) {
+  for (const std::string reply : kSweptReplies) {
+    const Outcome whole = Fetch(ServerScript().ReadRequest().Send(reply));
+    for (size_t cut = 0; cut < reply.size(); ++cut) {
+      SCOPED_TRACE(testing::Message() << reply.substr(0, 12) << " cut at " << cut);
+      // Fetch fails the test when the request never finishes.
+      const Outcome o = Fetch(ServerScript().ReadRequest().Send(reply.substr(0, cut)));
+      if (o.result == kResultCompleted) {
+        EXPECT_EQ(o, whole);
+      } else {
+        EXPECT_EQ(o.result, kResultFailed);
+      }
+      // What ends before the status line is whole has no status.
+      if (cut < reply.find('\n')) {
+        EXPECT_EQ(o, Want(kResultFailed, 0, kNoStatus));
+      }
+    }
+  }
+}
+
+TEST(CHttpRequestReply, ANulAtAnyByteNeverPassesForAnotherReply) {
+  for (const std::string reply : kSweptReplies) {
+    const Outcome whole = Fetch(ServerScript().ReadRequest().Send(reply));
+    const size_t body_at = reply.find("\r\n\r\n") + 4;
+    for (size_t at = 0; at < reply.size(); ++at) {
+      SCOPED_TRACE(testing::Message() << reply.substr(0, 12) << " NUL at " << at);
+      std::string damaged = reply;
+      damaged[at] = '\0';
+      const Outcome o = Fetch(ServerScript().ReadRequest().Send(damaged));
+      ASSERT_TRUE(o.result == kResultCompleted || o.result == kResultFailed) << o.result;
+      // A NUL in the body is one of its bytes like any other.
+      if (at >= body_at) {
+        Outcome want = whole;
+        if (!want.body.empty()) want.body[at - body_at] = '\0';
+        EXPECT_EQ(o, want);
+        continue;
+      }
+      // In the status line and the header block it may cost the reply its success, a header
+      // or its length. The status code read is the one sent, or the digits before the NUL (0
+      // when there are none, as for a line the parse gives up on earlier): never another code.
+      // No value holds the NUL.
+      const std::string code = std::to_string(whole.status);
+      EXPECT_TRUE(o.status == 0 || code.starts_with(std::to_string(o.status))) << o.status;
+      EXPECT_EQ(o.location.find('\0'), std::string::npos);
     }
   }
 }
@@ -414,9 +475,43 @@ TEST(CHttpRequestObserver, MayDestroyOrRestartTheRequestFromInsideANotice) {
   };
   request.Get("127.0.0.1", server.Port(), "/first");
   ASSERT_TRUE(loop.RunUntil([&] { return recorder.Finished(); }));
-  EXPECT_EQ(Collapsed(recorder.progress), (std::vector<int>{1, 2, 3, 1, 2, 3, 4, 5}));
+  std::vector<int> twice = kNoBody;
+  twice.pop_back();  // the first transaction ends without a notice
+  twice.insert(twice.end(), kFull.begin(), kFull.end());
+  EXPECT_EQ(Collapsed(recorder.progress), twice);
   EXPECT_EQ(recorder.pulled_body, "abc");
   EXPECT_EQ(server.Connections(), 2u);
+}
+
+// The machine has stopped when a notice comes: a cancel from inside it ends the transaction
+// there and then, with nothing more than the notice of its end.
+TEST(CHttpRequestObserver, ACancelFromInsideANoticeEndsTheRequestThere) {
+  for (int at : {kProgressConnected, kProgressStatusLine, kProgressHeaders, kProgressBody}) {
+    SCOPED_TRACE(at);
+    HttpTestLoop loop;
+    ScriptedServer server(
+        ServerScript().ReadRequest().Send("HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nabc"));
+    ProgressRecorder recorder;
+    CHttpRequest request(&recorder);
+    State after_cancel = State::kConnect;
+    recorder.hook = [&](CHttpRequest& r, int code) {
+      if (code != at) return;
+      r.Cancel(true);
+      after_cancel = r.CurrentState();
+    };
+    request.Get("127.0.0.1", server.Port(), "/");
+    ASSERT_TRUE(loop.RunUntil([&] { return recorder.Finished(); }));
+    loop.RunFor(milliseconds(30));
+    EXPECT_EQ(after_cancel, State::kFinished);
+    EXPECT_EQ(request.ResultCode(), kResultCancelled);
+    std::vector<int> want(kFull.begin(), std::find(kFull.begin(), kFull.end(), at) + 1);
+    want.push_back(kProgressFinished);
+    EXPECT_EQ(recorder.progress, want);
+    // Cancelled on the connect notice, the request is never sent.
+    if (at == kProgressConnected) {
+      EXPECT_EQ(server.Request(0), "");
+    }
+  }
 }
 
 TEST(CHttpRequestBody, GoesToASinkAsItArrives) {

@@ -34,7 +34,7 @@ class HttpTestLoop {
   bool valid_ = false;
 };
 
-// Records what a request reports. Body bytes are taken 1024 at a time from inside progress 4
+// Records what a request reports. Body bytes are taken 1024 at a time from inside kProgressBody
 // (the pull way), unless the request has a body sink. A hook runs after each record.
 class ProgressRecorder : public IHttpObserver {
  public:
@@ -48,7 +48,8 @@ class ProgressRecorder : public IHttpObserver {
   bool Finished() const { return !progress.empty() && progress.back() == kProgressFinished; }
 };
 
-// Progress codes without the repeats of 4: 1 2 3 4 5 however many pieces the body came in.
+// Progress codes without the repeats of kProgressBody: each once, however many pieces the body
+// came in.
 std::vector<int> Collapsed(const std::vector<int>& progress);
 
 }  // namespace qlm::test

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -16,6 +17,7 @@
 
 #include "project/LinkRecord.h"
 #include "project/PatrolQueue.h"
+#include "tests/project/CrashingQueueStore.h"
 #include "tests/support/TempHome.h"
 
 namespace qlm {
@@ -212,10 +214,12 @@ TEST(PatrolQueue, ReadingOnlyLeavesTheFileByteForByte) {
   TempDir dir;
   const std::string path = dir.File("q");
   {
-    PatrolQueue q(LinkRecord::kVersion10050);
+    auto store = std::make_unique<test::CrashingQueueStore>();
+    test::CrashingQueueStore& crash = *store;
+    PatrolQueue q(LinkRecord::kVersion10050, std::move(store));
     ASSERT_TRUE(q.Open(path));
     ASSERT_TRUE(q.Append(std::string_view("kept")));
-    q.SimulateCrashAfter(1);  // the node is written, never linked
+    crash.CrashAfter(1);  // the node is written, never linked
     q.Append(std::string_view("orphan"));
   }
   const std::string before = ReadFileBytes(path);
@@ -464,11 +468,13 @@ TEST(PatrolQueue, AProcessKilledBetweenAnyTwoWritesLosesNoRecord) {
     for (std::size_t writes = 0; writes <= 20; ++writes) {
       std::remove(path.c_str());
       {
-        PatrolQueue q(LinkRecord::kVersion);
+        auto store = std::make_unique<test::CrashingQueueStore>();
+        test::CrashingQueueStore& crash = *store;
+        PatrolQueue q(LinkRecord::kVersion, std::move(store));
         ASSERT_TRUE(q.Open(path));
         for (const auto& r : s.main) q.Append(std::string_view(r));
         for (const auto& r : s.held) q.Append(std::string_view(r), Chain::kHeld);
-        q.SimulateCrashAfter(writes);
+        crash.CrashAfter(writes);
         s.op(q);
       }
       const Found found = Restart(path);
@@ -500,7 +506,9 @@ TEST(PatrolQueue, RemovingSeveralHeldRecordsCutAtAnyWriteLosesNoOtherRecord) {
     for (std::size_t writes = 0; writes <= 12; ++writes) {
       std::remove(path.c_str());
       {
-        PatrolQueue q(LinkRecord::kVersion);
+        auto store = std::make_unique<test::CrashingQueueStore>();
+        test::CrashingQueueStore& crash = *store;
+        PatrolQueue q(LinkRecord::kVersion, std::move(store));
         ASSERT_TRUE(q.Open(path));
         ASSERT_TRUE(q.Append(std::string_view("m")));
         std::vector<PatrolQueue::NodeId> nodes(held.size());
@@ -509,7 +517,7 @@ TEST(PatrolQueue, RemovingSeveralHeldRecordsCutAtAnyWriteLosesNoOtherRecord) {
         }
         std::vector<PatrolQueue::NodeId> gone;
         for (std::size_t i : removal) gone.push_back(nodes[i]);
-        q.SimulateCrashAfter(writes);
+        crash.CrashAfter(writes);
         ASSERT_TRUE(q.RemoveAll(gone, Chain::kHeld));
         if (writes == 12) {
           EXPECT_EQ(Contents(q, Chain::kHeld), want);
@@ -573,6 +581,130 @@ TEST(PatrolQueue, SurvivesRealKillsAtRandomMoments) {
     }
     if (!records.empty()) next = static_cast<uint32_t>(std::stoul(records.back())) + 1;
   }
+}
+
+// FNV-1a over the bytes, folded into `hash`.
+uint64_t Fold(uint64_t hash, const std::string& bytes) {
+  for (unsigned char c : bytes) hash = (hash ^ c) * 0x100000001b3u;
+  return hash;
+}
+
+TEST(PatrolQueue, AFixedRunWritesTheSameBytesAsEver) {
+  // Every operation, in a run fixed by its seed, with the file's bytes after each step folded
+  // into one hash: the layout on disk (header words, node words, what an unlink or a cut back
+  // leaves, what the repair on open writes) is what files already out there hold.
+  TempDir dir;
+  const std::string path = dir.File("golden.uq");
+  std::mt19937 random(2024);
+  uint64_t hash = 0xcbf29ce484222325u;
+  std::size_t total = 0;
+  PatrolQueue q(LinkRecord::kVersion);
+  ASSERT_TRUE(q.Open(path));
+  std::vector<PatrolQueue::NodeId> held;
+  uint32_t serial = 0;
+  auto record = [&] {
+    std::string data = std::to_string(serial++) + ":";
+    data.resize(data.size() + random() % 40, static_cast<char>('a' + serial % 26));
+    return data;
+  };
+  for (int step = 0; step < 600; ++step) {
+    std::string data;
+    PatrolQueue::NodeId node = 0;
+    switch (random() % 12) {
+      case 0:
+      case 1:
+        ASSERT_TRUE(
+            q.Append(std::string_view(record()), random() % 4 ? Chain::kMain : Chain::kHeld));
+        break;
+      case 2: {
+        std::vector<std::string> rs(1 + random() % 5);
+        for (auto& r : rs) r = record();
+        ASSERT_TRUE(q.AppendAll(rs, random() % 3 ? Chain::kMain : Chain::kHeld));
+        break;
+      }
+      case 3:
+        ASSERT_TRUE(q.InsertFront(std::string_view(record())));
+        break;
+      case 4:
+        if (q.PeekFront(data, node)) {
+          ASSERT_TRUE(q.Remove(node, Chain::kMain));
+        }
+        break;
+      case 5:
+        if (q.IsEmpty()) break;
+        if (random() % 2) {
+          ASSERT_TRUE(q.HoldFront(data, node));
+        } else {
+          ASSERT_TRUE(q.PeekFront(data, node));
+          PatrolQueue::NodeId after = 0;
+          std::string next;
+          // Not always the front: the record after it goes when there is one.
+          if (random() % 2 && q.PeekAfter(node, next, after)) {
+            node = after;
+            data = next;
+          }
+          ASSERT_TRUE(q.Hold(node, data + "+", node));
+        }
+        held.push_back(node);
+        break;
+      case 6:
+        if (held.empty()) break;
+        if (random() % 2) {
+          ASSERT_TRUE(q.Remove(held.back(), Chain::kHeld));
+          held.pop_back();
+        } else {
+          ASSERT_TRUE(q.RemoveAll(held, Chain::kHeld));
+          held.clear();
+        }
+        break;
+      case 7:
+        random() % 2 ? q.PopBack(data) : q.PopFront(data, Chain::kHeld);
+        held.clear();  // a held node may have gone: the rest are left to RestoreHeld
+        break;
+      case 8:
+        ASSERT_TRUE(q.RestoreHeld(
+            [](std::string_view r) { return std::string(r.substr(0, r.size() / 2)); }));
+        held.clear();
+        break;
+      case 9:
+        if (random() % 8 == 0) {
+          ASSERT_TRUE(q.Reset());
+          held.clear();
+        } else {
+          q.Close();
+          ASSERT_TRUE(q.Open(path));
+        }
+        break;
+      case 10: {
+        PatrolQueue other(LinkRecord::kVersion);
+        ASSERT_TRUE(other.Open(path));
+        ASSERT_TRUE(other.Append(std::string_view(record())));
+        other.Close();
+        ASSERT_TRUE(q.Refresh());
+        break;
+      }
+      case 11: {
+        // A process killed in the middle of an append or a pop; the next open repairs the file.
+        auto store = std::make_unique<test::CrashingQueueStore>();
+        test::CrashingQueueStore& crash = *store;
+        PatrolQueue killed(LinkRecord::kVersion, std::move(store));
+        ASSERT_TRUE(killed.Open(path));
+        q.Close();
+        crash.CrashAfter(random() % 4);
+        random() % 2 ? (void)killed.InsertFront(std::string_view(record()))
+                     : (void)killed.PopBack(data);
+        killed.Close();
+        ASSERT_TRUE(q.Open(path));
+        held.clear();
+        break;
+      }
+    }
+    const std::string bytes = ReadFileBytes(path);
+    hash = Fold(hash, bytes);
+    total += bytes.size();
+  }
+  EXPECT_EQ(total, 1455204u);
+  EXPECT_EQ(hash, 17067603671369570044u);
 }
 
 // The file pages the process has mapped and in memory, in kB.
