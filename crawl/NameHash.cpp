@@ -35,4 +35,19 @@ NameHash NameHash::Of(std::string_view name) {
   return {std::hash<std::string_view>{}(name), WordHash(name)};
 }
 
+StoredBytes StoredBytes::Of(std::string_view bytes) {
+  std::uint64_t lanes[4] = {0x9e3779b97f4a7c15ull, 0xbf58476d1ce4e5b9ull, 0x94d049bb133111ebull,
+                            0x2545f4914f6cdd1dull};
+  std::size_t at = 0;
+  for (; at + 32 <= bytes.size(); at += 32) {
+    std::uint64_t words[4];
+    std::memcpy(words, bytes.data() + at, 32);
+    for (int i = 0; i < 4; ++i) lanes[i] = Mix(lanes[i] ^ words[i]);
+  }
+  const std::uint64_t rest = WordHash(bytes.substr(at));
+  std::uint64_t second = rest;
+  for (const std::uint64_t lane : lanes) second = Mix(second ^ lane);
+  return {bytes.size(), {std::hash<std::string_view>{}(bytes), second}};
+}
+
 }  // namespace qlm
