@@ -14,7 +14,6 @@
 #include "crawl/ResultOutcome.h"
 #include "crawl/RobotsCopy.h"
 #include "crawl/StoredVariant.h"
-#include "crawl/Validators.h"
 #include "net/HttpStatusLine.h"
 #include "net/TlsSession.h"
 #include "net/UrlReference.h"
@@ -289,8 +288,7 @@ void DLManager::Content(DLObj& obj) {
                               ? kept.Kept().starts_with(kExecutableHeader)
                               : StartsLikeExecutable(temp);
   if (executable) return;
-  // The validators go with the body into the mirror, in one move.
-  if (store) KeepValidators(temp, ValidatorsOfReply(obj.Main()->HeaderText()));
+  // The body carries its validators (DLObj gave them before closing it) into the mirror.
   std::string body = temp;
   bool temp_left = true;
   const bool stored =

@@ -31,6 +31,9 @@ class CFileBodySink : public IHttpBodySink {
   // Closes the file; false when the close reported an error (data may be lost).
   bool Close();
   bool IsOpen() const { return fd_ >= 0; }
+  // The open file's descriptor (-1 when none is open), for what goes with the file besides its
+  // bytes.
+  int Descriptor() const { return fd_; }
 
   // Writes every byte or fails: false with the errno in LastError() when the file system
   // refused them, or when they would pass a limit (Refused() then tells; nothing is written).

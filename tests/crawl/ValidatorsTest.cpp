@@ -1,6 +1,9 @@
 // What a server said about a stored file's version: read from the reply as sent, kept with the
 // file, carried over when a page is rewritten.
 #include <gtest/gtest.h>
+#include <sys/xattr.h>
+
+#include <cstring>
 
 #include "crawl/MirrorFiles.h"
 #include "crawl/Validators.h"
@@ -51,6 +54,27 @@ TEST(ValidatorsTest, AFileKeepsItsValidatorsAndARewriteOfItTakesThemOver) {
   ASSERT_TRUE(KeepValidators(page, Validators{}));
   EXPECT_TRUE(ReadValidators(page).Empty());
   EXPECT_FALSE(KeepValidators(dir.File("missing"), sent));
+}
+
+// A mirror written before both validators went into one attribute keeps its validators; where a
+// file has the new attribute, the old ones (a replaced file's, taken back by an exchange) are not
+// read, and a reply without validators takes both kinds away.
+TEST(ValidatorsTest, ValidatorsOfTheOldKindAreReadUntilTheFileGetsNewOnes) {
+  test::TempDir dir;
+  const std::string page = dir.File("page.html");
+  ASSERT_TRUE(test::WriteFileBytes(page, "old"));
+  const auto put_old = [&](const char* last_modified, const char* etag) {
+    ASSERT_EQ(::setxattr(page.c_str(), "user.quillmere.last-modified", last_modified,
+                         std::strlen(last_modified), 0), 0);
+    ASSERT_EQ(::setxattr(page.c_str(), "user.quillmere.etag", etag, std::strlen(etag), 0), 0);
+  };
+  put_old("Fri, 01 Mar 2024 10:00:00 GMT", "\"old\"");
+  EXPECT_EQ(ReadValidators(page), (Validators{"Fri, 01 Mar 2024 10:00:00 GMT", "\"old\""}));
+  const Validators sent{"", "\"65e2f-1a\""};
+  ASSERT_TRUE(KeepValidators(page, sent));
+  EXPECT_EQ(ReadValidators(page), sent);
+  ASSERT_TRUE(KeepValidators(page, Validators{}));
+  EXPECT_TRUE(ReadValidators(page).Empty());
 }
 
 }  // namespace
