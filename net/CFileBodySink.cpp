@@ -50,7 +50,6 @@ void CFileBodySink::Adopt(int fd) {
   fd_ = fd;
   last_error_ = 0;
   refused_ = false;
-  checked_until_ = 0;
   last_write_.reset();
 }
 
@@ -75,7 +74,8 @@ bool CFileBodySink::WithinLimits(size_t size) {
     refused_ = true;
     return false;
   }
-  if (reserve_bytes_ <= 0 || after <= checked_until_) return true;
+  const int64_t all_after = all_written_ + static_cast<int64_t>(size);
+  if (reserve_bytes_ <= 0 || all_after <= checked_until_) return true;
   struct statvfs vfs {};
   if (::fstatvfs(fd_, &vfs) != 0) return true;  // the write itself tells what is wrong
   const auto free_bytes = static_cast<int64_t>(vfs.f_bavail) * static_cast<int64_t>(vfs.f_frsize);
@@ -87,7 +87,7 @@ bool CFileBodySink::WithinLimits(size_t size) {
   }
   // Other writers share the file system: look again before this body alone could use up half of
   // what is left above the reserve.
-  checked_until_ = after + std::min(kFreeSpaceStep, headroom / 2);
+  checked_until_ = all_after + std::min(kFreeSpaceStep, headroom / 2);
   return true;
 }
 
@@ -111,6 +111,7 @@ bool CFileBodySink::WriteBody(const char* data, size_t size) {
     data += n;
     size -= static_cast<size_t>(n);
     written_ += n;
+    all_written_ += n;
   }
   return true;
 }

@@ -44,8 +44,8 @@ class CFileBodySink : public IHttpBodySink {
   // cannot fill the disk. 0 means no bound.
   void SetLimits(int64_t max_bytes, int64_t reserve_bytes) {
     max_bytes_ = max_bytes;
+    if (reserve_bytes != reserve_bytes_) checked_until_ = 0;
     reserve_bytes_ = reserve_bytes;
-    checked_until_ = 0;
   }
   // The last failure was a limit of SetLimits, not the file system's.
   bool Refused() const { return refused_; }
@@ -83,8 +83,10 @@ class CFileBodySink : public IHttpBodySink {
   int64_t written_ = 0;
   int64_t max_bytes_ = 0;      // 0: no bound
   int64_t reserve_bytes_ = 0;  // 0: no bound
-  // The file system's free space is asked again once written_ passes this; until then the
-  // reserve holds (the last answer left room up to here).
+  // Bytes written into all the files the sink had. The file system's free space is asked again
+  // once they pass checked_until_; until then the reserve holds (the last answer left room up to
+  // here), from one body to the next: a look for every body cost a call for every file stored.
+  int64_t all_written_ = 0;
   int64_t checked_until_ = 0;
   bool refused_ = false;
   std::size_t keep_limit_ = 0;
