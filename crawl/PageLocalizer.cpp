@@ -1,7 +1,5 @@
 #include "crawl/PageLocalizer.h"
 
-#include <sys/stat.h>
-
 #include "crawl/LocalPath.h"
 #include "crawl/MirrorStore.h"
 #include "crawl/StoredVariant.h"
@@ -38,13 +36,11 @@ int PageLocalizer::Localize(std::string_view page_url, std::string_view folder_p
   if (!copy.Exists()) return kNoLocalCopy;
   if (copy.written > phase_start) return kAlreadyLocalized;
   std::unique_lock<std::mutex> large_page;
-  struct stat st {};
-  if (large_page_lock_ && ::stat(copy.file.c_str(), &st) == 0 &&
-      static_cast<std::size_t>(st.st_size) >= kLargePage) {
-    large_page = std::unique_lock(*large_page_lock_);
-  }
   std::string page;
-  if (!ReadWholeFile(copy.file, page)) return kUnreadable;
+  const auto take_turn = [&](std::size_t size) {
+    if (large_page_lock_ && size >= kLargePage) large_page = std::unique_lock(*large_page_lock_);
+  };
+  if (!ReadWholeFile(copy.file, page, nullptr, take_turn)) return kUnreadable;
   // A page that holds what the pass left in it while the mirror held the copies it holds now
   // would come out as it is.
   const bool hashed = outcome || localized_as;

@@ -128,6 +128,11 @@ int ReplaceFileWithCopy(const std::string& path, const std::string& source,
 }
 
 bool ReadWholeFile(const std::string& path, std::string& bytes, int* error) {
+  return ReadWholeFile(path, bytes, error, nullptr);
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes, int* error,
+                   const std::function<void(std::size_t size)>& sized) {
   bytes.clear();
   int failure = 0;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -140,6 +145,7 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, int* error) {
     // The file is read straight into place, as large as it was when opened; only a file that
     // told no size is read on until its end.
     const auto expected = static_cast<std::size_t>(st.st_size);
+    if (sized) sized(expected);
     std::size_t got = 0;
     bytes.resize(expected > 0 ? expected : 65536);
     while (true) {

@@ -69,5 +69,9 @@ int WriteAll(int fd, std::string_view bytes);
 // file (EISDIR for a folder, EINVAL for anything else), with `bytes` empty and the errno value in
 // `error` when given (ENOENT: there is no such file).
 bool ReadWholeFile(const std::string& path, std::string& bytes, int* error = nullptr);
+// The same, telling `sized` the file's size once it is known and before any room is taken for it
+// (a reader of large files may wait for its turn there).
+bool ReadWholeFile(const std::string& path, std::string& bytes, int* error,
+                   const std::function<void(std::size_t size)>& sized);
 
 }  // namespace qlm
