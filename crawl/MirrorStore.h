@@ -164,7 +164,6 @@ class MirrorStore {
   // From now on the store tells `generation` before it adds or removes a local copy (and not
   // when it only gives one new content). The generation outlives the store's use.
   void TellChangesTo(MirrorGeneration* generation) { generation_ = generation; }
-  MirrorGeneration* Generation() const { return generation_; }
 
   // The staging file; empty without a staging folder.
   const std::string& StagingFile() const { return staging_; }

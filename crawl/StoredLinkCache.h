@@ -74,7 +74,6 @@ class StoredLinkCache {
     std::string_view Url(std::uint32_t n) const;
     // The number of `url`; kFull when there is no room.
     std::uint32_t Number(std::string_view url);
-    std::size_t Count() const { return ends_.size(); }
     void Clear();
 
    private:
