@@ -105,6 +105,10 @@ bool XvfbServer::StartOnce(int width, int height) {
   if (pid_ < 0) return false;
   if (pid_ == 0) {
     // Xvfb writes the number of the display it found free to the descriptor it is given.
+    // -noreset: by default the server resets each time its last client leaves, and a client that
+    // connects during the reset is refused. The tests' clients come and go (xdotool, xprop,
+    // import, QLM), so a program could fail to open the display a moment after the test's own
+    // tool had closed it: 54 of 2,000 back-to-back connections failed without it, none with it.
     const int fd = ::dup(fds[1]);
     const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
     const std::string fd_text = std::to_string(fd);
@@ -113,7 +117,7 @@ bool XvfbServer::StartOnce(int width, int height) {
     ::dup2(null, 1);
     ::dup2(null, 2);
     ::execlp("Xvfb", "Xvfb", "-displayfd", fd_text.c_str(), "-screen", "0", screen.c_str(),
-             "-nolisten", "tcp", "-wr", static_cast<char*>(nullptr));
+             "-nolisten", "tcp", "-wr", "-noreset", static_cast<char*>(nullptr));
     ::_exit(127);
   }
   ::close(fds[1]);
