@@ -68,25 +68,7 @@ XvfbServer::~XvfbServer() {
   }
 }
 
-std::string XvfbServer::State() const {
-  const bool running = pid_ > 0 && ::kill(pid_, 0) == 0;
-  const bool accepts = !display_.empty() && Accepts(display_.substr(1));
-  return "X server " + display_ + (running ? " running" : " gone") +
-         (accepts ? ", taking connections" : ", refusing connections");
-}
-
-bool XvfbServer::Restart() {
-  if (pid_ > 0) {
-    ::kill(pid_, SIGTERM);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-  return Start(width_, height_);
-}
-
 bool XvfbServer::Start(int width, int height) {
-  width_ = width;
-  height_ = height;
   // Servers started side by side (tests run in parallel) look for a free display at the same time,
   // and one could take the socket name of the display another had just found: one start at a
   // time, each ending when its display takes connections.

@@ -27,11 +27,6 @@ class XvfbServer {
   // this process and its children. False when it did not come up.
   bool Start(int width, int height);
   const std::string& Display() const { return display_; }
-  // What the server is like now, for a failure message: whether its process runs and its display
-  // takes connections.
-  std::string State() const;
-  // Ends the server and starts another of the same size (DISPLAY follows it).
-  bool Restart();
 
   // The whole screen as it is now. When QLM_SCREENSHOT_DIR is set, the shot is also kept there
   // as `name`.png (an empty name keeps nothing).
@@ -42,8 +37,6 @@ class XvfbServer {
 
   pid_t pid_ = -1;
   std::string display_;  // ":N"
-  int width_ = 0;
-  int height_ = 0;
 };
 
 // Looks at `done` every 50 ms until it holds; false when `limit_ms` passed first.
