@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "crawl/DLObj.h"
-#include "crawl/ExpansionSet.h"
 #include "crawl/LinkAdmission.h"
 #include "crawl/LocalizeCrew.h"
 #include "crawl/MirrorCheckpoint.h"
@@ -276,7 +275,7 @@ class DLManager : public Window {
                    const std::vector<PageLink>& links);
   // A new record that would only be counted visited when it came up (see AdmitToWork).
   bool SettledAlready(const LinkRecord& record, const CUrl& url);
-  // Puts a stored page into the localize queue once per patrol (ExpansionSet::FirstLocalizing);
+  // Puts a stored page into the localize queue once per patrol (PatrolUrlSet::FirstLocalizing);
   // with `when_durable`, through PatrolWork::AppendLocalizeWhenDurable.
   void QueueForLocalizing(const LinkRecord& page, bool when_durable);
   // Counts a record's URL visited, or failed (with the TlsFailure that failed it, or 0), the first
@@ -291,8 +290,9 @@ class DLManager : public Window {
   PatrolWork work_;
   MirrorCheckpoint checkpoint_;
   std::unique_ptr<LinkAdmission> admission_;
-  ExpansionSet expanded_;  // also tells which pages were put into the localize queue
-  PatrolUrlSet urls_;      // the URLs of this patrol, kept beside the queue files
+  // The URLs of this patrol, kept beside the queue files; also the pages expanded and those put
+  // into the localize queue.
+  PatrolUrlSet urls_;
   // The mirror's token, renewed before the patrol adds or removes a copy (made at the start).
   std::unique_ptr<MirrorGeneration> generation_;
   // The links of stored pages from the last patrols, so that an unchanged page is not read again

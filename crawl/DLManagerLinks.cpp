@@ -39,7 +39,7 @@ void DLManager::ReadStoredPage(const std::vector<const LinkRecord*>& referrers,
   }
   std::vector<const LinkRecord*> expanding;
   for (const LinkRecord* referrer : referrers) {
-    if (mode != LinkAdmission::kModePatrol || expanded_.Expand(*referrer)) {
+    if (mode != LinkAdmission::kModePatrol || urls_.Expand(*referrer)) {
       expanding.push_back(referrer);
     }
   }
@@ -100,7 +100,7 @@ void DLManager::CountFailed(const LinkRecord& record, int reason) {
 void DLManager::QueueForLocalizing(const LinkRecord& page, bool when_durable) {
   // Read again from a shallower link, a page is not queued again: the pass rewrites it once, after
   // all fetching, whatever queued it.
-  if (!expanded_.FirstLocalizing(page)) return;
+  if (!urls_.FirstLocalizing(page)) return;
   if (when_durable ? work_.AppendLocalizeWhenDurable(page) : work_.AppendLocalize(page)) {
     events_.Localizing();
   }
@@ -113,7 +113,7 @@ bool DLManager::SettledAlready(const LinkRecord& record, const CUrl& url) {
       !store_.RemembersWritingSince(url, record.folder_path, patrol_start_)) {
     return false;
   }
-  return StoredContentOf(url, {}) == StoredContent::kOther || expanded_.Covers(record);
+  return StoredContentOf(url, {}) == StoredContent::kOther || urls_.ExpansionCovers(record);
 }
 
 void DLManager::ExpandFetchedPage(DLObj& obj, std::string_view page, bool style_sheet) {
@@ -137,7 +137,7 @@ void DLManager::ExpandFetchedPage(DLObj& obj, std::string_view page, bool style_
   }
   std::vector<const LinkRecord*> expanding;
   for (const HeldRecord& held : obj.Records()) {
-    if (expanded_.Expand(held.record)) expanding.push_back(&held.record);
+    if (urls_.Expand(held.record)) expanding.push_back(&held.record);
   }
   if (expanding.empty()) return;  // expanded before in this patrol, no deeper
   QueueForLocalizing(current, true);

@@ -53,6 +53,7 @@ PatrolUrlSet::~PatrolUrlSet() {
 bool PatrolUrlSet::Open(const std::string& path, bool fresh) {
   if (fd_ >= 0) ::close(fd_);
   urls_.clear();
+  expanded_pages_ = 0;
   pending_.clear();
   path_ = path;
   fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | (fresh ? O_TRUNC : 0), 0600);
@@ -114,6 +115,7 @@ void PatrolUrlSet::Remove() {
   fd_ = -1;
   if (!path_.empty()) ::unlink(path_.c_str());
   urls_.clear();
+  expanded_pages_ = 0;
   pending_.clear();
 }
 
@@ -129,15 +131,17 @@ NameHash PatrolUrlSet::Key(const LinkRecord& record) const {
   return NameHash::Of(key_);
 }
 
+bool PatrolUrlSet::Lower(Shallowest& shallowest, int32_t depth, int chain) {
+  if (shallowest[chain] <= depth) return false;
+  for (int c = chain; c <= kMaxChain; ++c) shallowest[c] = std::min(shallowest[c], depth);
+  return true;
+}
+
 bool PatrolUrlSet::Apply(const NameHash& key, Mark mark, int32_t depth, int chain) {
   Url& url = urls_[key];
   switch (mark) {
-    case kAdmitted: {
-      if (url.shallowest[chain] <= depth) return false;
-      for (int c = chain; c <= kMaxChain; ++c)
-        url.shallowest[c] = std::min(url.shallowest[c], depth);
-      return true;
-    }
+    case kAdmitted:
+      return Lower(url.shallowest, depth, chain);
     case kVisited:
       return !std::exchange(url.visited, true);
     case kFailed:
@@ -161,11 +165,36 @@ void PatrolUrlSet::Note(const NameHash& key, Mark mark, int32_t depth, int chain
 PatrolUrlSet::Admitted PatrolUrlSet::Admit(const LinkRecord& record) {
   const NameHash key = Key(record);
   const int chain = std::clamp(record.chain, 0, kMaxChain);
-  const auto [it, added] = urls_.try_emplace(key);
-  if (it->second.failed) return Admitted::kCovered;
-  if (!Apply(key, kAdmitted, record.depth, chain)) return Admitted::kCovered;
+  Url& url = urls_[key];
+  // The entry may be there for an expansion or a mark alone: new is what was never admitted.
+  const bool first = url.shallowest[kMaxChain] == INT32_MAX;
+  if (url.failed || !Lower(url.shallowest, record.depth, chain)) return Admitted::kCovered;
   Note(key, kAdmitted, record.depth, chain);
-  return added ? Admitted::kNew : Admitted::kShallower;
+  return first ? Admitted::kNew : Admitted::kShallower;
+}
+
+bool PatrolUrlSet::Expand(const LinkRecord& referrer) {
+  Shallowest& expanded = urls_[Key(referrer)].expanded;
+  const bool first = expanded[kMaxChain] == INT32_MAX;
+  if (!Lower(expanded, referrer.depth, std::clamp(referrer.chain, 0, kMaxChain))) return false;
+  if (first) ++expanded_pages_;
+  return true;
+}
+
+bool PatrolUrlSet::ExpansionCovers(const LinkRecord& referrer) const {
+  const auto it = urls_.find(Key(referrer));
+  return it != urls_.end() &&
+         it->second.expanded[std::clamp(referrer.chain, 0, kMaxChain)] <= referrer.depth;
+}
+
+bool PatrolUrlSet::FirstLocalizing(const LinkRecord& page) {
+  NameHash key = Key(page);
+  if (!page.storage_name.empty()) {
+    // Stored under another URL's name: another file to localise, with an entry of its own.
+    key_.append(1, '\0').append(page.storage_name);
+    key = NameHash::Of(key_);
+  }
+  return !std::exchange(urls_[key].localizing, true);
 }
 
 bool PatrolUrlSet::HasFailed(const LinkRecord& record) const {

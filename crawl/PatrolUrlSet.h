@@ -17,11 +17,20 @@ namespace qlm {
 // deeper is not admitted again, and a URL that failed is not asked for again: each URL becomes one
 // record, however many pages link to it, and the counters count URLs, not links.
 //
+// The same entries tell which pages were expanded (read for links and their links admitted), at
+// which depth and chain, and which were put into the localize queue. A page reached again no
+// shallower would only admit records that its earlier expansion admitted already with a depth and
+// chain no greater, so its links are not admitted again: the work of a patrol grows with the pages
+// of a site, not with the paths through it. Expansions live in memory only: a resumed patrol may
+// expand a page once more.
+//
 // The set lives beside the queue files, in an append-only file of fixed-size entries, so that a
 // stopped or killed patrol resumes with it: a URL is noted there after its record went into the
 // work queue (Flush), so a kill in between can only leave a URL queued twice, never one noted but
 // lost. A torn last entry is cut off when the file is read back. A URL costs a few dozen bytes in
-// memory whatever the length of its text (two 64-bit hashes, as ExpansionSet keeps its pages).
+// memory whatever the length of its text: it is known by two independent 64-bit hashes of (item
+// folder path, item URL, URL). Two URLs pass for one only when both hashes agree; with n URLs the
+// odds are about n * n / 2^129.
 // The set's file for a work queue file: its name with ".us" for ".uq".
 std::string PatrolUrlSetPath(std::string_view work_queue_path);
 
@@ -57,25 +66,43 @@ class PatrolUrlSet {
   // Writes what was noted since the last call to the file.
   bool Flush();
 
+  // True when the page of `referrer` (its str3, for its item) is to be expanded at the referrer's
+  // depth and chain; the expansion is then recorded. False when an earlier one covers it.
+  bool Expand(const LinkRecord& referrer);
+  // True when an earlier expansion covers the page of `referrer` (Expand would say false); records
+  // nothing.
+  bool ExpansionCovers(const LinkRecord& referrer) const;
+  // True the first time it is asked for the page of `page` (stored under its str5 when it has
+  // one), expanded or not: the page is to be put into the localize queue then.
+  bool FirstLocalizing(const LinkRecord& page);
+  // Pages expanded so far, each counted once however often it was expanded.
+  std::size_t ExpandedPages() const { return expanded_pages_; }
+
   std::size_t Size() const { return urls_.size(); }
 
  private:
   enum Mark : std::uint8_t { kAdmitted = 1, kVisited = 2, kFailed = 3 };
   // For each chain c, the smallest depth of an admission with a chain of at most c.
   using Shallowest = std::array<int32_t, kMaxChain + 1>;
+  static constexpr Shallowest kNone = {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX};
   struct Url {
-    Shallowest shallowest = {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX};
+    Shallowest shallowest = kNone;  // admissions
+    Shallowest expanded = kNone;    // expansions
     bool visited = false;
     bool failed = false;
+    bool localizing = false;  // put into the localize queue
   };
 
   NameHash Key(const LinkRecord& record) const;
+  // Lowers `shallowest` to take in (depth, chain); false when it covered them already.
+  static bool Lower(Shallowest& shallowest, int32_t depth, int chain);
   // Applies one entry; true when it changed the set.
   bool Apply(const NameHash& key, Mark mark, int32_t depth, int chain);
   void Note(const NameHash& key, Mark mark, int32_t depth, int chain);
   void ReadBack();
 
   std::unordered_map<NameHash, Url, NameHash::Hasher> urls_;
+  std::size_t expanded_pages_ = 0;
   std::string path_;
   int fd_ = -1;
   std::string pending_;      // entries noted, not yet written

@@ -1,5 +1,6 @@
 // The URLs of one patrol: admitted once unless reached shallower, failed ones not asked again,
-// each counted once, and all of it found again by a patrol that resumes.
+// each counted once, and all of it found again by a patrol that resumes; the pages expanded, and
+// those put into the localize queue.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -124,6 +125,72 @@ TEST(PatrolUrlSetTest, AResumedPatrolFindsItsUrlsAgainAndANewOneStartsWithNone) 
   PatrolUrlSet other;
   ASSERT_TRUE(other.Open(path, false));
   EXPECT_EQ(other.Size(), 0u);
+}
+
+// A record of page a.html of item http://h/ in folder "proj".
+LinkRecord PageA() {
+  LinkRecord r;
+  r.folder_path = "proj";
+  r.item_url = "http://h/";
+  r.url = "http://h/a.html";
+  return r;
+}
+
+TEST(PatrolUrlSetTest, APageIsExpandedAgainOnlyWhenReachedShallowerInDepthOrChain) {
+  PatrolUrlSet set;
+  LinkRecord r = PageA();
+  // ExpansionCovers tells beforehand what Expand will say, and changes nothing.
+  auto at = [&](int depth, int chain) {
+    r.depth = depth;
+    r.chain = chain;
+    const bool covered = set.ExpansionCovers(r);
+    EXPECT_EQ(set.ExpansionCovers(r), covered);
+    const bool expanded = set.Expand(r);
+    EXPECT_NE(covered, expanded) << depth << " " << chain;
+    return expanded;
+  };
+  EXPECT_TRUE(at(2, 1));
+  EXPECT_FALSE(at(2, 1));
+  EXPECT_FALSE(at(3, 2));
+  EXPECT_TRUE(at(1, 2));  // shallower, though a longer chain
+  EXPECT_TRUE(at(3, 0));  // a shorter chain, though deeper
+  EXPECT_FALSE(at(3, 1));
+  EXPECT_TRUE(at(0, 0));
+  EXPECT_FALSE(at(1, 1));
+  // Another item, or another page, is another expansion.
+  r.item_url = "http://h/other/";
+  EXPECT_TRUE(at(5, 3));
+  r.url = "http://h/b.html";
+  EXPECT_TRUE(at(5, 3));
+  // A fragment names a place in the page: the same page, expanded already.
+  r.url = "http://h/b.html#part";
+  EXPECT_FALSE(at(5, 3));
+  EXPECT_EQ(set.ExpandedPages(), 3u);
+  // Expansions are not admissions: the page's URL is still new to the links that reach it.
+  EXPECT_EQ(set.Admit(r), PatrolUrlSet::Admitted::kNew);
+}
+
+TEST(PatrolUrlSetTest, APageIsQueuedForLocalizingOnceWhateverItsExpansions) {
+  PatrolUrlSet set;
+  LinkRecord page = PageA();
+  page.depth = 2;
+  // Marked before it was expanded: the mark is no expansion.
+  EXPECT_TRUE(set.FirstLocalizing(page));
+  EXPECT_FALSE(set.ExpansionCovers(page));
+  EXPECT_EQ(set.ExpandedPages(), 0u);
+  EXPECT_TRUE(set.Expand(page));
+  EXPECT_FALSE(set.FirstLocalizing(page));
+  page.depth = 1;
+  EXPECT_TRUE(set.Expand(page));
+  EXPECT_FALSE(set.FirstLocalizing(page));
+  // The same URL stored under another URL's name is another file; another item another page.
+  LinkRecord moved = page;
+  moved.storage_name = "http://h/cgi/go.cgi?to=a";
+  EXPECT_TRUE(set.FirstLocalizing(moved));
+  EXPECT_FALSE(set.FirstLocalizing(moved));
+  page.item_url = "http://h/other/";
+  EXPECT_TRUE(set.FirstLocalizing(page));
+  EXPECT_EQ(set.ExpandedPages(), 1u);
 }
 
 }  // namespace

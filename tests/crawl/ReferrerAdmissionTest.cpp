@@ -1,11 +1,10 @@
 // Link admission seen from its referrers: several records that referred to one page, a sink that
-// fails, modes that keep nothing, items that are gone; and the expansion set of a patrol.
+// fails, modes that keep nothing, items that are gone.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "crawl/ExpansionSet.h"
 #include "crawl/LinkAdmission.h"
 #include "tests/crawl/ProjectFixture.h"
 
@@ -85,67 +84,6 @@ TEST_F(ReferrerAdmissionTest, AFailingSinkStopsTheAdmission) {
       [&](const LinkRecord&, const CUrl&) { return ++calls > 1; }));
   EXPECT_EQ(calls, 1);
   EXPECT_EQ(events_.detected, 0);
-}
-
-// A record of page a.html of item http://h/ in folder "proj".
-LinkRecord PageA() {
-  LinkRecord r;
-  r.folder_path = "proj";
-  r.item_url = "http://h/";
-  r.url = "http://h/a.html";
-  return r;
-}
-
-TEST(ExpansionSetTest, APageIsExpandedAgainOnlyWhenReachedShallowerInDepthOrChain) {
-  ExpansionSet set;
-  LinkRecord r = PageA();
-  // Covers tells beforehand what Expand will say, and changes nothing.
-  auto at = [&](int depth, int chain) {
-    r.depth = depth;
-    r.chain = chain;
-    const bool covered = set.Covers(r);
-    EXPECT_EQ(set.Covers(r), covered);
-    const bool expanded = set.Expand(r);
-    EXPECT_NE(covered, expanded) << depth << " " << chain;
-    return expanded;
-  };
-  EXPECT_TRUE(at(2, 1));
-  EXPECT_FALSE(at(2, 1));
-  EXPECT_FALSE(at(3, 2));
-  EXPECT_TRUE(at(1, 2));  // shallower, though a longer chain
-  EXPECT_TRUE(at(3, 0));  // a shorter chain, though deeper
-  EXPECT_FALSE(at(3, 1));
-  EXPECT_TRUE(at(0, 0));
-  EXPECT_FALSE(at(1, 1));
-  // Another item, or another page, is another expansion.
-  r.item_url = "http://h/other/";
-  EXPECT_TRUE(at(5, 3));
-  r.url = "http://h/b.html";
-  EXPECT_TRUE(at(5, 3));
-  EXPECT_EQ(set.Size(), 3u);
-}
-
-TEST(ExpansionSetTest, APageIsQueuedForLocalizingOnceWhateverItsExpansions) {
-  ExpansionSet set;
-  LinkRecord page = PageA();
-  page.depth = 2;
-  // Marked before it was expanded: the mark is no expansion.
-  EXPECT_TRUE(set.FirstLocalizing(page));
-  EXPECT_FALSE(set.Covers(page));
-  EXPECT_EQ(set.Size(), 0u);
-  EXPECT_TRUE(set.Expand(page));
-  EXPECT_FALSE(set.FirstLocalizing(page));
-  page.depth = 1;
-  EXPECT_TRUE(set.Expand(page));
-  EXPECT_FALSE(set.FirstLocalizing(page));
-  // The same URL stored under another URL's name is another file; another item another page.
-  LinkRecord moved = page;
-  moved.storage_name = "http://h/cgi/go.cgi?to=a";
-  EXPECT_TRUE(set.FirstLocalizing(moved));
-  EXPECT_FALSE(set.FirstLocalizing(moved));
-  page.item_url = "http://h/other/";
-  EXPECT_TRUE(set.FirstLocalizing(page));
-  EXPECT_EQ(set.Size(), 1u);
 }
 
 }  // namespace
