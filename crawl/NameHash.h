@@ -15,9 +15,10 @@ struct NameHash {
   static NameHash Of(std::string_view name);
   bool operator==(const NameHash&) const = default;
 
-  // For unordered containers: the first hash is well mixed already.
+  // For unordered containers: the first hash is well mixed already. It cannot throw, so the
+  // containers keep no copy of it beside each entry.
   struct Hasher {
-    std::size_t operator()(const NameHash& hash) const { return hash.first; }
+    std::size_t operator()(const NameHash& hash) const noexcept { return hash.first; }
   };
 };
 

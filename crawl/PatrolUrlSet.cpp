@@ -52,8 +52,7 @@ PatrolUrlSet::~PatrolUrlSet() {
 
 bool PatrolUrlSet::Open(const std::string& path, bool fresh) {
   if (fd_ >= 0) ::close(fd_);
-  urls_.clear();
-  expanded_pages_ = 0;
+  Clear();
   pending_.clear();
   path_ = path;
   fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | (fresh ? O_TRUNC : 0), 0600);
@@ -114,9 +113,18 @@ void PatrolUrlSet::Remove() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   if (!path_.empty()) ::unlink(path_.c_str());
-  urls_.clear();
-  expanded_pages_ = 0;
+  Clear();
   pending_.clear();
+}
+
+void PatrolUrlSet::Clear() {
+  {
+    // The entries and the buckets go with the map before their pools are let go.
+    decltype(urls_) empty(&pool_);
+    urls_.swap(empty);
+  }
+  pool_.release();
+  expanded_pages_ = 0;
 }
 
 NameHash PatrolUrlSet::Key(const LinkRecord& record) const {

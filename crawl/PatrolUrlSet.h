@@ -3,6 +3,7 @@
 #include <array>
 #include <climits>
 #include <cstdint>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -100,8 +101,13 @@ class PatrolUrlSet {
   bool Apply(const NameHash& key, Mark mark, int32_t depth, int chain);
   void Note(const NameHash& key, Mark mark, int32_t depth, int chain);
   void ReadBack();
+  // Empties the set and gives its memory back.
+  void Clear();
 
-  std::unordered_map<NameHash, Url, NameHash::Hasher> urls_;
+  // The entries come from pools of their size, without a heap block's header and rounding each:
+  // a large site holds hundreds of thousands of them. The set only grows until it is cleared.
+  std::pmr::unsynchronized_pool_resource pool_;
+  std::pmr::unordered_map<NameHash, Url, NameHash::Hasher> urls_{&pool_};
   std::size_t expanded_pages_ = 0;
   std::string path_;
   int fd_ = -1;
