@@ -173,7 +173,19 @@ TEST_F(SettingsSheetTest, InheritBoxShowsTheBuiltInValueDisabledAndRecomputesWhe
 
 TEST_F(SettingsSheetTest, OkForcesRangesMakesFoldersAndScramblesPasswords) {
   settings_.SetStored(AppNumber::LinkMax, 4);
+  settings_.SetStored(AppText::TlsCAFile, "/etc/old-ca.pem");
   CQLMPropertySheet sheet(settings_, backend_);
+  // The authority file's picker starts at the stored file; what it picks is written.
+  std::string picker_title;
+  QString picker_start;
+  sheet.Connection().SetFilePicker([&](const char* title, const QString& start) {
+    picker_title = title;
+    picker_start = start;
+    return std::optional<QString>("/etc/company-ca.pem");
+  });
+  On<QPushButton>(sheet.Connection(), 1155).click();
+  EXPECT_EQ(picker_title, "認証局の証明書ファイル選択");
+  EXPECT_EQ(picker_start, "/etc/old-ca.pem");
   QWidget& folders = Page(sheet, "フォルダ他");
   On<QLineEdit>(folders, 1032).setText("\\srv\\mirror");
   On<QCheckBox>(folders, 1038).setChecked(false);
@@ -207,6 +219,7 @@ TEST_F(SettingsSheetTest, OkForcesRangesMakesFoldersAndScramblesPasswords) {
   EXPECT_EQ(Written("PicChgInterval"), 5);
   EXPECT_EQ(Written("MUDrawType"), 10);
   EXPECT_EQ(Written("PickupDisplay"), 2);
+  EXPECT_EQ(WrittenText("TlsCAFile"), "/etc/company-ca.pem");
   EXPECT_EQ(WrittenText("ProxyPassword"), Scramble("pro:xy"));
   EXPECT_NE(WrittenText("ProxyPassword"), "pro:xy");
   EXPECT_EQ(settings_.Stored(AppText::ProxyPassword), "pro:xy");

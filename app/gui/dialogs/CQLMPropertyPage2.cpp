@@ -20,6 +20,12 @@
 
 namespace qlm {
 
+namespace {
+
+constexpr const char kCaFileTitle[] = "認証局の証明書ファイル選択";
+
+}  // namespace
+
 CQLMPropertyPage2::EntryEditor DesktopEntryEditor() {
   const QString editor = QStandardPaths::findExecutable("nm-connection-editor");
   if (editor.isEmpty()) return nullptr;
@@ -78,9 +84,26 @@ CQLMPropertyPage2::CQLMPropertyPage2(DialBackend& backend, QWidget* parent)
   dialup_grid->addWidget(new QLabel(Utf8("リダイアル回数"), dialup), 3, 0);
   dialup_grid->addWidget(dial_retry_, 3, 1);
 
+  auto* tls = new QGroupBox(Utf8("HTTPS"), this);
+  ca_file_ = MakeText(1154, tls);
+  QPushButton* browse_ca = MakeButton(1155, "参照", tls);
+  auto* tls_grid = new QGridLayout(tls);
+  tls_grid->addWidget(new QLabel(Utf8("追加で信頼する認証局 (PEM ファイル)"), tls), 0, 0, 1, 2);
+  tls_grid->addWidget(ca_file_, 1, 0);
+  tls_grid->addWidget(browse_ca, 1, 1);
+  pick_file_ = [this](const char* title, const QString& start) {
+    return PickFile(this, title, start, "PEM (*.pem *.crt *.cer);;*");
+  };
+  connect(browse_ca, &QPushButton::clicked, this, [this] {
+    if (const std::optional<QString> file = pick_file_(kCaFileTitle, ca_file_->text())) {
+      ca_file_->setText(*file);
+    }
+  });
+
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(proxy);
   layout->addWidget(dialup);
+  layout->addWidget(tls);
   layout->addStretch();
 
   for (QCheckBox* box : {proxy_on_, proxy_password_on_, auto_dialup_}) {
@@ -123,6 +146,7 @@ void CQLMPropertyPage2::Load(const AppSettings& settings) {
   auto_dialup_->setChecked(settings.Stored(AppNumber::AutoDialup) != 0);
   dial_retry_->setValue(settings.Stored(AppNumber::DialRetry));
   sai_ = settings.Stored(AppText::Sai);
+  ca_file_->setText(Utf8(settings.Stored(AppText::TlsCAFile)));
 
   entry_->clear();
   for (const std::string& name : backend_.Entries()) entry_->addItem(Utf8(name));
@@ -145,6 +169,7 @@ void CQLMPropertyPage2::Store(AppSettings* settings) const {
   settings->SetStored(AppText::DialupEntry, ToUtf8(entry_->currentText()));
   settings->SetStored(AppText::Sai, sai_);
   settings->SetStored(AppNumber::DialRetry, dial_retry_->value());
+  settings->SetStored(AppText::TlsCAFile, ToUtf8(ca_file_->text().trimmed()));
 }
 
 void CQLMPropertyPage2::EditLogon() {

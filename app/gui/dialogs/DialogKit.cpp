@@ -145,6 +145,13 @@ std::optional<QString> PickFolder(QWidget* parent, const char* title, const QStr
   return folder;
 }
 
+std::optional<QString> PickFile(QWidget* parent, const char* title, const QString& start,
+                                const char* filter) {
+  const QString file = QFileDialog::getOpenFileName(parent, Utf8(title), start, Utf8(filter));
+  if (file.isEmpty()) return std::nullopt;
+  return file;
+}
+
 std::optional<int32_t> PickColor(QWidget* parent, int32_t bgr) {
   const QColor color = QColorDialog::getColor(ColorOf(bgr), parent);
   if (!color.isValid()) return std::nullopt;

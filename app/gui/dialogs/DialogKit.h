@@ -79,6 +79,10 @@ class ColorSwatch final : public QFrame {
 // The folder picker of the folder fields: a folder dialog titled `title` starting at `start`;
 // nothing when the user cancels.
 std::optional<QString> PickFolder(QWidget* parent, const char* title, const QString& start);
+// The file picker of a file field: a file dialog titled `title` starting at `start` and showing
+// the files `filter` names (as "PEM (*.pem *.crt)"); nothing when the user cancels.
+std::optional<QString> PickFile(QWidget* parent, const char* title, const QString& start,
+                                const char* filter);
 // The colour dialog; nothing when the user cancels.
 std::optional<int32_t> PickColor(QWidget* parent, int32_t bgr);
 
