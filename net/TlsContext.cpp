@@ -161,6 +161,11 @@ bool TlsContext::Configure(const std::string& ca_file) {
   return ca_file.empty() || loaded;
 }
 
+bool TlsContext::AuthorityFileUnread() {
+  std::lock_guard lock(mutex_);
+  return !ca_file_.empty() && !ca_loaded_;
+}
+
 std::shared_ptr<TlsContext::Context> TlsContext::Current() {
   std::lock_guard lock(mutex_);
   if (!context_) {

@@ -37,6 +37,8 @@ class TlsContext {
   // Names the file of extra trusted certificates (empty: none). False when a named file cannot
   // be read or holds no certificate; the system's trust store is used alone then.
   bool Configure(const std::string& ca_file);
+  // True when the file named last could not be read (or held no certificate).
+  bool AuthorityFileUnread();
 
   // A new client connection object on the current context, told the name to check and (for a
   // host name, not an address) to send as the server name, with the cached session of `key` set

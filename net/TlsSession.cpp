@@ -20,6 +20,7 @@ constexpr const char* kFailureTexts[] = {
     "certificate not valid",
     "TLS handshake failed",
     "proxy refused the tunnel",
+    "certificate not trusted; TlsCAFile not read",
 };
 
 int ClampLength(std::size_t length) {
@@ -104,7 +105,8 @@ int TlsSession::FailureFromVerify() const {
     case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
     case X509_V_ERR_CERT_UNTRUSTED:
     case X509_V_ERR_CERT_REJECTED:
-      return kTlsUntrusted;
+      return TlsContext::Instance().AuthorityFileUnread() ? kTlsAuthorityFileUnread
+                                                          : kTlsUntrusted;
     default:
       return kTlsBadCertificate;
   }

@@ -20,6 +20,9 @@ enum TlsFailure : int {
   kTlsBadCertificate = 5,   // the certificate did not verify for another reason
   kTlsHandshakeFailed = 6,  // the server broke off, or spoke no TLS we accept
   kTlsTunnelRefused = 7,    // the proxy did not open the CONNECT tunnel
+  // Not trusted, while the file of extra authorities (TlsCAFile) could not be read: the likely
+  // cause is the file, not the site.
+  kTlsAuthorityFileUnread = 8,
 };
 
 // "certificate not trusted", "certificate name mismatch", ...; empty for kTlsOk and unknown codes.

@@ -53,6 +53,14 @@ TEST(HttpsPatrolCommand, MirrorsWithTheAuthorityOfTlsCAFileAndFailsEveryRecordWi
   EXPECT_NE(out.find("Failed " + url + " (certificate not trusted)\n"), std::string::npos) << out;
   EXPECT_NE(out.find("Detected 1 Retry 0 Visited 0 Failed 1"), std::string::npos) << out;
   for (const auto& [name, bytes] : untrusted.Tree()) EXPECT_TRUE(name.ends_with("/")) << name;
+
+  // A TlsCAFile that cannot be read is named as the likely cause.
+  HeadlessPatrol misnamed("site", "TlsCAFile=" + dir.File("no-such-ca.pem") + "\n");
+  misnamed.Project(Project(url));
+  ASSERT_EQ(misnamed.Patrol(&out), 0) << out;
+  EXPECT_NE(out.find("Failed " + url + " (certificate not trusted; TlsCAFile not read)\n"),
+            std::string::npos)
+      << out;
 }
 
 }  // namespace

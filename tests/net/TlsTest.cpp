@@ -137,9 +137,10 @@ TEST_F(TlsTest, TheSecondConnectionToAHostResumesItsSession) {
   TestAuthority other(dir_.Path(), "other");
   ASSERT_TRUE(TlsContext::Instance().Configure(other.File()));
   EXPECT_EQ(Fetch(url).failure, kTlsUntrusted);
-  // A file that cannot be read leaves the system's authorities alone.
+  // A file that cannot be read leaves the system's authorities alone; a certificate they do not
+  // trust then names the file as the likely cause.
   EXPECT_FALSE(TlsContext::Instance().Configure(dir_.File("missing.pem")));
-  EXPECT_EQ(Fetch(url).failure, kTlsUntrusted);
+  EXPECT_EQ(Fetch(url).failure, kTlsAuthorityFileUnread);
   ASSERT_TRUE(TlsContext::Instance().Configure(authority_.File()));
   EXPECT_FALSE(Fetch(url).resumed);
   EXPECT_EQ(Fetch(url).body, kPage);
