@@ -1,6 +1,5 @@
 #include "crawl/MirrorGeneration.h"
 
-#include <fcntl.h>
 #include <sys/random.h>
 #include <unistd.h>
 
@@ -22,15 +21,12 @@ std::uint64_t NewToken() {
 }
 
 std::uint64_t ReadToken(const std::string& file) {
-  char text[32];
-  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 0;
-  const ssize_t n = ::read(fd, text, sizeof text);
-  ::close(fd);
-  if (n <= 0) return 0;
+  std::string text;
+  if (!ReadWholeFile(file, text) || text.empty()) return 0;
+  const char* const last = text.data() + text.size();
   std::uint64_t token = 0;
-  const auto [end, error] = std::from_chars(text, text + n, token, 16);
-  if (error != std::errc() || end == text || (end < text + n && *end != '\n')) return 0;
+  const auto [end, error] = std::from_chars(text.data(), last, token, 16);
+  if (error != std::errc() || end == text.data() || (end < last && *end != '\n')) return 0;
   return token;
 }
 

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/WholeFile.h"
+
 namespace qlm {
 
 namespace {
@@ -27,16 +29,6 @@ std::string Header() {
   const std::uint64_t mixed = probe.first ^ probe.second;
   header.append(reinterpret_cast<const char*>(&mixed), sizeof mixed);
   return header;
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
 }
 
 }  // namespace
@@ -64,7 +56,7 @@ bool PatrolUrlSet::Open(const std::string& path, bool fresh) {
     fd_ = -1;
     return false;
   }
-  if (st.st_size == 0 && !WriteAll(fd_, Header())) {
+  if (st.st_size == 0 && WriteAll(fd_, Header()) != 0) {
     ::close(fd_);
     fd_ = -1;
     return false;
@@ -226,7 +218,7 @@ bool PatrolUrlSet::FirstFailure(const LinkRecord& record) {
 
 bool PatrolUrlSet::Flush() {
   if (fd_ < 0 || pending_.empty()) return fd_ >= 0;
-  const bool ok = WriteAll(fd_, pending_);
+  const bool ok = WriteAll(fd_, pending_) == 0;
   pending_.clear();
   if (!ok) {
     // A set that cannot be written lives on in memory; a resumed patrol rebuilds what it lost.

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <functional>
 
-#include "crawl/MirrorFiles.h"
+#include "platform/WholeFile.h"
 
 namespace qlm {
 
@@ -263,15 +263,7 @@ void StoredLinkCache::Rewritten(const NameHash& key, const StoredBytes& before,
 
 void StoredLinkCache::Flush() {
   if (out_failed_ || pending_.empty()) return;
-  std::string_view rest = pending_;
-  while (!rest.empty()) {
-    const ssize_t n = ::write(out_, rest.data(), rest.size());
-    if (n <= 0) {
-      out_failed_ = true;
-      break;
-    }
-    rest.remove_prefix(static_cast<std::size_t>(n));
-  }
+  if (WriteAll(out_, pending_) != 0) out_failed_ = true;
   pending_.clear();
 }
 
