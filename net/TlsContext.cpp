@@ -201,6 +201,13 @@ SSL* TlsContext::NewConnection(const std::string& server_name, const std::string
     return nullptr;
   }
   if (SSL_SESSION* session = context->Get(key)) {
+    // A TLS 1.2 session resumes only as TLS 1.2: offering 1.3 beside it would cost a key share
+    // (an X25519 key made for every connection) that the server does not take. The server chose
+    // 1.2 in a full handshake that offered 1.3; TlsSession forgets the session when the server
+    // does not resume it, so that the next connection offers 1.3 again.
+    if (Ssl().SSL_SESSION_get_protocol_version(session) == TLS1_2_VERSION) {
+      Ssl().SSL_ctrl(ssl, SSL_CTRL_SET_MAX_PROTO_VERSION, TLS1_2_VERSION, nullptr);
+    }
     Ssl().SSL_set_session(ssl, session);
     Ssl().SSL_SESSION_free(session);
   }

@@ -146,6 +146,35 @@ TEST_F(TlsTest, TheSecondConnectionToAHostResumesItsSession) {
   EXPECT_EQ(Fetch(url).body, kPage);
 }
 
+// A session of TLS 1.2 resumes as 1.2 (its connections offer no 1.3 and make no key share for it);
+// when the server, started again, takes 1.3, one full 1.2 handshake later the client offers 1.3
+// again and resumes that.
+TEST_F(TlsTest, ATls12SessionIsResumedAs12UntilTheServerTakes13) {
+  const TestAuthority::Issued issued =
+      authority_.Issue("versions", {"localhost"}, -7200, 86400);
+  const auto start = [&](const char* protocols, uint16_t port) {
+    NginxServer::Options options;
+    options.port = port;
+    options.server_directives = std::string("    ssl_protocols ") + protocols +
+                                ";\n    location = /v { return 200 \"$ssl_protocol $ssl_session_reused\"; }\n";
+    auto server = std::make_unique<NginxServer>(options);
+    server->UseTls(issued.certificate, issued.key);
+    EXPECT_TRUE(server->Start()) << server->Error();
+    return server;
+  };
+  auto server = start("TLSv1.2", 0);
+  const uint16_t port = server->Port();
+  const std::string url = server->Url("/v");
+  std::vector<std::string> seen;
+  for (int i = 0; i < 3; ++i) seen.push_back(Fetch(url).body);
+  server.reset();
+  server = start("TLSv1.2 TLSv1.3", port);
+  for (int i = 0; i < 3; ++i) seen.push_back(Fetch(url).body);
+  const std::vector<std::string> expected = {"TLSv1.2 .", "TLSv1.2 r", "TLSv1.2 r",
+                                             "TLSv1.2 .", "TLSv1.3 .", "TLSv1.3 r"};
+  EXPECT_EQ(seen, expected);
+}
+
 TEST_F(TlsTest, AHandshakeBrokenOffAtAnyByteFailsCleanly) {
   auto server = Server(authority_, {"localhost"});
   RelayServer relay({server->Port(), false, ""});

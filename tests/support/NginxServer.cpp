@@ -110,7 +110,7 @@ bool NginxServer::Start() {
 }
 
 bool NginxServer::StartOnce() {
-  port_ = FreeLoopbackPort();
+  port_ = options_.port != 0 ? options_.port : FreeLoopbackPort();
   const std::string t = prefix_ + "/tmp";
   std::string conf =
       "daemon off;\n"

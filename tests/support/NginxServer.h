@@ -25,6 +25,7 @@ class NginxServer {
   struct Options {
     std::string server_directives;  // added inside server { }
     std::string http_directives;    // added inside http { }
+    uint16_t port = 0;              // a port of the test's choice (a server started again); 0: free
   };
 
   NginxServer();
