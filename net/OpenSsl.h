@@ -19,7 +19,7 @@ namespace qlm {
   F(X509_VERIFY_PARAM_set1_ip_asc) F(SSL_set1_host) F(SSL_set_session) F(SSL_set_bio)         \
   F(SSL_set_connect_state) F(SSL_do_handshake) F(SSL_session_reused) F(SSL_get_error)         \
   F(SSL_get_verify_result) F(SSL_read) F(SSL_write) F(SSL_has_pending) F(SSL_shutdown)        \
-  F(ERR_clear_error) F(BIO_get_new_index) F(BIO_meth_new)           \
+  F(SSL_set_quiet_shutdown) F(ERR_clear_error) F(BIO_get_new_index) F(BIO_meth_new)           \
   F(BIO_meth_set_write) F(BIO_meth_set_read) F(BIO_meth_set_ctrl) F(BIO_new) F(BIO_set_data)  \
   F(BIO_get_data) F(BIO_set_init) F(BIO_set_flags) F(BIO_clear_flags)
 

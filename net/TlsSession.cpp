@@ -127,7 +127,9 @@ int TlsSession::Read(char* buffer, std::size_t* length) {
     *length = static_cast<std::size_t>(n);
     return 0;
   }
-  return ResultOf(n, 0);
+  const int result = ResultOf(n, 0);
+  if (result == 0) ended_ = true;
+  return result;
 }
 
 int TlsSession::ResultOf(int rc, int eof_result) {
@@ -169,6 +171,9 @@ bool TlsSession::HasPending() const {
 void TlsSession::Shutdown() {
   if (ssl_ == nullptr || !established_) return;
   Ssl().ERR_clear_error();
+  // After the server ended the reply and closed, a closing alert would only meet a closed socket
+  // and bring back a reset: the session is closed without one, and stays resumable.
+  if (ended_) Ssl().SSL_set_quiet_shutdown(ssl_, 1);
   Ssl().SSL_shutdown(ssl_);
   Ssl().ERR_clear_error();
 }

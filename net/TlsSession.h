@@ -76,6 +76,7 @@ class TlsSession {
   int socket_error_ = 0;  // the last WinSock error of the BIO other than would-block
   bool resumed_ = false;
   bool established_ = false;
+  bool ended_ = false;  // the server ended the reply (closing alert or end of stream)
 };
 
 }  // namespace qlm
