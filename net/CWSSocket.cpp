@@ -79,6 +79,7 @@ int CWSSocket::StartTls(const std::string& server_name, const std::string& sessi
   tls_ = std::make_unique<TlsSession>(handle_, server_name, session_key);
   const int rc = tls_->Handshake();
   handshaking_ = rc == WSAEWOULDBLOCK;
+  if (rc == 0) tls_->Flush();
   return rc;
 }
 
@@ -98,7 +99,8 @@ void CWSSocket::ContinueHandshake(int error) {
   if (rc != 0 && failure == 0) failure = kTlsHandshakeFailed;
   std::weak_ptr<bool> alive = alive_;
   if (sink_) sink_->OnSocketEvent(sink_cookie_, ISocketSink::kTlsReady, failure, nullptr);
-  // Bytes queued while the handshake ran go out now.
+  // Bytes queued while the handshake ran go out now, with its last flight. Else the flight waits
+  // for the first write, the sink's request, and goes with it (or for the first read).
   if (rc == 0 && !alive.expired() && *alive.lock() && !queue_.empty()) OnWritable();
 }
 
@@ -176,6 +178,8 @@ void CWSSocket::OnWSMessage(Message& msg) {
 }
 
 void CWSSocket::OnWritable() {
+  // Encrypted bytes the socket did not take go before anything else.
+  if (tls_ && !handshaking_ && tls_->Blocked() && tls_->Flush() == WSAEWOULDBLOCK) return;
   std::weak_ptr<bool> alive = alive_;
   const SocketHandle handle = handle_;
   while (!queue_.empty()) {

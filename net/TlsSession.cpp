@@ -70,8 +70,19 @@ int TlsSession::Handshake() {
     return -1;
   }
   if (established_) return 0;
+  // A flight the socket did not take in full goes first.
+  if (const int held = SendHeld(); held == WSAEWOULDBLOCK) {
+    return held;
+  } else if (held != 0) {
+    return Failed(kTlsHandshakeFailed);
+  }
   Ssl().ERR_clear_error();
+  // Flights are held while OpenSSL writes them. The last one stays held when the handshake is
+  // done: it leaves with the first write, the request, in one send (one segment and one wakeup of
+  // the server fewer), or when Flush is called.
+  holding_ = true;
   const int rc = Ssl().SSL_do_handshake(ssl_);
+  holding_ = false;
   if (rc == 1) {
     established_ = true;
     resumed_ = Ssl().SSL_session_reused(ssl_) == 1;
@@ -84,12 +95,42 @@ int TlsSession::Handshake() {
     return 0;
   }
   const int error = Ssl().SSL_get_error(ssl_, rc);
-  if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) return WSAEWOULDBLOCK;
-  failure_ = FailureFromVerify();
+  if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+    // The server waits for this flight.
+    const int held = SendHeld();
+    return held == 0 || held == WSAEWOULDBLOCK ? WSAEWOULDBLOCK : Failed(kTlsHandshakeFailed);
+  }
+  const int failure = FailureFromVerify();
   Ssl().ERR_clear_error();
+  return Failed(failure);
+}
+
+int TlsSession::Failed(int failure) {
+  failure_ = failure;
+  held_.clear();
   // A session the server no longer takes, or that led here, is not offered again.
   TlsContext::Instance().ForgetSession(key_);
   return -1;
+}
+
+int TlsSession::SendHeld() {
+  while (!held_.empty()) {
+    std::size_t sent = 0;
+    const int rc = WsSend(socket_, held_.data(), held_.size(), &sent);
+    blocked_ = rc == WSAEWOULDBLOCK;
+    if (blocked_) return rc;
+    if (rc != 0) {
+      socket_error_ = rc;
+      held_.clear();
+      return rc;
+    }
+    held_.erase(0, sent);
+  }
+  return 0;
+}
+
+int TlsSession::Flush() {
+  return SendHeld();
 }
 
 int TlsSession::FailureFromVerify() const {
@@ -121,6 +162,8 @@ int TlsSession::Read(char* buffer, std::size_t* length) {
   const int room = ClampLength(*length);
   *length = 0;
   if (ssl_ == nullptr || !established_) return WSAENOTCONN;
+  // What was written must be out before an answer to it is waited for.
+  if (const int held = SendHeld(); held != 0 && held != WSAEWOULDBLOCK) return held;
   Ssl().ERR_clear_error();
   const int n = Ssl().SSL_read(ssl_, buffer, room);
   if (n > 0) {
@@ -153,10 +196,17 @@ int TlsSession::Write(const char* data, std::size_t length, std::size_t* sent) {
   if (ssl_ == nullptr || !established_) return WSAENOTCONN;
   if (length == 0) return 0;
   Ssl().ERR_clear_error();
+  // Behind held bytes (the handshake's last flight), the record joins them and all go in one
+  // send; what the socket does not take goes on the next FD_WRITE (Flush).
+  const bool joining = !held_.empty();
+  holding_ = joining;
   const int n = Ssl().SSL_write(ssl_, data, ClampLength(length));
+  holding_ = false;
   if (n > 0) {
     *sent = static_cast<std::size_t>(n);
-    return 0;
+    if (!joining) return 0;
+    const int held = SendHeld();
+    return held == WSAEWOULDBLOCK ? 0 : held;
   }
   // A closing alert from the peer ends what can be written as a reset does: a result of 0 would
   // tell the caller that the bytes went.
@@ -181,6 +231,13 @@ void TlsSession::Shutdown() {
 int TlsSession::BioWrite(BIO* bio, const char* data, int length) {
   auto* self = static_cast<TlsSession*>(Ssl().BIO_get_data(bio));
   Ssl().BIO_clear_flags(bio, BIO_FLAGS_RWS | BIO_FLAGS_SHOULD_RETRY);
+  if (self->holding_ || !self->held_.empty()) {
+    // Held, or behind held bytes: the order on the wire is the order of the writes.
+    self->held_.append(data, static_cast<std::size_t>(length));
+    if (self->holding_) return length;
+    const int rc = self->SendHeld();
+    return rc == 0 || rc == WSAEWOULDBLOCK ? length : -1;
+  }
   std::size_t sent = 0;
   const int rc = WsSend(self->socket_, data, static_cast<std::size_t>(length), &sent);
   if (rc == 0) return static_cast<int>(sent);

@@ -52,6 +52,12 @@ class TlsSession {
   // Bytes wait inside the session, decrypted or read ahead from the socket, that no socket event
   // will announce.
   bool HasPending() const;
+  // Sends what the session holds for the socket: 0 when all went, WSAEWOULDBLOCK (the next
+  // FD_WRITE goes on), or the socket's error. The handshake's last flight is held until the first
+  // Write, which sends it with its record, the first Read, or this.
+  int Flush();
+  // Held bytes wait because the socket would have blocked: the next FD_WRITE is to Flush them.
+  bool Blocked() const { return blocked_; }
   // Sends the closing alert when it fits; never waits.
   void Shutdown();
 
@@ -64,6 +70,9 @@ class TlsSession {
   static int BioRead(BIO* bio, char* buffer, int length);
   static long BioCtrl(BIO* bio, int command, long number, void* pointer);
   int FailureFromVerify() const;
+  // Records `failure`, drops what was held and the host's session; -1.
+  int Failed(int failure);
+  int SendHeld();
   // The WinSock result of an SSL_read or SSL_write that returned `rc` <= 0: would-block while
   // OpenSSL waits for the socket, the socket's own error, `eof_result` when the peer just closed.
   int ResultOf(int rc, int eof_result);
@@ -77,6 +86,9 @@ class TlsSession {
   bool resumed_ = false;
   bool established_ = false;
   bool ended_ = false;  // the server ended the reply (closing alert or end of stream)
+  bool holding_ = false;  // what OpenSSL writes now is held, not sent
+  std::string held_;      // bytes for the socket, in order, that it has not taken yet
+  bool blocked_ = false;  // the socket would have blocked on held_
 };
 
 }  // namespace qlm
