@@ -11,50 +11,77 @@
 
 namespace qlm {
 
-// One OpenSSL context with the sessions its servers handed out.
+// One OpenSSL context with the sessions its servers handed out, a few per host.
+//
+// A TLS 1.3 server hands out tickets to be used once (two after a full handshake, one after each
+// resumption), and OpenSSL gives a session up once a handshake resumed it: a connection takes the
+// newest ticket of its host for itself, and the ticket its server hands out in return takes its
+// place. Only the host's last one is shared, when connections start faster than tickets come back.
+// A TLS 1.2 session is shared by every connection to its host, as the protocol means it to be.
 struct TlsContext::Context {
+  // Sessions kept per host at most; the oldest goes first beyond it.
+  static constexpr std::size_t kPerHost = 4;
+
   SSL_CTX* ctx = nullptr;
   std::mutex mutex;
-  std::map<std::string, SSL_SESSION*> sessions;  // each holds one reference
-  std::deque<std::string> order;                 // keys, oldest first
+  // Per key, oldest first; each holds one reference.
+  std::map<std::string, std::deque<SSL_SESSION*>> sessions;
+  std::deque<std::string> order;  // keys, oldest first
 
   ~Context() {
-    for (auto& [key, session] : sessions) Ssl().SSL_SESSION_free(session);
+    for (auto& [key, held] : sessions) {
+      for (SSL_SESSION* session : held) Ssl().SSL_SESSION_free(session);
+    }
     Ssl().SSL_CTX_free(ctx);
   }
 
   void Put(const std::string& key, SSL_SESSION* session) {
     std::lock_guard lock(mutex);
-    auto [it, added] = sessions.try_emplace(key, session);
-    if (!added) {
-      Ssl().SSL_SESSION_free(it->second);
-      it->second = session;
-      return;
+    auto [it, added] = sessions.try_emplace(key);
+    it->second.push_back(session);
+    if (it->second.size() > kPerHost) {
+      Ssl().SSL_SESSION_free(it->second.front());
+      it->second.pop_front();
     }
+    if (!added) return;
     order.push_back(key);
     if (order.size() <= kMaxSessions) return;
-    auto oldest = sessions.find(order.front());
-    Ssl().SSL_SESSION_free(oldest->second);
-    sessions.erase(oldest);
+    Drop(order.front());
     order.pop_front();
   }
 
-  // A new reference to the session of `key`, or nullptr.
+  // A session of `key` for a new connection (a reference of its own), or nullptr.
   SSL_SESSION* Get(const std::string& key) {
     std::lock_guard lock(mutex);
     auto it = sessions.find(key);
-    if (it == sessions.end() || !Ssl().SSL_SESSION_is_resumable(it->second)) return nullptr;
-    Ssl().SSL_SESSION_up_ref(it->second);
-    return it->second;
+    if (it == sessions.end()) return nullptr;
+    std::deque<SSL_SESSION*>& held = it->second;
+    while (!held.empty() && !Ssl().SSL_SESSION_is_resumable(held.back())) {
+      Ssl().SSL_SESSION_free(held.back());
+      held.pop_back();
+    }
+    if (held.empty()) return nullptr;
+    SSL_SESSION* session = held.back();
+    if (held.size() > 1 && Ssl().SSL_SESSION_get_protocol_version(session) != TLS1_2_VERSION) {
+      held.pop_back();  // taken: its reference goes with it
+      return session;
+    }
+    Ssl().SSL_SESSION_up_ref(session);
+    return session;
   }
 
   void Forget(const std::string& key) {
     std::lock_guard lock(mutex);
+    if (Drop(key)) std::erase(order, key);
+  }
+
+ private:
+  bool Drop(const std::string& key) {
     auto it = sessions.find(key);
-    if (it == sessions.end()) return;
-    Ssl().SSL_SESSION_free(it->second);
+    if (it == sessions.end()) return false;
+    for (SSL_SESSION* session : it->second) Ssl().SSL_SESSION_free(session);
     sessions.erase(it);
-    std::erase(order, key);
+    return true;
   }
 };
 
@@ -72,8 +99,8 @@ void FreeTag(void*, void* tag, CRYPTO_EX_DATA*, int, long, void*) {
 }
 
 int TagIndex() {
-  static const int index = Ssl().CRYPTO_get_ex_new_index(CRYPTO_EX_INDEX_SSL, 0, nullptr, nullptr,
-                                                         nullptr, &FreeTag);
+  static const int index =
+      Ssl().CRYPTO_get_ex_new_index(CRYPTO_EX_INDEX_SSL, 0, nullptr, nullptr, nullptr, &FreeTag);
   return index;
 }
 
@@ -184,8 +211,7 @@ SSL* TlsContext::NewConnection(const std::string& server_name, const std::string
   bool ok = true;
   if (IsAddress(server_name)) {
     // An address is checked against the certificate's addresses and never sent as a name.
-    ok = Ssl().X509_VERIFY_PARAM_set1_ip_asc(Ssl().SSL_get0_param(ssl), server_name.c_str()) ==
-         1;
+    ok = Ssl().X509_VERIFY_PARAM_set1_ip_asc(Ssl().SSL_get0_param(ssl), server_name.c_str()) == 1;
   } else {
     ok = Ssl().SSL_ctrl(ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
                         const_cast<char*>(server_name.c_str())) == 1 &&

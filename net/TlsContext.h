@@ -15,9 +15,9 @@ typedef struct ssl_session_st SSL_SESSION;
 namespace qlm {
 
 // The process's one TLS client context: the system's trust store plus the PEM certificates of the
-// `TlsCAFile` setting, peer verification always on, TLS 1.2 at least, and a small cache of
-// sessions keyed by "host:port" so that the next connection to a host resumes instead of running
-// a full handshake (every request opens a connection of its own).
+// `TlsCAFile` setting, peer verification always on, TLS 1.2 at least, and a few sessions per
+// "host:port" so that the next connections to a host resume instead of running full handshakes
+// (every request opens a connection of its own).
 //
 // The context is made at the first use and made again when the extra certificate file changes
 // (another name, or the same file rewritten): connections already open keep the context they
@@ -26,7 +26,7 @@ namespace qlm {
 // thread.
 class TlsContext {
  public:
-  // Sessions kept at most; the oldest key goes first beyond it.
+  // Hosts whose sessions are kept at most; the oldest goes first beyond it.
   static constexpr std::size_t kMaxSessions = 256;
 
   // One OpenSSL context and its sessions (defined in the source file).

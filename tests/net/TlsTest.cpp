@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -150,13 +151,13 @@ TEST_F(TlsTest, TheSecondConnectionToAHostResumesItsSession) {
 // when the server, started again, takes 1.3, one full 1.2 handshake later the client offers 1.3
 // again and resumes that.
 TEST_F(TlsTest, ATls12SessionIsResumedAs12UntilTheServerTakes13) {
-  const TestAuthority::Issued issued =
-      authority_.Issue("versions", {"localhost"}, -7200, 86400);
+  const TestAuthority::Issued issued = authority_.Issue("versions", {"localhost"}, -7200, 86400);
   const auto start = [&](const char* protocols, uint16_t port) {
     NginxServer::Options options;
     options.port = port;
-    options.server_directives = std::string("    ssl_protocols ") + protocols +
-                                ";\n    location = /v { return 200 \"$ssl_protocol $ssl_session_reused\"; }\n";
+    options.server_directives =
+        std::string("    ssl_protocols ") + protocols +
+        ";\n    location = /v { return 200 \"$ssl_protocol $ssl_session_reused\"; }\n";
     auto server = std::make_unique<NginxServer>(options);
     server->UseTls(issued.certificate, issued.key);
     EXPECT_TRUE(server->Start()) << server->Error();
@@ -173,6 +174,64 @@ TEST_F(TlsTest, ATls12SessionIsResumedAs12UntilTheServerTakes13) {
   const std::vector<std::string> expected = {"TLSv1.2 .", "TLSv1.2 r", "TLSv1.2 r",
                                              "TLSv1.2 .", "TLSv1.3 .", "TLSv1.3 r"};
   EXPECT_EQ(seen, expected);
+}
+
+// A TLS 1.3 server's tickets are for one connection each: connections that start while others
+// run, before their tickets come back, still resume.
+TEST_F(TlsTest, ConnectionsSideBySideToATls13ServerAllResume) {
+  const TestAuthority::Issued issued = authority_.Issue("tickets", {"localhost"}, -7200, 86400);
+  NginxServer::Options options;
+  options.server_directives = "    ssl_protocols TLSv1.3;\n";
+  NginxServer server(options);
+  server.UseTls(issued.certificate, issued.key);
+  server.WriteFile("/p.html", kPage);
+  const std::string picture(24000, 'j');
+  server.WriteFile("/i.jpg", picture);
+  ASSERT_TRUE(server.Start()) << server.Error();
+  ASSERT_EQ(Fetch(server.Url("/p.html")).body, kPage);
+  const uint64_t resumed_before = TlsContext::Instance().Resumed();
+  // Two at a time (a full handshake brings two tickets); each one that ends makes room for the
+  // next, a page or a picture in turn.
+  constexpr int kRequests = 60, kSideBySide = 2;
+  struct Running {
+    ProgressRecorder recorder;
+    std::unique_ptr<CHttpRequest> request;
+    std::string expected;
+  };
+  std::vector<std::unique_ptr<Running>> running;
+  int started = 0, resumed = 0, done = 0;
+  const auto start = [&] {
+    auto one = std::make_unique<Running>();
+    const bool page = started++ % 2 == 0;
+    one->expected = page ? kPage : picture;
+    CUrl parsed;
+    ASSERT_TRUE(parsed.Parse(server.Url(page ? "/p.html" : "/i.jpg")));
+    HttpRoute route;
+    ASSERT_TRUE(RouteRequest(parsed, {}, &route));
+    one->request = std::make_unique<CHttpRequest>(&one->recorder);
+    ASSERT_TRUE(one->request->Get(route));
+    running.push_back(std::move(one));
+  };
+  for (int i = 0; i < kSideBySide; ++i) start();
+  while (done < kRequests) {
+    ASSERT_TRUE(loop_.RunUntil([&] {
+      return std::any_of(running.begin(), running.end(),
+                         [](const auto& one) { return one->recorder.Finished(); });
+    }));
+    for (auto it = running.begin(); it != running.end();) {
+      if (!(*it)->recorder.Finished()) {
+        ++it;
+        continue;
+      }
+      EXPECT_EQ((*it)->recorder.pulled_body, (*it)->expected);
+      resumed += (*it)->request->TlsResumed() ? 1 : 0;
+      ++done;
+      it = running.erase(it);
+      if (started < kRequests) start();
+    }
+  }
+  EXPECT_EQ(resumed, kRequests);
+  EXPECT_EQ(TlsContext::Instance().Resumed() - resumed_before, uint64_t{kRequests});
 }
 
 TEST_F(TlsTest, AHandshakeBrokenOffAtAnyByteFailsCleanly) {
