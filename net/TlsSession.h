@@ -85,7 +85,7 @@ class TlsSession {
   int socket_error_ = 0;  // the last WinSock error of the BIO other than would-block
   bool resumed_ = false;
   bool established_ = false;
-  bool ended_ = false;  // the server ended the reply (closing alert or end of stream)
+  bool ended_ = false;    // the server ended the reply (closing alert or end of stream)
   bool holding_ = false;  // what OpenSSL writes now is held, not sent
   std::string held_;      // bytes for the socket, in order, that it has not taken yet
   bool blocked_ = false;  // the socket would have blocked on held_
