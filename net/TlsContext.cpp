@@ -229,7 +229,7 @@ SSL* TlsContext::NewConnection(const std::string& server_name, const std::string
   if (SSL_SESSION* session = context->Get(key)) {
     // A TLS 1.2 session resumes only as TLS 1.2: offering 1.3 beside it would cost a key share
     // (an X25519 key made for every connection) that the server does not take. The server chose
-    // 1.2 in a full handshake that offered 1.3; TlsSession forgets the session when the server
+    // 1.2 in a full handshake that offered 1.3; HandshakeDone forgets the session when the server
     // does not resume it, so that the next connection offers 1.3 again.
     if (Ssl().SSL_SESSION_get_protocol_version(session) == TLS1_2_VERSION) {
       Ssl().SSL_ctrl(ssl, SSL_CTRL_SET_MAX_PROTO_VERSION, TLS1_2_VERSION, nullptr);
@@ -244,9 +244,14 @@ void TlsContext::ForgetSession(const std::string& key) {
   if (std::shared_ptr<Context> context = Current()) context->Forget(key);
 }
 
-void TlsContext::CountHandshake(bool resumed) {
+void TlsContext::HandshakeDone(SSL* ssl, const std::string& key, bool resumed) {
   ++handshakes_;
-  if (resumed) ++resumed_;
+  if (resumed) {
+    ++resumed_;
+  } else if (Ssl().SSL_ctrl(ssl, SSL_CTRL_GET_MAX_PROTO_VERSION, 0, nullptr) == TLS1_2_VERSION) {
+    // Held to TLS 1.2 for a session the server did not take: the next connection offers 1.3.
+    ForgetSession(key);
+  }
 }
 
 }  // namespace qlm

@@ -51,7 +51,9 @@ class TlsContext {
   // Handshakes finished, and how many of them resumed a session, since the process started.
   std::uint64_t Handshakes() const { return handshakes_.load(); }
   std::uint64_t Resumed() const { return resumed_.load(); }
-  void CountHandshake(bool resumed);
+  // The handshake of `ssl` (made by NewConnection for `key`) finished: it is counted, and a session
+  // the server did not take, where it held the connection to TLS 1.2, is forgotten.
+  void HandshakeDone(SSL* ssl, const std::string& key, bool resumed);
 
  private:
   TlsContext() = default;

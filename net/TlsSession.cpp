@@ -86,12 +86,7 @@ int TlsSession::Handshake() {
   if (rc == 1) {
     established_ = true;
     resumed_ = Ssl().SSL_session_reused(ssl_) == 1;
-    TlsContext::Instance().CountHandshake(resumed_);
-    // Held to TLS 1.2 for a session the server did not take: the next connection offers 1.3.
-    if (!resumed_ &&
-        Ssl().SSL_ctrl(ssl_, SSL_CTRL_GET_MAX_PROTO_VERSION, 0, nullptr) == TLS1_2_VERSION) {
-      TlsContext::Instance().ForgetSession(key_);
-    }
+    TlsContext::Instance().HandshakeDone(ssl_, key_, resumed_);
     return 0;
   }
   const int error = Ssl().SSL_get_error(ssl_, rc);
