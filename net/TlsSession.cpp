@@ -71,7 +71,7 @@ int TlsSession::Handshake() {
   }
   if (established_) return 0;
   // A flight the socket did not take in full goes first.
-  if (const int held = SendHeld(); held == WSAEWOULDBLOCK) {
+  if (const int held = Flush(); held == WSAEWOULDBLOCK) {
     return held;
   } else if (held != 0) {
     return Failed(kTlsHandshakeFailed);
@@ -92,7 +92,7 @@ int TlsSession::Handshake() {
   const int error = Ssl().SSL_get_error(ssl_, rc);
   if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
     // The server waits for this flight.
-    const int held = SendHeld();
+    const int held = Flush();
     return held == 0 || held == WSAEWOULDBLOCK ? WSAEWOULDBLOCK : Failed(kTlsHandshakeFailed);
   }
   const int failure = FailureFromVerify();
@@ -108,7 +108,7 @@ int TlsSession::Failed(int failure) {
   return -1;
 }
 
-int TlsSession::SendHeld() {
+int TlsSession::Flush() {
   while (!held_.empty()) {
     std::size_t sent = 0;
     const int rc = WsSend(socket_, held_.data(), held_.size(), &sent);
@@ -122,10 +122,6 @@ int TlsSession::SendHeld() {
     held_.erase(0, sent);
   }
   return 0;
-}
-
-int TlsSession::Flush() {
-  return SendHeld();
 }
 
 int TlsSession::FailureFromVerify() const {
@@ -146,8 +142,7 @@ int TlsSession::FailureFromVerify() const {
     case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
     case X509_V_ERR_CERT_UNTRUSTED:
     case X509_V_ERR_CERT_REJECTED:
-      return TlsContext::Instance().AuthorityFileUnread() ? kTlsAuthorityFileUnread
-                                                          : kTlsUntrusted;
+      return TlsContext::Instance().AuthorityFileUnread() ? kTlsAuthorityFileUnread : kTlsUntrusted;
     default:
       return kTlsBadCertificate;
   }
@@ -158,7 +153,7 @@ int TlsSession::Read(char* buffer, std::size_t* length) {
   *length = 0;
   if (ssl_ == nullptr || !established_) return WSAENOTCONN;
   // What was written must be out before an answer to it is waited for.
-  if (const int held = SendHeld(); held != 0 && held != WSAEWOULDBLOCK) return held;
+  if (const int held = Flush(); held != 0 && held != WSAEWOULDBLOCK) return held;
   Ssl().ERR_clear_error();
   const int n = Ssl().SSL_read(ssl_, buffer, room);
   if (n > 0) {
@@ -200,7 +195,7 @@ int TlsSession::Write(const char* data, std::size_t length, std::size_t* sent) {
   if (n > 0) {
     *sent = static_cast<std::size_t>(n);
     if (!joining) return 0;
-    const int held = SendHeld();
+    const int held = Flush();
     return held == WSAEWOULDBLOCK ? 0 : held;
   }
   // A closing alert from the peer ends what can be written as a reset does: a result of 0 would
@@ -230,7 +225,7 @@ int TlsSession::BioWrite(BIO* bio, const char* data, int length) {
     // Held, or behind held bytes: the order on the wire is the order of the writes.
     self->held_.append(data, static_cast<std::size_t>(length));
     if (self->holding_) return length;
-    const int rc = self->SendHeld();
+    const int rc = self->Flush();
     return rc == 0 || rc == WSAEWOULDBLOCK ? length : -1;
   }
   std::size_t sent = 0;

@@ -72,7 +72,6 @@ class TlsSession {
   int FailureFromVerify() const;
   // Records `failure`, drops what was held and the host's session; -1.
   int Failed(int failure);
-  int SendHeld();
   // The WinSock result of an SSL_read or SSL_write that returned `rc` <= 0: would-block while
   // OpenSSL waits for the socket, the socket's own error, `eof_result` when the peer just closed.
   int ResultOf(int rc, int eof_result);
