@@ -61,20 +61,27 @@ class TlsTest : public ::testing::Test {
     return server;
   }
 
-  // Fetches `url` (through `proxy`, with its credentials on the request when it has them) to
-  // the end.
-  Fetched Fetch(const std::string& url, const ProxySettings& proxy = {}) {
+  // Starts a request for `url` (through `proxy`, with its credentials on the request when it has
+  // them) that tells `recorder`.
+  static std::unique_ptr<CHttpRequest> Begin(const std::string& url, ProgressRecorder* recorder,
+                                             const ProxySettings& proxy = {}) {
     CUrl parsed;
     EXPECT_TRUE(parsed.Parse(url)) << url;
     HttpRoute route;
     EXPECT_TRUE(RouteRequest(parsed, proxy, &route)) << url;
+    auto request = std::make_unique<CHttpRequest>(recorder);
+    ApplyCredentials(*request, proxy, {}, false);
+    EXPECT_TRUE(request->Get(route));
+    return request;
+  }
+
+  // Fetches `url` to the end.
+  Fetched Fetch(const std::string& url, const ProxySettings& proxy = {}) {
     ProgressRecorder recorder;
-    CHttpRequest request(&recorder);
-    ApplyCredentials(request, proxy, {}, false);
-    EXPECT_TRUE(request.Get(route));
+    const std::unique_ptr<CHttpRequest> request = Begin(url, &recorder, proxy);
     EXPECT_TRUE(loop_.RunUntil([&] { return recorder.Finished(); })) << url;
-    return {request.ResultCode(), request.StatusCode(), request.TlsFailure(), request.TlsResumed(),
-            recorder.pulled_body};
+    return {request->ResultCode(), request->StatusCode(), request->TlsFailure(),
+            request->TlsResumed(), recorder.pulled_body};
   }
 
   HttpTestLoop loop_;
@@ -204,12 +211,7 @@ TEST_F(TlsTest, ConnectionsSideBySideToATls13ServerAllResume) {
     auto one = std::make_unique<Running>();
     const bool page = started++ % 2 == 0;
     one->expected = page ? kPage : picture;
-    CUrl parsed;
-    ASSERT_TRUE(parsed.Parse(server.Url(page ? "/p.html" : "/i.jpg")));
-    HttpRoute route;
-    ASSERT_TRUE(RouteRequest(parsed, {}, &route));
-    one->request = std::make_unique<CHttpRequest>(&one->recorder);
-    ASSERT_TRUE(one->request->Get(route));
+    one->request = Begin(server.Url(page ? "/p.html" : "/i.jpg"), &one->recorder);
     running.push_back(std::move(one));
   };
   for (int i = 0; i < kSideBySide; ++i) start();
