@@ -83,7 +83,8 @@ class PatrolUrlSet {
 
  private:
   enum Mark : std::uint8_t { kAdmitted = 1, kVisited = 2, kFailed = 3 };
-  // For each chain c, the smallest depth of an admission with a chain of at most c.
+  // For each chain c, the smallest depth of an admission (or expansion) with a chain of at most c:
+  // one at (depth, chain) is covered exactly when shallowest[chain] <= depth.
   using Shallowest = std::array<int32_t, kMaxChain + 1>;
   static constexpr Shallowest kNone = {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX};
   struct Url {
