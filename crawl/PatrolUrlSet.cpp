@@ -23,6 +23,30 @@ constexpr std::size_t kHeaderBytes = 16;
 constexpr std::size_t kEntryBytes = 24;
 constexpr std::uint16_t kEntryCheck = 0x5155;
 
+// A cell's words: the depth, `from`, two flags.
+constexpr int kFromShift = 27;
+constexpr std::uint32_t kDepthMask = (1u << kFromShift) - 1;
+constexpr std::uint32_t kFromMask = 7u << kFromShift;
+constexpr std::uint32_t kNever = 4;  // `from` of a Shallowest that is kNone
+constexpr std::uint32_t kWide = 5;   // `from` of one kept in wide_
+constexpr std::uint32_t kFlagA = 1u << 30;  // visited; localizing
+constexpr std::uint32_t kFlagB = 1u << 31;  // failed
+constexpr std::uint32_t kFresh = kNever << kFromShift;
+
+bool IsFree(const NameHash& key) {
+  return key.first == 0 && key.second == 0;
+}
+
+// The key of a URL: never that of a free cell.
+NameHash Occupying(NameHash key) {
+  if (IsFree(key)) key.second = 1;
+  return key;
+}
+
+std::uint32_t FromOf(std::uint32_t word) {
+  return (word & kFromMask) >> kFromShift;
+}
+
 std::string Header() {
   std::string header(kMagic);
   const NameHash probe = NameHash::Of("Quillmere patrol URLs");
@@ -110,12 +134,9 @@ void PatrolUrlSet::Remove() {
 }
 
 void PatrolUrlSet::Clear() {
-  {
-    // The entries and the buckets go with the map before their pools are let go.
-    decltype(urls_) empty(&pool_);
-    urls_.swap(empty);
-  }
-  pool_.release();
+  for (Segment& segment : segments_) segment = Segment();
+  wide_ = {};
+  size_ = 0;
   expanded_pages_ = 0;
 }
 
@@ -128,7 +149,70 @@ NameHash PatrolUrlSet::Key(const LinkRecord& record) const {
   // NUL separates the parts: none of them holds one.
   key_.assign(record.folder_path).append(1, '\0').append(record.item_url).append(1, '\0');
   key_.append(url);
-  return NameHash::Of(key_);
+  return Occupying(NameHash::Of(key_));
+}
+
+PatrolUrlSet::Cell& PatrolUrlSet::Probe(const Segment& segment, const NameHash& key) {
+  for (std::size_t i = key.first & segment.mask;; i = (i + 1) & segment.mask) {
+    Cell& cell = segment.cells[i];
+    if (cell.key == key || IsFree(cell.key)) return cell;
+  }
+}
+
+std::size_t PatrolUrlSet::SegmentOf(const NameHash& key) {
+  return key.second >> (64 - kSegmentBits);
+}
+
+const PatrolUrlSet::Cell* PatrolUrlSet::Find(const NameHash& key) const {
+  const Segment& segment = segments_[SegmentOf(key)];
+  if (!segment.cells) return nullptr;
+  const Cell& cell = Probe(segment, key);
+  return IsFree(cell.key) ? nullptr : &cell;
+}
+
+PatrolUrlSet::Cell& PatrolUrlSet::FindOrAdd(const NameHash& key) {
+  Segment& segment = segments_[SegmentOf(key)];
+  Cell* cell = segment.cells ? &Probe(segment, key) : nullptr;
+  if (cell && !IsFree(cell->key)) return *cell;
+  // At most three quarters full, so that a probe for a new URL ends soon.
+  if (!cell || (segment.used + 1) * 4 > (segment.mask + 1) * 3) {
+    Grow(segment);
+    cell = &Probe(segment, key);
+  }
+  *cell = {key, kFresh, kFresh};
+  ++segment.used;
+  ++size_;
+  return *cell;
+}
+
+void PatrolUrlSet::Grow(Segment& segment) {
+  const std::size_t size = segment.cells ? 2 * (std::size_t{segment.mask} + 1) : 16;
+  auto cells = std::make_unique<Cell[]>(size);  // zeroed: all free
+  const auto mask = static_cast<std::uint32_t>(size - 1);
+  for (std::size_t i = 0; segment.cells && i <= segment.mask; ++i) {
+    const Cell& cell = segment.cells[i];
+    if (IsFree(cell.key)) continue;
+    std::size_t at = cell.key.first & mask;
+    while (!IsFree(cells[at].key)) at = (at + 1) & mask;
+    cells[at] = cell;
+  }
+  segment.cells = std::move(cells);
+  segment.mask = mask;
+}
+
+PatrolUrlSet::Shallowest PatrolUrlSet::Read(const Cell& cell, bool expansions) const {
+  const std::uint32_t word = expansions ? cell.expanded : cell.admitted;
+  const std::uint32_t from = FromOf(word);
+  if (from == kNever) return kNone;
+  if (from == kWide) {
+    const Wide& wide = wide_.at(cell.key);
+    return expansions ? wide.expanded : wide.admitted;
+  }
+  Shallowest shallowest = kNone;
+  for (std::uint32_t c = from; c <= kMaxChain; ++c) {
+    shallowest[c] = static_cast<int32_t>(word & kDepthMask);
+  }
+  return shallowest;
 }
 
 bool PatrolUrlSet::Lower(Shallowest& shallowest, int32_t depth, int chain) {
@@ -137,15 +221,38 @@ bool PatrolUrlSet::Lower(Shallowest& shallowest, int32_t depth, int chain) {
   return true;
 }
 
+bool PatrolUrlSet::Lower(Cell& cell, bool expansions, int32_t depth, int chain) {
+  Shallowest shallowest = Read(cell, expansions);
+  if (!Lower(shallowest, depth, chain)) return false;
+  std::uint32_t& word = expansions ? cell.expanded : cell.admitted;
+  const std::uint32_t flags = word & (kFlagA | kFlagB);
+  // `from` is the first chain admitted; the word holds the array when all later ones agree.
+  std::uint32_t from = 0;
+  while (shallowest[from] == INT32_MAX) ++from;  // one chain at least was lowered
+  bool plain = FromOf(word) != kWide && shallowest[from] >= 0 &&
+               static_cast<std::uint32_t>(shallowest[from]) <= kDepthMask;
+  for (std::uint32_t c = from + 1; plain && c <= kMaxChain; ++c) {
+    plain = shallowest[c] == shallowest[from];
+  }
+  if (plain) {
+    word = flags | (from << kFromShift) | static_cast<std::uint32_t>(shallowest[from]);
+  } else {
+    Wide& wide = wide_[cell.key];
+    (expansions ? wide.expanded : wide.admitted) = shallowest;
+    word = flags | (kWide << kFromShift);
+  }
+  return true;
+}
+
 bool PatrolUrlSet::Apply(const NameHash& key, Mark mark, int32_t depth, int chain) {
-  Url& url = urls_[key];
+  Cell& cell = FindOrAdd(key);
   switch (mark) {
     case kAdmitted:
-      return Lower(url.shallowest, depth, chain);
+      return Lower(cell, false, depth, chain);
     case kVisited:
-      return !std::exchange(url.visited, true);
+      return !(std::exchange(cell.admitted, cell.admitted | kFlagA) & kFlagA);
     case kFailed:
-      return !std::exchange(url.failed, true);
+      return !(std::exchange(cell.admitted, cell.admitted | kFlagB) & kFlagB);
   }
   return false;
 }
@@ -165,26 +272,27 @@ void PatrolUrlSet::Note(const NameHash& key, Mark mark, int32_t depth, int chain
 PatrolUrlSet::Admitted PatrolUrlSet::Admit(const LinkRecord& record) {
   const NameHash key = Key(record);
   const int chain = std::clamp(record.chain, 0, kMaxChain);
-  Url& url = urls_[key];
+  Cell& cell = FindOrAdd(key);
   // The entry may be there for an expansion or a mark alone: new is what was never admitted.
-  const bool first = url.shallowest[kMaxChain] == INT32_MAX;
-  if (url.failed || !Lower(url.shallowest, record.depth, chain)) return Admitted::kCovered;
+  const bool first = FromOf(cell.admitted) == kNever;
+  if ((cell.admitted & kFlagB) || !Lower(cell, false, record.depth, chain)) {
+    return Admitted::kCovered;
+  }
   Note(key, kAdmitted, record.depth, chain);
   return first ? Admitted::kNew : Admitted::kShallower;
 }
 
 bool PatrolUrlSet::Expand(const LinkRecord& referrer) {
-  Shallowest& expanded = urls_[Key(referrer)].expanded;
-  const bool first = expanded[kMaxChain] == INT32_MAX;
-  if (!Lower(expanded, referrer.depth, std::clamp(referrer.chain, 0, kMaxChain))) return false;
+  Cell& cell = FindOrAdd(Key(referrer));
+  const bool first = FromOf(cell.expanded) == kNever;
+  if (!Lower(cell, true, referrer.depth, std::clamp(referrer.chain, 0, kMaxChain))) return false;
   if (first) ++expanded_pages_;
   return true;
 }
 
 bool PatrolUrlSet::ExpansionCovers(const LinkRecord& referrer) const {
-  const auto it = urls_.find(Key(referrer));
-  return it != urls_.end() &&
-         it->second.expanded[std::clamp(referrer.chain, 0, kMaxChain)] <= referrer.depth;
+  const Cell* cell = Find(Key(referrer));
+  return cell && Read(*cell, true)[std::clamp(referrer.chain, 0, kMaxChain)] <= referrer.depth;
 }
 
 bool PatrolUrlSet::FirstLocalizing(const LinkRecord& page) {
@@ -192,14 +300,15 @@ bool PatrolUrlSet::FirstLocalizing(const LinkRecord& page) {
   if (!page.storage_name.empty()) {
     // Stored under another URL's name: another file to localise, with an entry of its own.
     key_.append(1, '\0').append(page.storage_name);
-    key = NameHash::Of(key_);
+    key = Occupying(NameHash::Of(key_));
   }
-  return !std::exchange(urls_[key].localizing, true);
+  Cell& cell = FindOrAdd(key);
+  return !(std::exchange(cell.expanded, cell.expanded | kFlagA) & kFlagA);
 }
 
 bool PatrolUrlSet::HasFailed(const LinkRecord& record) const {
-  const auto it = urls_.find(Key(record));
-  return it != urls_.end() && it->second.failed;
+  const Cell* cell = Find(Key(record));
+  return cell && (cell->admitted & kFlagB);
 }
 
 bool PatrolUrlSet::FirstVisit(const LinkRecord& record) {

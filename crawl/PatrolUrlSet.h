@@ -3,7 +3,7 @@
 #include <array>
 #include <climits>
 #include <cstdint>
-#include <memory_resource>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -79,7 +79,7 @@ class PatrolUrlSet {
   // Pages expanded so far, each counted once however often it was expanded.
   std::size_t ExpandedPages() const { return expanded_pages_; }
 
-  std::size_t Size() const { return urls_.size(); }
+  std::size_t Size() const { return size_; }
 
  private:
   enum Mark : std::uint8_t { kAdmitted = 1, kVisited = 2, kFailed = 3 };
@@ -87,16 +87,43 @@ class PatrolUrlSet {
   // one at (depth, chain) is covered exactly when shallowest[chain] <= depth.
   using Shallowest = std::array<int32_t, kMaxChain + 1>;
   static constexpr Shallowest kNone = {INT32_MAX, INT32_MAX, INT32_MAX, INT32_MAX};
-  struct Url {
-    Shallowest shallowest = kNone;  // admissions
-    Shallowest expanded = kNone;    // expansions
-    bool visited = false;
-    bool failed = false;
-    bool localizing = false;  // put into the localize queue
+
+  // A URL in 24 bytes. Nearly every Shallowest is "none below chain `from`, `depth` from there
+  // on", which a word holds with a flag bit beside it:
+  //   bits 0-26 the depth, bits 27-29 `from` (0 to 3, kNever, kWide), bit 30 and 31 flags.
+  // Any other (a URL reached deeper by a shorter chain, a depth beyond 27 bits) is kept whole in
+  // wide_, and its word says kWide.
+  struct Cell {
+    NameHash key;  // {0, 0}: a free cell
+    std::uint32_t admitted;  // flags: visited (bit 30), failed (bit 31)
+    std::uint32_t expanded;  // flag: localizing (bit 30)
   };
+  struct Wide {
+    Shallowest admitted = kNone;
+    Shallowest expanded = kNone;
+  };
+  // The table is split by the key's top bits into segments that grow one at a time, so that
+  // growing never holds two copies of the whole set. Open addressing with linear probing: a URL
+  // is one or two cache lines away, where a node map costs three misses; nothing is ever taken
+  // out but by Clear.
+  struct Segment {
+    std::unique_ptr<Cell[]> cells;
+    std::uint32_t mask = 0;  // cells - 1; no cells yet when 0 and `cells` is empty
+    std::uint32_t used = 0;
+  };
+  static constexpr int kSegmentBits = 8;
 
   NameHash Key(const LinkRecord& record) const;
-  // Lowers `shallowest` to take in (depth, chain); false when it covered them already.
+  static std::size_t SegmentOf(const NameHash& key);
+  // The cell of `key` in a segment with cells, or the free one where it would go.
+  static Cell& Probe(const Segment& segment, const NameHash& key);
+  const Cell* Find(const NameHash& key) const;
+  Cell& FindOrAdd(const NameHash& key);
+  static void Grow(Segment& segment);
+  Shallowest Read(const Cell& cell, bool expansions) const;
+  // Lowers the cell's admissions (or expansions) to take in (depth, chain); false when they
+  // covered them already.
+  bool Lower(Cell& cell, bool expansions, int32_t depth, int chain);
   static bool Lower(Shallowest& shallowest, int32_t depth, int chain);
   // Applies one entry; true when it changed the set.
   bool Apply(const NameHash& key, Mark mark, int32_t depth, int chain);
@@ -105,10 +132,9 @@ class PatrolUrlSet {
   // Empties the set and gives its memory back.
   void Clear();
 
-  // The entries come from pools of their size, without a heap block's header and rounding each:
-  // a large site holds hundreds of thousands of them. The set only grows until it is cleared.
-  std::pmr::unsynchronized_pool_resource pool_;
-  std::pmr::unordered_map<NameHash, Url, NameHash::Hasher> urls_{&pool_};
+  std::array<Segment, std::size_t{1} << kSegmentBits> segments_;
+  std::unordered_map<NameHash, Wide, NameHash::Hasher> wide_;
+  std::size_t size_ = 0;
   std::size_t expanded_pages_ = 0;
   std::string path_;
   int fd_ = -1;

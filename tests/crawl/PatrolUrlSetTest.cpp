@@ -48,12 +48,18 @@ TEST(PatrolUrlSetTest, AUrlIsAdmittedOnceUnlessALaterLinkReachesItShallower) {
       {Record("http://h/b.html", 5, 0), Admitted::kNew},
       {Record("http://h/a.html", 5, 0, "http://h/other/"), Admitted::kNew},
       {Record("http://h/a.html?x=1", 5, 0), Admitted::kNew},
+      // Depths beyond what an entry holds in its own bits.
+      {Record("http://h/deep.html", 200000000, 1), Admitted::kNew},
+      {Record("http://h/deep.html", 200000001, 1), Admitted::kCovered},
+      {Record("http://h/deep.html", 199999999, 2), Admitted::kShallower},
+      {Record("http://h/deep.html", 199999999, 1), Admitted::kShallower},
+      {Record("http://h/deep.html", 199999999, 3), Admitted::kCovered},
   };
   PatrolUrlSet urls;
   for (std::size_t i = 0; i < std::size(steps); ++i) {
     EXPECT_EQ(urls.Admit(steps[i].record), steps[i].admitted) << "step " << i;
   }
-  EXPECT_EQ(urls.Size(), 4u);
+  EXPECT_EQ(urls.Size(), 5u);
 }
 
 TEST(PatrolUrlSetTest, AFailedUrlIsNotAdmittedAgainAndEachUrlCountsOnce) {
