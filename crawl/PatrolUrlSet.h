@@ -94,7 +94,7 @@ class PatrolUrlSet {
   // Any other (a URL reached deeper by a shorter chain, a depth beyond 27 bits) is kept whole in
   // wide_, and its word says kWide.
   struct Cell {
-    NameHash key;  // {0, 0}: a free cell
+    NameHash key;            // {0, 0}: a free cell
     std::uint32_t admitted;  // flags: visited (bit 30), failed (bit 31)
     std::uint32_t expanded;  // flag: localizing (bit 30)
   };
