@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "net/CUrl.h"
+#include "net/UrlReference.h"
 
 namespace {
 
@@ -66,6 +67,32 @@ void BM_CUrlParseFreshRecord(benchmark::State& state) {
   ReportRate(state);
 }
 BENCHMARK(BM_CUrlParseFreshRecord);
+
+// The links of a page resolved against it, as written in pages: relative, absolute paths, some
+// with dot segments, queries and fragments.
+void BM_ResolveUrlReference(benchmark::State& state) {
+  static const std::vector<std::string> links = {
+      "chapter3.html",
+      "../index.html",
+      "/p/12/1234.html",
+      "img/photo0001.jpg",
+      "./guide/intro.html#start",
+      "search.cgi?q=cats&page=2",
+      "#top",
+      "http://www.example.com/other/page.html",
+      "//cdn.example.com/style.css",
+      "/docs/./guide/../manual/chapter3.htm#section-2",
+  };
+  const std::string base = "http://www.example.com/docs/library/functions.html";
+  for (auto _ : state) {
+    for (const std::string& link : links) {
+      benchmark::DoNotOptimize(qlm::ResolveUrlReference(base, link).data());
+    }
+  }
+  state.counters["links_per_second"] = benchmark::Counter(
+      static_cast<double>(state.iterations() * links.size()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ResolveUrlReference);
 
 }  // namespace
 
