@@ -65,6 +65,10 @@ std::string Merge(const Parts& base, std::string_view path) {
 }  // namespace
 
 std::string RemoveDotSegments(std::string_view input) {
+  // Most paths hold no "." or ".." segment: every one of those starts the path or follows a "/".
+  if (!input.starts_with('.') && input.find("/.") == std::string_view::npos) {
+    return std::string(input);
+  }
   std::string output;
   output.reserve(input.size());
   // Drops the last segment of the output with its "/" (the climb of a "..").
@@ -122,8 +126,8 @@ std::string ResolveUrlReference(std::string_view base_text, std::string_view ref
       path = base.path;
       target.query = ref.query ? ref.query : base.query;
     } else {
-      path = RemoveDotSegments(ref.path.starts_with('/') ? std::string(ref.path)
-                                                         : Merge(base, ref.path));
+      path = ref.path.starts_with('/') ? RemoveDotSegments(ref.path)
+                                       : RemoveDotSegments(Merge(base, ref.path));
       target.query = ref.query;
     }
   }
