@@ -27,10 +27,13 @@ constexpr std::uint16_t kEntryCheck = 0x5155;
 constexpr int kFromShift = 27;
 constexpr std::uint32_t kDepthMask = (1u << kFromShift) - 1;
 constexpr std::uint32_t kFromMask = 7u << kFromShift;
-constexpr std::uint32_t kNever = 4;         // `from` of a Shallowest that is kNone
-constexpr std::uint32_t kWide = 5;          // `from` of one kept in wide_
-constexpr std::uint32_t kFlagA = 1u << 30;  // visited; localizing
-constexpr std::uint32_t kFlagB = 1u << 31;  // failed
+constexpr std::uint32_t kNever = 4;  // `from` of a Shallowest that is kNone
+constexpr std::uint32_t kWide = 5;   // `from` of one kept in wide_
+// The flags: visited and failed in the admissions' word, localizing in the expansions'.
+constexpr std::uint32_t kVisitedFlag = 1u << 30;
+constexpr std::uint32_t kFailedFlag = 1u << 31;
+constexpr std::uint32_t kLocalizingFlag = 1u << 30;
+constexpr std::uint32_t kFlags = 3u << 30;
 constexpr std::uint32_t kFresh = kNever << kFromShift;
 
 bool IsFree(const NameHash& key) {
@@ -41,6 +44,11 @@ bool IsFree(const NameHash& key) {
 NameHash Occupying(NameHash key) {
   if (IsFree(key)) key.second = 1;
   return key;
+}
+
+// Sets `flag` in `word`; true when it was not set.
+bool SetFlag(std::uint32_t& word, std::uint32_t flag) {
+  return !(std::exchange(word, word | flag) & flag);
 }
 
 std::uint32_t FromOf(std::uint32_t word) {
@@ -186,18 +194,16 @@ PatrolUrlSet::Cell& PatrolUrlSet::FindOrAdd(const NameHash& key) {
 }
 
 void PatrolUrlSet::Grow(Segment& segment) {
+  Segment grown;
   const std::size_t size = segment.cells ? 2 * (std::size_t{segment.mask} + 1) : 16;
-  auto cells = std::make_unique<Cell[]>(size);  // zeroed: all free
-  const auto mask = static_cast<std::uint32_t>(size - 1);
+  grown.cells = std::make_unique<Cell[]>(size);  // zeroed: all free
+  grown.mask = static_cast<std::uint32_t>(size - 1);
+  grown.used = segment.used;
   for (std::size_t i = 0; segment.cells && i <= segment.mask; ++i) {
     const Cell& cell = segment.cells[i];
-    if (IsFree(cell.key)) continue;
-    std::size_t at = cell.key.first & mask;
-    while (!IsFree(cells[at].key)) at = (at + 1) & mask;
-    cells[at] = cell;
+    if (!IsFree(cell.key)) Probe(grown, cell.key) = cell;
   }
-  segment.cells = std::move(cells);
-  segment.mask = mask;
+  segment = std::move(grown);
 }
 
 PatrolUrlSet::Shallowest PatrolUrlSet::Read(const Cell& cell, bool expansions) const {
@@ -225,7 +231,7 @@ bool PatrolUrlSet::Lower(Cell& cell, bool expansions, int32_t depth, int chain) 
   Shallowest shallowest = Read(cell, expansions);
   if (!Lower(shallowest, depth, chain)) return false;
   std::uint32_t& word = expansions ? cell.expanded : cell.admitted;
-  const std::uint32_t flags = word & (kFlagA | kFlagB);
+  const std::uint32_t flags = word & kFlags;
   // `from` is the first chain admitted; the word holds the array when all later ones agree.
   std::uint32_t from = 0;
   while (shallowest[from] == INT32_MAX) ++from;  // one chain at least was lowered
@@ -250,9 +256,9 @@ bool PatrolUrlSet::Apply(const NameHash& key, Mark mark, int32_t depth, int chai
     case kAdmitted:
       return Lower(cell, false, depth, chain);
     case kVisited:
-      return !(std::exchange(cell.admitted, cell.admitted | kFlagA) & kFlagA);
+      return SetFlag(cell.admitted, kVisitedFlag);
     case kFailed:
-      return !(std::exchange(cell.admitted, cell.admitted | kFlagB) & kFlagB);
+      return SetFlag(cell.admitted, kFailedFlag);
   }
   return false;
 }
@@ -275,7 +281,7 @@ PatrolUrlSet::Admitted PatrolUrlSet::Admit(const LinkRecord& record) {
   Cell& cell = FindOrAdd(key);
   // The entry may be there for an expansion or a mark alone: new is what was never admitted.
   const bool first = FromOf(cell.admitted) == kNever;
-  if ((cell.admitted & kFlagB) || !Lower(cell, false, record.depth, chain)) {
+  if ((cell.admitted & kFailedFlag) || !Lower(cell, false, record.depth, chain)) {
     return Admitted::kCovered;
   }
   Note(key, kAdmitted, record.depth, chain);
@@ -303,12 +309,12 @@ bool PatrolUrlSet::FirstLocalizing(const LinkRecord& page) {
     key = Occupying(NameHash::Of(key_));
   }
   Cell& cell = FindOrAdd(key);
-  return !(std::exchange(cell.expanded, cell.expanded | kFlagA) & kFlagA);
+  return SetFlag(cell.expanded, kLocalizingFlag);
 }
 
 bool PatrolUrlSet::HasFailed(const LinkRecord& record) const {
   const Cell* cell = Find(Key(record));
-  return cell && (cell->admitted & kFlagB);
+  return cell && (cell->admitted & kFailedFlag);
 }
 
 bool PatrolUrlSet::FirstVisit(const LinkRecord& record) {
