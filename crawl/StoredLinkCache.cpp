@@ -3,9 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <functional>
 
+#include "crawl/RecordBytes.h"
 #include "platform/WholeFile.h"
 
 namespace qlm {
@@ -23,63 +23,6 @@ constexpr char kRewriteRecord = 'R';
 constexpr char kLocalizedRecord = 'L';
 // What the new file gathers before it is written.
 constexpr std::size_t kWriteChunk = 64 * 1024;
-
-// FNV-1a, which can be carried on over a record written in parts.
-constexpr std::uint64_t kChecksumStart = 0xcbf29ce484222325ull;
-std::uint64_t Checksum(std::uint64_t sum, std::string_view bytes) {
-  for (const char c : bytes) sum = (sum ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
-  return sum;
-}
-
-// Reads the file's numbers and texts in order; any read past the end fails it for good.
-class Reader {
- public:
-  explicit Reader(std::string_view bytes) : rest_(bytes) {}
-  template <typename T>
-  bool Take(T& value) {
-    if (rest_.size() < sizeof value) return Fail();
-    std::memcpy(&value, rest_.data(), sizeof value);
-    rest_.remove_prefix(sizeof value);
-    return true;
-  }
-  bool Take(NameHash& hash) { return Take(hash.first) && Take(hash.second); }
-  bool Take(StoredBytes& bytes) { return Take(bytes.size) && Take(bytes.hash); }
-  bool Take(std::string_view& text, std::size_t length) {
-    if (rest_.size() < length) return Fail();
-    text = rest_.substr(0, length);
-    rest_.remove_prefix(length);
-    return true;
-  }
-  bool AtEnd() const { return rest_.empty(); }
-  const char* At() const { return rest_.data(); }
-  // Reads the checksum that ends the record begun at `begin`; false when it does not match.
-  bool CheckRecord(const char* begin) {
-    const std::uint64_t sum =
-        Checksum(kChecksumStart, std::string_view(begin, rest_.data() - begin));
-    std::uint64_t stored = 0;
-    return Take(stored) && stored == sum;
-  }
-
- private:
-  bool Fail() {
-    rest_ = {};
-    return false;
-  }
-  std::string_view rest_;
-};
-
-template <typename T>
-void Append(std::string& out, const T& value) {
-  out.append(reinterpret_cast<const char*>(&value), sizeof value);
-}
-void Append(std::string& out, const NameHash& hash) {
-  Append(out, hash.first);
-  Append(out, hash.second);
-}
-void Append(std::string& out, const StoredBytes& bytes) {
-  Append(out, bytes.size);
-  Append(out, bytes.hash);
-}
 
 std::string NewFileOf(const std::string& file) {
   return file + ".new";
@@ -151,7 +94,7 @@ bool StoredLinkCache::Load() {
 
 bool StoredLinkCache::Read(std::string_view bytes) {
   if (!bytes.starts_with(kMagic)) return false;
-  Reader in(bytes.substr(kMagic.size()));
+  RecordReader in(bytes.substr(kMagic.size()));
   while (!in.AtEnd()) {
     const char* begin = in.At();
     char record = 0;
@@ -232,13 +175,13 @@ void StoredLinkCache::Write(const NameHash& key, const StoredBytes& bytes,
   // The record goes out in parts; its checksum is carried on over each part before it goes.
   std::uint64_t sum = kChecksumStart;
   std::size_t from = pending_.size();
-  Append(pending_, kEntryRecord);
-  Append(pending_, key);
-  Append(pending_, bytes);
-  Append(pending_, static_cast<std::uint32_t>(links.size()));
+  AppendRecordBytes(pending_, kEntryRecord);
+  AppendRecordBytes(pending_, key);
+  AppendRecordBytes(pending_, bytes);
+  AppendRecordBytes(pending_, static_cast<std::uint32_t>(links.size()));
   for (const PageLink& link : links) {
-    Append(pending_, static_cast<std::uint8_t>(link.kind));
-    Append(pending_, static_cast<std::uint32_t>(link.url.size()));
+    AppendRecordBytes(pending_, static_cast<std::uint8_t>(link.kind));
+    AppendRecordBytes(pending_, static_cast<std::uint32_t>(link.url.size()));
     pending_.append(link.url);
     if (pending_.size() >= kWriteChunk) {
       sum = Checksum(sum, std::string_view(pending_).substr(from));
@@ -246,18 +189,18 @@ void StoredLinkCache::Write(const NameHash& key, const StoredBytes& bytes,
       Flush();
     }
   }
-  Append(pending_, Checksum(sum, std::string_view(pending_).substr(from)));
+  AppendRecordBytes(pending_, Checksum(sum, std::string_view(pending_).substr(from)));
 }
 
 void StoredLinkCache::Rewritten(const NameHash& key, const StoredBytes& before,
                                 const StoredBytes& after) {
   if (before == after || out_failed_) return;
   const std::size_t from = pending_.size();
-  Append(pending_, kRewriteRecord);
-  Append(pending_, key);
-  Append(pending_, before);
-  Append(pending_, after);
-  Append(pending_, Checksum(kChecksumStart, std::string_view(pending_).substr(from)));
+  AppendRecordBytes(pending_, kRewriteRecord);
+  AppendRecordBytes(pending_, key);
+  AppendRecordBytes(pending_, before);
+  AppendRecordBytes(pending_, after);
+  EndRecord(pending_, from);
   if (pending_.size() >= kWriteChunk) Flush();
 }
 
@@ -286,12 +229,12 @@ void StoredLinkCache::Localized(const NameHash& key, const StoredBytes& bytes,
 void StoredLinkCache::WriteLocalization(const NameHash& key, const Localization& localization) {
   if (out_failed_) return;
   const std::size_t from = pending_.size();
-  Append(pending_, kLocalizedRecord);
-  Append(pending_, key);
-  Append(pending_, localization.bytes);
-  Append(pending_, localization.token);
-  Append(pending_, localization.localize_link);
-  Append(pending_, Checksum(kChecksumStart, std::string_view(pending_).substr(from)));
+  AppendRecordBytes(pending_, kLocalizedRecord);
+  AppendRecordBytes(pending_, key);
+  AppendRecordBytes(pending_, localization.bytes);
+  AppendRecordBytes(pending_, localization.token);
+  AppendRecordBytes(pending_, localization.localize_link);
+  EndRecord(pending_, from);
   if (pending_.size() >= kWriteChunk) Flush();
 }
 
