@@ -391,6 +391,7 @@ void DLManager::TellEnded() {
   if (!store_.StagingFile().empty()) ::unlink(store_.StagingFile().c_str());
   urls_.Flush();
   SaveLinkCache(false);
+  validators_.reset();
   if (work_.Skipped() > 0) {
     PostMessage(Notify(), kMsgQueueRecordsSkipped, static_cast<WParam>(work_.Skipped()), 0);
   }
@@ -431,6 +432,8 @@ bool DLManager::Settled() {
 
 void DLManager::StartSync() {
   if (checkpoint_.Running()) return;
+  // The sync makes the validators of the files it makes durable durable with them.
+  if (validators_) validators_->Flush();
   work_.Seal();
   checkpoint_.Start(Handle(), kMsgSynced);
 }

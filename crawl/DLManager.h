@@ -19,6 +19,7 @@
 #include "crawl/ResultOutcome.h"
 #include "crawl/SpareFiles.h"
 #include "crawl/StoredLinkCache.h"
+#include "crawl/ValidatorLog.h"
 #include "crawl/Validators.h"
 #include "platform/SpareSockets.h"
 #include "platform/Window.h"
@@ -298,6 +299,9 @@ class DLManager : public Window {
   // The links of stored pages from the last patrols, so that an unchanged page is not read again
   // (made at the start, written at the end).
   std::unique_ptr<StoredLinkCache> link_cache_;
+  // What the server said of each stored file's version (read at the start, appended to as files
+  // are stored, rewritten and confirmed).
+  std::unique_ptr<ValidatorLog> validators_;
   // The links of the fetched page being expanded, and what AdmitToWork makes of them, kept
   // between pages for the room they took.
   std::vector<PageLink> page_links_;

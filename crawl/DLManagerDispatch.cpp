@@ -38,6 +38,9 @@ bool DLManager::BeginPatrol() {
   store_.TellChangesTo(generation_.get());
   link_cache_ = std::make_unique<StoredLinkCache>(store_.WorkFile(doc_.Name(), ".lc"));
   link_cache_->Load();
+  validators_ = std::make_unique<ValidatorLog>(store_.WorkFile(doc_.Name(), kValidatorLogExtension),
+                                               store_.MirrorRoot());
+  validators_->Open();
   // What a killed patrol left in the work folder goes; records it held go back first (pages it
   // was localising too), so that the start sees them.
   RemoveTemporaryFiles(doc_.ProjectFolder());
@@ -147,7 +150,8 @@ void DLManager::Renew(HeldRecord held, const ProjectItem& item, const CUrl& url,
   if (suspect) {
     Fetch(std::move(held), item, url, std::nullopt);
   } else {
-    Fetch(std::move(held), item, url, copy.written, ReadValidators(copy.file));
+    Fetch(std::move(held), item, url, copy.written,
+          validators_ ? validators_->Find(copy.file, copy.written) : Validators{});
   }
 }
 

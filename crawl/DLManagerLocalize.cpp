@@ -87,6 +87,14 @@ void DLManager::LocalizeStep() {
     }
   }
   crew_->Localize(pages, localize_start_);
+  // A rewritten page is the version of the server's file that its copy was.
+  if (validators_) {
+    for (const LocalizeCrew::Page& page : pages) {
+      if (page.result == PageLocalizer::kLocalized && page.outcome.after) {
+        validators_->Moved(page.outcome.file, page.outcome.before, *page.outcome.after);
+      }
+    }
+  }
   if (link_cache_) {
     for (const LocalizeCrew::Page& page : pages) {
       if (page.result != PageLocalizer::kLocalized) continue;

@@ -216,8 +216,14 @@ void DLManager::NotModified(DLObj& obj) {
   const LinkRecord& current = obj.Current();
   // The copy is as new as the server's: it now counts as written in this patrol, so the URL
   // reached again re-uses it instead of asking the server once more.
+  // Its validators hold for it still.
   const LocalCopy copy = store_.FindLocalCopy(current.url, current.folder_path);
-  if (copy.Exists()) store_.Touch(copy.file);
+  if (copy.Exists()) {
+    const std::optional<FileTime> touched = store_.Touch(copy.file);
+    if (touched && validators_ && !validators_->Find(copy.file, copy.written).Empty()) {
+      validators_->Moved(copy.file, copy.written, *touched);
+    }
+  }
   ReadStoredPage(Referrers(obj), current, LinkAdmission::kModePatrol);
 }
 
@@ -288,12 +294,15 @@ void DLManager::Content(DLObj& obj) {
                               ? kept.Kept().starts_with(kExecutableHeader)
                               : StartsLikeExecutable(temp);
   if (executable) return;
-  // The body carries its validators (DLObj gave them before closing it) into the mirror.
   std::string body = temp;
   bool temp_left = true;
+  std::optional<FileTime> written;
   const bool stored =
       store && store_.StoreFile(temp, storage, current.folder_path, suffix, &body, &temp_left,
-                                kept.LastWrite()) == MirrorStore::kStoreOk;
+                                kept.LastWrite(), &written) == MirrorStore::kStoreOk;
+  if (stored && written && validators_) {
+    validators_->Stored(body, *written, ValidatorsOfReply(obj.Main()->HeaderText()));
+  }
 
   if (page) ExpandFetchedPage(obj, page_bytes, content == StoredContent::kStyleSheet);
   if (stored && request_->pictures && (type == kFileTypeJpeg || suffix == kCgiVariants[1])) {

@@ -9,7 +9,6 @@
 #include "crawl/CrawlMessages.h"
 #include "crawl/DLStatus.h"
 #include "crawl/MirrorFiles.h"
-#include "crawl/Validators.h"
 #include "net/RobotsRules.h"
 #include "platform/Messaging.h"
 
@@ -199,12 +198,7 @@ void DLObj::OnProgress(CHttpRequest& request, int progress) {
     case kProgressFinished:
       StopAllTimers();
       request.SetBodySink(nullptr);
-      // The validators go with the body into the mirror, in one move; they are given while the
-      // file is open, which saves opening it again by its name.
-      if (body_.IsOpen()) {
-        KeepValidators(body_.Descriptor(), ValidatorsOfReply(request.HeaderText()));
-        if (!body_.Close() && body_error_ == 0) body_error_ = body_.LastError();
-      }
+      if (body_.IsOpen() && !body_.Close() && body_error_ == 0) body_error_ = body_.LastError();
       if (request.SinkFailed() && body_error_ == 0) {
         body_error_ = body_.LastError();
         body_refused_ = body_.Refused();

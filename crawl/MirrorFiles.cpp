@@ -7,7 +7,6 @@
 
 #include <cerrno>
 
-#include "crawl/Validators.h"
 #include "platform/FileTimes.h"
 
 namespace qlm {
@@ -30,10 +29,6 @@ int ReplaceFileVia(const std::string& staging, const std::string& target, std::s
     stat_ok = error == 0 && written && ::fstat(fd, &st) == 0;
   }
   if (error == 0 && written && stat_ok) *written = WriteTimeOf(st);
-  // A rewritten page is the same version of the server's file: it keeps the copy's validators.
-  // Other bytes (a redirect page) have none; the staging file may hold those of the file it
-  // replaced last.
-  if (error == 0) KeepValidators(fd, replacing ? ReadValidators(target) : Validators{});
   if (::close(fd) != 0 && error == 0) error = errno;
   if (error != 0) return error;
   error = MoveIntoPlace(staging, target, replacing);

@@ -75,15 +75,18 @@ std::optional<FileTime> MirrorStore::Written(const std::string& file) const {
   return RegularFileWritten(file);
 }
 
-void MirrorStore::NoteWritten(const std::string& file, std::optional<FileTime> time) const {
-  if (!remembering_) return;
+std::optional<FileTime> MirrorStore::NoteWritten(const std::string& file,
+                                                 std::optional<FileTime> time, bool wanted) const {
+  if (!remembering_ && !wanted) return time;
   const std::optional<FileTime> written = time ? time : RegularFileWritten(file);
+  if (!remembering_) return written;
   std::lock_guard memo(memo_lock_);
   if (written) {
     written_->Wrote(file, *written);
   } else {
     written_->Forget(file);
   }
+  return written;
 }
 
 void MirrorStore::NoteMadeFolders(const std::vector<std::string>& folders) const {
@@ -179,7 +182,8 @@ void MirrorStore::RemoveOtherVariants(const CUrl& url, const std::string& name,
 int MirrorStore::StoreFile(const std::string& source, std::string_view storage_url,
                            std::string_view folder_path, std::string_view suffix,
                            std::string* stored, bool* source_left,
-                           std::optional<FileTime> source_written) const {
+                           std::optional<FileTime> source_written,
+                           std::optional<FileTime>* written) const {
   if (source_left) *source_left = true;
   std::lock_guard guard(lock_);
   CUrl parsed;
@@ -200,7 +204,8 @@ int MirrorStore::StoreFile(const std::string& source, std::string_view storage_u
   }
   if (error == ENOENT) return kSourceFailed;  // the folders were made: the source is missing
   if (error != 0) return WriteResult(error);
-  NoteWritten(file, source_written);
+  const std::optional<FileTime> time = NoteWritten(file, source_written, written != nullptr);
+  if (written) *written = time;
   if (HasStoredVariants(parsed)) RemoveOtherVariants(parsed, *name, suffix);
   if (stored) *stored = std::move(file);
   return kStoreOk;
@@ -300,20 +305,25 @@ int MirrorStore::ReplaceWithBytes(const std::string& file, std::string_view byte
 }
 
 int MirrorStore::ReplaceWithBytesVia(const std::string& staging, const std::string& file,
-                                     std::string_view bytes, bool replacing) const {
-  if (staging.empty()) return ReplaceWithBytes(file, bytes, replacing);
+                                     std::string_view bytes, bool replacing,
+                                     std::optional<FileTime>* written) const {
+  if (staging.empty()) {
+    const int result = ReplaceWithBytes(file, bytes, replacing);
+    if (written) *written = result == kStoreOk ? RegularFileWritten(file) : std::nullopt;
+    return result;
+  }
   if (!replacing) AddingTo(file);
-  std::optional<FileTime> written;
-  const int error = ReplaceFileVia(staging, file, bytes, replacing, &written);
-  if (error == 0) NoteWritten(file, written);
+  std::optional<FileTime> time;
+  const int error = ReplaceFileVia(staging, file, bytes, replacing, &time);
+  if (error == 0) time = NoteWritten(file, time, written != nullptr);
+  if (written) *written = error == 0 ? time : std::nullopt;
   return WriteResult(error);
 }
 
-bool MirrorStore::Touch(const std::string& file) const {
+std::optional<FileTime> MirrorStore::Touch(const std::string& file) const {
   std::lock_guard guard(lock_);
-  if (::utimensat(AT_FDCWD, file.c_str(), nullptr, 0) != 0) return false;
-  NoteWritten(file);
-  return true;
+  if (::utimensat(AT_FDCWD, file.c_str(), nullptr, 0) != 0) return std::nullopt;
+  return NoteWritten(file, std::nullopt, true);
 }
 
 }  // namespace qlm

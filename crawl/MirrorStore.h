@@ -118,11 +118,13 @@ class MirrorStore {
   // replaced (`source_left` tells which). `stored` receives the file's new name. Storing a copy of
   // a URL with variants removes the URL's other variants, so that a lookup cannot find an older
   // copy of a different kind first. `source_written`, when its writer knows it, is the source's
-  // last-write time, which the move keeps: the store then need not look it up.
+  // last-write time, which the move keeps: the store then need not look it up. `written`, when
+  // given, receives the stored file's last-write time (nothing when it cannot be read).
   int StoreFile(const std::string& source, std::string_view storage_url,
                 std::string_view folder_path, std::string_view suffix = {},
                 std::string* stored = nullptr, bool* source_left = nullptr,
-                std::optional<FileTime> source_written = std::nullopt) const;
+                std::optional<FileTime> source_written = std::nullopt,
+                std::optional<FileTime>* written = nullptr) const;
   // Moves a URL's stored file to its name followed by `suffix` (a cgi variant); the other
   // variants go as with StoreFile.
   int MoveToVariant(std::string_view url, std::string_view folder_path,
@@ -156,11 +158,14 @@ class MirrorStore {
   int ReplaceWithBytes(const std::string& file, std::string_view bytes,
                        bool replacing = false) const;
   // The same through a staging file that only the calling thread writes (HelperStagingFile),
-  // without the application lock: for threads that rewrite pages side by side.
+  // without the application lock: for threads that rewrite pages side by side. `written`, when
+  // given, receives the new file's last-write time (nothing when it cannot be read).
   int ReplaceWithBytesVia(const std::string& staging, const std::string& file,
-                          std::string_view bytes, bool replacing) const;
-  // Gives a stored copy the current time as its last-write time (a reply said it is up to date).
-  bool Touch(const std::string& file) const;
+                          std::string_view bytes, bool replacing,
+                          std::optional<FileTime>* written = nullptr) const;
+  // Gives a stored copy the current time as its last-write time (a reply said it is up to date);
+  // the new time, or nothing when the copy could not be touched.
+  std::optional<FileTime> Touch(const std::string& file) const;
   // From now on the store tells `generation` before it adds or removes a local copy (and not
   // when it only gives one new content). The generation outlives the store's use.
   void TellChangesTo(MirrorGeneration* generation) { generation_ = generation; }
@@ -179,7 +184,11 @@ class MirrorStore {
   // The last-write time of a regular file, from the remembered writes or the file system.
   std::optional<FileTime> Written(const std::string& file) const;
   // Notes a write of `file` (its time read back, unless `time` tells it) and the removal of one.
-  void NoteWritten(const std::string& file, std::optional<FileTime> time = std::nullopt) const;
+  // With `wanted`, the time is read back even when the store does not remember writes; the time
+  // noted, when known.
+  std::optional<FileTime> NoteWritten(const std::string& file,
+                                      std::optional<FileTime> time = std::nullopt,
+                                      bool wanted = false) const;
   void NoteRemoved(const std::string& file) const;
   // Notes folders that StoreFile created: the files in them are those the store wrote there.
   void NoteMadeFolders(const std::vector<std::string>& folders) const;

@@ -45,7 +45,10 @@ int PageLocalizer::Localize(std::string_view page_url, std::string_view folder_p
   // would come out as it is.
   const bool hashed = outcome || localized_as;
   const StoredBytes read = hashed ? StoredBytes::Of(page) : StoredBytes{};
-  if (outcome) outcome->read = outcome->written = read;
+  if (outcome) {
+    outcome->read = outcome->written = read;
+    outcome->after.reset();
+  }
   if (localized_as && read == *localized_as) return kLocalized;
   const std::optional<std::string> location = store_.LocalPath(storage, folder_path);
   if (!location) return kNoLocalCopy;
@@ -55,11 +58,18 @@ int PageLocalizer::Localize(std::string_view page_url, std::string_view folder_p
                   : Rewrite(page_url, *location, folder_path, localize_link, page);
   // A page rewritten as it stands (the same patrol of an unchanged site) is left alone: its time
   // and the mirror stay as they are.
-  if (rewritten != page &&
-      store_.ReplaceWithBytesVia(staging_, copy.file, rewritten, true) != MirrorStore::kStoreOk) {
+  if (rewritten == page) return kLocalized;
+  std::optional<FileTime> written;
+  if (store_.ReplaceWithBytesVia(staging_, copy.file, rewritten, true, &written) !=
+      MirrorStore::kStoreOk) {
     return kRewriteFailed;
   }
-  if (outcome) outcome->written = rewritten == page ? read : StoredBytes::Of(rewritten);
+  if (outcome) {
+    outcome->written = StoredBytes::Of(rewritten);
+    outcome->file = copy.file;
+    outcome->before = copy.written;
+    outcome->after = written;
+  }
   return kLocalized;
 }
 

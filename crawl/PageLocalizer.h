@@ -47,12 +47,16 @@ class PageLocalizer : private LinkRewriter {
   // place, unless it was written after `phase_start`. `localize_link` is the item's effective
   // LocalizeLink (0 when unset). `stored_as`, when not empty, is the URL under whose local name
   // the page was stored (a cgi URL that redirected to it); its links still count from `page_url`.
-  // `outcome`, when given, receives the bytes the page held and holds now (when it was read).
+  // `outcome`, when given, receives the bytes the page held and holds now (when it was read), and
+  // when the page was written anew, its file and the last-write times it had and has.
   // A page that holds `localized_as`, the bytes the pass left in it the last time under the same
   // local copies and LocalizeLink (StoredLinkCache::LocalizedAs), is left as it is.
   struct Outcome {
     StoredBytes read;
     StoredBytes written;
+    std::string file;
+    FileTime before{};
+    std::optional<FileTime> after;
   };
   int Localize(std::string_view page_url, std::string_view folder_path, int localize_link,
                FileTime phase_start, std::string_view stored_as = {}, Outcome* outcome = nullptr,

@@ -1,23 +1,8 @@
 #include "crawl/Validators.h"
 
-#include <fcntl.h>
-#include <sys/xattr.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <optional>
-
 namespace qlm {
 
 namespace {
-
-// Both validators in one attribute with a short name, "<Last-Modified>\n<ETag>": on ext4 it fits
-// in the inode with the usual values, where two attributes with long names took a block of 4 KiB
-// beside every stored file.
-constexpr const char* kValidatorsName = "user.qlm.v";
-// Where the program kept them before; read when a file has no attribute of the new kind.
-constexpr const char* kOldLastModifiedName = "user.quillmere.last-modified";
-constexpr const char* kOldEtagName = "user.quillmere.etag";
 
 char Upper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
@@ -48,20 +33,6 @@ bool Sendable(std::string_view value) {
   return true;
 }
 
-// The attribute's value; nothing when the file has none (or it is longer than `room`).
-std::optional<std::string> ReadAttribute(const std::string& file, const char* name,
-                                         std::size_t room) {
-  std::string value(room, '\0');
-  const ssize_t n = ::getxattr(file.c_str(), name, value.data(), value.size());
-  if (n < 0) return std::nullopt;
-  value.resize(static_cast<std::size_t>(n));
-  return value;
-}
-
-std::string Checked(std::optional<std::string> value) {
-  return value && Sendable(*value) ? std::move(*value) : std::string();
-}
-
 }  // namespace
 
 Validators ValidatorsOfReply(std::string_view header_text) {
@@ -80,43 +51,6 @@ Validators ValidatorsOfReply(std::string_view header_text) {
     if (slot && Sendable(value)) slot->assign(value);
   }
   return validators;
-}
-
-Validators ReadValidators(const std::string& file) {
-  Validators validators;
-  if (std::optional<std::string> both = ReadAttribute(file, kValidatorsName, 2 * kMaxValidator + 1)) {
-    const std::size_t line = both->find('\n');
-    if (line == std::string::npos) return validators;
-    validators.last_modified = Checked(both->substr(0, line));
-    validators.etag = Checked(both->substr(line + 1));
-    return validators;
-  }
-  validators.last_modified = Checked(ReadAttribute(file, kOldLastModifiedName, kMaxValidator));
-  validators.etag = Checked(ReadAttribute(file, kOldEtagName, kMaxValidator));
-  return validators;
-}
-
-bool KeepValidators(const std::string& file, const Validators& validators) {
-  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool kept = KeepValidators(fd, validators);
-  ::close(fd);
-  return kept;
-}
-
-bool KeepValidators(int fd, const Validators& validators) {
-  const auto remove = [fd](const char* name) {
-    return ::fremovexattr(fd, name) == 0 || errno == ENODATA;
-  };
-  if (!validators.Empty()) {
-    // Attributes of the old kind that the file may carry (a file it replaced, taken back by an
-    // exchange) are read only where the new one is missing: this one hides them.
-    const std::string both = validators.last_modified + '\n' + validators.etag;
-    return ::fsetxattr(fd, kValidatorsName, both.data(), both.size(), 0) == 0;
-  }
-  const bool removed = remove(kValidatorsName);
-  const bool old_removed = remove(kOldLastModifiedName) && remove(kOldEtagName);
-  return removed && old_removed;
 }
 
 }  // namespace qlm

@@ -152,6 +152,7 @@ std::map<std::string, std::string> PatrolHarness::Tree() const {
   tree.erase("proj.us");
   tree.erase("proj.mg");
   tree.erase("proj.lc");
+  tree.erase("proj.vl");
   return tree;
 }
 

@@ -2,6 +2,7 @@
 // is asked for once, however many pages link to it (a missing one too), the counters count URLs,
 // and a second patrol of the unchanged site is answered 304 for every stored file and rewrites
 // nothing.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -9,7 +10,6 @@
 #include <map>
 #include <sstream>
 
-#include "crawl/Validators.h"
 #include "tests/crawl/PatrolHarness.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/TempHome.h"
@@ -39,6 +39,11 @@ class PatrolOnceTest : public testing::Test {
     ASSERT_TRUE(nginx_.WriteFile("/a.html", "<html><head></head>a" + nav));
     ASSERT_TRUE(nginx_.WriteFile("/b.html", "<html><head></head>b" + nav));
     ASSERT_TRUE(nginx_.WriteFile("/logo.jpg", "JPEG"));
+    // The server's dates lie in the past, so that a copy's own time never passes for one.
+    for (const char* file : {"/index.html", "/a.html", "/b.html", "/logo.jpg"}) {
+      const timespec times[2] = {{1700000000, 0}, {1700000000, 0}};
+      ASSERT_EQ(::utimensat(AT_FDCWD, (nginx_.Root() + file).c_str(), times, 0), 0);
+    }
     patrol_.Settings().SetStored(AppNumber::UseRobotsTxt, 0);
     patrol_.AddUrl(patrol_.Root(), nginx_.Url("/index.html")).SetOwn(ItemOption::GraphMax, 5);
   }
@@ -85,22 +90,22 @@ TEST_F(PatrolOnceTest, EachUrlIsAskedForOnceAndASecondPatrolIsAnsweredNotModifie
                                       "GET /missing.html HTTP/1.0 404"}));
   const auto tree = patrol_.Tree();
   const auto inodes = Inodes();
-  const std::string stored_logo = patrol_.WorkFolder() + "127.0.0.1/logo.jpg";
-  EXPECT_FALSE(ReadValidators(stored_logo).last_modified.empty());
-  EXPECT_FALSE(ReadValidators(stored_logo).etag.empty());
-  // The rewritten pages keep what the server said of them.
-  EXPECT_FALSE(ReadValidators(patrol_.WorkFolder() + "127.0.0.1/a.html").etag.empty());
 
-  ASSERT_TRUE(patrol_.Run());
-  EXPECT_EQ(patrol_.Counters(), (PatrolCounters{5, 0, 4, 1, 3, 3}));
-  // nginx answers 304 only to the date it sent, as sent (or to its ETag).
-  EXPECT_EQ(Requests(first.size()),
-            (std::vector<std::string>{"GET /a.html HTTP/1.0 304", "GET /b.html HTTP/1.0 304",
-                                      "GET /index.html HTTP/1.0 304", "GET /logo.jpg HTTP/1.0 304",
-                                      "GET /missing.html HTTP/1.0 404"}));
-  // Nothing was written again: the same files, with the same bytes.
-  EXPECT_EQ(patrol_.Tree(), tree);
-  EXPECT_EQ(Inodes(), inodes);
+  // nginx answers 304 only to the date it sent, as sent (or to its ETag): to the pages, which were
+  // rewritten since, and, in the third patrol, to copies that the second one confirmed.
+  for (int again = 1; again <= 2; ++again) {
+    const std::size_t before = Requests().size();
+    ASSERT_TRUE(patrol_.Run());
+    EXPECT_EQ(patrol_.Counters(), (PatrolCounters{5, 0, 4, 1, 3, 3}));
+    EXPECT_EQ(Requests(before), (std::vector<std::string>{
+                                    "GET /a.html HTTP/1.0 304", "GET /b.html HTTP/1.0 304",
+                                    "GET /index.html HTTP/1.0 304", "GET /logo.jpg HTTP/1.0 304",
+                                    "GET /missing.html HTTP/1.0 404"}))
+        << "patrol " << again + 1;
+    // Nothing was written again: the same files, with the same bytes.
+    EXPECT_EQ(patrol_.Tree(), tree);
+    EXPECT_EQ(Inodes(), inodes);
+  }
 }
 
 }  // namespace

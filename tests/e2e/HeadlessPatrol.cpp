@@ -14,14 +14,15 @@ std::string ConfigHome() {
   return std::string(std::getenv("HOME")) + "/.config";
 }
 
-// Names a patrol keeps to itself: the queue files, the mirror's token and link cache, the
-// download and rewrite files, and the files a write fills beside a local name before it renames
-// them.
+// Names a patrol keeps to itself: the queue files, the mirror's token, link cache and validator
+// log, the download and rewrite files, and the files a write fills beside a local name before it
+// renames them.
 bool IsWorkFile(const std::string& relative) {
   const std::string name = relative.substr(relative.rfind('/') + 1);
   if (relative.find('/') == std::string::npos &&
       (name.ends_with(".uq") || name.ends_with(".lq") || name.ends_with(".det") ||
-       name.ends_with(".del") || name.ends_with(".mg") || name.ends_with(".lc"))) {
+       name.ends_with(".del") || name.ends_with(".mg") || name.ends_with(".lc") ||
+       name.ends_with(".vl"))) {
     return true;
   }
   return IsLeftover(name);

@@ -71,7 +71,7 @@ std::map<std::string, std::string> Files(const std::string& root) {
     if (!it->is_regular_file() || path.find(".qlm") != std::string::npos) continue;
     const std::string name = it->path().filename().string();
     if (name.ends_with(".uq") || name.ends_with(".lq") || name.ends_with(".mg") ||
-        name.ends_with(".lc")) {
+        name.ends_with(".lc") || name.ends_with(".vl")) {
       continue;
     }
     files[path.substr(root.size())] = test::ReadFileBytes(path);
