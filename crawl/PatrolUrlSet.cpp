@@ -161,7 +161,9 @@ NameHash PatrolUrlSet::Key(const LinkRecord& record) const {
 }
 
 PatrolUrlSet::Cell& PatrolUrlSet::Probe(const Segment& segment, const NameHash& key) {
-  for (std::size_t i = key.first & segment.mask;; i = (i + 1) & segment.mask) {
+  // The first hash, scaled to the segment's size, is the URL's first cell.
+  const auto home = static_cast<unsigned __int128>(key.first) * segment.size >> 64;
+  for (auto i = static_cast<std::size_t>(home);; i = i + 1 == segment.size ? 0 : i + 1) {
     Cell& cell = segment.cells[i];
     if (cell.key == key || IsFree(cell.key)) return cell;
   }
@@ -183,7 +185,7 @@ PatrolUrlSet::Cell& PatrolUrlSet::FindOrAdd(const NameHash& key) {
   Cell* cell = segment.cells ? &Probe(segment, key) : nullptr;
   if (cell && !IsFree(cell->key)) return *cell;
   // At most three quarters full, so that a probe for a new URL ends soon.
-  if (!cell || (segment.used + 1) * 4 > (segment.mask + 1) * 3) {
+  if (!cell || (std::size_t{segment.used} + 1) * 4 > std::size_t{segment.size} * 3) {
     Grow(segment);
     cell = &Probe(segment, key);
   }
@@ -195,11 +197,11 @@ PatrolUrlSet::Cell& PatrolUrlSet::FindOrAdd(const NameHash& key) {
 
 void PatrolUrlSet::Grow(Segment& segment) {
   Segment grown;
-  const std::size_t size = segment.cells ? 2 * (std::size_t{segment.mask} + 1) : 16;
+  const std::size_t size = segment.size == 0 ? 16 : segment.size + segment.size / 4;
   grown.cells = std::make_unique<Cell[]>(size);  // zeroed: all free
-  grown.mask = static_cast<std::uint32_t>(size - 1);
+  grown.size = static_cast<std::uint32_t>(size);
   grown.used = segment.used;
-  for (std::size_t i = 0; segment.cells && i <= segment.mask; ++i) {
+  for (std::size_t i = 0; i < segment.size; ++i) {
     const Cell& cell = segment.cells[i];
     if (!IsFree(cell.key)) Probe(grown, cell.key) = cell;
   }
