@@ -432,7 +432,7 @@ bool DLManager::Settled() {
 
 void DLManager::StartSync() {
   if (checkpoint_.Running()) return;
-  // The sync makes the validators of the files it makes durable durable with them.
+  // The validators written so far go to the disk with the files the sync makes durable.
   if (validators_) validators_->Flush();
   work_.Seal();
   checkpoint_.Start(Handle(), kMsgSynced);

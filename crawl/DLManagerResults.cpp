@@ -215,8 +215,8 @@ void DLManager::RetryOrAuthenticate(DLObj& obj, const ResultFacts& result) {
 void DLManager::NotModified(DLObj& obj) {
   const LinkRecord& current = obj.Current();
   // The copy is as new as the server's: it now counts as written in this patrol, so the URL
-  // reached again re-uses it instead of asking the server once more.
-  // Its validators hold for it still.
+  // reached again re-uses it instead of asking the server once more, and its validators move
+  // with it to its new time.
   const LocalCopy copy = store_.FindLocalCopy(current.url, current.folder_path);
   if (copy.Exists()) {
     const std::optional<FileTime> touched = store_.Touch(copy.file);
