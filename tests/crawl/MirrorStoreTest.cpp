@@ -258,6 +258,39 @@ TEST_F(MirrorStoreTest, AStoreThatRemembersItsWritesAnswersAsTheFileSystemDoes) 
   EXPECT_EQ(remembering.FindLocalCopy("http://h/a.html", "p").written, remembered);
 }
 
+// The validator log ties a file's validators to the time the store hands back for each kind of
+// write: it must be the file's own, whether or not the store remembers writes, with or without a
+// staging file.
+TEST_F(MirrorStoreTest, TheTimeAWriteHandsBackIsTheFilesOwn) {
+  ASSERT_EQ(MakeParentFolders(Root() + "p/"), 0);
+  MirrorStore remembering(Root(), lock_, true, Root() + "p");
+  remembering.RememberWrites();
+  const struct {
+    const MirrorStore* store;
+    const char* name;
+  } stores[] = {{&store_, "plain"}, {&remembering, "remembering, staging"}};
+  for (const auto& s : stores) {
+    const MirrorStore& store = *s.store;
+    const std::string file = Root() + "p/h/a.html";
+    const auto own = [&] { return LastWriteTime(file); };
+    std::optional<FileTime> written;
+    ASSERT_EQ(store.StoreFile(Temp("<p>one"), "http://h/a.html", "p", {}, nullptr, nullptr,
+                              std::nullopt, &written),
+              MirrorStore::kStoreOk);
+    EXPECT_TRUE(written && written == own()) << s.name << ": stored";
+    test::SetWriteTime(file, std::chrono::system_clock::now() - std::chrono::hours(2));
+    const std::string staging = store.HelperStagingFile(1);
+    written.reset();
+    ASSERT_EQ(store.ReplaceWithBytesVia(staging, file, "<p>rewritten", true, &written),
+              MirrorStore::kStoreOk);
+    EXPECT_TRUE(written && written == own()) << s.name << ": rewritten";
+    test::SetWriteTime(file, std::chrono::system_clock::now() - std::chrono::hours(2));
+    const std::optional<FileTime> touched = store.Touch(file);
+    EXPECT_TRUE(touched && touched == own()) << s.name << ": touched";
+    EXPECT_FALSE(store.Touch(Root() + "p/h/none.html")) << s.name;
+  }
+}
+
 TEST_F(MirrorStoreTest, FilesInFoldersTheStoreMadeAreKnownWithoutLookingAndOthersAreLookedAt) {
   ASSERT_EQ(MakeParentFolders(Root() + "p/e/x"), 0);  // a site folder of an earlier patrol
   MirrorStore remembering(Root(), lock_, true, Root() + "p");

@@ -133,6 +133,34 @@ TEST(PatrolUrlSetTest, AResumedPatrolFindsItsUrlsAgainAndANewOneStartsWithNone) 
   EXPECT_EQ(other.Size(), 0u);
 }
 
+// Enough URLs that every part of the table grows many times, its size no power of two: each is
+// new once and covered after, in memory and for the patrol that resumes.
+TEST(PatrolUrlSetTest, ManyUrlsAreEachAdmittedOnceAcrossTheTablesGrowth) {
+  test::TempDir dir;
+  const std::string path = PatrolUrlSetPath(dir.File("Big.uq"));
+  constexpr int kUrls = 40000;
+  const auto url = [](int i) { return "http://h/p/" + std::to_string(i) + ".html"; };
+  {
+    PatrolUrlSet urls;
+    ASSERT_TRUE(urls.Open(path, true));
+    for (int i = 0; i < kUrls; ++i) {
+      ASSERT_EQ(urls.Admit(Record(url(i), 3)), Admitted::kNew) << i;
+      if (i % 3 == 0) urls.FirstVisit(Record(url(i)));
+    }
+    ASSERT_TRUE(urls.Flush());
+    EXPECT_EQ(urls.Size(), static_cast<std::size_t>(kUrls));
+    for (int i = 0; i < kUrls; ++i) ASSERT_EQ(urls.Admit(Record(url(i), 3)), Admitted::kCovered);
+  }
+  PatrolUrlSet resumed;
+  ASSERT_TRUE(resumed.Open(path, false));
+  EXPECT_EQ(resumed.Size(), static_cast<std::size_t>(kUrls));
+  for (int i = 0; i < kUrls; ++i) {
+    ASSERT_EQ(resumed.Admit(Record(url(i), 3)), Admitted::kCovered) << i;
+    ASSERT_EQ(resumed.FirstVisit(Record(url(i))), i % 3 != 0) << i;
+  }
+  EXPECT_EQ(resumed.Admit(Record(url(kUrls), 3)), Admitted::kNew);
+}
+
 // A record of page a.html of item http://h/ in folder "proj".
 LinkRecord PageA() {
   LinkRecord r;
