@@ -14,6 +14,7 @@
 #include "crawl/MirrorFiles.h"
 #include "crawl/StoredVariant.h"
 #include "net/CUrl.h"
+#include "net/FindAnyOf.h"
 #include "net/UrlReference.h"
 
 namespace qlm {
@@ -841,7 +842,7 @@ bool PageScanner::ResolveLink(std::string_view link, CUrl& url) const {
   while (!link.empty() && static_cast<unsigned char>(link.front()) <= 0x20) link.remove_prefix(1);
   while (!link.empty() && static_cast<unsigned char>(link.back()) <= 0x20) link.remove_suffix(1);
   std::string unbroken;
-  if (link.find_first_of("\t\n\r") != std::string_view::npos) {
+  if (FindAnyOf<'\t', '\n', '\r'>(link) != std::string_view::npos) {
     std::ranges::copy_if(link, std::back_inserter(unbroken),
                          [](char c) { return c != '\t' && c != '\n' && c != '\r'; });
     link = unbroken;

@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "net/FindAnyOf.h"
+
 namespace qlm {
 
 namespace {
@@ -224,7 +226,7 @@ class CHttpHeaders::Cursor {
 bool CHttpHeaders::SetHeader(int id, std::string_view value) {
   if (id < 1 || id >= kRequestLineCount) return false;
   // A line break or NUL in a value would end the line early and let the value forge lines.
-  if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) return false;
+  if (FindAnyOf<'\r', '\n', '\0'>(value) != std::string_view::npos) return false;
   try {
     std::string line = kHeaderNames[id];
     line += ':';

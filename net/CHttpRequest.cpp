@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "net/FindAnyOf.h"
 #include "net/TlsSession.h"
 #include "platform/WinSockErrors.h"
 
@@ -12,8 +13,7 @@ namespace {
 
 // Bytes that would end a request line early or split it into fields.
 bool SafeForRequestLine(std::string_view text) {
-  return !text.empty() &&
-         text.find_first_of(std::string_view(" \t\r\n\0", 5)) == std::string_view::npos;
+  return !text.empty() && FindAnyOf<' ', '\t', '\r', '\n', '\0'>(text) == std::string_view::npos;
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <new>
 #include <utility>
 
+#include "net/FindAnyOf.h"
+
 namespace qlm {
 namespace {
 
@@ -305,7 +307,7 @@ int32_t CUrl::Run(std::string_view input) {
 // Escapes each segment into path_ and folds it at once, so a doubled slash folds into one.
 int32_t CUrl::ParseHttpPath(std::string_view s, size_t pos) {
   while (pos < s.size() && s[pos] == '/') {
-    size_t end = s.find_first_of("/?#", pos + 1);
+    size_t end = FindAnyOf<'/', '?', '#'>(s, pos + 1);
     if (end == std::string_view::npos) end = s.size();
     const size_t start = path_.size();
     path_.push_back('/');
