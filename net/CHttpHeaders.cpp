@@ -8,8 +8,8 @@ namespace qlm {
 
 namespace {
 
-constexpr std::array<const char*, 46> kHeaderNames = {
-    nullptr,
+constexpr std::array<std::string_view, 46> kHeaderNames = {
+    std::string_view{},
     "CACHE-CONTROL",
     "CONNECTION",
     "DATE",
@@ -58,8 +58,8 @@ constexpr std::array<const char*, 46> kHeaderNames = {
 };
 
 // The older, shorter table that only serves to find the content length in the raw block.
-constexpr std::array<const char*, 33> kContentTableNames = {
-    nullptr,
+constexpr std::array<std::string_view, 33> kContentTableNames = {
+    std::string_view{},
     "DATE",
     "FORWARDED",
     "MESSAGE-ID",
@@ -95,8 +95,8 @@ constexpr std::array<const char*, 33> kContentTableNames = {
 };
 constexpr int kContentTableLengthId = 22;
 
-constexpr std::array<const char*, 8> kMediaNames = {
-    nullptr, "TEXT", "IMAGE", "AUDIO", "VIDEO", "APPLICATION", "MESSAGE", "MULTIPART",
+constexpr std::array<std::string_view, 8> kMediaNames = {
+    std::string_view{}, "TEXT", "IMAGE", "AUDIO", "VIDEO", "APPLICATION", "MESSAGE", "MULTIPART",
 };
 
 char Upper(char c) {
@@ -135,7 +135,7 @@ bool IsTokenChar(char ch) {
 }
 
 template <size_t N>
-int FindName(const std::array<const char*, N>& table, std::string_view upper_name) {
+int FindName(const std::array<std::string_view, N>& table, std::string_view upper_name) {
   for (size_t id = 1; id < N; ++id) {
     if (upper_name == table[id]) return static_cast<int>(id);
   }
@@ -228,7 +228,7 @@ bool CHttpHeaders::SetHeader(int id, std::string_view value) {
   // A line break or NUL in a value would end the line early and let the value forge lines.
   if (FindAnyOf<'\r', '\n', '\0'>(value) != std::string_view::npos) return false;
   try {
-    std::string line = kHeaderNames[id];
+    std::string line(kHeaderNames[id]);
     line += ':';
     line += value;
     request_lines_[id] = std::move(line);
@@ -270,7 +270,7 @@ int CHttpHeaders::LookupHeader(std::string_view upper_name) {
 
 const char* CHttpHeaders::HeaderName(int id) {
   if (id < 1 || id >= static_cast<int>(kHeaderNames.size())) return nullptr;
-  return kHeaderNames[id];
+  return kHeaderNames[id].data();  // the literal, ended by its NUL
 }
 
 int64_t CHttpHeaders::ScanContentLength(std::string_view text) {
