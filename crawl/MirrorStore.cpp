@@ -285,14 +285,14 @@ int MirrorStore::WriteRedirectPage(std::string_view url, std::string_view folder
   return result;
 }
 
-int MirrorStore::ReplaceWithBytes(const std::string& file, std::string_view bytes,
-                                  bool replacing) const {
+int MirrorStore::ReplaceWithBytes(const std::string& file, std::string_view bytes, bool replacing,
+                                  std::optional<FileTime>* written) const {
   std::lock_guard guard(lock_);
   if (!replacing) AddingTo(file);
   int error = 0;
-  std::optional<FileTime> written;
+  std::optional<FileTime> time;
   if (!staging_.empty()) {
-    error = ReplaceFileVia(staging_, file, bytes, replacing, &written);
+    error = ReplaceFileVia(staging_, file, bytes, replacing, &time);
   } else {
     error = ReplaceFileWithBytes(file, bytes, MirrorReplacement(false));
     if (error == ENOENT) {
@@ -300,18 +300,15 @@ int MirrorStore::ReplaceWithBytes(const std::string& file, std::string_view byte
       if (error == 0) error = ReplaceFileWithBytes(file, bytes, MirrorReplacement(false));
     }
   }
-  if (error == 0) NoteWritten(file, written);
+  if (error == 0) time = NoteWritten(file, time, written != nullptr);
+  if (written) *written = error == 0 ? time : std::nullopt;
   return WriteResult(error);
 }
 
 int MirrorStore::ReplaceWithBytesVia(const std::string& staging, const std::string& file,
                                      std::string_view bytes, bool replacing,
                                      std::optional<FileTime>* written) const {
-  if (staging.empty()) {
-    const int result = ReplaceWithBytes(file, bytes, replacing);
-    if (written) *written = result == kStoreOk ? RegularFileWritten(file) : std::nullopt;
-    return result;
-  }
+  if (staging.empty()) return ReplaceWithBytes(file, bytes, replacing, written);
   if (!replacing) AddingTo(file);
   std::optional<FileTime> time;
   const int error = ReplaceFileVia(staging, file, bytes, replacing, &time);

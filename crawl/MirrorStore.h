@@ -154,12 +154,12 @@ class MirrorStore {
   static std::string RedirectPage(std::string_view location);
 
   // Replaces a file of the mirror with new bytes, atomically, creating the folders on the way.
-  // `replacing`: the caller knows the file is there (MoveIntoPlace).
-  int ReplaceWithBytes(const std::string& file, std::string_view bytes,
-                       bool replacing = false) const;
+  // `replacing`: the caller knows the file is there (MoveIntoPlace). `written`, when given,
+  // receives the new file's last-write time (nothing when it cannot be read).
+  int ReplaceWithBytes(const std::string& file, std::string_view bytes, bool replacing = false,
+                       std::optional<FileTime>* written = nullptr) const;
   // The same through a staging file that only the calling thread writes (HelperStagingFile),
-  // without the application lock: for threads that rewrite pages side by side. `written`, when
-  // given, receives the new file's last-write time (nothing when it cannot be read).
+  // without the application lock: for threads that rewrite pages side by side.
   int ReplaceWithBytesVia(const std::string& staging, const std::string& file,
                           std::string_view bytes, bool replacing,
                           std::optional<FileTime>* written = nullptr) const;
